@@ -1,0 +1,71 @@
+#include "app/AppDelegate.h"
+
+#include "store/Config.h"
+#include "store/Log.h"
+#include "support/MainThread.h"
+
+#include <QFile>
+
+AppDelegate::AppDelegate(QStringList arguments) : arguments_(std::move(arguments)) {}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::applicationDidFinishLaunching(AppServices services)
+{
+    // The light look is set by main() before any window exists (Fusion, light palette).
+    Config::bootstrap();
+
+    FirstRun* firstRun = services.firstRun.get();
+    appState_ = std::make_unique<AppState>(std::move(services));
+    appState_->startUp();
+
+    QFile launched(Config::file(QStringLiteral(".launched")));
+    if (launched.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        launched.close();
+
+    QFile request(Config::file(QStringLiteral(".openpage")));
+    if (!request.open(QIODevice::ReadOnly)) {
+        if (!launchedAsLoginItem() && !firstRun->必要()) {
+            AppState* state = appState_.get();
+            MainThread::after(0.5, state, [state] { state->openSettings(); });
+        }
+        return;
+    }
+    const QString page = QString::fromUtf8(request.readAll()).trimmed();
+    request.close();
+    request.remove();
+    MainThread::after(0.4, this, [this, page] { handlePageRequest(page); });
+}
+
+void AppDelegate::handlePageRequest(const QString& page)
+{
+    AppServices& s = appState_->services();
+    if (page == QStringLiteral("credits")) {
+        if (s.about)
+            s.about->bringToFront();
+    } else if (page == QStringLiteral("contextprobe")) {
+        ScreenTerms* screen = s.screen.get();
+        MainThread::after(1.5, appState_.get(), [screen] { screen->capture(); });
+    } else if (s.settings) {
+        s.settings->show(page);
+    }
+}
+
+void AppDelegate::applicationWillTerminate()
+{
+    if (appState_)
+        appState_->shutDown();
+}
+
+bool AppDelegate::applicationShouldHandleReopen()
+{
+    if (appState_)
+        appState_->openSettings();
+    return true;
+}
+
+bool AppDelegate::launchedAsLoginItem() const
+{
+    // The autostart entry starts Sayri with this argument.
+    return arguments_.contains(QStringLiteral("--login-item"));
+}

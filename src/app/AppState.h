@@ -1,0 +1,93 @@
+#pragma once
+
+#include "app/AppServices.h"
+#include "app/Phase.h"
+#include "preview/LivePreview.h"
+#include "store/HistoryStore.h"
+#include "support/SerialQueue.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPair>
+#include <QTimer>
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+
+class QMenu;
+
+// The central controller: owns every long-lived working object, brings them
+// up at start-up, and turns trigger-key taps into complete dictations.
+//
+// Everything here runs on the main thread except what is queued on
+// `pipelineQueue` ("sayri.pipeline").
+class AppState : public QObject {
+    Q_OBJECT
+public:
+    explicit AppState(AppServices services, AppTiming timing = {});
+    ~AppState() override;
+
+    // --- start-up and lifecycle ---
+    void startUp();
+    void shutDown();
+    void setIcon(const QString& symbol);
+    std::optional<QDateTime> dictionaryMtime() const;
+    void checkForUpdates();
+    void openSettings();
+    void openAbout();
+    void quitApp();
+    // The second half of start-up: server start, health wait, ready message.
+    void completeStartUp();
+    // One tick of the periodic dictionary and update check.
+    void periodicCheck();
+    // The microphone chosen in the settings window.
+    void micChanged(const QString& uid);
+    // Rebuilds the tray menu; called each time it opens.
+    void menuNeedsUpdate(QMenu* menu);
+
+    // --- dictation ---
+    void optionTapped(double t);
+    void startRecording();
+    void stopAndProcess();
+    void escPressed();
+    void collectAndProcess();
+    static QPair<QString, double> 貼り付けたあとの一言();
+
+    Phase phase() const { return phase_.load(); }
+    std::optional<QDateTime> lastAppliedDictMtime() const;
+    void setLastAppliedDictMtime(std::optional<QDateTime> mtime);
+    bool axPollRunning() const { return axPollTimer_ != nullptr; }
+    bool recordingLimitArmed() const { return maxTimer_ != nullptr; }
+
+    HistoryStore& history() { return history_; }
+    SerialQueue& pipelineQueue() { return pipelineQueue_; }
+    AppServices& services() { return s_; }
+
+    static constexpr double silenceThreshold = 200;
+    static inline const QString historyMode = QStringLiteral("文字起こし");
+
+private:
+    void setPhase(Phase phase);
+    void flash(const QString& text, double seconds);
+    void startAccessibilityPoll();
+    void recognize(const QByteArray& wav);
+    void deliver(const QString& text, const QString& raw);
+    void finishWithMessage(const QString& text, double seconds);
+    QString microphoneLabel() const;
+
+    AppServices s_;
+    AppTiming timing_;
+    std::atomic<Phase> phase_{Phase::idle};
+    double lastTapAt_ = 0;
+    LivePreview live_;
+    HistoryStore history_;
+    QTimer* maxTimer_ = nullptr;
+    QTimer* axPollTimer_ = nullptr;
+    QTimer* dictTimer_ = nullptr;
+    mutable std::mutex dictMtimeMutex_;
+    std::optional<QDateTime> lastAppliedDictMtime_;
+    // Declared last so it is destroyed first: queued tasks finish while every
+    // other member still exists.
+    SerialQueue pipelineQueue_{QStringLiteral("sayri.pipeline")};
+};

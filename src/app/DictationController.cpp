@@ -1,0 +1,201 @@
+// The dictation half of AppState: taps, start, stop, cancel, collect,
+// recognition on the pipeline queue, and delivery.
+#include "app/AppState.h"
+
+#include "recognition/Transcript.h"
+#include "store/Config.h"
+#include "store/Dictionary.h"
+#include "store/Log.h"
+#include "store/RecordingRescue.h"
+#include "support/Graphemes.h"
+#include "support/MainThread.h"
+
+#include <QFileInfo>
+
+#include <cmath>
+
+void AppState::optionTapped(double t)
+{
+    Log::write(QStringLiteral("キー: 録音キーが押されました（状態=%1）").arg(description(phase())));
+    switch (phase()) {
+    case Phase::idle:
+        if (t - lastTapAt_ < timing_.doubleTapWindow) {
+            lastTapAt_ = 0;
+            startRecording();
+        } else {
+            lastTapAt_ = t;
+        }
+        break;
+    case Phase::recording:
+        stopAndProcess();
+        break;
+    case Phase::processing:
+        break;
+    }
+}
+
+void AppState::startRecording()
+{
+    if (phase() != Phase::idle)
+        return;
+    try {
+        s_.recorder->start();
+    } catch (const RecError& error) {
+        flash(QStringLiteral("録音を開始できません: ") + error.localizedDescription(), 4);
+        return;
+    }
+    setPhase(Phase::recording);
+    setIcon(QStringLiteral("🔴"));
+    s_.sounds->play(QStringLiteral("Pop"));
+
+    s_.screen->capture();
+
+    QString target = QStringLiteral("アプリ");
+    if (const auto app = s_.frontmost->current(); app && !app->name.isEmpty())
+        target = app->name;
+    s_.overlay->showRecordingBar(target, microphoneLabel());
+
+    if (LivePreview::available()) {
+        if (LivePreview::authorized()) {
+            live_.再開回数 = 0;
+            live_.起動する(QString());
+        } else {
+            Log::write(QStringLiteral("音声認識が未許可のためライブ仮表示は出ません（初回セットアップで許可できます）"));
+        }
+    }
+
+    maxTimer_ = new QTimer(this);
+    maxTimer_->setSingleShot(true);
+    maxTimer_->setTimerType(Qt::PreciseTimer);
+    maxTimer_->setInterval(int(timing_.recordingLimit * 1000));
+    connect(maxTimer_, &QTimer::timeout, this, [this] {
+        Log::write(QStringLiteral("録音の上限（%1秒）に達したので自動的に終わります").arg(qint64(timing_.recordingLimit)));
+        stopAndProcess();
+    });
+    maxTimer_->start();
+}
+
+QString AppState::microphoneLabel() const
+{
+    const auto defaultInput = s_.audioInputs->defaultInput();
+    const QString defaultName = defaultInput ? defaultInput->name : QStringLiteral("マイク");
+    const QString warned = QStringLiteral("⚠ ") + defaultName;
+    const QString uid = Config::shared().micDeviceUID;
+    if (uid.isEmpty())
+        return s_.recorder->fellBackToDefault() ? warned : defaultName;
+    if (s_.recorder->fellBackToDefault())
+        return warned;
+    const auto chosen = s_.audioInputs->find(uid);
+    return chosen ? chosen->name : defaultName;
+}
+
+void AppState::stopAndProcess()
+{
+    if (phase() != Phase::recording) {
+        Log::write(QStringLiteral("停止の指示が来ましたが、録音中ではないので何もしません（状態=%1）").arg(description(phase())));
+        return;
+    }
+    Log::write(QStringLiteral("録音を止めて文字起こしに入ります"));
+    if (maxTimer_) {
+        maxTimer_->stop();
+        maxTimer_->deleteLater();
+        maxTimer_ = nullptr;
+    }
+    live_.stop();
+    setPhase(Phase::processing);
+    setIcon(QStringLiteral("⏳"));
+    s_.sounds->play(QStringLiteral("Bottle"));
+    s_.overlay->show(QStringLiteral("文字起こし中…"));
+    MainThread::after(timing_.collectDelay, this, [this] { collectAndProcess(); });
+}
+
+void AppState::escPressed()
+{
+    if (phase() != Phase::recording)
+        return;
+    if (maxTimer_) {
+        maxTimer_->stop();
+        maxTimer_->deleteLater();
+        maxTimer_ = nullptr;
+    }
+    live_.stop();
+    s_.recorder->cancel();
+    setPhase(Phase::idle);
+    setIcon(QStringLiteral("🎙️"));
+    flash(QStringLiteral("取り消しました"), 1.2);
+}
+
+void AppState::collectAndProcess()
+{
+    const QByteArray wav = s_.recorder->stopAndCollectWav();
+    const double loudness = s_.recorder->lastLoudness();
+    if (loudness >= silenceThreshold) {
+        pipelineQueue_.async([this, wav] { recognize(wav); });
+        return;
+    }
+    Log::write(QStringLiteral("何も聞こえませんでした（音の大きさ %1・%2未満は無音とみなす）→ 認識にかけません")
+                   .arg(qint64(std::trunc(loudness)))
+                   .arg(qint64(silenceThreshold)));
+    finishWithMessage(QStringLiteral("何も聞こえませんでした"), 2);
+}
+
+// Pipeline queue. Never changes the phase itself: every outcome hops back to
+// the main thread.
+void AppState::recognize(const QByteArray& wav)
+{
+    const std::optional<QString> raw = s_.whisper->transcribe(wav);
+    if (!raw || raw->isEmpty()) {
+        const std::optional<QString> kept = 録音の救出::残す(wav);
+        MainThread::async(this, [this, kept] {
+            if (!kept) {
+                finishWithMessage(QStringLiteral("聞き取れませんでした"), 2);
+                return;
+            }
+            flash(QStringLiteral("文字にできませんでした（録音は残しました）"), 3);
+            Log::write(QStringLiteral("文字起こしに失敗。録音を残しました: ") + QFileInfo(*kept).fileName());
+            setPhase(Phase::idle);
+            setIcon(QStringLiteral("🎙️"));
+        });
+        return;
+    }
+
+    QString text = Transcript::clean(*raw);
+    for (const Config::Replacement& r : Config::dictionaryReplacements())
+        text.replace(r.from, r.to, Qt::CaseSensitive);
+    text = text.trimmed();
+
+    if (text.isEmpty()) {
+        MainThread::async(this, [this] { finishWithMessage(QStringLiteral("聞き取れませんでした"), 2); });
+        return;
+    }
+    MainThread::async(this, [this, text, raw = *raw] { deliver(text, raw); });
+}
+
+void AppState::deliver(const QString& text, const QString& raw)
+{
+    Log::write(QStringLiteral("貼り付けます（%1字）").arg(Graphemes::count(text)));
+    s_.paster->paste(text);
+    history_.add(raw, text, historyMode);
+    s_.sounds->play(QStringLiteral("Glass"));
+    const auto [文, 秒] = 貼り付けたあとの一言();
+    flash(文, 秒);
+    setPhase(Phase::idle);
+    setIcon(QStringLiteral("🎙️"));
+}
+
+QPair<QString, double> AppState::貼り付けたあとの一言()
+{
+    return {QStringLiteral("✓ 貼り付けました"), 1.2};
+}
+
+void AppState::finishWithMessage(const QString& text, double seconds)
+{
+    flash(text, seconds);
+    setPhase(Phase::idle);
+    setIcon(QStringLiteral("🎙️"));
+}
+
+void AppState::setPhase(Phase phase)
+{
+    phase_.store(phase);
+}

@@ -1,0 +1,41 @@
+#include "app/AppDelegate.h"
+#include "app/SingleInstance.h"
+#include "app/makeAppServices.h"
+#include "platform/linux/TerminationSignals.h"
+
+#include <QApplication>
+#include <QPalette>
+#include <QStyle>
+#include <QStyleFactory>
+
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Sayri"));
+    QApplication::setApplicationDisplayName(QStringLiteral("サイリ"));
+    QApplication::setApplicationVersion(QStringLiteral(SAYRI_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("sayri"));
+    // A tray utility: closing its last window does not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    // Always the light look, whatever the desktop's theme.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setPalette(QApplication::style()->standardPalette());
+
+    SingleInstance instance;
+    if (instance.askRunningInstanceToReopen())
+        return 0;
+
+    AppDelegate delegate(QApplication::arguments());
+    instance.listen([&delegate] { delegate.applicationShouldHandleReopen(); });
+    TerminationSignals::install([] { QApplication::quit(); });
+    QObject::connect(&app, &QApplication::aboutToQuit, &delegate, [&delegate] { delegate.applicationWillTerminate(); });
+
+    delegate.applicationDidFinishLaunching(makeAppServices());
+    const int code = QApplication::exec();
+    // Everything else ends with the process; pipeline work is not waited for.
+    std::fflush(nullptr);
+    std::_Exit(code);
+}

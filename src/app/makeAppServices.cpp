@@ -1,0 +1,37 @@
+#include "app/makeAppServices.h"
+
+#include "audio/AudioRecorder.h"
+#include "desktop/HotkeyManager.h"
+#include "desktop/Paster.h"
+#include "desktop/ScreenContext.h"
+#include "platform/linux/CueSoundPlayer.h"
+#include "platform/linux/QtAudioInputs.h"
+#include "platform/linux/X11FrontmostApp.h"
+#include "platform/linux/X11KeyboardAccess.h"
+#include "recognition/WhisperServer.h"
+#include "ui/AboutWindow.h"
+#include "ui/FirstRunWindow.h"
+#include "ui/Overlay.h"
+#include "ui/SettingsWindow.h"
+#include "ui/TrayIcon.h"
+
+AppServices makeAppServices()
+{
+    AppServices s;
+    s.overlay = std::make_unique<Overlay>();
+    s.statusIcon = std::make_unique<TrayIcon>();
+    s.recorder = std::make_unique<AudioRecorder>();
+    s.screen = std::make_unique<ScreenContext>();
+    s.whisper = std::make_unique<WhisperServer>(s.screen.get());
+    s.paster = std::make_unique<Paster>();
+    s.frontmost = std::make_unique<X11FrontmostApp>();
+    s.audioInputs = std::make_unique<QtAudioInputs>();
+    s.sounds = std::make_unique<CueSoundPlayer>();
+    s.hotkeys = std::make_unique<HotkeyManager>();
+    s.keyboardAccess = std::make_unique<X11KeyboardAccess>();
+    s.firstRun = std::make_unique<FirstRunWindow>();
+    s.settings = &SettingsWindow::shared();
+    s.about = &AboutWindow::shared();
+    s.warmUp = [](const QString& uid) { AudioRecorder::warmUp(uid); };
+    return s;
+}

@@ -1,0 +1,6 @@
+#pragma once
+
+#include "app/AppServices.h"
+
+// The real working objects of this platform.
+AppServices makeAppServices();

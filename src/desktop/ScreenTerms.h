@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QStringList>
+
+// Hint terms read from the window in front when a recording starts.
+class ScreenTerms {
+public:
+    virtual ~ScreenTerms() = default;
+    // Starts reading in the background and returns at once.
+    virtual void capture() = 0;
+    // A copy of the current terms; safe from any thread.
+    virtual QStringList currentTerms() const = 0;
+};

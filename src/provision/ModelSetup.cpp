@@ -1,0 +1,44 @@
+#include "provision/ModelSetup.h"
+
+#include "store/Config.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace ModelSetup {
+
+namespace {
+
+bool isExecutableFile(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.isExecutable();
+}
+
+}  // namespace
+
+std::optional<QString> find()
+{
+    const QString path = Config::shared().whisperModelPath;
+    const QFileInfo info(path);
+    if (info.isFile() && info.size() > 0)
+        return path;
+    return std::nullopt;
+}
+
+std::optional<QString> findBinary()
+{
+    const QString name = QStringLiteral("whisper-server");
+    QStringList candidates{Config::shared().whisperBinary};
+    if (QCoreApplication::instance())
+        candidates << QCoreApplication::applicationDirPath() + u'/' + name;
+    for (const QString& dir : qEnvironmentVariable("PATH").split(u':', Qt::SkipEmptyParts))
+        candidates << dir + u'/' + name;
+    candidates << QStringLiteral("/usr/local/bin/") + name << QStringLiteral("/usr/bin/") + name;
+    for (const QString& c : candidates)
+        if (!c.isEmpty() && isExecutableFile(c))
+            return c;
+    return std::nullopt;
+}
+
+}  // namespace ModelSetup

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "ui/StatusIcon.h"
+
+#include <QObject>
+
+class QMenu;
+class QSystemTrayIcon;
+
+// The status item: a tray icon whose menu is filled afresh each time it opens.
+class TrayIcon : public QObject, public StatusIcon {
+    Q_OBJECT
+public:
+    TrayIcon();
+    ~TrayIcon() override;
+    void setIcon(const QString& symbol) override;
+    bool isVisible() const;
+
+private:
+    QSystemTrayIcon* tray_;
+    QMenu* menu_;
+};

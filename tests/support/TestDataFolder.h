@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QTemporaryDir>
+#include <QString>
+
+// Points the data folder (and HOME) at a fresh temporary folder for one test,
+// and restores the environment afterwards.
+class TestDataFolder {
+public:
+    TestDataFolder();
+    ~TestDataFolder();
+    QString path() const;  // the data folder, ".../share/Sayri"
+    QString file(const QString& name) const;
+    QString readText(const QString& name) const;
+    void writeText(const QString& name, const QString& text) const;
+    QString root() const { return dir_.path(); }
+
+private:
+    QTemporaryDir dir_;
+    QByteArray oldHome_;
+    QByteArray oldData_;
+};
