@@ -1,0 +1,177 @@
+#pragma once
+
+// Recording fakes of the controller's working objects, for unit tests only.
+// Each records what the controller asked of it; none touches the desktop.
+
+#include "app/AppServices.h"
+
+#include <QStringList>
+
+#include <mutex>
+#include <optional>
+
+struct FakeOverlay : OverlayView {
+    QStringList events;  // "show:TEXT", "flash:TEXT@SECONDS", "hide", "bar:TARGET|MIC"
+    QList<float> levels;
+    void show(const QString& t) override { events << QStringLiteral("show:") + t; }
+    void flash(const QString& t, double s) override { events << QStringLiteral("flash:%1@%2").arg(t).arg(s); }
+    void hide() override { events << QStringLiteral("hide"); }
+    void showRecordingBar(const QString& target, const QString& mic) override { events << QStringLiteral("bar:%1|%2").arg(target, mic); }
+    void updateLevel(float level) override { levels << level; }
+    void updateLiveText(const QString& t) override { events << QStringLiteral("live:") + t; }
+    QString last() const { return events.isEmpty() ? QString() : events.last(); }
+};
+
+struct FakeStatusIcon : StatusIcon {
+    QStringList symbols;
+    void setIcon(const QString& s) override { symbols << s; }
+    QString current() const { return symbols.isEmpty() ? QString() : symbols.last(); }
+};
+
+struct FakeRecorder : Recorder {
+    std::optional<RecError::Kind> failWith;  // start() throws this when set
+    double loudness = 1000;
+    bool fellBack = false;
+    QByteArray wavToReturn = QByteArray(44 + 32000, '\1');
+    int starts = 0, collects = 0, cancels = 0;
+    double lastLoudnessValue = 0;
+    void start() override
+    {
+        ++starts;
+        if (failWith)
+            throw RecError(*failWith);
+    }
+    QByteArray stopAndCollectWav() override
+    {
+        ++collects;
+        lastLoudnessValue = loudness;
+        return wavToReturn;
+    }
+    void cancel() override { ++cancels; }
+    double lastLoudness() const override { return lastLoudnessValue; }
+    bool fellBackToDefault() const override { return fellBack; }
+};
+
+// Answers transcriptions from a queue of replies; safe from the pipeline thread.
+struct FakeServer : RecognitionServer {
+    mutable std::mutex mutex;
+    QList<std::optional<QString>> replies;  // taken from the front; empty list → nothing
+    QStringList calls;                      // "start:DICT", "restart:DICT", "stop", "wait:S", "transcribe:BYTES"
+    void record(const QString& c) { std::lock_guard l(mutex); calls << c; }
+    QStringList seen() const { std::lock_guard l(mutex); return calls; }
+    void start(const QString& d) override { record(QStringLiteral("start:") + d); }
+    void restart(const QString& d) override { record(QStringLiteral("restart:") + d); }
+    void stop() override { record(QStringLiteral("stop")); }
+    bool waitHealthy(double s) override { record(QStringLiteral("wait:%1").arg(s)); return true; }
+    std::optional<QString> transcribe(const QByteArray& wav) override
+    {
+        std::lock_guard l(mutex);
+        calls << QStringLiteral("transcribe:%1").arg(wav.size());
+        return replies.isEmpty() ? std::nullopt : replies.takeFirst();
+    }
+};
+
+struct FakePaster : TextPaster {
+    QStringList pasted;
+    void paste(const QString& t) override { pasted << t; }
+};
+
+struct FakeScreen : ScreenTerms {
+    int captures = 0;
+    QStringList terms;
+    void capture() override { ++captures; }
+    QStringList currentTerms() const override { return terms; }
+};
+
+struct FakeFrontmost : FrontmostApp {
+    std::optional<FrontmostAppInfo> app;
+    std::optional<FrontmostAppInfo> current() override { return app; }
+};
+
+struct FakeAudioInputs : AudioInputs {
+    QList<AudioInputDevice> devices;
+    std::optional<AudioInputDevice> defaultDevice;
+    QList<AudioInputDevice> inputs() override { return devices; }
+    std::optional<AudioInputDevice> defaultInput() override { return defaultDevice; }
+};
+
+struct FakeSounds : SoundPlayer {
+    QStringList played;
+    void play(const QString& n) override { played << n; }
+};
+
+struct FakeHotkeys : TriggerListener {
+    int startCalls = 0;
+    QString trigger;
+    void start() override { ++startCalls; }
+    bool isStarted() const override { return startCalls > 0; }
+    void setTrigger(const QString& id) override { trigger = id; }
+};
+
+struct FakeKeyboardAccess : KeyboardAccess {
+    bool isTrusted = true;
+    bool trusted() override { return isTrusted; }
+};
+
+struct FakeFirstRun : FirstRun {
+    bool needed = false;
+    int begins = 0;
+    std::function<void()> onFinished;
+    bool 必要() override { return needed; }
+    void begin(std::function<void()> done) override { ++begins; onFinished = std::move(done); }
+};
+
+struct FakeSettings : SettingsView {
+    QStringList shown;  // "" for show(), the page name for show(page)
+    int refreshes = 0;
+    void show() override { shown << QString(); }
+    void show(const QString& page) override { shown << page; }
+    void refreshUpdateNotice() override { ++refreshes; }
+};
+
+struct FakeAbout : AboutView {
+    int shows = 0, fronts = 0;
+    void show() override { ++shows; }
+    void bringToFront() override { ++fronts; }
+};
+
+// A full set of fakes, with typed pointers kept for the test to inspect.
+struct FakeServices {
+    FakeOverlay* overlay = new FakeOverlay;
+    FakeStatusIcon* statusIcon = new FakeStatusIcon;
+    FakeRecorder* recorder = new FakeRecorder;
+    FakeScreen* screen = new FakeScreen;
+    FakeServer* server = new FakeServer;
+    FakePaster* paster = new FakePaster;
+    FakeFrontmost* frontmost = new FakeFrontmost;
+    FakeAudioInputs* audioInputs = new FakeAudioInputs;
+    FakeSounds* sounds = new FakeSounds;
+    FakeHotkeys* hotkeys = new FakeHotkeys;
+    FakeKeyboardAccess* keyboardAccess = new FakeKeyboardAccess;
+    FakeFirstRun* firstRun = new FakeFirstRun;
+    FakeSettings settings;
+    FakeAbout about;
+    QStringList warmUps;
+
+    // Hands ownership of the fakes to the controller (call once).
+    AppServices take()
+    {
+        AppServices s;
+        s.overlay.reset(overlay);
+        s.statusIcon.reset(statusIcon);
+        s.recorder.reset(recorder);
+        s.screen.reset(screen);
+        s.whisper.reset(server);
+        s.paster.reset(paster);
+        s.frontmost.reset(frontmost);
+        s.audioInputs.reset(audioInputs);
+        s.sounds.reset(sounds);
+        s.hotkeys.reset(hotkeys);
+        s.keyboardAccess.reset(keyboardAccess);
+        s.firstRun.reset(firstRun);
+        s.settings = &settings;
+        s.about = &about;
+        s.warmUp = [this](const QString& uid) { warmUps << uid; };
+        return s;
+    }
+};

@@ -1,0 +1,216 @@
+// Start-up and lifecycle through the delegate and the controller with
+// recording fakes: launch kinds, page requests, the accessibility poll, the
+// periodic dictionary check, the microphone choice and shutdown.
+#include "Fakes.h"
+#include "LogFile.h"
+#include "TestDataFolder.h"
+
+#include "app/AppDelegate.h"
+#include "store/Config.h"
+#include "store/Log.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+
+namespace {
+const QString readyMessage = QStringLiteral("flash:サイリ 準備OK。Optionキーを2回押すと録音が始まります@4");
+}
+
+class StartupTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestDataFolder> data;
+    FakeServices* fakes = nullptr;
+
+    void touchDictionary(const QDateTime& when)
+    {
+        QFile f(data->file(QStringLiteral("dictionary.txt")));
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(when, QFileDevice::FileModificationTime));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        data = std::make_unique<TestDataFolder>();
+        fakes = new FakeServices;
+    }
+    void cleanup()
+    {
+        delete fakes;
+        data.reset();
+    }
+
+    void ordinaryLaunch()
+    {
+        AppDelegate delegate({QStringLiteral("sayri")});
+        delegate.applicationDidFinishLaunching(fakes->take());
+        QVERIFY(QFileInfo::exists(data->file(QStringLiteral(".launched"))));
+        QVERIFY(logContains(QStringLiteral("サイリ起動")));
+        QCOMPARE(fakes->statusIcon->current(), QStringLiteral("🎙️"));
+        QCOMPARE(fakes->hotkeys->startCalls, 1);
+        QCOMPARE(fakes->hotkeys->trigger, QStringLiteral("option"));
+        QVERIFY(fakes->settings.shown.isEmpty());  // not yet: 0.5 s later
+        QTRY_COMPARE(fakes->settings.shown, QStringList{QString()});
+        QTRY_VERIFY(fakes->overlay->events.contains(readyMessage));
+        QCOMPARE(fakes->server->seen(), (QStringList{QStringLiteral("start:"), QStringLiteral("wait:20")}));
+        QVERIFY(delegate.appState()->lastAppliedDictMtime().has_value());
+        QCOMPARE(fakes->settings.refreshes, 1);  // the update check's completion
+
+        delegate.applicationWillTerminate();
+        QCOMPARE(fakes->server->seen().last(), QStringLiteral("stop"));
+        QCOMPARE(logMessages().last(), QStringLiteral("サイリ終了"));
+    }
+
+    void loginItemLaunchOpensNoWindow()
+    {
+        AppDelegate delegate({QStringLiteral("sayri"), QStringLiteral("--login-item")});
+        delegate.applicationDidFinishLaunching(fakes->take());
+        QTRY_VERIFY(fakes->overlay->events.contains(readyMessage));
+        QTest::qWait(700);
+        QVERIFY(fakes->settings.shown.isEmpty());
+        QVERIFY(fakes->overlay->events.size() == 1);
+    }
+
+    void firstRunHoldsBackTheServer()
+    {
+        fakes->firstRun->needed = true;
+        fakes->keyboardAccess->isTrusted = false;
+        AppDelegate delegate({QStringLiteral("sayri")});
+        delegate.applicationDidFinishLaunching(fakes->take());
+        QCOMPARE(fakes->firstRun->begins, 1);
+        QTest::qWait(700);
+        QVERIFY(fakes->settings.shown.isEmpty());
+        QVERIFY(fakes->server->seen().isEmpty());
+        QVERIFY(fakes->overlay->events.isEmpty());  // the window asks itself: no hint
+        QVERIFY(delegate.appState()->axPollRunning());
+
+        fakes->firstRun->onFinished();
+        QTRY_VERIFY(fakes->overlay->events.contains(readyMessage));
+        QCOMPARE(fakes->server->seen().first(), QStringLiteral("start:"));
+    }
+
+    void accessibilityArrivesLater()
+    {
+        Config::bootstrap();
+        fakes->keyboardAccess->isTrusted = false;
+        AppTiming timing;
+        timing.axPollInterval = 0.05;
+        AppState app(fakes->take(), timing);
+        app.startUp();
+        QCOMPARE(fakes->overlay->events.first(),
+                 QStringLiteral("flash:「アクセシビリティ」を許可すると Option×2 が使えます（許可すると自動で有効になります）@8"));
+        QTest::qWait(200);
+        QCOMPARE(fakes->hotkeys->startCalls, 0);
+        fakes->keyboardAccess->isTrusted = true;
+        QTRY_COMPARE(fakes->hotkeys->startCalls, 1);
+        QVERIFY(fakes->overlay->events.contains(QStringLiteral("flash:準備OK。Optionキーを2回押すと録音が始まります@4")));
+        QVERIFY(!app.axPollRunning());
+        QTest::qWait(200);
+        QCOMPARE(fakes->hotkeys->startCalls, 1);
+    }
+
+    void pageRequests_data()
+    {
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("credits with blanks") << "  \t credits\n\n" << "about";
+        QTest::newRow("dictionary") << "dictionary" << "settings:dictionary";
+        QTest::newRow("unknown page") << "\u3000whatever \r\n" << "settings:whatever";
+        QTest::newRow("context probe") << "contextprobe\n" << "capture";
+    }
+
+    void pageRequests()
+    {
+        QFETCH(QString, content);
+        QFETCH(QString, expected);
+        data->writeText(QStringLiteral(".openpage"), content);
+        AppDelegate delegate({QStringLiteral("sayri")});
+        delegate.applicationDidFinishLaunching(fakes->take());
+        QVERIFY(!QFileInfo::exists(data->file(QStringLiteral(".openpage"))));
+        QTest::qWait(250);
+        QCOMPARE(fakes->about.fronts + fakes->settings.shown.size(), 0);  // 0.4 s later, not at once
+        if (expected == QStringLiteral("about")) {
+            QTRY_COMPARE(fakes->about.fronts, 1);
+        } else if (expected == QStringLiteral("capture")) {
+            QTest::qWait(800);
+            QCOMPARE(fakes->screen->captures, 0);  // 1.5 s after the request is handled
+            QTRY_COMPARE_WITH_TIMEOUT(fakes->screen->captures, 1, 3000);
+        } else {
+            QTRY_COMPARE(fakes->settings.shown, QStringList{expected.mid(9)});
+        }
+        QTest::qWait(600);
+        // A page request replaces the ordinary settings window.
+        QVERIFY(!fakes->settings.shown.contains(QString()));
+    }
+
+    void periodicCheckRestartsOncePerChange()
+    {
+        Config::bootstrap();
+        AppState app(fakes->take());
+        app.startUp();
+        app.pipelineQueue().drain();
+        const QStringList afterStart = fakes->server->seen();
+
+        app.periodicCheck();  // unchanged dictionary: nothing
+        app.pipelineQueue().drain();
+        QCOMPARE(fakes->server->seen(), afterStart);
+
+        touchDictionary(QDateTime::currentDateTime().addSecs(60));
+        // While a dictation runs nothing happens; the next idle tick restarts.
+        app.optionTapped(1);
+        app.optionTapped(1.1);
+        QCOMPARE(app.phase(), Phase::recording);
+        app.periodicCheck();
+        app.pipelineQueue().drain();
+        QCOMPARE(fakes->server->seen(), afterStart);
+        app.escPressed();
+
+        app.periodicCheck();
+        app.pipelineQueue().drain();
+        QCOMPARE(fakes->server->seen(), afterStart + QStringList{QStringLiteral("restart:")});
+        QCOMPARE(logMessages().count(QStringLiteral("辞書の更新を検知して自動反映")), 1);
+
+        app.periodicCheck();
+        app.pipelineQueue().drain();
+        QCOMPARE(fakes->server->seen().count(QStringLiteral("restart:")), 1);
+    }
+
+    void missingDictionaryNeverRestarts()
+    {
+        Config::bootstrap();
+        AppState app(fakes->take());
+        app.startUp();
+        app.pipelineQueue().drain();
+        QFile::remove(data->file(QStringLiteral("dictionary.txt")));
+        app.periodicCheck();
+        app.pipelineQueue().drain();
+        QVERIFY(!fakes->server->seen().contains(QStringLiteral("restart:")));
+    }
+
+    void microphoneChoice()
+    {
+        Config::bootstrap();
+        fakes->audioInputs->devices = {{QStringLiteral("usb-1"), QStringLiteral("山田のマイク")}};
+        AppState app(fakes->take());
+        app.micChanged(QStringLiteral("usb-1"));
+        app.pipelineQueue().drain();
+        QCOMPARE(Config::shared().micDeviceUID, QStringLiteral("usb-1"));
+        QVERIFY(data->readText(QStringLiteral("config.json")).contains(QStringLiteral("\"usb-1\"")));
+        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:マイク: 山田のマイク（次の録音から使います）@2.5"));
+        QVERIFY(logContains(QStringLiteral("マイク設定を変更: ") + Log::伏せた機器名(QStringLiteral("山田のマイク"))));
+        QVERIFY(!logMessages().join(u'\n').contains(QStringLiteral("山田")));
+        QCOMPARE(fakes->warmUps, QStringList{QStringLiteral("usb-1")});
+
+        app.micChanged(QStringLiteral("unplugged"));
+        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:マイク: 選んだマイク（次の録音から使います）@2.5"));
+        app.micChanged(QString());
+        app.pipelineQueue().drain();
+        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:マイク: Macと同じ（自動）（次の録音から使います）@2.5"));
+        QCOMPARE(fakes->warmUps, (QStringList{QStringLiteral("usb-1"), QStringLiteral("unplugged")}));
+    }
+};
+
+QTEST_MAIN(StartupTest)
+#include "tst_startup.moc"
