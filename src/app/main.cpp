@@ -15,7 +15,6 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sayri"));
-    QApplication::setApplicationDisplayName(QStringLiteral("サイリ"));
     QApplication::setApplicationVersion(QStringLiteral(SAYRI_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("sayri"));
     // A tray utility: closing its last window does not end it.

@@ -1,0 +1,99 @@
+// The built app in a real desktop session: tray icon, data folder, log,
+// single instance, and termination by signal.
+#include "DesktopProbe.h"
+#include "LogFile.h"
+
+#include "store/Config.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+
+class AppLaunchTest : public QObject {
+    Q_OBJECT
+
+    static QString appPath() { return QStringLiteral(SAYRI_APP_PATH); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(!qEnvironmentVariable("SAYRI_SESSION_DIR").isEmpty(), "run inside scripts/desktop-session");
+        QVERIFY(!QFile::exists(Config::dataFolder()));
+    }
+
+    void launchSecondLaunchAndTerminate()
+    {
+        QProcess app;
+        app.setProcessChannelMode(QProcess::ForwardedChannels);
+        app.start(appPath());
+        QVERIFY(app.waitForStarted());
+
+        QTRY_VERIFY_WITH_TIMEOUT(DesktopProbe::inTray(QStringLiteral("Sayri")), 10000);
+
+        // The data folder of a first start.
+        QTRY_VERIFY(QFile::exists(Config::file(QStringLiteral(".launched"))));
+        QFile config(Config::file(QStringLiteral("config.json")));
+        QVERIFY(config.open(QIODevice::ReadOnly));
+        QCOMPARE(QJsonDocument::fromJson(config.readAll()).object().size(), 7);
+        QFile dictionary(Config::file(QStringLiteral("dictionary.txt")));
+        QVERIFY(dictionary.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(dictionary.readAll()), Config::defaultDictionary);
+        QTRY_VERIFY(logContains(QStringLiteral("サイリ起動")));
+
+        // No model here, so setup comes first and no settings window opens.
+        QTRY_VERIFY(DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ のセットアップ")));
+        QTest::qWait(800);
+        QVERIFY(!DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ")));
+
+        // A second launch hands over to the first and ends.
+        QProcess second;
+        second.start(appPath());
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_VERIFY(DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ")));
+        QCOMPARE(app.state(), QProcess::Running);
+        QCOMPARE(logMessages().count(QStringLiteral("サイリ起動")), 1);
+
+        ::kill(pid_t(app.processId()), SIGTERM);
+        QVERIFY(app.waitForFinished(10000));
+        QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(app.exitCode(), 0);
+        QCOMPARE(logMessages().last(), QStringLiteral("サイリ終了"));
+    }
+
+    void ordinaryLaunchOpensSettings()
+    {
+        // A model file and a server program make this an ordinary launch.
+        QFile model(QDir::homePath() + QStringLiteral("/model.bin"));
+        QVERIFY(model.open(QIODevice::WriteOnly));
+        model.write("model");
+        model.close();
+        QFile config(Config::file(QStringLiteral("config.json")));
+        QVERIFY(config.open(QIODevice::ReadOnly));
+        QJsonObject o = QJsonDocument::fromJson(config.readAll()).object();
+        config.close();
+        o.insert(QStringLiteral("whisperModelPath"), model.fileName());
+        o.insert(QStringLiteral("whisperBinary"), QStringLiteral("/bin/true"));
+        QVERIFY(config.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        config.write(QJsonDocument(o).toJson());
+        config.close();
+
+        QProcess app;
+        app.setProcessChannelMode(QProcess::ForwardedChannels);
+        app.start(appPath());
+        QVERIFY(app.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ")), 10000);
+        QVERIFY(!DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ のセットアップ")));
+        ::kill(pid_t(app.processId()), SIGTERM);
+        QVERIFY(app.waitForFinished(10000));
+        QCOMPARE(logMessages().last(), QStringLiteral("サイリ終了"));
+    }
+};
+
+QTEST_GUILESS_MAIN(AppLaunchTest)
+#include "tst_app_launch.moc"

@@ -1,0 +1,59 @@
+#include "DesktopProbe.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+
+namespace DesktopProbe {
+
+namespace {
+
+QStringList treeLines()
+{
+    QProcess p;
+    p.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
+    p.waitForFinished(5000);
+    return QString::fromUtf8(p.readAllStandardOutput()).split(u'\n');
+}
+
+int indent(const QString& line)
+{
+    int n = 0;
+    while (n < line.size() && line[n] == u' ')
+        ++n;
+    return n;
+}
+
+}  // namespace
+
+QStringList windowTitles(const QString& wmClass)
+{
+    // e.g.   0x600018 "サイリ": ("sayri" "Sayri")  720x480+1+20  +559+315
+    const QRegularExpression re(QStringLiteral("^\\s*0x[0-9a-f]+ \"(.*)\": \\(\"[^\"]*\" \"%1\"\\)\\s+(\\d+)x(\\d+)")
+                                    .arg(QRegularExpression::escape(wmClass)));
+    QStringList titles;
+    for (const QString& line : treeLines()) {
+        const auto m = re.match(line);
+        if (m.hasMatch() && m.captured(2).toInt() > 1 && m.captured(3).toInt() > 1)
+            titles << m.captured(1);
+    }
+    return titles;
+}
+
+bool inTray(const QString& wmClass)
+{
+    const QStringList lines = treeLines();
+    int panelIndent = -1;
+    for (const QString& line : lines) {
+        if (panelIndent >= 0) {
+            if (indent(line) <= panelIndent)
+                panelIndent = -1;
+            else if (line.contains(QStringLiteral("\"%1\")").arg(wmClass)))
+                return true;
+        }
+        if (line.contains(QStringLiteral("(\"panel\" \"trayer\")")))
+            panelIndent = indent(line);
+    }
+    return false;
+}
+
+}  // namespace DesktopProbe

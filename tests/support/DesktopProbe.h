@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Looks at the running X desktop with the session's own tools (xwininfo).
+namespace DesktopProbe {
+
+// Titles of the mapped windows with the given WM_CLASS class name.
+QStringList windowTitles(const QString& wmClass);
+// Whether a window of that class sits inside the tray host (trayer).
+bool inTray(const QString& wmClass);
+
+}  // namespace DesktopProbe
