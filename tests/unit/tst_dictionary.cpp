@@ -117,6 +117,8 @@ private Q_SLOTS:
         writeBytes(dictionaryPath(), "abc\n\xff\xfe\n");
         QCOMPARE(Config::dictionaryEntries().size(), 0);
         QCOMPARE(Config::hintLine({u"画面"_s}), u"画面。"_s);
+        writeBytes(dictionaryPath(), "\xE8\xAA\x9E\n\xE8\xAA");  // cut off inside a character
+        QCOMPARE(Config::dictionaryEntries().size(), 0);
         writeBytes(dictionaryPath(), "\xEF\xBB\xBF語\n");
         QCOMPARE(shown(Config::dictionaryEntries()), QStringList{u"語"_s});
     }
@@ -278,7 +280,8 @@ private Q_SLOTS:
         QByteArray asciiUtf16;
         for (char c : QByteArray("abc,ABC\n"))
             asciiUtf16 += QByteArray(1, c) + QByteArray(1, '\0');
-        for (const QByteArray& bytes : {utf16le, asciiUtf16, QByteArray("\x82")}) {
+        const QByteArray cutOff = sjis + "\x82";  // a lead byte without its second byte
+        for (const QByteArray& bytes : {utf16le, asciiUtf16, cutOff}) {
             const auto rejected = Config::importDictionaryCSV(csv(bytes));
             QCOMPARE(rejected.added, 0);
             QCOMPARE(rejected.skipped, 0);
