@@ -2,6 +2,10 @@
 
 #include "support/Graphemes.h"
 
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace Transcript {
@@ -70,21 +74,34 @@ QString trimmedOf(const QString& text, const QString& set)
     return text.mid(begin, end - begin);
 }
 
+// Where one sentence lies in the text, in code units.
+struct Span {
+    qsizetype start;
+    qsizetype end;
+};
+
 // The text's sentences, each with its terminator; an unfinished last sentence
-// is kept, untrimmed, when it holds more than blanks.
-QStringList split(const QString& text)
+// is kept, untrimmed, when it holds more than blanks. Given as spans, so the
+// sentences before the last are simply the text up to the last one's start.
+QList<Span> split(const QString& text)
 {
-    QStringList sentences;
-    QString current;
-    for (const QString& character : Graphemes::split(text)) {
-        current += character;
-        if (sentenceTerminators.contains(character)) {
-            sentences.append(current);
-            current.clear();
+    QList<Span> sentences;
+    if (text.isEmpty())
+        return sentences;
+    QTextBoundaryFinder chars(QTextBoundaryFinder::Grapheme, text);
+    qsizetype sentenceStart = 0;
+    qsizetype charStart = 0;
+    for (qsizetype end = chars.toNextBoundary(); end != -1; end = chars.toNextBoundary()) {
+        const QStringView character = QStringView(text).mid(charStart, end - charStart);
+        if (std::any_of(sentenceTerminators.cbegin(), sentenceTerminators.cend(),
+                        [&](const QString& t) { return t == character; })) {
+            sentences.append({sentenceStart, end});
+            sentenceStart = end;
         }
+        charStart = end;
     }
-    if (!Graphemes::trimmedBlanks(current).isEmpty())
-        sentences.append(current);
+    if (!Graphemes::trimmedBlanks(text.mid(sentenceStart)).isEmpty())
+        sentences.append({sentenceStart, text.size()});
     return sentences;
 }
 
@@ -166,10 +183,11 @@ QString clean(const QString& raw)
 {
     QString text = trimmedWhitespace(raw);
     for (int round = 0; round < maxRemovals; ++round) {
-        const QStringList sentences = split(text);
+        const QList<Span> sentences = split(text);
         if (sentences.isEmpty())
             break;
-        const QString last = trimmedOf(sentences.last(), comparisonTrim);
+        const Span lastSpan = sentences.last();
+        const QString last = trimmedOf(text.mid(lastSpan.start, lastSpan.end - lastSpan.start), comparisonTrim);
         const bool standalone = matchesAny(last, 単独でも消す定型句);
         if (!standalone && !matchesAny(last, 後ろにあるときだけ消す定型句))
             break;
@@ -178,7 +196,7 @@ QString clean(const QString& raw)
                 text.clear();
             break;
         }
-        text = trimmedWhitespace(sentences.mid(0, sentences.size() - 1).join(QString()));
+        text = trimmedWhitespace(text.left(lastSpan.start));
     }
     return joinLines(text);
 }
