@@ -46,7 +46,6 @@ const QStringList 接続詞{
     u"また"_s, u"ただし"_s, u"しかし"_s, u"なお"_s, u"そして"_s, u"つまり"_s, u"さらに"_s, u"それで"_s, u"ちなみに"_s,
 };  // 9
 
-
 namespace {
 
 // Ends a sentence for `split`; "．" and "." do not.
@@ -58,6 +57,7 @@ const QString comparisonTrim = u" \u3000。．.!！?？\n"_s;
 // How many trailing phrases one clean-up may remove at most.
 constexpr int maxRemovals = 4;
 
+// White space and line breaks, Unicode spaces included.
 QString trimmedWhitespace(const QString& text)
 {
     return text.trimmed();

@@ -248,7 +248,8 @@ private Q_SLOTS:
     void importsCSVRows()
     {
         setDictionary(u"既存\n"_s);
-        const QString path = csv(u"よみ,ひょうき\r\nふかんず,俯瞰図\rReact,React\n\n"
+        // With a byte-order mark, which must not hide the header row.
+        const QString path = csv("\xEF\xBB\xBF" + u"よみ,ひょうき\r\nふかんず,俯瞰図\rReact,React\n\n"
                                  "\"東京\",\"とうきょう\"\n"
                                  "  # コメント\n"
                                  ",なし\n"
