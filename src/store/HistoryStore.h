@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 struct HistoryEntry {
     QDateTime date;  // UTC, whole seconds
@@ -23,7 +26,17 @@ public:
     const QList<HistoryEntry>& entries() const { return entries_; }
     QString url() const { return url_; }
 
+    // The "history.json" format: a JSON array, newest first, each object with
+    // "date" (UTC, whole seconds, "Z"), "raw", "text" and "mode". Decoding is
+    // strict: any missing key or other date form fails the whole list.
+    static std::optional<QList<HistoryEntry>> decode(const QByteArray& json);
+    static QByteArray encode(const QList<HistoryEntry>& entries);
+
 private:
+    // Moves a file that did not decode aside before it is replaced.
+    bool keepBrokenFile();
+
     QList<HistoryEntry> entries_;
     QString url_;
+    bool fileIsBroken_ = false;
 };

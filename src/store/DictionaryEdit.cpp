@@ -1,0 +1,104 @@
+// Changing the personal dictionary: adding words, saving a new order, and
+// deleting a word. Every write replaces the file atomically.
+#include "store/Dictionary.h"
+
+#include "store/DictionaryFile.h"
+#include "store/Log.h"
+#include "support/Graphemes.h"
+
+#include <QSet>
+
+namespace Config {
+
+namespace {
+
+const QByteArray utf8Bom("\xEF\xBB\xBF");
+
+const QStringList rewriteHeader{
+    QStringLiteral("# じぶん辞書: 1行1語。上の語ほど聞き取りに強く効きます（アプリでドラッグ並べ替え）"),
+    QStringLiteral("# 「ふかんず=俯瞰図」と書くと、左側の言葉が出てきたとき自動で右側に直します"),
+    QStringLiteral("# 左側はひらがなでなくてもOK。「渡辺=渡邊」のように、間違って出る書き方も直せます"),
+    QString(),
+};
+
+}  // namespace
+
+QStringList appendDictionaryWords(const QStringList& words)
+{
+    const dictionaryFile::Contents contents = dictionaryFile::read();
+
+    QSet<QString> known;
+    for (const DictionaryEntry& e : dictionaryFile::entriesOf(contents))
+        known.insert(e.surface);
+
+    QStringList kept;
+    for (const QString& word : words) {
+        const QString trimmed = Graphemes::trimmedBlanks(word);
+        if (trimmed.isEmpty() || dictionaryFile::isComment(trimmed))
+            continue;
+        const QString key = dictionaryFile::keyOf(trimmed);
+        if (known.contains(key))
+            continue;
+        known.insert(key);
+        kept.append(trimmed);
+    }
+    if (kept.isEmpty())
+        return {};
+
+    // A file that exists but cannot be read as UTF-8 text would be lost by
+    // writing the new words over it: leave it exactly as it is.
+    if (contents.state == dictionaryFile::State::notUtf8) {
+        Log::write(QStringLiteral("辞書に追加しませんでした: dictionary.txt がUTF-8の文字として読めないため、元のファイルを書き換えずに残します"));
+        return {};
+    }
+    if (contents.state == dictionaryFile::State::unreadable) {
+        Log::write(QStringLiteral("辞書に追加しませんでした: dictionary.txt を読み込めないため、元のファイルを書き換えずに残します"));
+        return {};
+    }
+
+    // The old bytes stay as they are (byte-order mark and line ends included);
+    // the new lines go after them.
+    QByteArray bytes = contents.bytes;
+    if (!contents.text.isEmpty() && !contents.text.endsWith(u'\n'))
+        bytes += '\n';
+    bytes += (kept.join(u'\n') + u'\n').toUtf8();
+    dictionaryFile::write(bytes);
+
+    Log::write(QStringLiteral("辞書に追加: ") + kept.join(QStringLiteral("、")));
+    return kept;
+}
+
+void rewriteDictionary(const QList<DictionaryEntry>& order)
+{
+    QStringList lines = rewriteHeader;
+    for (const DictionaryEntry& e : order)
+        lines.append(e.reading ? *e.reading + u'=' + e.surface : e.surface);
+    lines.append(QString());
+    dictionaryFile::write(lines.join(u'\n').toUtf8());
+    Log::write(QStringLiteral("辞書の並び順を保存: %1語").arg(order.size()));
+}
+
+void removeWord(const QString& surface)
+{
+    const dictionaryFile::Contents contents = dictionaryFile::read();
+    if (contents.state != dictionaryFile::State::ok)
+        return;
+
+    // Split at LF only, so every kept line keeps its own line end (a CR
+    // before the LF stays with its line) and the final-LF state survives.
+    QStringList kept;
+    for (const QString& line : contents.text.split(u'\n')) {
+        const QString body = line.endsWith(u'\r') ? line.chopped(1) : line;
+        const QString trimmed = Graphemes::trimmedBlanks(body);
+        const bool hasKey = !trimmed.isEmpty() && !dictionaryFile::isComment(trimmed);
+        if (hasKey && dictionaryFile::keyOf(trimmed) == surface)
+            continue;
+        kept.append(line);
+    }
+    QByteArray bytes = contents.hasBom ? utf8Bom : QByteArray();
+    bytes += kept.join(u'\n').toUtf8();
+    dictionaryFile::write(bytes);
+    Log::write(QStringLiteral("辞書から削除: ") + surface);
+}
+
+}  // namespace Config

@@ -1,0 +1,140 @@
+#include "store/DictionaryFile.h"
+
+#include "store/AtomicFile.h"
+#include "store/Config.h"
+#include "support/Graphemes.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+namespace Config::dictionaryFile {
+
+namespace {
+
+const QByteArray utf8Bom("\xEF\xBB\xBF");
+
+// A line split as the reading rule reads it: "=" characters at the very start
+// are skipped, then the text is cut at the first "=". `after` is absent when
+// there is no such "=".
+struct AtEquals {
+    QString before;
+    std::optional<QString> after;
+};
+
+AtEquals splitAtEquals(const QString& t)
+{
+    if (!t.contains(u'='))
+        return {t, std::nullopt};
+    // "=" counts only as a character of its own, not when a combining mark
+    // is attached to it.
+    const Graphemes::Text chars(t);
+    auto isEqualsSign = [&](qsizetype i) {
+        return t.at(i) == u'=' && chars.isBoundary(i) && chars.isBoundary(i + 1);
+    };
+    qsizetype start = 0;
+    while (start < t.size() && isEqualsSign(start))
+        ++start;
+    for (qsizetype i = start; i < t.size(); ++i) {
+        if (isEqualsSign(i))
+            return {t.mid(start, i - start), t.mid(i + 1)};
+    }
+    return {t.mid(start), std::nullopt};
+}
+
+}  // namespace
+
+QString path()
+{
+    return Config::file(QStringLiteral("dictionary.txt"));
+}
+
+Contents read()
+{
+    Contents c;
+    QFile f(path());
+    if (!f.exists())
+        return c;
+    c.state = State::unreadable;
+    if (!f.open(QIODevice::ReadOnly))
+        return c;
+    c.bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        return c;
+    const auto text = decodeStrictly(c.bytes, "UTF-8");
+    if (!text) {
+        c.state = State::notUtf8;
+        return c;
+    }
+    c.state = State::ok;
+    c.text = *text;
+    c.hasBom = c.bytes.startsWith(utf8Bom);
+    return c;
+}
+
+bool write(const QByteArray& bytes)
+{
+    return writeFileAtomically(path(), bytes);
+}
+
+std::optional<QString> decodeStrictly(const QByteArray& bytes, const char* encoding)
+{
+    // Stateless: bytes cut off in the middle of a character are an error,
+    // not something to wait for.
+    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
+    if (!decoder.isValid())
+        return std::nullopt;
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+QStringList lines(const QString& text)
+{
+    QStringList out = text.split(u'\n');
+    for (QString& line : out) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+    }
+    return out;
+}
+
+bool isComment(const QString& trimmed)
+{
+    return trimmed.startsWith(u'#') && Graphemes::startsWith(trimmed, QStringLiteral("#"));
+}
+
+DictionaryEntry parse(const QString& trimmed)
+{
+    const AtEquals parts = splitAtEquals(trimmed);
+    if (parts.after && !parts.after->isEmpty()) {
+        const QString reading = Graphemes::trimmedBlanks(parts.before);
+        const QString surface = Graphemes::trimmedBlanks(*parts.after);
+        if (!reading.isEmpty() && !surface.isEmpty())
+            return {reading, surface};
+    }
+    return {std::nullopt, trimmed};
+}
+
+QString keyOf(const QString& trimmed)
+{
+    const AtEquals parts = splitAtEquals(trimmed);
+    if (parts.after && !parts.after->isEmpty())
+        return Graphemes::trimmedBlanks(*parts.after);
+    return trimmed;
+}
+
+QList<DictionaryEntry> entriesOf(const Contents& contents)
+{
+    QList<DictionaryEntry> entries;
+    if (contents.state != State::ok)
+        return entries;
+    for (const QString& line : lines(contents.text)) {
+        const QString trimmed = Graphemes::trimmedBlanks(line);
+        if (!trimmed.isEmpty() && !isComment(trimmed))
+            entries.append(parse(trimmed));
+    }
+    return entries;
+}
+
+}  // namespace Config::dictionaryFile

@@ -1,0 +1,52 @@
+#pragma once
+
+// Inside the dictionary functions: reading "dictionary.txt" and the rules for
+// one line. Not for use elsewhere.
+
+#include "store/Dictionary.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace Config::dictionaryFile {
+
+enum class State {
+    missing,     // no file: readers see no words, an append creates it
+    unreadable,  // exists but cannot be read
+    notUtf8,     // exists but is not valid UTF-8
+    ok,
+};
+
+struct Contents {
+    State state = State::missing;
+    QByteArray bytes;  // exactly as on disk
+    QString text;      // decoded, without a byte-order mark
+    bool hasBom = false;
+};
+
+QString path();
+Contents read();
+// Replaces the file through a temporary file. False on failure.
+bool write(const QByteArray& bytes);
+
+// The text decoded with the named encoding, or nothing when the bytes are not
+// valid in it. A byte-order mark at the start is dropped.
+std::optional<QString> decodeStrictly(const QByteArray& bytes, const char* encoding);
+
+// The file's lines split at LF; a CR that ends a line belongs to the line
+// break and is dropped. Empty lines are kept.
+QStringList lines(const QString& text);
+
+bool isComment(const QString& trimmed);
+// One trimmed, non-empty, non-comment line as an entry.
+DictionaryEntry parse(const QString& trimmed);
+// The written form a trimmed word line stands for: what duplicates and
+// deletions compare.
+QString keyOf(const QString& trimmed);
+// The entries of a file that was read; none unless it read as UTF-8.
+QList<DictionaryEntry> entriesOf(const Contents& contents);
+
+}  // namespace Config::dictionaryFile

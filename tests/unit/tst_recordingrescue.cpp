@@ -1,0 +1,137 @@
+// Recording rescue: only long recordings are kept, named with their time and
+// whole seconds; the folder keeps the five newest ".wav" files and never
+// touches anything else; a rescue never replaces an earlier one.
+#include "TestDataFolder.h"
+
+#include "store/RecordingRescue.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray recording(qsizetype sampleBytes, char fill = 'x')
+{
+    return QByteArray(44, 'h') + QByteArray(sampleBytes, fill);
+}
+
+QByteArray readBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void place(const QString& path, const QByteArray& bytes, const QDateTime& modified)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    QVERIFY(f.flush());
+    QVERIFY(f.setFileTime(modified, QFileDevice::FileModificationTime));
+}
+
+}  // namespace
+
+class RecordingRescueTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestDataFolder> data_;
+
+private Q_SLOTS:
+    void init() { data_ = std::make_unique<TestDataFolder>(); }
+    void cleanup() { data_.reset(); }
+
+    void keepsOnlyThirtySecondsOrMore()
+    {
+        const QString folder = 録音の救出::フォルダ();
+        QCOMPARE(folder, data_->path() + u"/救出した録音"_s);
+
+        QCOMPARE(録音の救出::残す(recording(959999)), std::nullopt);
+        QCOMPARE(録音の救出::残す(QByteArray(10, 'h')), std::nullopt);
+        QVERIFY(!QFileInfo::exists(folder));
+
+        const QByteArray wav = recording(960000);
+        const auto kept = 録音の救出::残す(wav);
+        QVERIFY(kept);
+        QCOMPARE(QFileInfo(*kept).absolutePath(), folder);
+        static const QRegularExpression name(u"^録音_\\d{4}-\\d\\d-\\d\\d_\\d{6}_30秒\\.wav$"_s);
+        QVERIFY2(name.match(QFileInfo(*kept).fileName()).hasMatch(), qPrintable(*kept));
+        QCOMPARE(readBytes(*kept), wav);
+    }
+
+    void durationIsTruncatedToWholeSeconds()
+    {
+        const auto kept = 録音の救出::残す(recording(32000 * 45 + 31999));
+        QVERIFY(kept);
+        QVERIFY(kept->endsWith(u"_45秒.wav"_s));
+    }
+
+    void keepsFiveNewestWavFilesAndNothingElseIsTouched()
+    {
+        const QString folder = 録音の救出::フォルダ();
+        QVERIFY(QDir().mkpath(folder));
+        const QDateTime now = QDateTime::currentDateTime();
+        for (int i = 1; i <= 5; ++i)
+            place(folder + u"/old%1.wav"_s.arg(i), "w", now.addDays(-i));
+        const QStringList others{u"ancient.WAV"_s, u"notes.txt"_s, u".wav"_s, u"take.wav.bak"_s, u"wav"_s};
+        for (const QString& other : others)
+            place(folder + u'/' + other, "o", now.addYears(-3));
+
+        const auto kept = 録音の救出::残す(recording(32000 * 31));
+        QVERIFY(kept);
+        QStringList wavs = QDir(folder).entryList({u"*.wav"_s}, QDir::Files | QDir::Hidden | QDir::CaseSensitive, QDir::Name);
+        wavs.removeAll(u".wav"_s);
+        QCOMPARE(wavs.size(), 5);
+        QVERIFY(wavs.contains(QFileInfo(*kept).fileName()));
+        QVERIFY(!wavs.contains(u"old5.wav"_s));  // the oldest
+        QVERIFY(wavs.contains(u"old4.wav"_s));
+        for (const QString& other : others)
+            QVERIFY2(QFileInfo::exists(folder + u'/' + other), qPrintable(other));
+    }
+
+    void sameSecondNeverReplacesAnEarlierRescue()
+    {
+        // Files already named for this second and the next, as an earlier
+        // rescue would have named them.
+        const QString folder = 録音の救出::フォルダ();
+        QVERIFY(QDir().mkpath(folder));
+        const QDateTime now = QDateTime::currentDateTime();
+        QStringList taken;
+        for (int s = 0; s <= 1; ++s) {
+            const QString stamp = QLocale::c().toString(now.addSecs(s), u"yyyy-MM-dd_HHmmss"_s);
+            taken.append(folder + u"/録音_"_s + stamp + u"_31秒.wav"_s);
+            place(taken.last(), "earlier", now);
+        }
+        const QByteArray wav = recording(32000 * 31);
+        const auto first = 録音の救出::残す(wav);
+        const auto second = 録音の救出::残す(wav);
+        QVERIFY(first && second);
+        QVERIFY(*first != *second);
+        QVERIFY(!taken.contains(*first) && !taken.contains(*second));
+        QVERIFY(first->endsWith(u"秒_2.wav"_s) || first->endsWith(u"秒_3.wav"_s));
+        for (const QString& path : taken)
+            QCOMPARE(readBytes(path), QByteArray("earlier"));
+        QCOMPARE(readBytes(*first), wav);
+        QCOMPARE(readBytes(*second), wav);
+    }
+
+    void unwritableFolderKeepsNothing()
+    {
+        // A plain file where the folder should be.
+        QVERIFY(QDir().mkpath(data_->path()));
+        QFile blocker(録音の救出::フォルダ());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QCOMPARE(録音の救出::残す(recording(32000 * 40)), std::nullopt);
+    }
+};
+
+QTEST_GUILESS_MAIN(RecordingRescueTest)
+#include "tst_recordingrescue.moc"
