@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 
 PasteTarget::PasteTarget() : PasteTarget(Options{}) {}
 
@@ -45,8 +46,20 @@ bool PasteTarget::start(int timeoutMs)
         const qsizetype end = out.indexOf('\n', at);
         if (at >= 0 && end > at) {
             windowId_ = QString::fromLatin1(out.mid(at + 6, end - at - 6));
-            return true;
+            break;
         }
+    }
+    if (windowId_.isEmpty())
+        return false;
+    // Qt sees the focus a moment before the window manager names the window
+    // active; wait for both.
+    const qulonglong id = windowId_.toULongLong(nullptr, 16);
+    while (timer.elapsed() < timeoutMs) {
+        QProcess active;
+        active.start(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")});
+        if (active.waitForFinished(2000) && active.readAllStandardOutput().trimmed().toULongLong() == id)
+            return true;
+        QThread::msleep(10);
     }
     return false;
 }

@@ -29,7 +29,8 @@ public:
     explicit PasteTarget(Options options);
     ~PasteTarget();
 
-    // Launches the program and waits (up to `timeoutMs`) until its window has the focus.
+    // Launches the program and waits (up to `timeoutMs`) until its window has the
+    // focus and the window manager names it the active window.
     bool start(int timeoutMs = 10000);
     // Ends the program (the window closes, its clipboard requests stop).
     void close();
