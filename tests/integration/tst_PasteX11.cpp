@@ -29,6 +29,8 @@ private Q_SLOTS:
     void init();
     void japaneseEmojiAndLineBreaksArrive();
     void withTheTriggerKeyStillHeld();
+    void heldOnAPhysicalKeyboard_data();
+    void heldOnAPhysicalKeyboard();
     void aTerminalGetsControlShiftV();
     void aLongDictationArrivesWhole();
     void theWindowClosesBeforeTheKeystroke();
@@ -84,6 +86,44 @@ void tst_PasteX11::withTheTriggerKeyStillHeld()
 
     keys.tap("Alt_L");
     QTRY_COMPARE(taps.size(), 1);
+}
+
+void tst_PasteX11::heldOnAPhysicalKeyboard_data()
+{
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QString>("trigger");
+    QTest::newRow("Alt") << QByteArray("Alt_L") << "option";
+    QTest::newRow("Control") << QByteArray("Control_L") << "control";
+    QTest::newRow("right Shift") << QByteArray("Shift_R") << "rightShift";
+}
+
+// The trigger key held on the keyboard itself (not an XTest device) during
+// one paste and let go afterwards: both pastes arrive as Control+V, and the
+// paste's own keys are no taps.
+void tst_PasteX11::heldOnAPhysicalKeyboard()
+{
+    QFETCH(QByteArray, key);
+    QFETCH(QString, trigger);
+    TestDataFolder data;
+    HotkeyManager listener(std::make_unique<X11KeySource>(), TriggerKey::find(trigger));
+    QList<double> taps;
+    listener.onTap = [&taps](double t) { taps.append(t); };
+    listener.start();
+    PasteTarget target;
+    QVERIFY(target.start());
+    XTestKeys keyboard(XTestKeys::physicalKeyboard);
+    QVERIFY2(keyboard.isOpen(), "the X server has no keyboard device of its own");
+    auto paster = makePaster();
+
+    keyboard.down(key.constData());
+    paster->paste(QStringLiteral("一つ目"));
+    QTRY_COMPARE(target.text(), QStringLiteral("一つ目"));
+    QTest::qWait(100);
+    QCOMPARE(taps.size(), 0);
+    keyboard.up(key.constData());
+    paster->paste(QStringLiteral("二つ目"));
+    QTRY_COMPARE(target.text(), QStringLiteral("一つ目二つ目"));
+    QCOMPARE(target.keys(), QStringList({QStringLiteral("Ctrl+V"), QStringLiteral("Ctrl+V")}));
 }
 
 void tst_PasteX11::aTerminalGetsControlShiftV()

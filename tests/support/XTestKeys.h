@@ -16,9 +16,16 @@ struct _XDisplay;
 //   keys.tap("Alt_L");   // down and up at once
 //
 // Keys still held when the object goes are let go.
+//
+// By default the keys come from the XTest keyboard, the same device Sayri's
+// own paste keystroke uses. XTestKeys(XTestKeys::physicalKeyboard) sends them
+// through the X server's own keyboard device instead ("Xvfb keyboard" in the
+// desktop session), as a real keyboard would; isOpen() is false where there
+// is no such device.
 class XTestKeys {
 public:
-    XTestKeys();
+    enum Device { xtestKeyboard, physicalKeyboard };
+    explicit XTestKeys(Device device = xtestKeyboard);
     ~XTestKeys();
     XTestKeys(const XTestKeys&) = delete;
     XTestKeys& operator=(const XTestKeys&) = delete;
@@ -43,6 +50,7 @@ private:
     void send(int keycode, bool press);
 
     _XDisplay* display_ = nullptr;
+    void* device_ = nullptr;  // XDevice* of the physical keyboard
     QList<int> held_;
     QList<int> mapped_;
 };

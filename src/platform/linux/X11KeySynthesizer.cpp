@@ -3,6 +3,7 @@
 #include "platform/linux/X11Errors.h"
 #include "platform/linux/X11InjectedKeys.h"
 
+#include <algorithm>
 #include <vector>
 
 #include <X11/XKBlib.h>
@@ -105,6 +106,14 @@ bool X11KeySynthesizer::sendPasteKeystroke(bool withShift)
     const std::vector<KeyCode> held = heldModifierKeys(display);
     for (KeyCode code : held)
         send(display, code, false);
+    // A key that this device pressed again for the user (below, last time)
+    // and the user then let go on the keyboard itself stays down for the
+    // XTest device, which would swallow our next press of it. Letting it go
+    // first costs nothing when it is up.
+    for (KeyCode code : {control, shift, v}) {
+        if ((code != shift || withShift) && std::find(held.begin(), held.end(), code) == held.end())
+            send(display, code, false);
+    }
     send(display, control, true);
     if (withShift)
         send(display, shift, true);
