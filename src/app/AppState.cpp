@@ -44,6 +44,7 @@ void AppState::startUp()
     s_.overlay->onUpdateClick = [weak] { if (weak) weak->checkForUpdates(); };
 
     if (SettingsView* settings = s_.settings) {
+        settings->onTriggerKeyChange = [weak](const QString& id) { if (weak) weak->applyTriggerKey(id); };
         settings->onMicChange = [weak](const QString& uid) { if (weak) weak->micChanged(uid); };
         settings->onCheckUpdates = [weak] { if (weak) weak->checkForUpdates(); };
         settings->onNeedsMenuRefresh = [] {};  // window shortcuts never change

@@ -43,6 +43,8 @@ public:
     void periodicCheck();
     // The microphone chosen in the settings window.
     void micChanged(const QString& uid);
+    // The trigger key chosen in the settings window.
+    void applyTriggerKey(const QString& id);
     // Rebuilds the tray menu; called each time it opens.
     void menuNeedsUpdate(QMenu* menu);
 

@@ -7,6 +7,8 @@
 #include "platform/linux/CueSoundPlayer.h"
 #include "platform/linux/QtAudioInputs.h"
 #include "platform/linux/X11FrontmostApp.h"
+#include "platform/linux/X11KeySource.h"
+#include "platform/linux/X11KeySynthesizer.h"
 #include "platform/linux/X11KeyboardAccess.h"
 #include "recognition/WhisperServer.h"
 #include "ui/AboutWindow.h"
@@ -23,11 +25,11 @@ AppServices makeAppServices()
     s.recorder = std::make_unique<AudioRecorder>();
     s.screen = std::make_unique<ScreenContext>();
     s.whisper = std::make_unique<WhisperServer>(s.screen.get());
-    s.paster = std::make_unique<Paster>();
+    s.paster = std::make_unique<Paster>(std::make_unique<X11FrontmostApp>(), std::make_unique<X11KeySynthesizer>());
     s.frontmost = std::make_unique<X11FrontmostApp>();
     s.audioInputs = std::make_unique<QtAudioInputs>();
     s.sounds = std::make_unique<CueSoundPlayer>();
-    s.hotkeys = std::make_unique<HotkeyManager>();
+    s.hotkeys = std::make_unique<HotkeyManager>(std::make_unique<X11KeySource>());
     s.keyboardAccess = std::make_unique<X11KeyboardAccess>();
     s.firstRun = std::make_unique<FirstRunWindow>();
     s.settings = &SettingsWindow::shared();

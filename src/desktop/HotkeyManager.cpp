@@ -1,4 +1,107 @@
 #include "desktop/HotkeyManager.h"
 
-// Placeholder until the global key source lands: listening never begins.
-void HotkeyManager::start() {}
+#include "store/Log.h"
+#include "support/MainThread.h"
+#include "support/Uptime.h"
+
+HotkeyManager::HotkeyManager(std::unique_ptr<KeySource> source, TriggerKey trigger,
+                             std::function<double()> clock)
+    : source_(std::move(source)),
+      clock_(clock ? std::move(clock) : std::function<double()>(uptimeSeconds)),
+      trigger_(std::move(trigger))
+{
+}
+
+bool HotkeyManager::isStarted() const
+{
+    return source_->isOpen();
+}
+
+void HotkeyManager::start()
+{
+    if (source_->isOpen())
+        return;
+    source_->onEvent = [this](const KeyEvent& event) { handle(event.type, event); };
+    if (!source_->open()) {
+        Log::write(QStringLiteral("キー監視の開始に失敗（アクセシビリティ未許可の可能性）"));
+        return;
+    }
+    Log::write(QStringLiteral("キー監視を開始"));
+}
+
+void HotkeyManager::setTrigger(const QString& triggerKeyId)
+{
+    trigger_ = TriggerKey::find(triggerKeyId);
+    optionIsDown_ = false;
+    gestureDirty_ = false;
+}
+
+void HotkeyManager::handle(std::uint32_t type, const KeyEvent& event)
+{
+    if (type == KeyEventType::disabledByTimeout || type == KeyEventType::disabledByUserInput) {
+        if (source_->isOpen())
+            source_->enable();
+        return;
+    }
+    const double now = clock_();
+    if (type == KeyEventType::flagsChanged) {
+        handleFlagsChanged(event, now);
+    } else if (type == KeyEventType::keyDown) {
+        if (event.keyCode == MacKey::escape)
+            reportEsc();
+        // A key typed while the trigger key is held (a shortcut) spoils the tap.
+        gestureDirty_ = true;
+    }
+}
+
+void HotkeyManager::handleFlagsChanged(const KeyEvent& event, double now)
+{
+    const std::uint64_t flags = event.flags;
+    const std::uint64_t other = (flags & ~trigger_.flag) & otherModifierMask & 0xFFFFFFFFu;
+
+    if (!trigger_.hasKeyCode(event.keyCode)) {
+        // Another modifier changed while the trigger key is held.
+        if (optionIsDown_ && other != 0)
+            gestureDirty_ = true;
+        return;
+    }
+
+    const bool held = (flags & trigger_.flag) == trigger_.flag;
+    if (!held) {
+        if (!optionIsDown_)
+            return;  // a release without a press
+        optionIsDown_ = false;
+        if (!gestureDirty_ && other == 0 && now - optionDownAt_ < longestTap)
+            reportTap(now);
+        gestureDirty_ = false;
+        return;
+    }
+
+    if (!optionIsDown_) {
+        optionIsDown_ = true;
+        optionDownAt_ = now;
+        // Pressed while another modifier is already held: never a tap.
+        gestureDirty_ = other != 0;
+        return;
+    }
+    // Already held, e.g. the other key of a two-key trigger.
+    if (other != 0)
+        gestureDirty_ = true;
+}
+
+// Both callbacks run after the event has been handled, never inside it.
+void HotkeyManager::reportTap(double t)
+{
+    MainThread::async(nullptr, [callback = onTap, t] {
+        if (callback)
+            callback(t);
+    });
+}
+
+void HotkeyManager::reportEsc()
+{
+    MainThread::async(nullptr, [callback = onEsc] {
+        if (callback)
+            callback();
+    });
+}

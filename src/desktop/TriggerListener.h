@@ -12,7 +12,8 @@ public:
     // Starts listening once; later calls do nothing.
     virtual void start() = 0;
     virtual bool isStarted() const = 0;
-    // Switches the trigger key (an identifier of the trigger-key table).
+    // Switches the trigger key (an identifier of the trigger-key table) and
+    // forgets a half-finished gesture of the previous key.
     virtual void setTrigger(const QString& triggerKeyId) = 0;
 
     std::function<void(double)> onTap;  // time in seconds of system uptime

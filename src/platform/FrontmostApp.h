@@ -5,11 +5,14 @@
 #include <optional>
 
 struct FrontmostAppInfo {
-    qint64 pid = 0;
-    QString name;  // readable name; may be empty
+    qint64 pid = 0;         // 0 when the window does not say
+    QString name;           // readable name; may be empty
+    QString windowClass;    // class part of the window's class hint, e.g. "XTerm"
+    QString windowInstance; // instance part, e.g. "xterm"
 };
 
 // The application whose window has the focus, as the window manager sees it.
+// May be asked from any thread.
 class FrontmostApp {
 public:
     virtual ~FrontmostApp() = default;

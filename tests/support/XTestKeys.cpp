@@ -1,0 +1,118 @@
+#include "XTestKeys.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XInput.h>
+#include <X11/extensions/XInput2.h>
+#include <X11/extensions/XTest.h>
+
+XTestKeys::XTestKeys(Device device) : display_(XOpenDisplay(nullptr))
+{
+    if (!display_ || device == xtestKeyboard)
+        return;
+    int count = 0;
+    XIDeviceInfo* info = XIQueryDevice(display_, XIAllDevices, &count);
+    int id = 0;
+    for (int i = 0; i < count && id == 0; ++i) {
+        if (info[i].use == XISlaveKeyboard && !QByteArray(info[i].name).contains("XTEST"))
+            id = info[i].deviceid;
+    }
+    if (info)
+        XIFreeDeviceInfo(info);
+    if (id != 0)
+        device_ = XOpenDevice(display_, XID(id));
+    if (!device_) {
+        XCloseDisplay(display_);
+        display_ = nullptr;
+    }
+}
+
+XTestKeys::~XTestKeys()
+{
+    if (!display_)
+        return;
+    releaseAll();
+    for (int code : QList<int>(mapped_))
+        unmap(code);
+    if (device_)
+        XCloseDevice(display_, static_cast<XDevice*>(device_));
+    XCloseDisplay(display_);
+}
+
+int XTestKeys::keycodeOf(const char* keysym) const
+{
+    if (!display_)
+        return 0;
+    const KeySym sym = XStringToKeysym(keysym);
+    return sym == NoSymbol ? 0 : XKeysymToKeycode(display_, sym);
+}
+
+void XTestKeys::send(int keycode, bool press)
+{
+    if (!display_ || keycode <= 0)
+        return;
+    if (device_)
+        XTestFakeDeviceKeyEvent(display_, static_cast<XDevice*>(device_), unsigned(keycode), press ? True : False,
+                                nullptr, 0, CurrentTime);
+    else
+        XTestFakeKeyEvent(display_, unsigned(keycode), press ? True : False, CurrentTime);
+    XSync(display_, False);
+    if (press && !held_.contains(keycode))
+        held_.append(keycode);
+    if (!press)
+        held_.removeAll(keycode);
+}
+
+void XTestKeys::down(const char* keysym) { send(keycodeOf(keysym), true); }
+void XTestKeys::up(const char* keysym) { send(keycodeOf(keysym), false); }
+void XTestKeys::downCode(int keycode) { send(keycode, true); }
+void XTestKeys::upCode(int keycode) { send(keycode, false); }
+
+void XTestKeys::tap(const char* keysym)
+{
+    down(keysym);
+    up(keysym);
+}
+
+void XTestKeys::releaseAll()
+{
+    for (int code : QList<int>(held_))
+        send(code, false);
+}
+
+int XTestKeys::mapSpareKeycode(const char* keysym)
+{
+    if (!display_)
+        return 0;
+    int first = 0, last = 0;
+    XDisplayKeycodes(display_, &first, &last);
+    int perKey = 0;
+    KeySym* syms = XGetKeyboardMapping(display_, KeyCode(first), last - first + 1, &perKey);
+    if (!syms)
+        return 0;
+    int spare = 0;
+    for (int code = last; code >= first && spare == 0; --code) {
+        bool empty = true;
+        for (int i = 0; i < perKey; ++i)
+            empty = empty && syms[(code - first) * perKey + i] == NoSymbol;
+        if (empty)
+            spare = code;
+    }
+    XFree(syms);
+    if (spare == 0)
+        return 0;
+    KeySym sym = XStringToKeysym(keysym);
+    XChangeKeyboardMapping(display_, spare, 1, &sym, 1);
+    XSync(display_, False);
+    mapped_.append(spare);
+    return spare;
+}
+
+void XTestKeys::unmap(int keycode)
+{
+    if (!display_ || !mapped_.contains(keycode))
+        return;
+    KeySym none = NoSymbol;
+    XChangeKeyboardMapping(display_, keycode, 1, &none, 1);
+    XSync(display_, False);
+    mapped_.removeAll(keycode);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+struct _XDisplay;
+
+// Real key events through XTest, as the user would type them, for tests
+// inside scripts/desktop-session. Keys are named by keysym ("Alt_L", "Alt_R",
+// "Shift_R", "Escape", "c"); each call returns once the X server has taken
+// the event. Unlike `xdotool keydown Shift_R`, a right-hand modifier presses
+// that key alone.
+//
+//   XTestKeys keys;
+//   keys.down("Alt_L"); QTest::qWait(100); keys.up("Alt_L");
+//   keys.tap("Alt_L");   // down and up at once
+//
+// Keys still held when the object goes are let go.
+//
+// By default the keys come from the XTest keyboard, the same device Sayri's
+// own paste keystroke uses. XTestKeys(XTestKeys::physicalKeyboard) sends them
+// through the X server's own keyboard device instead ("Xvfb keyboard" in the
+// desktop session), as a real keyboard would; isOpen() is false where there
+// is no such device.
+class XTestKeys {
+public:
+    enum Device { xtestKeyboard, physicalKeyboard };
+    explicit XTestKeys(Device device = xtestKeyboard);
+    ~XTestKeys();
+    XTestKeys(const XTestKeys&) = delete;
+    XTestKeys& operator=(const XTestKeys&) = delete;
+
+    bool isOpen() const { return display_ != nullptr; }
+
+    void down(const char* keysym);
+    void up(const char* keysym);
+    void tap(const char* keysym);
+    void downCode(int keycode);
+    void upCode(int keycode);
+    int keycodeOf(const char* keysym) const;
+
+    // Points a keycode that produces nothing at `keysym` and returns it (0
+    // when none is free); for tests of keymap changes. Undone by unmap.
+    int mapSpareKeycode(const char* keysym);
+    void unmap(int keycode);
+
+    void releaseAll();
+
+private:
+    void send(int keycode, bool press);
+
+    _XDisplay* display_ = nullptr;
+    void* device_ = nullptr;  // XDevice* of the physical keyboard
+    QList<int> held_;
+    QList<int> mapped_;
+};

@@ -1,0 +1,73 @@
+// Readable application names from desktop entries, in a Japanese locale.
+#include "platform/linux/DesktopEntryNames.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+void write(const QString& path, const QString& text)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text.toUtf8());
+}
+
+}  // namespace
+
+class tst_DesktopEntryNames : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void namesByWindowClass();
+    void folderChangesAreSeen();
+};
+
+void tst_DesktopEntryNames::namesByWindowClass()
+{
+    QTemporaryDir user, system;
+    write(system.filePath("org.gnome.Terminal.desktop"),
+          "[Desktop Entry]\nType=Application\nName=Terminal\nName[ja]=端末\nStartupWMClass=Gnome-terminal\n");
+    // The file name matches too, but an entry naming the class comes first.
+    write(system.filePath("gnome-terminal.desktop"), "[Desktop Entry]\nType=Application\nName=Wrong\n");
+    write(system.filePath("gedit.desktop"),
+          "# comment\n[Desktop Entry]\nType=Application\nName=Text\\sEditor\nName[ja_JP]=テキストエディター\n"
+          "Name[ja]=エディター\n\n[Desktop Action new-window]\nName=New Window\n");
+    write(system.filePath("kde/konsole.desktop"), "[Desktop Entry]\nType=Application\nName=Konsole\n");
+    write(system.filePath("link.desktop"), "[Desktop Entry]\nType=Link\nName=A link\n");
+    write(system.filePath("gone.desktop"), "[Desktop Entry]\nType=Application\nName=Gone\nHidden=true\n");
+    write(system.filePath("mine.desktop"), "[Desktop Entry]\nType=Application\nName=System copy\n");
+    write(user.filePath("mine.desktop"), "[Desktop Entry]\nType=Application\nName=My own\n");
+
+    DesktopEntryNames names({user.path(), system.path()});
+    QCOMPARE(names.nameFor("Gnome-terminal", "gnome-terminal-server"), QStringLiteral("端末"));
+    QCOMPARE(names.nameFor("GNOME-TERMINAL", ""), QStringLiteral("端末"));
+    QCOMPARE(names.nameFor("Gedit", "gedit"), QStringLiteral("テキストエディター"));
+    QCOMPARE(names.nameFor("konsole", "konsole"), QStringLiteral("Konsole"));
+    QCOMPARE(names.nameFor("Mine", "mine"), QStringLiteral("My own"));
+    QCOMPARE(names.nameFor("Link", "link"), QString());
+    QCOMPARE(names.nameFor("Gone", "gone"), QString());
+    QCOMPARE(names.nameFor("Unknown", "unknown"), QString());
+    QCOMPARE(names.nameFor("", ""), QString());
+}
+
+void tst_DesktopEntryNames::folderChangesAreSeen()
+{
+    QTemporaryDir folder;
+    DesktopEntryNames names({folder.path()});
+    QCOMPARE(names.nameFor("Probe", "probe"), QString());
+    QTest::qWait(20);  // a new folder time
+    write(folder.filePath("probe.desktop"), "[Desktop Entry]\nType=Application\nName=Probe App\n");
+    QCOMPARE(names.nameFor("Probe", "probe"), QStringLiteral("Probe App"));
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("LC_ALL", "ja_JP.UTF-8");
+    QCoreApplication app(argc, argv);
+    tst_DesktopEntryNames test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_DesktopEntryNames.moc"
