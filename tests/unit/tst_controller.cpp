@@ -211,7 +211,7 @@ private Q_SLOTS:
         app->escPressed();
 
         // A named application; the default microphone replaced after a failure.
-        fakes->frontmost->app = FrontmostAppInfo{42, QStringLiteral("テキストエディター")};
+        fakes->frontmost->app = FrontmostAppInfo{.pid = 42, .name = QStringLiteral("テキストエディター")};
         fakes->recorder->fellBack = true;
         startByDoubleTap();
         QCOMPARE(fakes->overlay->events.last(), QStringLiteral("bar:テキストエディター|⚠ VirtualMic"));
