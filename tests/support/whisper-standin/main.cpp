@@ -74,6 +74,7 @@
 #include <csignal>
 #include <cstdio>
 #include <deque>
+#include <utility>
 #include <unistd.h>
 
 namespace {
@@ -172,7 +173,8 @@ std::optional<QList<Part>> parseForm(const Request& r)
         const qsizetype next = b.indexOf("\r\n" + delimiter, contentStart);
         if (next < 0)
             return std::nullopt;
-        part.content = b.mid(contentStart, next - contentStart);
+        // Views into the body, which outlives them.
+        part.content = QByteArray::fromRawData(b.constData() + contentStart, next - contentStart);
         parts.append(part);
         at = next + 2 + delimiter.size();
         if (b.mid(at) == "--\r\n" || b.mid(at) == "--")
@@ -254,6 +256,8 @@ private:
         bool busy = false;       // a request is being answered
         bool continued = false;  // "100 Continue" sent for the request being read
         QElapsedTimer firstByte;
+        std::optional<Request> reading;  // head received, body still coming
+        qsizetype bodyLength = 0;
     };
     struct Inference {
         QPointer<QTcpSocket> socket;
@@ -276,17 +280,51 @@ private:
     void readFrom(QTcpSocket* s)
     {
         Connection& c = connections_[s];
-        if (c.buffer.isEmpty())
+        if (c.buffer.isEmpty() && !c.reading)
             c.firstByte.start();
         c.buffer += s->readAll();
         if (c.busy)
             return;
-        const qsizetype headEnd = c.buffer.indexOf("\r\n\r\n");
-        if (headEnd < 0)
+        if (!c.reading) {
+            const qsizetype headEnd = c.buffer.indexOf("\r\n\r\n");
+            if (headEnd < 0)
+                return;
+            c.reading = readHead(c.buffer.left(headEnd + 4));
+            c.bodyLength = c.reading->header("Content-Length").toLongLong();
+            c.buffer.reserve(headEnd + 4 + c.bodyLength);
+        }
+        Request& r = *c.reading;
+        const qsizetype bodyStart = r.head.size();
+        if (c.buffer.size() < bodyStart + c.bodyLength) {
+            if (!c.continued && r.header("Expect").compare("100-continue", Qt::CaseInsensitive) == 0)
+                s->write("HTTP/1.1 100 Continue\r\n\r\n");
+            c.continued = true;
             return;
+        }
+        if (c.buffer.size() == bodyStart + c.bodyLength) {
+            c.buffer.remove(0, bodyStart);
+            r.body = std::exchange(c.buffer, QByteArray());
+        } else {
+            r.body = c.buffer.mid(bodyStart, c.bodyLength);
+            c.buffer.remove(0, bodyStart + c.bodyLength);
+        }
+        r.receiveNanos = c.firstByte.nsecsElapsed();
+        r.received.start();
+        r.number = ++requestCount_;
+        const Request complete = std::move(r);
+        c.reading.reset();
+        c.busy = true;
+        c.continued = false;
+        if (!c.buffer.isEmpty())  // the next request has begun
+            c.firstByte.start();
+        handle(s, complete);
+    }
+
+    static Request readHead(const QByteArray& head)
+    {
         Request r;
-        r.head = c.buffer.left(headEnd + 4);
-        const QList<QByteArray> lines = r.head.trimmed().split('\n');
+        r.head = head;
+        const QList<QByteArray> lines = head.trimmed().split('\n');
         const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
         r.method = requestLine.value(0);
         r.path = requestLine.value(1);
@@ -295,23 +333,7 @@ private:
             if (colon > 0)
                 r.headers.append({lines[i].left(colon).trimmed(), lines[i].mid(colon + 1).trimmed()});
         }
-        const qsizetype length = r.header("Content-Length").toLongLong();
-        if (c.buffer.size() < headEnd + 4 + length) {
-            if (!c.continued && r.header("Expect").compare("100-continue", Qt::CaseInsensitive) == 0)
-                s->write("HTTP/1.1 100 Continue\r\n\r\n");
-            c.continued = true;
-            return;
-        }
-        r.body = c.buffer.mid(headEnd + 4, length);
-        c.buffer.remove(0, headEnd + 4 + length);
-        r.receiveNanos = c.firstByte.nsecsElapsed();
-        r.received.start();
-        r.number = ++requestCount_;
-        c.busy = true;
-        c.continued = false;
-        if (!c.buffer.isEmpty())  // the next request has begun
-            c.firstByte.start();
-        handle(s, r);
+        return r;
     }
 
     void handle(QTcpSocket* s, const Request& r)
