@@ -14,7 +14,7 @@
 //     "temperature" that is not a number gives 500;
 //   - works on one inference request at a time (GET / is answered meanwhile),
 //     and drops a request whose client has gone;
-//   - exits 0 at once on SIGTERM.
+//   - exits 0 at once on SIGTERM (unless the script says "countTerm").
 // Request bodies must come with Content-Length (no chunked uploads).
 //
 // Environment:
@@ -28,6 +28,8 @@
 //   {
 //     "loadSeconds": 0.5,   seconds before the port opens (model loading)
 //     "exitAtStart": 3,     exit with this code instead of opening the port
+//     "countTerm": true,    stay on SIGTERM; append a line "TERM" to the file
+//                           "signals" in the record folder for each one
 //     "replies": [ REPLY, ... ]
 //   }
 // A bare JSON array is short for {"replies": [...]}. The n-th accepted
@@ -44,6 +46,7 @@
 //
 // Records (in SAYRI_STANDIN_RECORD_DIR):
 //   starts.jsonl    one line per start: {"pid": N, "args": ["-m", MODEL, ...]}
+//   signals         one line "TERM" per SIGTERM, with "countTerm"
 //   0001/, 0002/ …  one folder per request, numbered in order of arrival (across
 //                   restarts of the stand-in), written when the request has been
 //                   received in full and before it is answered:
@@ -75,9 +78,12 @@
 #include <cstdio>
 #include <deque>
 #include <utility>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
+
+const char* signalsFile = nullptr;  // where SIGTERMs are counted, when they are
 
 void say(const QString& line, FILE* to = stdout)
 {
@@ -500,6 +506,14 @@ int main(int argc, char** argv)
     const QJsonObject startScript = script();
     if (startScript.contains(QStringLiteral("exitAtStart")))
         return startScript.value(QStringLiteral("exitAtStart")).toInt();
+    if (startScript.value(QStringLiteral("countTerm")).toBool() && !recordDir().isEmpty()) {
+        signalsFile = qstrdup(QFile::encodeName(recordDir() + QStringLiteral("/signals")).constData());
+        std::signal(SIGTERM, [](int) {
+            const int fd = ::open(signalsFile, O_WRONLY | O_CREAT | O_APPEND, 0644);
+            [[maybe_unused]] ssize_t n = ::write(fd, "TERM\n", 5);
+            ::close(fd);
+        });
+    }
 
     Server server;
     const int loadMs = int(startScript.value(QStringLiteral("loadSeconds")).toDouble() * 1000);
