@@ -15,7 +15,8 @@
 // test: a folder holding it as `whisper-server`, a model file it accepts, its
 // script and its record folder. The environment variables that point the
 // stand-in at the script and the record folder are set for the test's
-// lifetime, so a server started by Sayri picks them up too.
+// lifetime, so a server started by Sayri picks them up too; hence one
+// WhisperStandIn at a time.
 class WhisperStandIn {
 public:
     struct Recorded {
