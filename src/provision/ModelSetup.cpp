@@ -3,6 +3,7 @@
 #include "store/Config.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 namespace ModelSetup {
@@ -32,8 +33,11 @@ std::optional<QString> findBinary()
     QStringList candidates{Config::shared().whisperBinary};
     if (QCoreApplication::instance())
         candidates << QCoreApplication::applicationDirPath() + u'/' + name;
+    // Only absolute folders: the path found is kept in the settings and must
+    // not depend on the folder Sayri happened to be started from.
     for (const QString& dir : qEnvironmentVariable("PATH").split(u':', Qt::SkipEmptyParts))
-        candidates << dir + u'/' + name;
+        if (QDir::isAbsolutePath(dir))
+            candidates << QDir(dir).filePath(name);
     candidates << QStringLiteral("/usr/local/bin/") + name << QStringLiteral("/usr/bin/") + name;
     for (const QString& c : candidates)
         if (!c.isEmpty() && isExecutableFile(c))

@@ -1,17 +1,186 @@
 #include "recognition/WhisperServer.h"
 
+#include "platform/ChildProcess.h"
+#include "platform/PortListeners.h"
+#include "recognition/HTTP.h"
+#include "recognition/Inference.h"
+#include "store/Config.h"
+#include "store/Dictionary.h"
 #include "store/Log.h"
+#include "support/Graphemes.h"
 
-// Placeholder until the recognition server lands.
+#include <QFileInfo>
+
+#include <chrono>
+#include <utility>
+#include <thread>
+
+namespace {
+
+const QString serverName = QStringLiteral("whisper-server");
+
+void pause(double seconds)
+{
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+QString baseUrl()
+{
+    return QStringLiteral("http://127.0.0.1:") + QString::number(Config::shared().whisperPort);
+}
+
+QString healthUrl()
+{
+    return baseUrl() + u'/';
+}
+
+bool isExecutableFile(const QString& path)
+{
+    const QFileInfo info(path);
+    return !path.isEmpty() && info.isFile() && info.isExecutable();
+}
+
+}  // namespace
+
 WhisperServer::WhisperServer(const ScreenTerms* screen) : screen_(screen) {}
+
 WhisperServer::~WhisperServer() = default;
 
-void WhisperServer::start(const QString&) {}
-void WhisperServer::restart(const QString&) {}
-void WhisperServer::stop() {}
-bool WhisperServer::waitHealthy(double) { return false; }
-
-std::optional<QString> WhisperServer::transcribe(const QByteArray&)
+std::shared_ptr<ChildProcess> WhisperServer::takeProcess()
 {
+    std::lock_guard lock(processMutex_);
+    return std::exchange(process_, nullptr);
+}
+
+std::optional<qint64> WhisperServer::processId() const
+{
+    std::lock_guard lock(processMutex_);
+    if (!process_)
+        return std::nullopt;
+    return process_->pid();
+}
+
+// Ends a whisper-server of this user left listening on the port (by an
+// earlier run, or one that survived a stop). Whatever else holds the port is
+// left alone and named in the log.
+void WhisperServer::killStrayServer()
+{
+    const qint64 port = Config::shared().whisperPort;
+    if (HTTP::statusCode(healthUrl(), 0.6) == 0)
+        return;
+
+    const QList<PortListener> listeners = PortListeners::find(quint16(port));
+    bool ended = false;
+    for (const PortListener& l : listeners) {
+        const bool isServer = l.executableName == serverName || l.commandName == serverName;
+        if (isServer && l.sameUser) {
+            ended = PortListeners::forceEnd(l.pid) || ended;
+            continue;
+        }
+        const QString name = l.commandName.isEmpty() ? l.executableName : l.commandName;
+        Log::write(QStringLiteral("ポート%1を使っている %2（PID %3）はサイリの認識サーバーではないため、そのままにします")
+                       .arg(port)
+                       .arg(name)
+                       .arg(l.pid));
+    }
+    if (listeners.isEmpty())
+        Log::write(QStringLiteral("ポート%1で応答しているプログラムが見つからないため、そのままにします").arg(port));
+    if (ended) {
+        pause(0.4);
+        Log::write(QStringLiteral("ポート%1の古い認識サーバーを片付けました").arg(port));
+    }
+}
+
+void WhisperServer::start(const QString& dictionary)
+{
+    killStrayServer();
+
+    const ConfigData config = Config::shared();
+    if (!isExecutableFile(config.whisperBinary)) {
+        Log::write(QStringLiteral("whisper-server が見つかりません: ") + config.whisperBinary);
+        return;
+    }
+    if (!QFileInfo::exists(config.whisperModelPath)) {
+        Log::write(QStringLiteral("Whisperモデルが見つかりません: ") + config.whisperModelPath);
+        return;
+    }
+
+    const QStringList arguments{
+        QStringLiteral("-m"), config.whisperModelPath,
+        QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+        QStringLiteral("--port"), QString::number(config.whisperPort),
+        QStringLiteral("-l"), QStringLiteral("ja"),
+    };
+    const std::unique_ptr<QFile> output = Log::handle(QStringLiteral("whisper-server.log"));
+    const ChildProcess::Launch launched = ChildProcess::launch(config.whisperBinary, arguments, *output);
+    if (!launched.process) {
+        Log::write(QStringLiteral("whisper-server の起動に失敗: ") + launched.error);
+        return;
+    }
+    {
+        // A server launched before is replaced, not terminated.
+        std::lock_guard lock(processMutex_);
+        process_ = launched.process;
+    }
+    const auto yesNo = [](bool b) { return b ? QStringLiteral("あり") : QStringLiteral("なし"); };
+    Log::write(QStringLiteral("whisper-server 起動（辞書%1・VAD%2）")
+                   .arg(yesNo(!dictionary.isEmpty()), yesNo(arguments.contains(QStringLiteral("--vad")))));
+}
+
+void WhisperServer::restart(const QString& dictionary)
+{
+    stop();
+    pause(0.3);
+    start(dictionary);
+    waitHealthy(20);
+}
+
+void WhisperServer::stop()
+{
+    // Exactly one request: a second one would crash the real server in the
+    // middle of an inference.
+    if (const std::shared_ptr<ChildProcess> process = takeProcess())
+        process->terminate();
+}
+
+bool WhisperServer::waitHealthy(double seconds)
+{
+    const int attempts = int(seconds * 2);
+    for (int i = 0; i < attempts; ++i) {
+        HTTP::Request r;
+        r.url = QUrl(healthUrl());
+        r.timeout = 0.5;
+        if (HTTP::request(r).status > 0)
+            return true;
+        pause(0.5);
+    }
+    return false;
+}
+
+std::optional<QString> WhisperServer::transcribe(const QByteArray& wav)
+{
+    if (HTTP::statusCode(healthUrl(), 1.5) == 0) {
+        start(Config::dictionaryLine());
+        if (!waitHealthy(20))
+            return std::nullopt;
+    }
+
+    const QByteArray boundary = Inference::newBoundary();
+    const QStringList terms = screen_ ? screen_->currentTerms() : QStringList();
+    const QString prompt = Config::hintLine(terms);
+    HTTP::Request r;
+    r.url = QUrl(baseUrl() + QStringLiteral("/inference"));
+    r.method = "POST";
+    r.headers = {{"Content-Type", "multipart/form-data; boundary=" + boundary}};
+    r.body = Inference::formBody(wav, prompt, boundary);
+    r.timeout = Inference::timeLimit(wav.size());
+    if (!terms.isEmpty() && !prompt.isEmpty())
+        Log::write(QStringLiteral("ヒント合成: 全%1字（うち画面の席を使用）").arg(Graphemes::count(prompt)));
+
+    const HTTP::Response reply = HTTP::request(r);
+    if (reply.status == 200 && reply.body)
+        if (const std::optional<QString> text = Inference::replyText(*reply.body))
+            return text->trimmed();
+    Log::write(QStringLiteral("文字起こしに失敗（HTTP %1）").arg(reply.status));
     return std::nullopt;
 }

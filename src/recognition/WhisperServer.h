@@ -1,22 +1,46 @@
 #pragma once
 
-#include "recognition/RecognitionServer.h"
 #include "desktop/ScreenTerms.h"
+#include "recognition/RecognitionServer.h"
+
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class ChildProcess;
 
 // The whisper.cpp `whisper-server` child process on the loopback address, and
-// the transcription request sent to it.
+// the transcription request sent to it. Port, program and model come from the
+// settings record at each use.
+//
+// Every operation but `stop` blocks and runs on the pipeline queue; `stop`
+// may come from the main thread at the same time, so the launched process is
+// kept behind a lock.
 class WhisperServer : public RecognitionServer {
 public:
     // `screen` supplies the hint terms composed into each prompt; may be null.
     explicit WhisperServer(const ScreenTerms* screen = nullptr);
+    // Leaves a launched server running; `stop` ends it.
     ~WhisperServer() override;
 
+    // Clears away a stray server on the port, then launches the server
+    // without waiting for its model to load. `dictionary` only decides the
+    // log line.
     void start(const QString& dictionary) override;
     void restart(const QString& dictionary) override;
+    // Sends the launched server one termination request and forgets it.
     void stop() override;
     bool waitHealthy(double seconds) override;
     std::optional<QString> transcribe(const QByteArray& wav) override;
 
+    // The launched server's process id, if one is launched.
+    std::optional<qint64> processId() const;
+
 private:
+    void killStrayServer();
+    std::shared_ptr<ChildProcess> takeProcess();
+
     const ScreenTerms* screen_;
+    mutable std::mutex processMutex_;
+    std::shared_ptr<ChildProcess> process_;
 };

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class QFile;
+
+// A program Sayri runs beside itself (the recognition server). Its standard
+// output and error go to one open file; environment and working directory are
+// Sayri's own. It ends when Sayri dies, and it is reaped as soon as it exits,
+// without any event loop. Safe to use from any thread.
+class ChildProcess {
+public:
+    // Releasing the handle leaves the program running.
+    virtual ~ChildProcess() = default;
+
+    virtual qint64 pid() const = 0;
+    virtual bool running() const = 0;
+    // Sends the polite termination request (SIGTERM) once per call; nothing
+    // once the program has exited, so a recycled process id is never hit.
+    virtual void terminate() = 0;
+    // Blocks until the program has exited or `seconds` have passed; true when
+    // it has exited.
+    virtual bool waitForExit(double seconds) = 0;
+    // The exit code, or 128 + the signal number when a signal ended it;
+    // nothing while it runs.
+    virtual std::optional<int> exitStatus() const = 0;
+
+    struct Launch {
+        std::shared_ptr<ChildProcess> process;  // null when the launch failed
+        QString error;                          // the reason, when it failed
+    };
+    // Starts `program` with `arguments`; returns once the program has been
+    // executed (or has failed to be).
+    static Launch launch(const QString& program, const QStringList& arguments, const QFile& output);
+};

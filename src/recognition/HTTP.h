@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+#include <utility>
+
+// A small synchronous HTTP utility for worker threads (never the main thread).
+// Each call runs the exchange on a network manager owned by the calling
+// thread and waits for it in a local event loop of that thread.
+namespace HTTP {
+
+struct Request {
+    QUrl url;
+    QByteArray method = "GET";
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    // Seconds the transfer may go without progress before it gives up.
+    double timeout = 60;
+};
+
+struct Response {
+    std::optional<QByteArray> body;  // nothing when no HTTP response arrived
+    int status = 0;                  // 0 when no HTTP response arrived
+};
+
+// Waits until the answer or until the time limit + 5 seconds have passed.
+// An answer that comes later is never seen.
+Response request(const Request& request);
+// GET `url`; only the status (0 for an invalid address or no answer).
+int statusCode(const QString& url, double timeout);
+
+}  // namespace HTTP

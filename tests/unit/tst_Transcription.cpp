@@ -1,0 +1,197 @@
+// One recording to text: the form on the wire, the replies and the failures,
+// against the whisper-server stand-in on loopback.
+
+#include "OnPipeline.h"
+#include "TestDataFolder.h"
+#include "WhisperStandIn.h"
+
+#include "audio/AudioRecorder.h"
+#include "desktop/ScreenTerms.h"
+#include "recognition/Inference.h"
+#include "recognition/WhisperServer.h"
+#include "store/Config.h"
+#include "store/Dictionary.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+// A fake for the screen-context reader: fixed terms.
+class FixedTerms : public ScreenTerms {
+public:
+    explicit FixedTerms(QStringList terms) : terms_(std::move(terms)) {}
+    void capture() override {}
+    QStringList currentTerms() const override { return terms_; }
+
+private:
+    QStringList terms_;
+};
+
+QByteArray wavOfSeconds(double seconds)
+{
+    QByteArray pcm(qsizetype(seconds * 32000), Qt::Uninitialized);
+    for (qsizetype i = 0; i < pcm.size(); ++i)
+        pcm[i] = char((i * 7919) >> 3);
+    return AudioRecorder::wav(pcm, 16000, 1);
+}
+
+// The form as the real server expects it, written out by hand.
+QByteArray expectedForm(const QByteArray& wav, const QString& prompt, const QByteArray& b)
+{
+    QByteArray f = "--" + b + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"rec.wav\"\r\n"
+                   "Content-Type: audio/wav\r\n\r\n" + wav + "\r\n"
+                   "--" + b + "\r\nContent-Disposition: form-data; name=\"response_format\"\r\n\r\njson\r\n"
+                   "--" + b + "\r\nContent-Disposition: form-data; name=\"temperature\"\r\n\r\n0.0\r\n";
+    if (!prompt.isEmpty())
+        f += "--" + b + "\r\nContent-Disposition: form-data; name=\"prompt\"\r\n\r\n" + prompt.toUtf8() + "\r\n";
+    return f + "--" + b + "--\r\n";
+}
+
+struct Fixture {
+    TestDataFolder data;
+    WhisperStandIn standIn;
+    quint16 port = WhisperStandIn::freePort();
+    Fixture()
+    {
+        QDir().mkpath(data.path());
+        standIn.configure(port);
+    }
+    QString log() const { return data.readText(QStringLiteral("sayri.log")); }
+};
+
+}  // namespace
+
+class TestTranscription : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void formAndTimeLimit()
+    {
+        const QByteArray wav = wavOfSeconds(0.01);
+        QCOMPARE(Inference::formBody(wav, QStringLiteral("サイリ、Qt。"), "----sayri-B"),
+                 expectedForm(wav, QStringLiteral("サイリ、Qt。"), "----sayri-B"));
+        QVERIFY(!Inference::formBody(wav, {}, "----sayri-B").contains("name=\"prompt\""));
+
+        QCOMPARE(Inference::timeLimit(0), 120.0);
+        QCOMPARE(Inference::timeLimit(44), 120.0);
+        QCOMPARE(Inference::timeLimit(44 + 32000 * 61), 121.0);
+        QCOMPARE(Inference::timeLimit(19200044), 660.0);
+    }
+
+    void requestOnTheWire_data()
+    {
+        QTest::addColumn<QStringList>("terms");
+        QTest::newRow("screen terms") << QStringList{QStringLiteral("サイリ"), QStringLiteral("Qt")};
+        QTest::newRow("no terms") << QStringList{};
+    }
+
+    void requestOnTheWire()
+    {
+        QFETCH(QStringList, terms);
+        Fixture f;
+        f.standIn.setReplies({QJsonObject{{QStringLiteral("text"), QStringLiteral("  こんにちは\n")}}});
+        const FixedTerms screen(terms);
+        WhisperServer server(&screen);
+        const QByteArray wav = wavOfSeconds(1);
+
+        // Nothing runs yet: the first transcription starts the server.
+        QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), std::optional<QString>(QStringLiteral("こんにちは")));
+        QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), std::optional<QString>(QStringLiteral("こんにちは")));
+        server.stop();
+
+        const QString prompt = Config::hintLine(terms);
+        const QList<WhisperStandIn::Recorded> sent = f.standIn.inferenceRequests();
+        QCOMPARE(sent.size(), 2);
+        QByteArrayList boundaries;
+        for (const WhisperStandIn::Recorded& r : sent) {
+            const QByteArray type = r.header("Content-Type");
+            QVERIFY(type.startsWith("multipart/form-data; boundary="));
+            const QByteArray b = type.mid(type.indexOf('=') + 1);
+            QVERIFY2(QRegularExpression(QStringLiteral("^----sayri-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$"))
+                         .match(QString::fromLatin1(b))
+                         .hasMatch(),
+                     b.constData());
+            QCOMPARE(r.method, QByteArray("POST"));
+            QCOMPARE(r.body, expectedForm(wav, prompt, b));
+            QCOMPARE(r.contents.value(QStringLiteral("file")), wav);
+            QCOMPARE(r.parts.size(), prompt.isEmpty() ? 3 : 4);
+            boundaries << b;
+        }
+        QVERIFY(boundaries[0] != boundaries[1]);
+        QCOMPARE(f.log().count(QStringLiteral("ヒント合成: 全")), !terms.isEmpty() && !prompt.isEmpty() ? 2 : 0);
+    }
+
+    void repliesThatGiveNoText()
+    {
+        Fixture f;
+        f.standIn.setReplies({
+            QJsonObject{{QStringLiteral("text"), QString()}},
+            QJsonObject{{QStringLiteral("body"), QStringLiteral(R"({"text": 5})")}},
+            QJsonObject{{QStringLiteral("body"), QStringLiteral(R"({"segments": []})")}},
+            QJsonObject{{QStringLiteral("body"), QStringLiteral("not json")}},
+            QJsonObject{{QStringLiteral("body"), QStringLiteral(R"(["text"])")}},
+            QJsonObject{{QStringLiteral("status"), 503}, {QStringLiteral("body"), QStringLiteral("busy")}},
+        });
+        WhisperServer server;
+        const QByteArray wav = wavOfSeconds(0.5);
+        QList<std::optional<QString>> results;
+        for (int i = 0; i < 6; ++i)
+            results << onPipeline([&] { return server.transcribe(wav); });
+        server.stop();
+
+        QCOMPARE(results[0], std::optional<QString>(QString()));  // no speech is a success
+        for (int i = 1; i < 6; ++i)
+            QVERIFY(!results[i]);
+        QCOMPARE(f.log().count(QStringLiteral("文字起こしに失敗（HTTP 200）")), 4);
+        QCOMPARE(f.log().count(QStringLiteral("文字起こしに失敗（HTTP 503）")), 1);
+    }
+
+    void deadServerIsReplacedByTheNextTranscription()
+    {
+        Fixture f;
+        f.standIn.setReplies({QJsonObject{{QStringLiteral("exit"), 1}}});
+        WhisperServer server;
+        const QByteArray wav = wavOfSeconds(0.5);
+
+        QVERIFY(!onPipeline([&] { return server.transcribe(wav); }));  // dies mid-request
+        QVERIFY(f.log().contains(QStringLiteral("文字起こしに失敗（HTTP 0）")));
+
+        f.standIn.setReplies({QJsonObject{{QStringLiteral("text"), QStringLiteral("次")}}});
+        QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), std::optional<QString>(QStringLiteral("次")));
+        ::kill(pid_t(server.processId().value_or(0)), SIGKILL);  // dies between dictations
+        QVERIFY(WhisperStandIn::waitClosed(f.port, 5));
+        QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), std::optional<QString>(QStringLiteral("次")));
+        server.stop();
+        QCOMPARE(f.standIn.starts().size(), 3);
+    }
+
+    void tenMinuteRecording()
+    {
+        Fixture f;
+        f.standIn.setReplies({QJsonObject{{QStringLiteral("text"), QStringLiteral(" 長い話\n")}}});
+        WhisperServer server;
+        const QByteArray wav = wavOfSeconds(600);
+        QCOMPARE(wav.size(), 19200044);
+        QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), std::optional<QString>(QStringLiteral("長い話")));
+        server.stop();
+        QCOMPARE(f.standIn.inferenceRequests().value(0).contents.value(QStringLiteral("file")), wav);
+    }
+
+    void serverThatCannotStartGivesNothing()
+    {
+        Fixture f;
+        Config::edit([&](ConfigData& c) { c.whisperModelPath = f.data.file(QStringLiteral("gone.bin")); });
+        WhisperServer server;
+        QVERIFY(!onPipeline([&] { return server.transcribe(wavOfSeconds(0.5)); }));
+        QVERIFY(f.log().contains(QStringLiteral("Whisperモデルが見つかりません: ")));
+        QVERIFY(!f.log().contains(QStringLiteral("文字起こしに失敗")));
+        QVERIFY(f.standIn.requests().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTranscription)
+#include "tst_Transcription.moc"
