@@ -211,7 +211,10 @@ private Q_SLOTS:
         app->escPressed();
 
         // A named application; the default microphone replaced after a failure.
-        fakes->frontmost->app = FrontmostAppInfo{.pid = 42, .name = QStringLiteral("テキストエディター")};
+        FrontmostAppInfo editor;
+        editor.pid = 42;
+        editor.name = QStringLiteral("テキストエディター");
+        fakes->frontmost->app = editor;
         fakes->recorder->fellBack = true;
         startByDoubleTap();
         QCOMPARE(fakes->overlay->events.last(), QStringLiteral("bar:テキストエディター|⚠ VirtualMic"));
