@@ -6,6 +6,9 @@
 
 #include "app/AppState.h"
 #include "store/Config.h"
+#include "store/RecordingRescue.h"
+
+#include <QDir>
 
 #include <QtTest>
 
@@ -174,6 +177,34 @@ private Q_SLOTS:
         QVERIFY(fakes->paster->pasted.isEmpty());
         QVERIFY(app->history().entries().isEmpty());
         QCOMPARE(fakes->statusIcon->current(), QStringLiteral("🎙️"));
+    }
+
+    void dictionaryRewritesTheCleanedText()
+    {
+        data->writeText(QStringLiteral("dictionary.txt"), QStringLiteral("ふかんず=俯瞰図\nきょう=京\nきょうと=京都\n"));
+        fakes->server->replies << QStringLiteral(" ふかんずを見て、ふかんずを直す。きょうとに行く\n");
+        startByDoubleTap();
+        stopAndSettle();
+        QCOMPARE(fakes->paster->pasted, QStringList{QStringLiteral("俯瞰図を見て、俯瞰図を直す。京都に行く")});
+        QCOMPARE(app->history().entries().first().raw, QStringLiteral(" ふかんずを見て、ふかんずを直す。きょうとに行く\n"));
+    }
+
+    void failedLongRecordingIsRescued()
+    {
+        // 30 s of audio: long enough to keep when recognition gives nothing.
+        fakes->recorder->wavToReturn = QByteArray(44 + 30 * 32000, '\2');
+        fakes->server->replies << std::nullopt << QString();
+        startByDoubleTap();
+        stopAndSettle();
+        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:文字にできませんでした（録音は残しました）@3"));
+        const QStringList kept = QDir(録音の救出::フォルダ()).entryList({QStringLiteral("*.wav")}, QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        QVERIFY(logContains(QStringLiteral("文字起こしに失敗。録音を残しました: ") + kept.first()));
+        // An empty reply counts as a failure too.
+        startByDoubleTap();
+        stopAndSettle();
+        QCOMPARE(QDir(録音の救出::フォルダ()).entryList({QStringLiteral("*.wav")}, QDir::Files).size(), 2);
+        QVERIFY(app->history().entries().isEmpty());
     }
 
     void recorderThatCannotStart()
