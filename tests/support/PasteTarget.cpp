@@ -54,7 +54,16 @@ bool PasteTarget::start(int timeoutMs)
     // Qt sees the focus a moment before the window manager names the window
     // active; wait for both.
     const qulonglong id = windowId_.toULongLong(nullptr, 16);
+    QElapsedTimer sinceReady;
+    sinceReady.start();
+    bool asked = false;
     while (timer.elapsed() < timeoutMs) {
+        // On a busy machine the window manager may map the window without
+        // focusing it; ask it once, as a user clicking the window would.
+        if (!asked && sinceReady.elapsed() > 1500) {
+            asked = true;
+            activate();
+        }
         QProcess active;
         active.start(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")});
         if (active.waitForFinished(2000) && active.readAllStandardOutput().trimmed().toULongLong() == id)
