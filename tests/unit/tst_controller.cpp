@@ -207,6 +207,24 @@ private Q_SLOTS:
         QVERIFY(app->history().entries().isEmpty());
     }
 
+    void unwritableDataFolderStillDictates()
+    {
+        app.reset();
+        delete fakes;
+        data = std::make_unique<TestDataFolder>();
+        QDir().mkpath(QFileInfo(data->path()).path());
+        QFile blocker(data->path());  // a file where the folder should be
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        Config::bootstrap();
+        make();
+        fakes->server->replies << QStringLiteral("書けなくても貼れる");
+        startByDoubleTap();
+        stopAndSettle();
+        QCOMPARE(fakes->paster->pasted, QStringList{QStringLiteral("書けなくても貼れる")});
+        QCOMPARE(app->history().entries().size(), 1);
+    }
+
     void recorderThatCannotStart()
     {
         fakes->recorder->failWith = RecError::noInput;
