@@ -15,7 +15,9 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QRegularExpression>
+#include <QSplitter>
 #include <QStandardPaths>
+#include <QUrl>
 
 namespace {
 
@@ -142,6 +144,20 @@ void AppState::importDictCSV()
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setNameFilters({QStringLiteral("単語表（CSV・テキスト） (*.csv *.txt *.text)")});
+    // Names only, and the user's own folders at the side.
+    dialog->setViewMode(QFileDialog::List);
+    QList<QUrl> places{QUrl::fromLocalFile(QDir::homePath())};
+    for (const auto location : {QStandardPaths::DownloadLocation, QStandardPaths::DesktopLocation,
+                                QStandardPaths::DocumentsLocation}) {
+        const QString path = QStandardPaths::writableLocation(location);
+        if (QDir(path).exists() && path != QDir::homePath())
+            places << QUrl::fromLocalFile(path);
+    }
+    dialog->setSidebarUrls(places);
+    // Wide enough for the folder names at the side.
+    dialog->resize(680, 440);
+    if (auto* splitter = dialog->findChild<QSplitter*>(QStringLiteral("splitter")))
+        splitter->setSizes({160, 520});
     dialog->setLabelText(QFileDialog::LookIn, QStringLiteral("場所:"));
     dialog->setLabelText(QFileDialog::FileName, QStringLiteral("ファイル名:"));
     dialog->setLabelText(QFileDialog::FileType, QStringLiteral("種類:"));

@@ -30,7 +30,8 @@ QLabel* fieldLabel(const QString& text, QWidget* parent)
 
 }  // namespace
 
-AddWordDialog::AddWordDialog(QWidget* parent) : QDialog(parent)
+AddWordDialog::AddWordDialog(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("addWordDialog"));
     setWindowTitle(QStringLiteral("サイリ"));
