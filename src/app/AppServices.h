@@ -7,6 +7,7 @@
 #include "platform/AudioInputs.h"
 #include "platform/FrontmostApp.h"
 #include "platform/KeyboardAccess.h"
+#include "platform/LoginItem.h"
 #include "platform/SoundPlayer.h"
 #include "recognition/RecognitionServer.h"
 #include "ui/AboutView.h"
@@ -33,6 +34,7 @@ struct AppServices {
     std::unique_ptr<TriggerListener> hotkeys;
     std::unique_ptr<KeyboardAccess> keyboardAccess;
     std::unique_ptr<FirstRun> firstRun;
+    std::unique_ptr<LoginItem> loginItem;
     SettingsView* settings = nullptr;  // shared window, lives for the process
     AboutView* about = nullptr;        // shared window, lives for the process
     // Opens a newly chosen microphone briefly; runs on the pipeline queue.

@@ -20,6 +20,7 @@ AppState::~AppState()
 {
     // Queued pipeline work still refers to the working objects; let it end first.
     pipelineQueue_.drain();
+    delete dictionaryDialog_.data();
 }
 
 // Start-up, first half: everything that always runs at launch.
@@ -47,6 +48,10 @@ void AppState::startUp()
         settings->onTriggerKeyChange = [weak](const QString& id) { if (weak) weak->applyTriggerKey(id); };
         settings->onMicChange = [weak](const QString& uid) { if (weak) weak->micChanged(uid); };
         settings->onCheckUpdates = [weak] { if (weak) weak->checkForUpdates(); };
+        settings->onAddWord = [weak] { if (weak) weak->addDictWord(); };
+        settings->onImportCSV = [weak] { if (weak) weak->importDictCSV(); };
+        settings->onCopyPrompt = [weak] { if (weak) weak->copyDictionaryRequest(); };
+        settings->onDictionaryReload = [weak] { if (weak) weak->reloadDictionary(); };
         settings->onNeedsMenuRefresh = [] {};  // window shortcuts never change
         settings->historyProvider = [weak] {
             QList<QPair<QDateTime, QString>> items;

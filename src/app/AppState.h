@@ -7,14 +7,18 @@
 #include "support/SerialQueue.h"
 
 #include <QDateTime>
+#include <QDialog>
 #include <QObject>
 #include <QPair>
+#include <QPointer>
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <optional>
 
+class QAction;
 class QMenu;
 
 // The central controller: owns every long-lived working object, brings them
@@ -47,6 +51,17 @@ public:
     void applyTriggerKey(const QString& id);
     // Rebuilds the tray menu; called each time it opens.
     void menuNeedsUpdate(QMenu* menu);
+    // Tray menu actions.
+    void copyHistoryItem(QAction* item);
+    void toggleLoginItem();
+
+    // --- dictionary actions of the settings window ---
+    void addDictWord();
+    void importDictCSV();
+    void reloadDictionary();
+    void copyDictionaryRequest();
+    // The open dialog of addDictWord or importDictCSV, if any.
+    QDialog* dictionaryDialog() const { return dictionaryDialog_; }
 
     // --- dictation ---
     void optionTapped(double t);
@@ -77,6 +92,11 @@ private:
     void deliver(const QString& text, const QString& raw);
     void finishWithMessage(const QString& text, double seconds);
     QString microphoneLabel() const;
+    void addWords(const QString& surface, const QString& reading);
+    void importCSVFile(const QString& path);
+    // Restarts the server with the dictionary on the pipeline queue, then
+    // flashes the message `result` makes at that moment.
+    void applyDictionary(std::function<QString()> result, double seconds);
 
     AppServices s_;
     AppTiming timing_;
@@ -89,6 +109,7 @@ private:
     QTimer* dictTimer_ = nullptr;
     mutable std::mutex dictMtimeMutex_;
     std::optional<QDateTime> lastAppliedDictMtime_;
+    QPointer<QDialog> dictionaryDialog_;
     // Declared last so it is destroyed first: queued tasks finish while every
     // other member still exists.
     SerialQueue pipelineQueue_{QStringLiteral("sayri.pipeline")};

@@ -10,6 +10,7 @@
 #include "platform/linux/X11KeySource.h"
 #include "platform/linux/X11KeySynthesizer.h"
 #include "platform/linux/X11KeyboardAccess.h"
+#include "platform/linux/XdgAutostartLoginItem.h"
 #include "recognition/WhisperServer.h"
 #include "ui/AboutWindow.h"
 #include "ui/FirstRunWindow.h"
@@ -32,6 +33,7 @@ AppServices makeAppServices()
     s.hotkeys = std::make_unique<HotkeyManager>(std::make_unique<X11KeySource>());
     s.keyboardAccess = std::make_unique<X11KeyboardAccess>();
     s.firstRun = std::make_unique<FirstRunWindow>();
+    s.loginItem = std::make_unique<XdgAutostartLoginItem>();
     s.settings = &SettingsWindow::shared();
     s.about = &AboutWindow::shared();
     s.warmUp = [](const QString& uid) { AudioRecorder::warmUp(uid); };

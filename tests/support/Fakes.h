@@ -121,6 +121,24 @@ struct FakeFirstRun : FirstRun {
     void begin(std::function<void()> done) override { ++begins; onFinished = std::move(done); }
 };
 
+// Start at login without touching the desktop; `failWith` makes changes fail.
+struct FakeLoginItem : LoginItem {
+    bool enabled = false;
+    QString failWith;
+    int changes = 0;
+    bool isEnabled() override { return enabled; }
+    bool setEnabled(bool on, QString& error) override
+    {
+        ++changes;
+        if (!failWith.isEmpty()) {
+            error = failWith;
+            return false;
+        }
+        enabled = on;
+        return true;
+    }
+};
+
 struct FakeSettings : SettingsView {
     QStringList shown;  // "" for show(), the page name for show(page)
     int refreshes = 0;
@@ -149,6 +167,7 @@ struct FakeServices {
     FakeHotkeys* hotkeys = new FakeHotkeys;
     FakeKeyboardAccess* keyboardAccess = new FakeKeyboardAccess;
     FakeFirstRun* firstRun = new FakeFirstRun;
+    FakeLoginItem* loginItem = new FakeLoginItem;
     FakeSettings settings;
     FakeAbout about;
     QStringList warmUps;
@@ -169,6 +188,7 @@ struct FakeServices {
         s.hotkeys.reset(hotkeys);
         s.keyboardAccess.reset(keyboardAccess);
         s.firstRun.reset(firstRun);
+        s.loginItem.reset(loginItem);
         s.settings = &settings;
         s.about = &about;
         s.warmUp = [this](const QString& uid) { warmUps << uid; };

@@ -1,0 +1,212 @@
+// The dictionary actions the settings window calls: adding words through a
+// small dialog, importing a CSV word list, re-applying the dictionary file and
+// copying the request text for a chat assistant. Every change restarts the
+// recognition server on the pipeline queue; the next dictation uses it.
+#include "app/AppState.h"
+
+#include "store/Config.h"
+#include "store/Dictionary.h"
+#include "support/Graphemes.h"
+#include "support/MainThread.h"
+#include "ui/AddWordDialog.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QRegularExpression>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QUrl>
+
+namespace {
+
+// The request the user pastes into a chat assistant; it answers with the
+// two-column CSV that the import reads.
+QString dictionaryRequestText()
+{
+    static const QStringList lines{
+        QStringLiteral("音声入力アプリの辞書を作りたいので、手伝ってください。"),
+        QString(),
+        QStringLiteral("あなたがこれまでの私とのやり取りで見てきた情報（記憶や履歴に残っているもの）から、"),
+        QStringLiteral("私がよく使う「音声入力で聞き間違えられそうな言葉」を思い出して、一覧にしてください。"),
+        QStringLiteral("私から資料を貼ることはしません。あなたが覚えている範囲で構いません。"),
+        QString(),
+        QStringLiteral("【拾ってほしいもの】"),
+        QStringLiteral("・私の名前、社名、屋号、店名（呼び慣れている言い方で）"),
+        QStringLiteral("・私がよくやり取りする取引先や関係先の名前"),
+        QStringLiteral("・私がよく呼ぶ人の名前（普段の呼び方のまま。「◯◯さん」「◯◯様」など敬称込みでもよい）"),
+        QStringLiteral("・私の仕事で使う専門用語、業界の略語、商品名・サービス名"),
+        QStringLiteral("・よく出てくる地名のうち、読み方が珍しいもの"),
+        QString(),
+        QStringLiteral("【入れないもの】"),
+        QStringLiteral("・辞書に載っているふつうの言葉（「会議」「資料」「よろしく」など）"),
+        QStringLiteral("・1回しか出てこなかった言葉"),
+        QStringLiteral("・数字だけ、記号だけのもの"),
+        QStringLiteral("・パスワードや口座番号のような、他人に見られたくない情報"),
+        QString(),
+        QStringLiteral("【出し方】"),
+        QStringLiteral("1行1語で、次の2列のCSVにしてください。ヘッダー行も付けてください。"),
+        QString(),
+        QStringLiteral("よみ,ひょうき"),
+        QStringLiteral("やまだたろう,山田太郎"),
+        QStringLiteral("かぶしきがいしゃあおぞら,株式会社あおぞら"),
+        QStringLiteral("けんしゅつき,検出器"),
+        QString(),
+        QStringLiteral("・「よみ」は実際に声に出すときの読み方（ひらがな）"),
+        QStringLiteral("・「ひょうき」は文章に出したい書き方（漢字・カタカナ・アルファベットそのまま）"),
+        QStringLiteral("・読みと表記が同じ言葉（カタカナ語など）は、両方の列に同じものを書いてください"),
+        QStringLiteral("・よく間違って出てくる書き方があるものは、その書き方を「よみ」にした行も足してよいです（例: 渡辺,渡邊）"),
+        QStringLiteral("・よく使うものから順に並べてください（先に書いたものほど強く効きます）"),
+        QStringLiteral("・多くても60語まで"),
+        QStringLiteral("・CSV以外の説明文は書かないでください"),
+        QString(),
+        QStringLiteral("もし私についての記憶が残っていない場合は、その旨だけ答えてください。"),
+    };
+    return lines.join(u'\n');
+}
+
+// The dictionary lines one accepted dialog adds: "reading=surface", or the
+// written form split into several words when there is no reading.
+QStringList wordLines(const QString& surfaceText, const QString& readingText)
+{
+    const QString surface = Graphemes::trimmedBlanks(surfaceText);
+    const QString reading = Graphemes::trimmedBlanks(readingText);
+    if (surface.isEmpty())
+        return {};
+    if (!reading.isEmpty())
+        return {reading + u'=' + surface};
+
+    static const QRegularExpression separators(QStringLiteral("[、,・ \u3000\n]"));
+    QStringList words;
+    for (const QString& piece : surface.split(separators, Qt::SkipEmptyParts)) {
+        const QString word = Graphemes::trimmedBlanks(piece);
+        if (!word.isEmpty())
+            words.append(word);
+    }
+    return words;
+}
+
+// Brings a dialog up in front of every other window.
+void present(QDialog* dialog)
+{
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+}  // namespace
+
+void AppState::addDictWord()
+{
+    if (dictionaryDialog_) {
+        dictionaryDialog_->raise();
+        dictionaryDialog_->activateWindow();
+        return;
+    }
+    auto* dialog = new AddWordDialog;
+    dictionaryDialog_ = dialog;
+    connect(dialog, &QDialog::accepted, this, [this, dialog] { addWords(dialog->surface(), dialog->reading()); });
+    present(dialog);
+}
+
+void AppState::addWords(const QString& surface, const QString& reading)
+{
+    const QStringList lines = wordLines(surface, reading);
+    if (lines.isEmpty())
+        return;
+    const QStringList added = Config::appendDictionaryWords(lines);
+    if (added.isEmpty()) {
+        flash(QStringLiteral("すべて辞書に登録済みでした（同じ語は二重に持ちません）"), 3);
+        return;
+    }
+    applyDictionary([added] { return QStringLiteral("✓ 追加しました: ") + added.join(QStringLiteral("、")); }, 2.5);
+}
+
+void AppState::importDictCSV()
+{
+    if (dictionaryDialog_) {
+        dictionaryDialog_->raise();
+        dictionaryDialog_->activateWindow();
+        return;
+    }
+    // Word lists made by a chat assistant are usually downloaded.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    if (folder.isEmpty() || !QDir(folder).exists())
+        folder = QDir::homePath();
+
+    auto* dialog = new QFileDialog(nullptr, QStringLiteral("AIに作ってもらった単語表（CSV）を選んでください"), folder);
+    dialog->setObjectName(QStringLiteral("csvImportDialog"));
+    // Qt's own dialog: the same on every desktop, and in Japanese.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setNameFilters({QStringLiteral("単語表（CSV・テキスト） (*.csv *.txt *.text)")});
+    // Names only, and the user's own folders at the side.
+    dialog->setViewMode(QFileDialog::List);
+    QList<QUrl> places{QUrl::fromLocalFile(QDir::homePath())};
+    for (const auto location : {QStandardPaths::DownloadLocation, QStandardPaths::DesktopLocation,
+                                QStandardPaths::DocumentsLocation}) {
+        const QString path = QStandardPaths::writableLocation(location);
+        if (QDir(path).exists() && path != QDir::homePath())
+            places << QUrl::fromLocalFile(path);
+    }
+    dialog->setSidebarUrls(places);
+    // Wide enough for the folder names at the side.
+    dialog->resize(680, 440);
+    if (auto* splitter = dialog->findChild<QSplitter*>(QStringLiteral("splitter")))
+        splitter->setSizes({160, 520});
+    dialog->setLabelText(QFileDialog::LookIn, QStringLiteral("場所:"));
+    dialog->setLabelText(QFileDialog::FileName, QStringLiteral("ファイル名:"));
+    dialog->setLabelText(QFileDialog::FileType, QStringLiteral("種類:"));
+    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("選ぶ"));
+    dialog->setLabelText(QFileDialog::Reject, QStringLiteral("やめる"));
+    dictionaryDialog_ = dialog;
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
+        if (!path.isEmpty())
+            importCSVFile(path);
+    });
+    present(dialog);
+}
+
+void AppState::importCSVFile(const QString& path)
+{
+    const Config::CSVImportResult result = Config::importDictionaryCSV(path);
+    if (result.added < 1) {
+        flash(QStringLiteral("追加できる語がありませんでした（重複%1語）").arg(result.skipped), 3);
+        return;
+    }
+    applyDictionary([result] {
+        QString text = QStringLiteral("✓ %1語を辞書に追加しました").arg(result.added);
+        if (result.skipped >= 1)
+            text += QStringLiteral("（重複%1語は飛ばしました）").arg(result.skipped);
+        return text;
+    }, 3);
+}
+
+void AppState::reloadDictionary()
+{
+    applyDictionary([] {
+        return QStringLiteral("✓ 辞書を反映しました（%1語）").arg(Config::dictionaryEntries().size());
+    }, 2.5);
+}
+
+void AppState::copyDictionaryRequest()
+{
+    QGuiApplication::clipboard()->setText(dictionaryRequestText(), QClipboard::Clipboard);
+    flash(QStringLiteral("コピーしました。ふだんお使いのAI（ChatGPTなど）に、そのまま貼って送ってください"), 5);
+}
+
+void AppState::applyDictionary(std::function<QString()> result, double seconds)
+{
+    s_.overlay->show(QStringLiteral("辞書を反映中…"));
+    QPointer<AppState> weak(this);
+    pipelineQueue_.async([this, weak, result = std::move(result), seconds] {
+        s_.whisper->restart(Config::dictionaryLine());
+        setLastAppliedDictMtime(dictionaryMtime());
+        const QString text = result();
+        MainThread::async(weak, [this, text, seconds] { flash(text, seconds); });
+    });
+}

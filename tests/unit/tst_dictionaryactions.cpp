@@ -1,0 +1,280 @@
+// The dictionary actions of the settings window through the controller with
+// recording fakes: the add-word dialog, CSV import through the file dialog,
+// re-applying, and the request text copied for a chat assistant.
+#include "Fakes.h"
+#include "TestDataFolder.h"
+
+#include "app/AppState.h"
+#include "store/Config.h"
+#include "store/Dictionary.h"
+#include "ui/AddWordDialog.h"
+
+#include <QClipboard>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QtTest>
+
+namespace {
+
+// Exactly what the user pastes into a chat assistant.
+const char requestText[] =
+    "音声入力アプリの辞書を作りたいので、手伝ってください。\n"
+    "\n"
+    "あなたがこれまでの私とのやり取りで見てきた情報（記憶や履歴に残っているもの）から、\n"
+    "私がよく使う「音声入力で聞き間違えられそうな言葉」を思い出して、一覧にしてください。\n"
+    "私から資料を貼ることはしません。あなたが覚えている範囲で構いません。\n"
+    "\n"
+    "【拾ってほしいもの】\n"
+    "・私の名前、社名、屋号、店名（呼び慣れている言い方で）\n"
+    "・私がよくやり取りする取引先や関係先の名前\n"
+    "・私がよく呼ぶ人の名前（普段の呼び方のまま。「◯◯さん」「◯◯様」など敬称込みでもよい）\n"
+    "・私の仕事で使う専門用語、業界の略語、商品名・サービス名\n"
+    "・よく出てくる地名のうち、読み方が珍しいもの\n"
+    "\n"
+    "【入れないもの】\n"
+    "・辞書に載っているふつうの言葉（「会議」「資料」「よろしく」など）\n"
+    "・1回しか出てこなかった言葉\n"
+    "・数字だけ、記号だけのもの\n"
+    "・パスワードや口座番号のような、他人に見られたくない情報\n"
+    "\n"
+    "【出し方】\n"
+    "1行1語で、次の2列のCSVにしてください。ヘッダー行も付けてください。\n"
+    "\n"
+    "よみ,ひょうき\n"
+    "やまだたろう,山田太郎\n"
+    "かぶしきがいしゃあおぞら,株式会社あおぞら\n"
+    "けんしゅつき,検出器\n"
+    "\n"
+    "・「よみ」は実際に声に出すときの読み方（ひらがな）\n"
+    "・「ひょうき」は文章に出したい書き方（漢字・カタカナ・アルファベットそのまま）\n"
+    "・読みと表記が同じ言葉（カタカナ語など）は、両方の列に同じものを書いてください\n"
+    "・よく間違って出てくる書き方があるものは、その書き方を「よみ」にした行も足してよいです（例: 渡辺,渡邊）\n"
+    "・よく使うものから順に並べてください（先に書いたものほど強く効きます）\n"
+    "・多くても60語まで\n"
+    "・CSV以外の説明文は書かないでください\n"
+    "\n"
+    "もし私についての記憶が残っていない場合は、その旨だけ答えてください。";
+
+const QString applying = QStringLiteral("show:辞書を反映中…");
+
+}  // namespace
+
+class DictionaryActionsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestDataFolder> data;
+    FakeServices* fakes = nullptr;
+    std::unique_ptr<AppState> app;
+
+    QStringList restarts() const
+    {
+        return fakes->server->seen().filter(QRegularExpression(QStringLiteral("^restart:")));
+    }
+
+    AddWordDialog* openAddWord()
+    {
+        app->addDictWord();
+        return qobject_cast<AddWordDialog*>(app->dictionaryDialog());
+    }
+
+    // Fills the dialog and presses "追加して反映".
+    void add(const QString& surface, const QString& reading)
+    {
+        AddWordDialog* dialog = openAddWord();
+        QVERIFY(dialog);
+        dialog->surfaceField()->setText(surface);
+        dialog->readingField()->setText(reading);
+        QTest::mouseClick(dialog->addButton(), Qt::LeftButton);
+        QTRY_VERIFY(!app->dictionaryDialog());
+    }
+
+    QStringList surfaces() const
+    {
+        QStringList out;
+        for (const Config::DictionaryEntry& e : Config::dictionaryEntries())
+            out << (e.reading ? *e.reading + u'=' + e.surface : e.surface);
+        return out;
+    }
+
+    void importFile(const QString& path)
+    {
+        app->importDictCSV();
+        auto* dialog = qobject_cast<QFileDialog*>(app->dictionaryDialog());
+        QVERIFY(dialog);
+        QVERIFY(dialog->isModal());
+        dialog->selectFile(path);
+        static_cast<QDialog*>(dialog)->accept();  // as the "選ぶ" button does
+        QTRY_VERIFY(!app->dictionaryDialog());
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        data = std::make_unique<TestDataFolder>();
+        Config::bootstrap();
+        data->writeText(QStringLiteral("dictionary.txt"), QStringLiteral("# test\nサイリ\n"));
+        fakes = new FakeServices;
+        app = std::make_unique<AppState>(fakes->take());
+    }
+    void cleanup()
+    {
+        app.reset();
+        delete fakes;
+        data.reset();
+    }
+
+    void theDialog()
+    {
+        AddWordDialog* dialog = openAddWord();
+        QVERIFY(dialog);
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        QCOMPARE(dialog->windowModality(), Qt::ApplicationModal);
+        // Typing goes into the written form; Return presses "追加して反映".
+        QCOMPARE(QApplication::focusWidget(), dialog->surfaceField());
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Sayri"));
+        QCOMPARE(dialog->surface(), QStringLiteral("Sayri"));
+        // A second request brings the same dialog forward.
+        app->addDictWord();
+        QCOMPARE(app->dictionaryDialog(), dialog);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_VERIFY(!app->dictionaryDialog());
+        QCOMPARE(surfaces(), (QStringList{QStringLiteral("サイリ"), QStringLiteral("Sayri")}));
+    }
+
+    void threeWordsInOneAction()
+    {
+        add(QStringLiteral(" 山田 、佐藤・鈴木\t"), QStringLiteral("\u3000"));
+        QCOMPARE(surfaces(), (QStringList{QStringLiteral("サイリ"), QStringLiteral("山田"), QStringLiteral("佐藤"), QStringLiteral("鈴木")}));
+        QTRY_COMPARE(fakes->overlay->events,
+                     (QStringList{applying, QStringLiteral("flash:✓ 追加しました: 山田、佐藤、鈴木@2.5")}));
+        QCOMPARE(restarts(), QStringList{QStringLiteral("restart:") + Config::dictionaryLine()});
+        QCOMPARE(app->lastAppliedDictMtime(), app->dictionaryMtime());
+    }
+
+    void readingsAndKnownWords()
+    {
+        // With a reading nothing is split; known words are left out of the message.
+        add(QStringLiteral("渡邊、"), QStringLiteral(" 渡辺 "));
+        QTRY_COMPARE(fakes->overlay->last(), QStringLiteral("flash:✓ 追加しました: 渡辺=渡邊、@2.5"));
+        add(QStringLiteral("サイリ,俯瞰図 俯瞰図"), QString());
+        QTRY_COMPARE(fakes->overlay->last(), QStringLiteral("flash:✓ 追加しました: 俯瞰図@2.5"));
+        QCOMPARE(surfaces(), (QStringList{QStringLiteral("サイリ"), QStringLiteral("渡辺=渡邊、"), QStringLiteral("俯瞰図")}));
+    }
+
+    void allKnownRestartsNothing()
+    {
+        add(QStringLiteral("サイリ"), QString());
+        QCOMPARE(fakes->overlay->events,
+                 QStringList{QStringLiteral("flash:すべて辞書に登録済みでした（同じ語は二重に持ちません）@3")});
+        app->pipelineQueue().drain();
+        QVERIFY(restarts().isEmpty());
+        QVERIFY(!app->lastAppliedDictMtime());
+    }
+
+    void nothingToAddIsSilent_data()
+    {
+        QTest::addColumn<QString>("surface");
+        QTest::addColumn<QString>("reading");
+        QTest::newRow("empty") << QString() << QString();
+        QTest::newRow("reading alone") << QString() << QStringLiteral("ふかんず");
+        QTest::newRow("blanks") << QStringLiteral(" \t\u3000") << QString();
+        QTest::newRow("separators only") << QStringLiteral("、・,") << QString();
+    }
+    void nothingToAddIsSilent()
+    {
+        QFETCH(QString, surface);
+        QFETCH(QString, reading);
+        const QString before = data->readText(QStringLiteral("dictionary.txt"));
+        add(surface, reading);
+        app->pipelineQueue().drain();
+        QCOMPARE(data->readText(QStringLiteral("dictionary.txt")), before);
+        QVERIFY(fakes->overlay->events.isEmpty());
+        QVERIFY(fakes->server->seen().isEmpty());
+    }
+
+    void cancelAddsNothing()
+    {
+        AddWordDialog* dialog = openAddWord();
+        dialog->surfaceField()->setText(QStringLiteral("俯瞰図"));
+        QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
+        QTRY_VERIFY(!app->dictionaryDialog());
+        QCOMPARE(surfaces(), QStringList{QStringLiteral("サイリ")});
+        QVERIFY(fakes->overlay->events.isEmpty());
+    }
+
+    void importCSV()
+    {
+        const QString csv = data->root() + QStringLiteral("/words.csv");
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("ふかんず,俯瞰図\n");
+        f.close();
+        importFile(csv);
+        QTRY_COMPARE(fakes->overlay->last(), QStringLiteral("flash:✓ 1語を辞書に追加しました@3"));
+        data->writeText(QStringLiteral("dictionary.txt"), QStringLiteral("# test\nサイリ\n"));
+        fakes->overlay->events.clear();
+
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("よみ,ひょうき\nやまだたろう,山田太郎\nサイリ,サイリ\nけんしゅつき,検出器\n");
+        f.close();
+        importFile(csv);
+        QCOMPARE(surfaces(), (QStringList{QStringLiteral("サイリ"), QStringLiteral("やまだたろう=山田太郎"), QStringLiteral("けんしゅつき=検出器")}));
+        QTRY_COMPARE(fakes->overlay->events,
+                     (QStringList{applying, QStringLiteral("flash:✓ 2語を辞書に追加しました（重複1語は飛ばしました）@3")}));
+        QCOMPARE(restarts().size(), 2);
+
+        // The same file again: every word is a duplicate, nothing restarts.
+        fakes->overlay->events.clear();
+        importFile(csv);
+        QCOMPARE(fakes->overlay->events, QStringList{QStringLiteral("flash:追加できる語がありませんでした（重複3語）@3")});
+        app->pipelineQueue().drain();
+        QCOMPARE(restarts().size(), 2);
+    }
+
+    void importCancelled()
+    {
+        app->importDictCSV();
+        auto* dialog = qobject_cast<QFileDialog*>(app->dictionaryDialog());
+        QVERIFY(dialog);
+        dialog->reject();
+        QTRY_VERIFY(!app->dictionaryDialog());
+        QVERIFY(fakes->overlay->events.isEmpty());
+    }
+
+    void reapply()
+    {
+        data->writeText(QStringLiteral("dictionary.txt"), QStringLiteral("a\nb=c\n# d\n"));
+        app->reloadDictionary();
+        app->reloadDictionary();  // two in a row restart twice, in turn
+        const QString done = QStringLiteral("flash:✓ 辞書を反映しました（2語）@2.5");
+        QTRY_COMPARE(fakes->overlay->events, (QStringList{applying, applying, done, done}));
+        QCOMPARE(restarts(), QStringList(2, QStringLiteral("restart:") + Config::dictionaryLine()));
+        QCOMPARE(app->lastAppliedDictMtime(), app->dictionaryMtime());
+    }
+
+    void copyRequestText()
+    {
+        app->copyDictionaryRequest();
+        const QString copied = QGuiApplication::clipboard()->text();
+        QCOMPARE(copied.toUtf8(), QByteArray(requestText));
+        QCOMPARE(copied.split(u'\n').size(), 36);
+        QCOMPARE(fakes->overlay->events,
+                 QStringList{QStringLiteral("flash:コピーしました。ふだんお使いのAI（ChatGPTなど）に、そのまま貼って送ってください@5")});
+    }
+
+    void settingsCallbacks()
+    {
+        app->startUp();
+        fakes->settings.onCopyPrompt();
+        QCOMPARE(QGuiApplication::clipboard()->text().toUtf8(), QByteArray(requestText));
+        fakes->settings.onAddWord();
+        QVERIFY(qobject_cast<AddWordDialog*>(app->dictionaryDialog()));
+        QVERIFY(fakes->settings.onImportCSV && fakes->settings.onDictionaryReload);
+    }
+};
+
+QTEST_MAIN(DictionaryActionsTest)
+#include "tst_dictionaryactions.moc"

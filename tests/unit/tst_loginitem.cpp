@@ -1,0 +1,147 @@
+// Start at login through the XDG autostart entry: writing and removing
+// ~/.config/autostart/sayri.desktop, the Exec line, system-wide entries and
+// failures.
+#include "platform/linux/XdgAutostartLoginItem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class LoginItemTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir;
+    QString userConfig, systemConfig;
+
+    static QString read(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+    static void write(const QString& path, const QString& text)
+    {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text.toUtf8());
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        userConfig = dir->path() + QStringLiteral("/config");
+        systemConfig = dir->path() + QStringLiteral("/xdg");
+        qputenv("XDG_CONFIG_HOME", userConfig.toUtf8());
+        qputenv("XDG_CONFIG_DIRS", systemConfig.toUtf8());
+    }
+    void cleanup()
+    {
+        qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("XDG_CONFIG_DIRS");
+        dir.reset();
+    }
+
+    void onAndOff()
+    {
+        XdgAutostartLoginItem login(QStringLiteral("/usr/bin/sayri"));
+        const QString entry = userConfig + QStringLiteral("/autostart/sayri.desktop");
+        QCOMPARE(login.userEntryPath(), entry);
+        QVERIFY(!login.isEnabled());
+
+        QString error;
+        QVERIFY(login.setEnabled(true, error));
+        QVERIFY(login.isEnabled());
+        const QString text = read(entry);
+        QVERIFY(text.startsWith(QStringLiteral("[Desktop Entry]\nType=Application\n")));
+        QVERIFY(text.contains(QStringLiteral("\nExec=/usr/bin/sayri --login-item\n")));
+        QVERIFY(text.contains(QStringLiteral("\nName=サイリ\n")));
+        QVERIFY(!text.contains(QStringLiteral("Hidden")));
+
+        // Turning it on again rewrites the entry for the program as it is now.
+        XdgAutostartLoginItem moved(QStringLiteral("/opt/sayri/sayri"));
+        QVERIFY(moved.setEnabled(true, error));
+        QVERIFY(read(entry).contains(QStringLiteral("\nExec=/opt/sayri/sayri --login-item\n")));
+
+        QVERIFY(login.setEnabled(false, error));
+        QVERIFY(!QFile::exists(entry));
+        QVERIFY(!login.isEnabled());
+        QVERIFY(login.setEnabled(false, error));  // already off: fine
+        QVERIFY(error.isEmpty());
+    }
+
+    void execLine_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("exec");
+        QTest::newRow("plain") << "/usr/bin/sayri" << "/usr/bin/sayri --login-item";
+        QTest::newRow("space") << "/home/a/My Apps/sayri" << "\"/home/a/My Apps/sayri\" --login-item";
+        QTest::newRow("dollar and quote") << "/x/$a\"b" << "\"/x/\\\\$a\\\\\"b\" --login-item";
+        QTest::newRow("backslash") << "/x/a\\b" << "\"/x/a\\\\\\\\b\" --login-item";
+        QTest::newRow("percent") << "/x/100%" << "/x/100%% --login-item";
+    }
+    void execLine()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, exec);
+        QCOMPARE(XdgAutostartLoginItem::execLine(program), exec);
+    }
+
+    void systemWideEntry()
+    {
+        const QString system = systemConfig + QStringLiteral("/autostart/sayri.desktop");
+        write(system, QStringLiteral("[Desktop Entry]\nType=Application\nExec=sayri --login-item\n"));
+        XdgAutostartLoginItem login(QStringLiteral("/usr/bin/sayri"));
+        QVERIFY(login.isEnabled());
+
+        // Off: a user entry hides the system one.
+        QString error;
+        QVERIFY(login.setEnabled(false, error));
+        QVERIFY(!login.isEnabled());
+        QVERIFY(read(login.userEntryPath()).contains(QStringLiteral("\nHidden=true\n")));
+        QVERIFY(QFile::exists(system));
+
+        QVERIFY(login.setEnabled(true, error));
+        QVERIFY(login.isEnabled());
+    }
+
+    void switchedOffEntries_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("hidden") << "[Desktop Entry]\nHidden=true\nExec=sayri\n" << false;
+        QTest::newRow("gnome off") << "[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n" << false;
+        QTest::newRow("gnome on") << "[Desktop Entry]\nX-GNOME-Autostart-enabled=true\n" << true;
+        QTest::newRow("hidden in another group") << "[Desktop Entry]\nExec=sayri\n[Desktop Action x]\nHidden=true\n" << true;
+    }
+    void switchedOffEntries()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, enabled);
+        XdgAutostartLoginItem login(QStringLiteral("/usr/bin/sayri"));
+        write(login.userEntryPath(), text);
+        QCOMPARE(login.isEnabled(), enabled);
+    }
+
+    void failures()
+    {
+        XdgAutostartLoginItem login(QStringLiteral("/usr/bin/sayri"));
+        // A file where the autostart folder belongs.
+        write(userConfig + QStringLiteral("/autostart"), QStringLiteral("x"));
+        QString error;
+        QVERIFY(!login.setEnabled(true, error));
+        QVERIFY2(error.contains(userConfig + QStringLiteral("/autostart")), qPrintable(error));
+        QVERIFY(!login.isEnabled());
+
+        // A folder where the entry belongs cannot be removed as a file.
+        QFile::remove(userConfig + QStringLiteral("/autostart"));
+        QVERIFY(QDir().mkpath(login.userEntryPath() + QStringLiteral("/inside")));
+        error.clear();
+        QVERIFY(!login.setEnabled(false, error));
+        QVERIFY2(error.contains(login.userEntryPath()), qPrintable(error));
+    }
+};
+
+QTEST_MAIN(LoginItemTest)
+#include "tst_loginitem.moc"
