@@ -1,6 +1,5 @@
 #include "audio/AudioRecorder.h"
 
-#include "audio/QtCaptureEngine.h"
 #include "store/Config.h"
 #include "store/Log.h"
 #include "support/MainThread.h"
@@ -55,7 +54,7 @@ private:
 }  // namespace
 
 AudioRecorder::AudioRecorder()
-    : AudioRecorder(std::make_unique<QtCaptureBackend>())
+    : AudioRecorder(makeCaptureBackend())
 {
 }
 
@@ -266,8 +265,8 @@ double AudioRecorder::loudness(const QByteArray& pcm16)
 
 void AudioRecorder::warmUp(const QString& uid)
 {
-    QtCaptureBackend backend;
-    warmUp(uid, backend);
+    const std::unique_ptr<CaptureBackend> backend = makeCaptureBackend();
+    warmUp(uid, *backend);
 }
 
 void AudioRecorder::warmUp(const QString& uid, CaptureBackend& backend)

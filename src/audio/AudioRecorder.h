@@ -1,8 +1,8 @@
 #pragma once
 
-#include "audio/CaptureEngine.h"
 #include "audio/Recorder.h"
 #include "audio/SampleConverter.h"
+#include "platform/AudioCapture.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -17,7 +17,7 @@
 // flow before a recording starts.
 //
 // `start`, `stopAndCollectWav` and `cancel` are called on one thread (the
-// main thread). The tap runs on the engine's audio thread: it converts each
+// main thread). The tap runs on the platform's audio thread: it converts each
 // buffer, appends the samples under `pcmLock_`, hands the level to the main
 // thread and the raw buffer to `onRawBuffer`.
 class AudioRecorder : public Recorder {

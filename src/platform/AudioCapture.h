@@ -23,7 +23,7 @@ struct CaptureStart {
 
 // One opened audio input ("engine"): a capture stream on one device in that
 // device's own format, with a tap that receives every captured buffer.
-// The tap is called on the engine's audio thread and must not block.
+// The tap is called on the platform's audio thread and must not block.
 class CaptureEngine {
 public:
     using Tap = std::function<void(const QAudioBuffer&)>;
@@ -42,7 +42,7 @@ public:
 };
 
 // The machine's audio inputs as the recorder sees them, and the clock it
-// waits by.
+// waits by. Calls come from one thread at a time.
 class CaptureBackend {
 public:
     virtual ~CaptureBackend() = default;
@@ -54,3 +54,6 @@ public:
     virtual double now() = 0;                 // seconds, monotonic
     virtual void sleep(double seconds) = 0;   // blocks the calling thread
 };
+
+// Capture from the machine's real inputs; defined by the platform backend.
+std::unique_ptr<CaptureBackend> makeCaptureBackend();
