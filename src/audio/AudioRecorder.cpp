@@ -15,9 +15,11 @@ constexpr int attempts = 4;
 constexpr int soundPolls = 25;          // 0.25 s of waiting for sound ...
 constexpr double soundPollStep = 0.01;  // ... in 10 ms steps
 constexpr double retryPauses[] = {0.25, 0.45, 0.7};
-// The longest recording the controller allows; the sample store reserves room
-// for it up front (address space only: pages count once samples fill them).
-constexpr qsizetype reservedBytes = 600 * SampleConverter::outputRate * 2;
+// Room for the longest recording the controller allows (600 s, plus what
+// comes before start returns and during the collect delay), reserved up front
+// so that a long recording is never copied to a larger block while it grows.
+// Address space only: pages become resident as samples fill them.
+constexpr qsizetype reservedBytes = 605 * SampleConverter::outputRate * 2;
 
 const QString defaultMicName = QStringLiteral("Macと同じ");
 
@@ -86,6 +88,7 @@ AudioRecorder::Built AudioRecorder::buildEngine()
 
 void AudioRecorder::start()
 {
+    teardown();  // never two recordings at once, even if asked
     fellBackToDefault_ = false;
     // An engine from an earlier attempt that started but stayed silent: left
     // running so the device stays open, stopped once a later one delivers.

@@ -261,6 +261,9 @@ public:
         attr.prebuf = uint32_t(-1);
         attr.minreq = uint32_t(-1);
         attr.fragsize = uint32_t(pa_usec_to_bytes(fragment, &spec_));
+        // The source's latency follows the fragment: a source that would
+        // otherwise send its sound in seconds-long blocks delivers within
+        // the start's quarter-second wait.
         if (pa_stream_connect_record(stream_, source_.constData(), &attr, PA_STREAM_ADJUST_LATENCY) < 0)
             return {CaptureStart::refused, errorText(c_->context)};
         const bool settled = c_->waitUntil([this] {
