@@ -6,7 +6,7 @@
 //   3. With a sound server: CPU time of one minute of real capture from a
 //      48 kHz stereo source (20 s measured), and the time from start() to the
 //      first captured buffer on the virtual microphone (10 starts).
-// Run inside the desktop session for part 3:
+// Run inside the desktop session for the real capture:
 //   scripts/desktop-session build/bench/bench_audio_capture
 #include "audio/AudioRecorder.h"
 #include "store/Config.h"

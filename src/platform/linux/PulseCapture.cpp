@@ -33,31 +33,31 @@ QString errorText(pa_context* context)
     return QString::fromUtf8(pa_strerror(pa_context_errno(context)));
 }
 
-std::optional<pa_sample_spec> specOf(const QAudioFormat& format)
+std::optional<pa_sample_spec> pulseLayoutOf(const QAudioFormat& format)
 {
-    pa_sample_spec spec{};
+    pa_sample_spec layout{};
     switch (format.sampleFormat()) {
-    case QAudioFormat::UInt8: spec.format = PA_SAMPLE_U8; break;
-    case QAudioFormat::Int16: spec.format = PA_SAMPLE_S16LE; break;
-    case QAudioFormat::Int32: spec.format = PA_SAMPLE_S32LE; break;
-    case QAudioFormat::Float: spec.format = PA_SAMPLE_FLOAT32LE; break;
+    case QAudioFormat::UInt8: layout.format = PA_SAMPLE_U8; break;
+    case QAudioFormat::Int16: layout.format = PA_SAMPLE_S16LE; break;
+    case QAudioFormat::Int32: layout.format = PA_SAMPLE_S32LE; break;
+    case QAudioFormat::Float: layout.format = PA_SAMPLE_FLOAT32LE; break;
     default: return std::nullopt;
     }
-    spec.rate = uint32_t(std::max(0, format.sampleRate()));
-    spec.channels = uint8_t(std::clamp(format.channelCount(), 0, 255));
-    if (!pa_sample_spec_valid(&spec))
+    layout.rate = uint32_t(std::max(0, format.sampleRate()));
+    layout.channels = uint8_t(std::clamp(format.channelCount(), 0, 255));
+    if (!pa_sample_spec_valid(&layout))
         return std::nullopt;
-    return spec;
+    return layout;
 }
 
 // The source's own rate and channels; its sample type when the converter
 // reads it, otherwise float (the server converts).
-QAudioFormat formatOf(const pa_sample_spec& spec)
+QAudioFormat formatOf(const pa_sample_spec& layout)
 {
     QAudioFormat format;
-    format.setSampleRate(int(spec.rate));
-    format.setChannelCount(spec.channels);
-    switch (spec.format) {
+    format.setSampleRate(int(layout.rate));
+    format.setChannelCount(layout.channels);
+    switch (layout.format) {
     case PA_SAMPLE_U8: format.setSampleFormat(QAudioFormat::UInt8); break;
     case PA_SAMPLE_S16LE: format.setSampleFormat(QAudioFormat::Int16); break;
     case PA_SAMPLE_S32LE: format.setSampleFormat(QAudioFormat::Int32); break;
@@ -154,13 +154,13 @@ public:
     // With the lock held: the sample format of a source (the default source
     // for an empty name, whose name is filled in), or none when there is no
     // such source.
-    std::optional<pa_sample_spec> sourceSpec(QByteArray& name)
+    std::optional<pa_sample_spec> sourceLayout(QByteArray& name)
     {
         struct Query {
             PulseConnection* connection = nullptr;
             bool done = false;
             QByteArray name = {};
-            std::optional<pa_sample_spec> spec = {};
+            std::optional<pa_sample_spec> layout = {};
         } query{this};
         auto run = [this, &query](pa_operation* op) {
             if (!op)
@@ -185,13 +185,13 @@ public:
         run(pa_context_get_source_info_by_name(context, name.constData(), [](pa_context*, const pa_source_info* info, int last, void* data) {
             auto* q = static_cast<Query*>(data);
             if (info && last == 0)
-                q->spec = info->sample_spec;
+                q->layout = info->sample_spec;
             if (last != 0) {
                 q->done = true;
                 q->connection->wake();
             }
         }, &query));
-        return query.spec;
+        return query.layout;
     }
 
     pa_threaded_mainloop* loop = nullptr;
@@ -231,17 +231,17 @@ public:
     {
         if (!usable())
             return std::nullopt;  // the start reports it
-        const std::optional<pa_sample_spec> spec = specOf(format);
-        if (!spec)
+        const std::optional<pa_sample_spec> layout = pulseLayoutOf(format);
+        if (!layout)
             return QStringLiteral("この形式では開けません（%1Hz/%2ch）").arg(format.sampleRate()).arg(format.channelCount());
         MainloopLock lock(c_->loop);
         if (!stream_) {
-            stream_ = pa_stream_new(c_->context, "Sayri", &*spec, nullptr);
+            stream_ = pa_stream_new(c_->context, "Sayri", &*layout, nullptr);
             if (!stream_)
                 return errorText(c_->context);
             pa_stream_set_state_callback(stream_, [](pa_stream*, void* self) { static_cast<PulseEngine*>(self)->c_->wake(); }, this);
             pa_stream_set_read_callback(stream_, [](pa_stream* s, size_t, void* self) { static_cast<PulseEngine*>(self)->drain(s); }, this);
-            spec_ = *spec;
+            layout_ = *layout;
             streamFormat_ = format;
         }
         tap_ = std::move(tap);
@@ -260,7 +260,7 @@ public:
         attr.tlength = uint32_t(-1);
         attr.prebuf = uint32_t(-1);
         attr.minreq = uint32_t(-1);
-        attr.fragsize = uint32_t(pa_usec_to_bytes(fragment, &spec_));
+        attr.fragsize = uint32_t(pa_usec_to_bytes(fragment, &layout_));
         // The source's latency follows the fragment: a source that would
         // otherwise send its sound in seconds-long blocks delivers within
         // the start's quarter-second wait.
@@ -329,7 +329,7 @@ private:
     std::optional<QAudioFormat> format_;
     QString unavailable_;
     pa_stream* stream_ = nullptr;
-    pa_sample_spec spec_{};
+    pa_sample_spec layout_{};
     QAudioFormat streamFormat_;
     Tap tap_;
 };
@@ -360,17 +360,17 @@ std::unique_ptr<CaptureEngine> PulseCaptureBackend::makeEngine(const QString& ui
         return std::make_unique<PulseEngine>(nullptr, QByteArray(), std::nullopt, noServer);
     }
     QByteArray source = uid.toUtf8();
-    std::optional<pa_sample_spec> spec;
+    std::optional<pa_sample_spec> layout;
     {
         MainloopLock lock(c->loop);
-        spec = c->sourceSpec(source);
+        layout = c->sourceLayout(source);
     }
-    if (!spec) {
+    if (!layout) {
         if (!uid.isEmpty())
             return nullptr;
         return std::make_unique<PulseEngine>(nullptr, QByteArray(), std::nullopt, noInput);
     }
-    return std::make_unique<PulseEngine>(std::move(c), std::move(source), formatOf(*spec), QString());
+    return std::make_unique<PulseEngine>(std::move(c), std::move(source), formatOf(*layout), QString());
 }
 
 double PulseCaptureBackend::now()
