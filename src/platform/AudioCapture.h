@@ -1,0 +1,59 @@
+#pragma once
+
+#include "platform/AudioInputs.h"
+
+#include <QAudioBuffer>
+#include <QAudioFormat>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// How an engine's start went.
+struct CaptureStart {
+    enum Outcome {
+        started,  // the input is open; buffers will come to the tap
+        refused,  // the input reported an error when opened: worth another try
+        failed,   // the input cannot be opened at all
+    };
+    Outcome outcome = started;
+    QString message;  // what went wrong, for the log
+};
+
+// One opened audio input ("engine"): a capture stream on one device in that
+// device's own format, with a tap that receives every captured buffer.
+// The tap is called on the platform's audio thread and must not block.
+class CaptureEngine {
+public:
+    using Tap = std::function<void(const QAudioBuffer&)>;
+
+    virtual ~CaptureEngine() = default;
+    // The device's own format; a sample rate of 0 or no channels when it
+    // cannot be read.
+    virtual QAudioFormat inputFormat() = 0;
+    // Prepares capture in `format` with `tap`; a message when refused.
+    virtual std::optional<QString> installTap(const QAudioFormat& format, Tap tap) = 0;
+    virtual CaptureStart start() = 0;
+    // After this returns the tap is never called again. The stream keeps
+    // running (the device stays open) until `stop`.
+    virtual void removeTap() = 0;
+    virtual void stop() = 0;
+};
+
+// The machine's audio inputs as the recorder sees them, and the clock it
+// waits by. Calls come from one thread at a time.
+class CaptureBackend {
+public:
+    virtual ~CaptureBackend() = default;
+    virtual std::optional<AudioInputDevice> find(const QString& uid) = 0;
+    // An engine on the input with this uid, or none when it is gone; an empty
+    // uid means the system default input (always an engine, which fails to
+    // start when there is no input at all).
+    virtual std::unique_ptr<CaptureEngine> makeEngine(const QString& uid) = 0;
+    virtual double now() = 0;                 // seconds, monotonic
+    virtual void sleep(double seconds) = 0;   // blocks the calling thread
+};
+
+// Capture from the machine's real inputs; defined by the platform backend.
+std::unique_ptr<CaptureBackend> makeCaptureBackend();

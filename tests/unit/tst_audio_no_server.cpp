@@ -1,0 +1,61 @@
+// The microphone with no sound server at all: every start fails cleanly with
+// noInput, nothing hangs, and the recorder keeps working afterwards.
+#include "LogFile.h"
+#include "TestDataFolder.h"
+
+#include "audio/AudioDevices.h"
+#include "audio/AudioRecorder.h"
+#include "store/Config.h"
+#include "store/Log.h"
+
+#include <QtTest>
+
+class AudioNoServerTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestDataFolder> data;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // Before anything talks to the sound server.
+        qputenv("PULSE_SERVER", "unix:/nonexistent/sayri-test/native");
+        data = std::make_unique<TestDataFolder>();
+        Config::bootstrap();
+    }
+
+    void startFailsWithNoInput()
+    {
+        QVERIFY(AudioDevices::inputs().isEmpty());
+        QVERIFY(!AudioDevices::defaultInput());
+
+        AudioRecorder recorder;
+        for (int i = 0; i < 2; ++i) {
+            try {
+                recorder.start();
+                QFAIL("started without a sound server");
+            } catch (const RecError& e) {
+                QCOMPARE(e.kind, RecError::noInput);
+            }
+        }
+        QCOMPARE(logMessages(), QStringList(2, QStringLiteral("マイクを開けません（音声サーバーにつながりません）")));
+        QCOMPARE(recorder.stopAndCollectWav().size(), 44);
+        QCOMPARE(recorder.lastLoudness(), 0.0);
+
+        // A configured device cannot be found either: the default is tried.
+        Config::edit([](ConfigData& c) { c.micDeviceUID = QStringLiteral("vmic"); });
+        QVERIFY_THROWS_EXCEPTION(RecError, recorder.start());
+        QCOMPARE(logMessages().mid(2), (QStringList{
+            QStringLiteral("選んだマイクが見つからない（%1）→ Macと同じマイクで録音").arg(Log::伏せた機器名(QStringLiteral("vmic"))),
+            QStringLiteral("マイクを開けません（音声サーバーにつながりません）"),
+        }));
+        QVERIFY(recorder.fellBackToDefault());
+
+        // The warm-up finds nothing to open and says nothing.
+        AudioRecorder::warmUp(QStringLiteral("vmic"));
+        QCOMPARE(logMessages().size(), 4);
+    }
+};
+
+QTEST_GUILESS_MAIN(AudioNoServerTest)
+#include "tst_audio_no_server.moc"

@@ -1,0 +1,304 @@
+// The recorder's logic on scripted engines and a virtual clock: the start
+// sequence (retries, held engine, pauses, errors), the tap's conversion and
+// level, and collection.
+#include "LogFile.h"
+#include "TestDataFolder.h"
+
+#include "audio/AudioRecorder.h"
+#include "store/Config.h"
+#include "store/Log.h"
+
+#include <QtEndian>
+#include <QtTest>
+
+#include <cmath>
+#include <set>
+
+namespace {
+
+QAudioFormat format(int rate, int channels, QAudioFormat::SampleFormat sample = QAudioFormat::Int16)
+{
+    QAudioFormat f;
+    f.setSampleRate(rate);
+    f.setChannelCount(channels);
+    f.setSampleFormat(sample);
+    return f;
+}
+
+// What one scripted engine does.
+struct Script {
+    QAudioFormat format = ::format(44100, 2);
+    std::optional<QString> tapRefusal;
+    CaptureStart start;
+    bool sounds = false;  // delivers from 0.05 s after its start
+};
+Script silent() { return {}; }
+Script sounding(QAudioFormat f = format(44100, 2)) { Script s; s.format = f; s.sounds = true; return s; }
+
+// Fakes for unit tests: scripted engines and a virtual clock. Sleeping moves
+// the clock on and lets started engines deliver when their script says so.
+struct FakeWorld : CaptureBackend {
+    struct Engine : CaptureEngine {
+        FakeWorld& world;
+        int id;
+        Script script;
+        Tap tap;
+        bool running = false;
+        double startedAt = 0;
+        Engine(FakeWorld& w, int i, Script s) : world(w), id(i), script(std::move(s)) { world.engines << this; }
+        ~Engine() override { world.engines.removeAll(this); }
+        QAudioFormat inputFormat() override { return script.format; }
+        std::optional<QString> installTap(const QAudioFormat&, Tap t) override
+        {
+            tap = std::move(t);
+            return script.tapRefusal;
+        }
+        CaptureStart start() override
+        {
+            world.note(QStringLiteral("start#%1").arg(id));
+            running = script.start.outcome == CaptureStart::started;
+            startedAt = world.clock;
+            return script.start;
+        }
+        void removeTap() override { tap = nullptr; }
+        void stop() override
+        {
+            if (!world.stopped.count(id))
+                world.note(QStringLiteral("stop#%1").arg(id));
+            world.stopped.insert(id);
+            running = false;
+        }
+        void deliver(const QAudioBuffer& b) { if (tap) tap(b); }
+    };
+
+    QList<AudioInputDevice> devices;
+    QList<Script> scripts;  // one per engine made; the last one repeats
+    QStringList events;     // "make:UID", "start#N", "sound#N", "stop#N"
+    QList<double> pauses;   // sleeps longer than a poll
+    std::set<int> stopped;
+    QList<Engine*> engines;
+    double clock = 0;
+    int made = 0;
+
+    void note(const QString& e) { events << e; }
+    std::optional<AudioInputDevice> find(const QString& uid) override
+    {
+        for (const auto& d : devices)
+            if (d.uid == uid)
+                return d;
+        return std::nullopt;
+    }
+    std::unique_ptr<CaptureEngine> makeEngine(const QString& uid) override
+    {
+        if (!uid.isEmpty() && !find(uid))
+            return nullptr;
+        note(QStringLiteral("make:") + uid);
+        const Script script = scripts.isEmpty() ? Script{} : scripts.value(made, scripts.last());
+        return std::make_unique<Engine>(*this, ++made, script);
+    }
+    double now() override { return clock; }
+    void sleep(double seconds) override
+    {
+        clock += seconds;
+        if (seconds > 0.05)
+            pauses << seconds;
+        for (Engine* e : QList<Engine*>(engines)) {
+            if (!e->running || !e->tap || !e->script.sounds || clock + 1e-9 < e->startedAt + 0.05)
+                continue;
+            if (!events.contains(QStringLiteral("sound#%1").arg(e->id)))
+                note(QStringLiteral("sound#%1").arg(e->id));
+            e->deliver(QAudioBuffer(QByteArray(e->script.format.bytesForDuration(10000), '\0'), e->script.format));
+        }
+    }
+    bool allStoppedBut(int keep) const
+    {
+        for (int id = 1; id <= made; ++id)
+            if (id != keep && !stopped.count(id))
+                return false;
+        return true;
+    }
+    int at(const QString& e) const { return int(events.indexOf(e)); }
+};
+
+template <typename T>
+QByteArray bytesOf(const QList<T>& values)
+{
+    return QByteArray(reinterpret_cast<const char*>(values.constData()), values.size() * qsizetype(sizeof(T)));
+}
+
+QString masked(const QString& name) { return Log::伏せた機器名(name); }
+const QString defaultMic = QStringLiteral("Macと同じ");
+
+}  // namespace
+
+class AudioRecorderTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestDataFolder> data;
+    FakeWorld* world = nullptr;
+    std::unique_ptr<AudioRecorder> recorder;
+
+    void make(QList<Script> scripts)
+    {
+        recorder.reset();
+        QFile::remove(Config::file(QStringLiteral("sayri.log")));
+        auto w = std::make_unique<FakeWorld>();
+        world = w.get();
+        world->scripts = std::move(scripts);
+        recorder = std::make_unique<AudioRecorder>(std::move(w));
+    }
+    std::optional<RecError::Kind> startError()
+    {
+        try {
+            recorder->start();
+        } catch (const RecError& e) {
+            return e.kind;
+        }
+        return std::nullopt;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        data = std::make_unique<TestDataFolder>();
+        Config::bootstrap();
+    }
+    void cleanup()
+    {
+        recorder.reset();
+        data.reset();
+    }
+
+    void retriesHoldTheSilentEngineUntilTheNextDelivers()
+    {
+        Script noFormat;
+        noFormat.format = format(0, 0);
+        Script tapRefused = sounding(format(48000, 1));
+        tapRefused.tapRefusal = QStringLiteral("boom");
+        Script openRefused = sounding();
+        openRefused.start = {CaptureStart::refused, QStringLiteral("開けない")};
+        make({silent(), tapRefused, openRefused, sounding()});
+        QVERIFY(!startError());
+        const QString mic = masked(defaultMic);
+        QCOMPARE(logMessages(), (QStringList{
+            QStringLiteral("音が流れてきません（%1・44100Hz）→ マイクを握ったまま組み立て直します（1回目）").arg(mic),
+            QStringLiteral("タップを付けられません（48000Hz・boom）→ 組み立て直します（2回目）"),
+            QStringLiteral("タップを付けられません（44100Hz・開けない）→ 組み立て直します（3回目）"),
+            QStringLiteral("録音の形式が決まりました: 44100Hz/2ch"),
+            QStringLiteral("録音開始: %1・44100Hz 2ch（4回目で成功）").arg(mic),
+        }));
+        QCOMPARE(world->pauses, (QList<double>{0.25, 0.45, 0.7}));
+        // The silent first engine ran until the fourth delivered sound.
+        QVERIFY(world->at(QStringLiteral("sound#4")) >= 0);
+        QVERIFY(world->at(QStringLiteral("stop#1")) > world->at(QStringLiteral("sound#4")));
+        QVERIFY(world->allStoppedBut(4));
+        recorder->stopAndCollectWav();
+        QVERIFY(world->allStoppedBut(0));
+    }
+
+    void givingUpLeavesNothingOpen()
+    {
+        // Never any sound: four attempts, each engine held through the next.
+        make({silent()});
+        QCOMPARE(startError(), RecError::formatChanged);
+        QStringList expected;
+        for (int n = 1; n <= 4; ++n)
+            expected << QStringLiteral("音が流れてきません（%1・44100Hz）→ マイクを握ったまま組み立て直します（%2回目）").arg(masked(defaultMic)).arg(n);
+        expected << QStringLiteral("4回試しても音が流れませんでした（最後は44100Hz）→ 録音を中止します（アプリは落としません）");
+        QCOMPARE(logMessages(), expected);
+        QCOMPARE(world->pauses, (QList<double>{0.25, 0.45, 0.7}));
+        for (int n = 1; n <= 3; ++n)
+            QVERIFY(world->at(QStringLiteral("stop#%1").arg(n)) > world->at(QStringLiteral("start#%1").arg(n + 1)));
+        QVERIFY(world->allStoppedBut(0));
+
+        // A format that never becomes valid pauses after the fourth too.
+        Script noFormat;
+        noFormat.format = format(0, 0);
+        make({noFormat});
+        QCOMPARE(startError(), RecError::formatChanged);
+        QCOMPARE(logMessages(), QStringList{QStringLiteral("4回試しても音が流れませんでした（最後は0Hz）→ 録音を中止します（アプリは落としません）")});
+        QCOMPARE(world->pauses, (QList<double>{0.25, 0.45, 0.7, 0.7}));
+
+        // An input that cannot start at all ends the sequence at once.
+        Script failing;
+        failing.start = {CaptureStart::failed, QStringLiteral("サーバーなし")};
+        make({silent(), failing});
+        QCOMPARE(startError(), RecError::noInput);
+        QCOMPARE(logMessages().last(), QStringLiteral("マイクを開けません（サーバーなし）"));
+        QCOMPARE(world->pauses, QList<double>{0.25});
+        QVERIFY(world->allStoppedBut(0));
+    }
+
+    void tapConvertsAccumulatesAndReportsLevel()
+    {
+        const QAudioFormat mono16k = format(16000, 1);
+        make({sounding(mono16k)});
+        QList<float> levels;
+        int raw = 0;
+        recorder->onLevel = [&levels](float l) { levels << l; };
+        recorder->onRawBuffer = [&raw](const QAudioBuffer&) { ++raw; };
+        QVERIFY(!startError());
+        QTRY_COMPARE(levels, QList<float>{0.0f});  // the silent buffer of the start
+
+        // Alternating full-scale samples at 16 kHz mono pass unchanged.
+        QList<qint16> alternating;
+        for (int i = 0; i < 1600; ++i)
+            alternating << (i % 2 ? qint16(-32768) : qint16(32767));
+        world->engines.last()->deliver(QAudioBuffer(bytesOf(alternating), mono16k));
+        QCOMPARE(raw, 2);
+        QTRY_COMPARE(levels.size(), 2);
+        QVERIFY(std::abs(levels[1] - 1.0f) < 0.001f);
+
+        const QByteArray wav = recorder->stopAndCollectWav();
+        QVERIFY(wav.endsWith(bytesOf(alternating)));
+        QCOMPARE(qFromLittleEndian<quint32>(wav.constData() + 40), quint32(wav.size() - 44));
+        const double samples = (wav.size() - 44) / 2;
+        const double rms = std::sqrt(1600 * (32767.0 * 32767.0 + 32768.0 * 32768.0) / 2 / samples);
+        QVERIFY(std::abs(recorder->lastLoudness() - rms) < 0.01);
+
+        // Nothing collected after a cancel: a bare header and loudness 0.
+        QVERIFY(!startError());
+        recorder->cancel();
+        QCOMPARE(recorder->stopAndCollectWav().size(), 44);
+        QCOMPARE(recorder->lastLoudness(), 0.0);
+    }
+
+    void converterIsMadeOncePerFormat()
+    {
+        const QAudioFormat floats = format(48000, 2, QAudioFormat::Float);
+        const QAudioFormat ints = format(44100, 2, QAudioFormat::Int32);
+        make({sounding(floats)});
+        QVERIFY(!startError());
+        // One second of a 1 kHz tone at half scale as 48 kHz float, then as
+        // 44.1 kHz 32-bit, then as float again: each in 10 buffers.
+        auto tone = [](const QAudioFormat& f, int part) {
+            const int frames = f.sampleRate() / 10;
+            QByteArray bytes(f.bytesForFrames(frames), Qt::Uninitialized);
+            for (int i = 0; i < 2 * frames; ++i) {
+                const double v = 0.5 * std::sin(2 * M_PI * 1000 * double(part * frames + i / 2) / f.sampleRate());
+                if (f.sampleFormat() == QAudioFormat::Float)
+                    reinterpret_cast<float*>(bytes.data())[i] = float(v);
+                else
+                    reinterpret_cast<qint32*>(bytes.data())[i] = qint32(v * 2147483647.0);
+            }
+            return QAudioBuffer(bytes, f);
+        };
+        for (const QAudioFormat& f : {floats, ints, floats})
+            for (int part = 0; part < 10; ++part)
+                world->engines.last()->deliver(tone(f, part));
+        QCOMPARE(logMessages().filter(QStringLiteral("録音の形式が決まりました")), (QStringList{
+            QStringLiteral("録音の形式が決まりました: 48000Hz/2ch"),
+            QStringLiteral("録音の形式が決まりました: 44100Hz/2ch"),
+            QStringLiteral("録音の形式が決まりました: 48000Hz/2ch"),
+        }));
+        const qsizetype samples = (recorder->stopAndCollectWav().size() - 44) / 2;
+        // Three seconds at 16 kHz, less what each replaced converter still
+        // held in its filter (~20 ms).
+        QVERIFY2(samples > 3 * 16000 - 1300 && samples <= 3 * 16000 + 160, qPrintable(QString::number(samples)));
+        // A half-scale sine keeps its RMS (0.5/sqrt 2 of full scale).
+        QVERIFY2(std::abs(recorder->lastLoudness() - 11585) < 350, qPrintable(QString::number(recorder->lastLoudness())));
+    }
+};
+
+QTEST_GUILESS_MAIN(AudioRecorderTest)
+#include "tst_audio_recorder.moc"
