@@ -94,6 +94,7 @@ private:
     QString microphoneLabel() const;
     void addWords(const QString& surface, const QString& reading);
     void importCSVFile(const QString& path);
+    void refuseUnreadableDictionary();
     // Restarts the server with the dictionary on the pipeline queue, then
     // flashes the message `result` makes at that moment.
     void applyDictionary(std::function<QString()> result, double seconds);

@@ -117,6 +117,10 @@ void AppState::addWords(const QString& surface, const QString& reading)
     const QStringList lines = wordLines(surface, reading);
     if (lines.isEmpty())
         return;
+    if (!Config::dictionaryAcceptsWords()) {
+        refuseUnreadableDictionary();
+        return;
+    }
     const QStringList added = Config::appendDictionaryWords(lines);
     if (added.isEmpty()) {
         flash(QStringLiteral("すべて辞書に登録済みでした（同じ語は二重に持ちません）"), 3);
@@ -173,6 +177,10 @@ void AppState::importDictCSV()
 
 void AppState::importCSVFile(const QString& path)
 {
+    if (!Config::dictionaryAcceptsWords()) {
+        refuseUnreadableDictionary();
+        return;
+    }
     const Config::CSVImportResult result = Config::importDictionaryCSV(path);
     if (result.added < 1) {
         flash(QStringLiteral("追加できる語がありませんでした（重複%1語）").arg(result.skipped), 3);
@@ -184,6 +192,13 @@ void AppState::importCSVFile(const QString& path)
             text += QStringLiteral("（重複%1語は飛ばしました）").arg(result.skipped);
         return text;
     }, 3);
+}
+
+// A dictionary file that is not UTF-8 text is never written over; the user is
+// told so instead of being told the words were already there.
+void AppState::refuseUnreadableDictionary()
+{
+    flash(QStringLiteral("dictionary.txt を読めないため追加できませんでした（UTF-8で保存し直してください）"), 4);
 }
 
 void AppState::reloadDictionary()

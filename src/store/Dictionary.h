@@ -45,6 +45,9 @@ QList<DisplayEntry> dictionaryDisplayEntries();
 QList<Replacement> dictionaryReplacements();
 // The lines actually added.
 QStringList appendDictionaryWords(const QStringList& words);
+// False when "dictionary.txt" exists but cannot be read as UTF-8 text: then
+// nothing is appended to it, so callers must not report words as duplicates.
+bool dictionaryAcceptsWords();
 CSVImportResult importDictionaryCSV(const QString& path);
 void rewriteDictionary(const QList<DictionaryEntry>& order);
 void removeWord(const QString& surface);

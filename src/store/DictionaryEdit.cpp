@@ -23,6 +23,12 @@ const QStringList rewriteHeader{
 
 }  // namespace
 
+bool dictionaryAcceptsWords()
+{
+    const auto state = dictionaryFile::read().state;
+    return state != dictionaryFile::State::notUtf8 && state != dictionaryFile::State::unreadable;
+}
+
 QStringList appendDictionaryWords(const QStringList& words)
 {
     const dictionaryFile::Contents contents = dictionaryFile::read();

@@ -174,6 +174,30 @@ private Q_SLOTS:
         QVERIFY(!app->lastAppliedDictMtime());
     }
 
+    void dictionaryThatIsNotTextIsNeverCalledFull()
+    {
+        const QByteArray notText("\xff\xfe\x00\x00 not utf-8", 14);
+        QFile f(data->file(QStringLiteral("dictionary.txt")));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(notText);
+        f.close();
+        const QString refused = QStringLiteral("flash:dictionary.txt を読めないため追加できませんでした（UTF-8で保存し直してください）@4");
+        add(QStringLiteral("俯瞰図"), QString());
+        QCOMPARE(fakes->overlay->events, QStringList{refused});
+
+        const QString csv = data->root() + QStringLiteral("/words.csv");
+        QFile words(csv);
+        QVERIFY(words.open(QIODevice::WriteOnly));
+        words.write("ふかんず,俯瞰図\n");
+        words.close();
+        importFile(csv);
+        QCOMPARE(fakes->overlay->events, (QStringList{refused, refused}));
+        app->pipelineQueue().drain();
+        QVERIFY(restarts().isEmpty());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), notText);
+    }
+
     void nothingToAddIsSilent_data()
     {
         QTest::addColumn<QString>("surface");
