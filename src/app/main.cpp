@@ -4,6 +4,9 @@
 #include "platform/linux/TerminationSignals.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
@@ -22,6 +25,12 @@ int main(int argc, char** argv)
     // Always the light look, whatever the desktop's theme.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setPalette(QApplication::style()->standardPalette());
+
+    // Qt's own texts (file dialogs, text-field menus) in Japanese as well.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     SingleInstance instance;
     if (instance.askRunningInstanceToReopen())
