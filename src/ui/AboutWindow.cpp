@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTextEdit>
 #include <QTextFrame>
@@ -87,6 +88,34 @@ QString AboutWindow::creditsText(const QString& folder)
     return sections.join(rule);
 }
 
+QString AboutWindow::reflowed(const QString& text)
+{
+    // "a) ", "1. ", "(b) ", "- ", "* ", "■ " or a copyright line begin a line of their own.
+    static const QRegularExpression item(QStringLiteral("^\\s*((\\(?[0-9a-zA-Z]{1,2}[.)]|[-*■•])\\s|Copyright\\b)"));
+    auto isHeading = [](const QString& line) {  // centred titles and rules
+        int spaces = 0;
+        while (spaces < line.size() && line.at(spaces) == u' ')
+            ++spaces;
+        return spaces >= 8 || line.trimmed().startsWith(QChar(0x2500));
+    };
+    QStringList out;
+    bool joinable = false;  // whether the next line may continue the last one
+    for (const QString& line : text.split(u'\n')) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.isEmpty()) {
+            out << QString();
+            joinable = false;
+        } else if (joinable && !isHeading(line) && !item.match(line).hasMatch()) {
+            out.last() += u' ' + trimmed;
+        } else {
+            // A heading loses its centring spaces; a paragraph keeps its indent.
+            out << (isHeading(line) ? trimmed : line.left(line.indexOf(trimmed)) + trimmed);
+            joinable = !isHeading(line);
+        }
+    }
+    return out.join(u'\n');
+}
+
 QUrl AboutWindow::pageUrl(const QString& path)
 {
     QString site = QStringLiteral(SAYRI_SITE_URL);
@@ -152,7 +181,7 @@ void AboutWindow::buildIfNeeded()
     textPalette.setColor(QPalette::Base, Qt::white);
     textPalette.setColor(QPalette::Text, Brand::withAlpha(Brand::ink, 0.85));
     text->setPalette(textPalette);
-    text->setPlainText(creditsText());
+    text->setPlainText(reflowed(creditsText()));
     QTextFrameFormat margins = text->document()->rootFrame()->frameFormat();
     margins.setLeftMargin(10);
     margins.setRightMargin(10);

@@ -29,6 +29,10 @@ public:
     // Every credit's heading and licence text, separated by rule lines. A
     // licence missing from `folder` is named instead of its text.
     static QString creditsText(const QString& folder = QStringLiteral(":/licenses"));
+    // `text` with the hard line breaks inside paragraphs taken out, so that
+    // the narrow credits view wraps it evenly. Blank lines, list items and
+    // indented headings keep their own lines; no word changes.
+    static QString reflowed(const QString& text);
     // A page on the maker's web site ("/terms/"), or an empty address while
     // the site is not configured.
     static QUrl pageUrl(const QString& path);

@@ -52,7 +52,9 @@ void Overlay::buildIfNeeded()
     panel_->onDragged = [this] { panelMoved(); };
     panel_->onDoubleClicked = [this](QPoint p) { doubleClicked(p); };
 
-    label_ = new TextLine(panel_, Brand::font(13, QFont::Medium), Brand::ink, Qt::AlignLeft);
+    // The label is 10 points wider than its text; centring it keeps the card's
+    // two sides even.
+    label_ = new TextLine(panel_, Brand::font(13, QFont::Medium), Brand::ink, Qt::AlignHCenter);
     label_->setObjectName(QStringLiteral("message"));
     label_->setAttribute(Qt::WA_TransparentForMouseEvents);
 

@@ -42,10 +42,22 @@ void Panel::setClickThrough(bool on)
 {
     clickThrough_ = on;
     setAttribute(Qt::WA_TransparentForMouseEvents, on);
-    if (QWindow* window = windowHandle())
-        window->setFlag(Qt::WindowTransparentForInput, on);
     if (on)
         dragging_ = false;
+    applyInputRegion();
+}
+
+void Panel::applyInputRegion()
+{
+    QWindow* window = windowHandle();
+    if (!window)
+        return;
+    // The X11 platform sets the input region to the window's size at the
+    // moment the window stops being click-through, and leaves it there when
+    // the window grows later: set it afresh for the current size.
+    if (!clickThrough_)
+        window->setFlag(Qt::WindowTransparentForInput, true);
+    window->setFlag(Qt::WindowTransparentForInput, clickThrough_);
 }
 
 void Panel::paintEvent(QPaintEvent*)
@@ -66,6 +78,8 @@ void Panel::resizeEvent(QResizeEvent*)
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
     setMask(QRegion(path.toFillPolygon().toPolygon()));
+    if (!clickThrough_)
+        applyInputRegion();
 }
 
 void Panel::mousePressEvent(QMouseEvent* event)

@@ -39,6 +39,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    void applyInputRegion();
     bool dragging_ = false;
     bool clickThrough_ = false;
     QPoint pressGlobal_;
