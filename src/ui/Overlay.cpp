@@ -27,6 +27,9 @@ Overlay::Overlay()
     : newerVersion([] { return UpdateNotice::新しい版(); }),
       live_(Brand::font(12), G::liveWidth)
 {
+    levelTimer_ = new QTimer(this);
+    levelTimer_->setInterval(levelFrameMs);
+    connect(levelTimer_, &QTimer::timeout, this, [this] { levelFrame(); });
 }
 
 Overlay::~Overlay()
@@ -196,13 +199,47 @@ void Overlay::layoutBarLabels()
     micLabel_->setGeometry(G::micFrame(height, widths.mic));
 }
 
+// The recorder reports the level about 50 times a second from its own
+// thread. Each report only leaves the value for the main thread; a frame
+// timer on the main thread takes the latest value, starts the dot's 0.09 s
+// move towards it and draws the move, and stops once nothing changes. A
+// report that finds the frames stopped wakes them with one hop.
 void Overlay::updateLevel(float level)
 {
-    onMain([this, level] {
-        if (!dot_ || !barView_ || !barView_->isVisible())
-            return;
-        dot_->scaleTo(G::levelScale(level));
-    });
+    pendingLevel_.store(level);
+    levelPending_.store(true);
+    if (MainThread::isCurrent()) {
+        startLevelFrames();
+        return;
+    }
+    if (!levelFramesRunning_.exchange(true))
+        MainThread::async(this, [this] { startLevelFrames(); });
+}
+
+void Overlay::startLevelFrames()
+{
+    levelFramesRunning_.store(true);
+    levelFrame();
+    if (levelFramesRunning_.load() && !levelTimer_->isActive())
+        levelTimer_->start();
+}
+
+void Overlay::levelFrame()
+{
+    const bool onBar = dot_ && barView_ && barView_->isVisible();
+    // Draw this moment of the current move, then aim the move at the newest level.
+    bool moving = onBar && dot_->advance();
+    if (levelPending_.exchange(false) && onBar) {
+        dot_->scaleTo(G::levelScale(pendingLevel_.load()));
+        moving = dot_->currentScale() != dot_->targetScale();
+    }
+    if (moving)
+        return;
+    levelTimer_->stop();
+    levelFramesRunning_.store(false);
+    // A level that arrived since the check above starts the frames again.
+    if (levelPending_.load() && !levelFramesRunning_.exchange(true))
+        levelTimer_->start();
 }
 
 void Overlay::updateLiveText(const QString& text)

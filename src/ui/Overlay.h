@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QRect>
 
+#include <atomic>
+
 #include <functional>
 #include <optional>
 
@@ -57,6 +59,9 @@ public:
     qreal dotTargetScale() const;
 
     static constexpr double saveDelaySeconds = 0.6;
+    // The level dot is redrawn at most this often; levels arriving faster
+    // are folded into the latest one.
+    static constexpr int levelFrameMs = 40;
 
 private:
     void onMain(std::function<void()> work);
@@ -67,6 +72,8 @@ private:
     void doubleClicked(QPoint position);
     void orderFront();
     void layoutBarLabels();
+    void startLevelFrames();
+    void levelFrame();
 
     OverlayWidgets::Panel* panel_ = nullptr;
     OverlayWidgets::TextLine* label_ = nullptr;
@@ -80,5 +87,10 @@ private:
     OverlayWidgets::LiveText* liveLabel_ = nullptr;
     QTimer* hideTimer_ = nullptr;
     QTimer* saveTimer_ = nullptr;
+    QTimer* levelTimer_ = nullptr;
+    // The latest level from any thread, taken by the next frame.
+    std::atomic<float> pendingLevel_{0};
+    std::atomic<bool> levelPending_{false};
+    std::atomic<bool> levelFramesRunning_{false};
     LiveTextTrimmer live_;
 };

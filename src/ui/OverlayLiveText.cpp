@@ -2,6 +2,8 @@
 
 #include <QTextLayout>
 
+#include <optional>
+
 namespace {
 
 const QString ellipsis = QStringLiteral("…");
@@ -61,15 +63,24 @@ QString LiveTextTrimmer::update(const QString& text)
 
     QString rest = t.mid(offset_);
     for (int pass = 0; pass < maxPasses && !rest.isEmpty(); ++pass) {
-        const QString prefix = offset_ > 0 ? ellipsis : QString();
-        if (measure(prefix + rest).lines <= maxLines)
-            break;
+        // Without "…" the text to show and the text to cut are the same: one
+        // layout answers both questions.
+        std::optional<Measure> restMeasure;
+        if (offset_ > 0) {
+            if (measure(ellipsis + rest).lines <= maxLines)
+                break;
+        } else {
+            restMeasure = measure(rest);
+            if (restMeasure->lines <= maxLines)
+                break;
+        }
         // Greedy wrapping starts afresh at every line, so the lines after a
         // dropped one stay as they were: drop all but the last three at
         // once, then one more while the "…" still pushes a fourth line.
-        const Measure m = measure(rest);
-        const int drop = qMax(1, m.lines - maxLines);
-        offset_ += qMax(1, m.firstLinesChars(drop));
+        if (!restMeasure)
+            restMeasure = measure(rest);
+        const int drop = qMax(1, restMeasure->lines - maxLines);
+        offset_ += qMax(1, restMeasure->firstLinesChars(drop));
         rest = t.mid(qMin(length, offset_));
     }
     return (offset_ > 0 ? ellipsis : QString()) + rest;

@@ -8,7 +8,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QVariantAnimation>
 #include <QWindow>
 
 #include <cmath>
@@ -219,17 +218,17 @@ void LiveText::paintEvent(QPaintEvent*)
 
 // ---- LevelDot ----
 
-LevelDot::LevelDot(QWidget* parent) : QWidget(parent), animation_(new QVariantAnimation(this))
+LevelDot::LevelDot(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("dot"));
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    // It paints its own (white) background, so a new frame repaints nothing
+    // beneath it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
     const int side = int(std::ceil(diameter * maxScale)) + 1;
     resize(side, side);
-    animation_->setDuration(animationMs);
-    animation_->setEasingCurve(QEasingCurve::InOutQuad);
-    connect(animation_, &QVariantAnimation::valueChanged, this,
-            [this](const QVariant& value) { setCurrent(value.toReal()); });
+    clock_.start();
 }
 
 void LevelDot::setDotFrame(const QRect& frame)
@@ -240,20 +239,29 @@ void LevelDot::setDotFrame(const QRect& frame)
 
 void LevelDot::scaleTo(qreal scale)
 {
-    target_ = scale;
-    if (animation_->state() == QAbstractAnimation::Running)
-        animation_->stop();
-    if (scale == current_)
-        return;
-    animation_->setStartValue(current_);
-    animation_->setEndValue(scale);
-    animation_->start();
+    if (scale == to_)
+        return;  // already on its way there
+    from_ = current_;
+    to_ = scale;
+    startMs_ = clock_.elapsed();
+}
+
+bool LevelDot::advance()
+{
+    const qreal t = qreal(clock_.elapsed() - startMs_) / transitionMs;
+    if (t >= 1.0 || from_ == to_) {
+        setCurrent(to_);
+        return false;
+    }
+    // Ease in and out, as an implicit animation does.
+    const qreal eased = t < 0.5 ? 2 * t * t : 1 - std::pow(-2 * t + 2, 2) / 2;
+    setCurrent(from_ + (to_ - from_) * eased);
+    return true;
 }
 
 void LevelDot::reset()
 {
-    animation_->stop();
-    target_ = 1.0;
+    from_ = to_ = 1.0;
     setCurrent(1.0);
 }
 
@@ -261,7 +269,7 @@ void LevelDot::setCurrent(qreal scale)
 {
     current_ = scale;
     // Repaint only when the drawn circle changes by a visible amount.
-    const int step = int(std::lround(scale * diameter * 4));
+    const int step = int(std::lround(scale * diameter));
     if (step == paintedStep_)
         return;
     paintedStep_ = step;
@@ -271,6 +279,7 @@ void LevelDot::setCurrent(qreal scale)
 void LevelDot::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
     const qreal d = diameter * current_;
     const QRectF circle(width() / 2.0 - d / 2, height() / 2.0 - d / 2, d, d);
     Brand::paintGradient(painter, circle, d / 2, true);

@@ -2,14 +2,13 @@
 
 #include <QAbstractButton>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QPoint>
 #include <QTextLayout>
 #include <QWidget>
 
 #include <functional>
-
-class QVariantAnimation;
 
 // The pieces of the recording bar. None of them takes the keyboard focus.
 namespace OverlayWidgets {
@@ -87,22 +86,25 @@ private:
 };
 
 // The pulsing level dot: a gradient circle scaled about its centre. The
-// widget is larger than the dot so that the largest dot fits.
+// widget is larger than the dot so that the largest dot fits. Its moves are
+// driven from outside (`advance`), at the rate the bar redraws it.
 class LevelDot : public QWidget {
     Q_OBJECT
 public:
     static constexpr qreal diameter = 14;
     static constexpr qreal maxScale = 2.2;
-    static constexpr int animationMs = 90;
+    static constexpr int transitionMs = 90;
 
     LevelDot(QWidget* parent);
     // Places the dot with its unscaled 14 × 14 frame at `frame`.
     void setDotFrame(const QRect& frame);
-    // Animates to `scale` in 0.09 s.
+    // Starts a 0.09 s move from the scale shown now to `scale`.
     void scaleTo(qreal scale);
+    // Shows the scale of this moment of the move; false once it has arrived.
+    bool advance();
     // Back to 1 at once.
     void reset();
-    qreal targetScale() const { return target_; }
+    qreal targetScale() const { return to_; }
     qreal currentScale() const { return current_; }
 
 protected:
@@ -110,9 +112,11 @@ protected:
 
 private:
     void setCurrent(qreal scale);
-    QVariantAnimation* animation_;
+    QElapsedTimer clock_;
+    qint64 startMs_ = 0;
+    qreal from_ = 1.0;
+    qreal to_ = 1.0;
     qreal current_ = 1.0;
-    qreal target_ = 1.0;
     int paintedStep_ = -1;
 };
 
