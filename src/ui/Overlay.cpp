@@ -274,6 +274,9 @@ void Overlay::placePanel(int width, int height)
     panel_->update();
 }
 
+// Called for every step of a drag. Only a drag moves the window behind the
+// program's back (the window manager does not manage it), so the program's
+// own placements never arrive here.
 void Overlay::panelMoved()
 {
     const QString anchor = G::anchorOf(panel_->geometry());
