@@ -1,15 +1,36 @@
 #pragma once
 
+#include "ui/OverlayLiveText.h"
 #include "ui/OverlayView.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 
-class QLabel;
+#include <atomic>
+
+#include <functional>
+#include <optional>
+
 class QTimer;
+class QWidget;
 
-// The floating bar: a frameless always-on-top label window that never takes
-// the keyboard focus. Every operation may be called from any thread.
+namespace OverlayWidgets {
+class Panel;
+class TextLine;
+class LiveText;
+class LevelDot;
+class BarButton;
+}  // namespace OverlayWidgets
+
+// The floating recording bar and message panel. One window with two faces:
+// the recording bar (level dot, "→ target", microphone, live text, cancel and
+// stop buttons, the update notice) and a message line. It floats above
+// ordinary windows on every desktop, never takes the keyboard focus, can be
+// dragged anywhere, and remembers where it was left in `overlayAnchor`.
+//
+// Every public operation may be called from any thread: off the main thread
+// the work is queued to it.
 class Overlay : public QObject, public OverlayView {
     Q_OBJECT
 public:
@@ -23,15 +44,53 @@ public:
     void updateLevel(float level) override;
     void updateLiveText(const QString& text) override;
 
-    // The text on screen, or empty while hidden (for tests and diagnostics).
-    QString visibleText() const;
+    // The newer version the bar announces, if any (the update check's
+    // finding; replaceable for tests).
+    std::function<std::optional<QString>()> newerVersion;
+
+    // For tests and diagnostics: the window (null until first used), whether
+    // it is on screen, and the face and texts it shows.
+    QWidget* panel() const;
+    bool isShown() const;
+    bool isRecordingFace() const;
+    QString messageText() const;
+    QString liveText() const;
+    qsizetype liveOffset() const { return live_.offset(); }
+    qreal dotTargetScale() const;
+
+    static constexpr double saveDelaySeconds = 0.6;
+    // The level dot is redrawn at most this often; levels arriving faster
+    // are folded into the latest one.
+    static constexpr int levelFrameMs = 40;
 
 private:
     void onMain(std::function<void()> work);
     void buildIfNeeded();
-    void present(const QString& text);
+    void showNow(const QString& text);
+    void placePanel(int width, int height);
+    void panelMoved();
+    void doubleClicked(QPoint position);
+    void orderFront();
+    void layoutBarLabels();
+    void startLevelFrames();
+    void levelFrame();
 
-    QLabel* panel_ = nullptr;
+    OverlayWidgets::Panel* panel_ = nullptr;
+    OverlayWidgets::TextLine* label_ = nullptr;
+    QWidget* barView_ = nullptr;
+    OverlayWidgets::LevelDot* dot_ = nullptr;
+    OverlayWidgets::TextLine* targetLabel_ = nullptr;
+    OverlayWidgets::TextLine* micLabel_ = nullptr;
+    OverlayWidgets::BarButton* cancelButton_ = nullptr;
+    OverlayWidgets::BarButton* stopButton_ = nullptr;
+    OverlayWidgets::TextLine* updateLabel_ = nullptr;
+    OverlayWidgets::LiveText* liveLabel_ = nullptr;
     QTimer* hideTimer_ = nullptr;
-    QString recordingText_;
+    QTimer* saveTimer_ = nullptr;
+    QTimer* levelTimer_ = nullptr;
+    // The latest level from any thread, taken by the next frame.
+    std::atomic<float> pendingLevel_{0};
+    std::atomic<bool> levelPending_{false};
+    std::atomic<bool> levelFramesRunning_{false};
+    LiveTextTrimmer live_;
 };

@@ -1,0 +1,317 @@
+// The recording bar on a real X desktop: the dictated-into window keeps the
+// keyboard while the bar shows and is clicked, the bar stays above other
+// windows and on every desktop, messages let clicks through, and a real
+// mouse drag moves it and is remembered.
+//
+// With SAYRI_SCREENSHOTS=DIR set, `screenshots` also leaves pictures of the
+// bar, a message and the About window in DIR.
+#include "PasteTarget.h"
+#include "TestDataFolder.h"
+#include "XTestKeys.h"
+
+#include "store/Config.h"
+#include "ui/AboutWindow.h"
+#include "ui/Overlay.h"
+#include "ui/OverlayGeometry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+#include <QWidget>
+
+#include <X11/Xlib.h>
+
+namespace {
+
+bool run(const QString& program, const QStringList& args, QByteArray* out = nullptr)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(10000))
+        return false;
+    if (out)
+        *out = p.readAllStandardOutput();
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+bool xdotool(const QStringList& args, QByteArray* out = nullptr)
+{
+    return run(QStringLiteral("xdotool"), args, out);
+}
+
+QString activeWindow()
+{
+    QByteArray out;
+    xdotool({QStringLiteral("getactivewindow")}, &out);
+    return QStringLiteral("0x%1").arg(out.trimmed().toULongLong(), 0, 16);
+}
+
+// A connection of our own for stacking and pointer questions.
+class XQuery {
+public:
+    XQuery() : d_(XOpenDisplay(nullptr)) {}
+    ~XQuery()
+    {
+        if (d_)
+            XCloseDisplay(d_);
+    }
+    bool isOpen() const { return d_; }
+
+    // The child of the root window that holds `w` (its frame, when managed).
+    Window topLevel(Window w) const
+    {
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned int n = 0;
+        while (XQueryTree(d_, w, &root, &parent, &children, &n)) {
+            if (children)
+                XFree(children);
+            if (parent == root || parent == 0)
+                return w;
+            w = parent;
+        }
+        return w;
+    }
+    // Position in the root's stacking order, bottom first; -1 when absent.
+    int stackIndex(Window w) const
+    {
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned int n = 0;
+        int index = -1;
+        if (XQueryTree(d_, DefaultRootWindow(d_), &root, &parent, &children, &n)) {
+            for (unsigned int i = 0; i < n; ++i)
+                if (children[i] == w)
+                    index = int(i);
+            XFree(children);
+        }
+        return index;
+    }
+    bool isViewable(Window w) const
+    {
+        XWindowAttributes a;
+        return XGetWindowAttributes(d_, w, &a) && a.map_state == IsViewable;
+    }
+    // The top-level window the pointer is over, as the X server picks it
+    // (input shapes included).
+    Window underPointer() const
+    {
+        Window root = 0, child = 0;
+        int rx = 0, ry = 0, wx = 0, wy = 0;
+        unsigned int mask = 0;
+        XQueryPointer(d_, DefaultRootWindow(d_), &root, &child, &rx, &ry, &wx, &wy, &mask);
+        return child;
+    }
+
+private:
+    Display* d_;
+};
+
+void moveMouse(QPoint p)
+{
+    xdotool({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())});
+}
+
+}  // namespace
+
+class tst_OverlayX11 : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestDataFolder> data;
+    std::unique_ptr<Overlay> overlay;
+
+    QWidget* showBar()
+    {
+        overlay->showRecordingBar(QStringLiteral("Sayri-paste-target"), QStringLiteral("VirtualMic"));
+        QWidget* panel = overlay->panel();
+        [&] { QTRY_VERIFY(panel && panel->isVisible()); }();
+        QTest::qWait(150);  // mapped and drawn on the X server
+        return panel;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        XTestKeys probe;
+        QVERIFY2(probe.isOpen(), "no X display: run inside scripts/desktop-session");
+        data = std::make_unique<TestDataFolder>();
+        Config::bootstrap();
+        overlay = std::make_unique<Overlay>();
+        overlay->newerVersion = [] { return std::optional<QString>(); };
+    }
+    void cleanup()
+    {
+        overlay.reset();
+        data.reset();
+        xdotool({QStringLiteral("set_desktop"), QStringLiteral("0")});
+    }
+
+    void theTextFieldKeepsTheKeyboard()
+    {
+        PasteTarget target({.windowClass = {}, .instance = {}, .terminal = false, .lineEdit = true});
+        QVERIFY(target.start());
+        XTestKeys keys;
+        keys.tap("a");
+        QTRY_COMPARE(target.text(), QStringLiteral("a"));
+
+        QWidget* panel = showBar();
+        QCOMPARE(activeWindow(), target.windowId());
+        keys.tap("b");
+        QTRY_COMPARE(target.text(), QStringLiteral("ab"));
+
+        // Clicking the bar's background and its stop button takes nothing away.
+        int stops = 0;
+        overlay->onStopClick = [&stops] { ++stops; };
+        moveMouse(panel->mapToGlobal(QPoint(200, 75)));
+        xdotool({QStringLiteral("click"), QStringLiteral("1")});
+        moveMouse(panel->mapToGlobal(QPoint(369, 92)));
+        xdotool({QStringLiteral("click"), QStringLiteral("1")});
+        QTRY_COMPARE(stops, 1);
+        keys.tap("c");
+        QTRY_COMPARE(target.text(), QStringLiteral("abc"));
+        QCOMPARE(activeWindow(), target.windowId());
+
+        // A message and live text while typing go on.
+        overlay->updateLiveText(QStringLiteral("ライブの文字"));
+        overlay->updateLevel(0.4f);
+        keys.tap("d");
+        overlay->show(QStringLiteral("文字起こし中…"));
+        keys.tap("e");
+        QTRY_COMPARE(target.text(), QStringLiteral("abcde"));
+        QCOMPARE(activeWindow(), target.windowId());
+        QVERIFY(QApplication::activeWindow() == nullptr);
+    }
+
+    void aboveOtherWindowsOnEveryDesktop()
+    {
+        XQuery x;
+        QVERIFY(x.isOpen());
+        PasteTarget target;
+        QVERIFY(target.start());
+        QWidget* panel = showBar();
+        const Window bar = x.topLevel(Window(panel->winId()));
+        const Window frame = x.topLevel(Window(target.windowId().toULongLong(nullptr, 16)));
+
+        // The application is brought to the front again: the bar stays above it.
+        QVERIFY(target.activate());
+        QTest::qWait(100);
+        QVERIFY(x.stackIndex(bar) > x.stackIndex(frame));
+
+        // Another desktop: the application's window goes, the bar stays.
+        QVERIFY(xdotool({QStringLiteral("set_desktop"), QStringLiteral("1")}));
+        QTRY_VERIFY(!x.isViewable(frame));
+        QVERIFY(x.isViewable(bar));
+        overlay->show(QStringLiteral("✓ 貼り付けました"));
+        QTest::qWait(100);
+        QVERIFY(x.isViewable(bar));
+    }
+
+    void messagesLetClicksThrough()
+    {
+        XQuery x;
+        QVERIFY(x.isOpen());
+        PasteTarget target;
+        QVERIFY(target.start());
+        const Window frame = x.topLevel(Window(target.windowId().toULongLong(nullptr, 16)));
+        // Put the application's window where the bar appears.
+        overlay->show(QStringLiteral("準備ができました"));
+        QWidget* panel = overlay->panel();
+        QTRY_VERIFY(panel->isVisible());
+        const QPoint centre = panel->geometry().center();
+        xdotool({QStringLiteral("windowmove"), target.windowId(), QString::number(centre.x() - 100),
+                 QString::number(centre.y() - 100)});
+        QTest::qWait(200);
+        const Window bar = x.topLevel(Window(panel->winId()));
+
+        moveMouse(centre);
+        QTRY_COMPARE(x.underPointer(), frame);  // the message is not there for the mouse
+
+        showBar();
+        moveMouse(panel->mapToGlobal(QPoint(200, 75)));
+        QTRY_COMPARE(x.underPointer(), bar);
+
+        // The bar grows by the update notice while it shows: its new bottom
+        // strip catches the mouse too.
+        overlay->newerVersion = [] { return std::optional<QString>(QStringLiteral("2.0")); };
+        showBar();
+        QCOMPARE(panel->height(), 136);
+        moveMouse(panel->mapToGlobal(QPoint(200, 128)));
+        QTRY_COMPARE(x.underPointer(), bar);
+    }
+
+    void aRealDragMovesTheBarAndIsRemembered()
+    {
+        QWidget* panel = showBar();
+        const QRect start = panel->geometry();
+        const QString configFile = data->file(QStringLiteral("config.json"));
+        QFile::remove(configFile);
+
+        const QPoint grab = panel->mapToGlobal(QPoint(200, 75));
+        moveMouse(grab);
+        xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
+        for (int step = 1; step <= 5; ++step) {
+            moveMouse(grab + QPoint(-20 * step, -30 * step));
+            QTest::qWait(30);
+        }
+        xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+        const QRect moved = start.translated(-100, -150);
+        QTRY_COMPARE(panel->geometry(), moved);
+        QCOMPARE(Config::shared().overlayAnchor, OverlayGeometry::anchorOf(moved));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(configFile), 3000);
+        QVERIFY(data->readText(QStringLiteral("config.json")).contains(OverlayGeometry::anchorOf(moved)));
+
+        // A double-click on the card puts it back and forgets the place.
+        moveMouse(panel->mapToGlobal(QPoint(200, 75)));
+        xdotool({QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("--delay"),
+                 QStringLiteral("80"), QStringLiteral("1")});
+        QTRY_COMPARE(panel->geometry(), start);
+        QVERIFY(!Config::shared().overlayAnchor);
+    }
+
+    void screenshots()
+    {
+        const QString dir = qEnvironmentVariable("SAYRI_SCREENSHOTS");
+        if (dir.isEmpty())
+            QSKIP("set SAYRI_SCREENSHOTS=DIR to take pictures");
+        QDir().mkpath(dir);
+        auto shoot = [&dir](const QString& name) {
+            QTest::qWait(300);
+            QVERIFY(run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                                   dir + u'/' + name + QStringLiteral(".png")}));
+        };
+        PasteTarget target;
+        QVERIFY(target.start());
+
+        overlay->showRecordingBar(QStringLiteral("テキストエディター"), QStringLiteral("VirtualMic"));
+        overlay->updateLevel(0.25f);
+        shoot(QStringLiteral("bar"));
+
+        overlay->showRecordingBar(QStringLiteral("Sayri-paste-target"),
+                                  QStringLiteral("⚠ とても長い名前のUSBオーディオインターフェース（ステレオ入力 1/2）"));
+        overlay->updateLevel(0.25f);
+        overlay->updateLiveText(QStringLiteral(
+            "えーと、今日の会議では新しい録音バーの見た目について話します。まず最初に、ライブの仮の文字が三行を"
+            "超えたときに先頭の行が消えて、代わりに三点リーダーが付くことを確かめます。次に、マイクの名前がとても長い"
+            "ときに右側の名前が途中で切れて、アプリ名と重ならないことを見ておきます。"));
+        shoot(QStringLiteral("bar-long"));
+
+        overlay->newerVersion = [] { return std::optional<QString>(QStringLiteral("1.4.2")); };
+        overlay->showRecordingBar(QStringLiteral("メモ帳"), QStringLiteral("VirtualMic"));
+        overlay->updateLevel(0.5f);
+        overlay->updateLiveText(QStringLiteral("新しい版のお知らせが上に出ている状態です。"));
+        shoot(QStringLiteral("bar-update"));
+
+        overlay->show(QStringLiteral("✓ 貼り付けました"));
+        shoot(QStringLiteral("message"));
+        overlay->show(QStringLiteral("録音を開始できません: 入力装置が見つかりません。設定でマイクを選び直してから、"
+                                     "もう一度録音キーを二回押してください。それでも直らないときは再起動してください。"));
+        shoot(QStringLiteral("message-long"));
+        overlay->hide();
+
+        AboutWindow::shared().show();
+        shoot(QStringLiteral("about"));
+        AboutWindow::shared().window()->close();
+    }
+};
+
+QTEST_MAIN(tst_OverlayX11)
+#include "tst_OverlayX11.moc"

@@ -1,0 +1,288 @@
+// The brand gradient on views, the icon set with its cache and fallbacks, the
+// tray images, and the About window's credits.
+#include "ui/AboutWindow.h"
+#include "ui/ActionButton.h"
+#include "ui/Brand.h"
+#include "ui/Icons.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QtTest>
+
+namespace {
+
+// How far two colours are apart, channel by channel.
+int distance(QColor a, QColor b)
+{
+    return qAbs(a.red() - b.red()) + qAbs(a.green() - b.green()) + qAbs(a.blue() - b.blue());
+}
+
+// A throw-away icon theme with one scalable icon: a filled square.
+void writeTheme(const QString& root, const QString& iconName)
+{
+    QDir().mkpath(root + QStringLiteral("/probe/scalable"));
+    QFile index(root + QStringLiteral("/probe/index.theme"));
+    QVERIFY(index.open(QIODevice::WriteOnly));
+    index.write("[Icon Theme]\nName=probe\nDirectories=scalable\n\n"
+                "[scalable]\nSize=64\nMinSize=8\nMaxSize=512\nType=Scalable\n");
+    index.close();
+    QFile icon(root + QStringLiteral("/probe/scalable/") + iconName + QStringLiteral(".svg"));
+    QVERIFY(icon.open(QIODevice::WriteOnly));
+    icon.write("<svg xmlns='http://www.w3.org/2000/svg' width='64' height='64'>"
+               "<rect width='64' height='64' fill='#00ff00'/></svg>");
+}
+
+QRect opaqueBounds(const QImage& image)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) > 128)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+}  // namespace
+
+class BrandIconsTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void gradientIsPaintedOnceAndRunsDeepToLight()
+    {
+        QWidget view;
+        view.resize(20, 100);
+        view.show();
+        auto* child = new QLabel(QStringLiteral("停止"), &view);
+        Brand::applyGradient(&view, 8, true);
+        Brand::applyGradient(&view, 8, true);
+        const auto layers = view.findChildren<Brand::GradientLayer*>();
+        QCOMPARE(layers.size(), 1);
+        // Below the view's own children, covering the view and following its size.
+        QCOMPARE(view.children().first(), layers.first());
+        QCOMPARE(layers.first()->geometry(), view.rect());
+        view.resize(40, 120);
+        QCOMPARE(layers.first()->geometry(), QRect(0, 0, 40, 120));
+        QVERIFY(child->parent() == &view);
+
+        // Vertical: deep at the bottom, light at the top.
+        const QImage vertical = view.grab().toImage();
+        QVERIFY(distance(vertical.pixelColor(20, 118), Brand::orangeDeep) < 24);
+        QVERIFY(distance(vertical.pixelColor(20, 1), Brand::orangeLight) < 24);
+        // Horizontal: deep at the left, light at the right.
+        Brand::applyGradient(&view, 0, false);
+        QCOMPARE(view.findChildren<Brand::GradientLayer*>().size(), 1);
+        const QImage horizontal = view.grab().toImage();
+        QVERIFY(distance(horizontal.pixelColor(0, 60), Brand::orangeDeep) < 24);
+        QVERIFY(distance(horizontal.pixelColor(39, 60), Brand::orangeLight) < 24);
+        QVERIFY(distance(horizontal.pixelColor(22, 60), Brand::orange) < 24);  // 0.55 of the way
+    }
+
+    void everyNameHasArtworkAtTheAskedSize()
+    {
+        QCOMPARE(Icons::all().size(), 12);
+        for (Icons::Name name : Icons::all()) {
+            for (qreal size : {14.0, 56.0, 64.0}) {
+                const auto image = Icons::image(name, size);
+                QVERIFY2(image, qPrintable(Icons::rawValue(name)));
+                QVERIFY(!image->isTemplate);
+                QCOMPARE(image->pixmap.deviceIndependentSize(), QSizeF(size, size));
+                const QImage pixels = image->pixmap.toImage();
+                QVERIFY2(opaqueBounds(pixels).width() > pixels.width() / 2, qPrintable(Icons::rawValue(name)));
+                // In colour: not a black shape.
+                const QRect box = opaqueBounds(pixels);
+                bool coloured = false;
+                for (int y = box.top(); y <= box.bottom() && !coloured; ++y)
+                    for (int x = box.left(); x <= box.right() && !coloured; ++x)
+                        coloured = pixels.pixelColor(x, y).alpha() > 100
+                                   && qMax(pixels.pixelColor(x, y).red(), pixels.pixelColor(x, y).blue()) > 60;
+                QVERIFY2(coloured, qPrintable(Icons::rawValue(name)));
+            }
+        }
+    }
+
+    void cachedPerNameSizeAndTemplateFlag()
+    {
+        QCOMPARE(Icons::cacheKey(Icons::Name::logo_mark, 56, false), QStringLiteral("logo_mark-56-c"));
+        QCOMPARE(Icons::cacheKey(Icons::Name::nav_help, 13.9, true), QStringLiteral("nav_help-13-t"));
+
+        const auto a = Icons::image(Icons::Name::nav_history, 20);
+        const auto b = Icons::image(Icons::Name::nav_history, 20);
+        QCOMPARE(a->pixmap.cacheKey(), b->pixmap.cacheKey());
+        const auto c = Icons::image(Icons::Name::nav_history, 24);
+        const auto t = Icons::image(Icons::Name::nav_history, 20, true);
+        QVERIFY(c->pixmap.cacheKey() != a->pixmap.cacheKey());
+        QVERIFY(t->pixmap.cacheKey() != a->pixmap.cacheKey());
+
+        // A template is the artwork's shape in black; tinting paints it.
+        QVERIFY(t->isTemplate);
+        const QImage shape = t->pixmap.toImage();
+        const QRect box = opaqueBounds(shape);
+        QVERIFY(!box.isEmpty());
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            for (int x = box.left(); x <= box.right(); ++x)
+                if (qAlpha(shape.pixel(x, y)) == 255)
+                    QCOMPARE(QColor(shape.pixel(x, y)).rgb() & 0xffffff, 0u);
+        const QImage tinted = Icons::shown(*t, Brand::orange).toImage();
+        const QPoint p = box.center();
+        QVERIFY(qAlpha(shape.pixel(p)) == 0 || distance(tinted.pixelColor(p), Brand::orange) < 8);
+    }
+
+    void withoutArtworkTheThemeIconAt82PercentThenNothing()
+    {
+        QTemporaryDir empty;
+        const QStringList oldPaths = QIcon::themeSearchPaths();
+        const QString oldTheme = QIcon::themeName();
+
+        // No artwork and no theme icon: nothing, and nothing cached.
+        QIcon::setThemeSearchPaths({empty.path()});
+        QIcon::setThemeName(QStringLiteral("none"));
+        Icons::IconSet bare(empty.path() + QStringLiteral("/icons"));
+        QVERIFY(!bare.image(Icons::Name::logo_mark, 64, false));
+
+        // A theme icon by the fallback name: drawn at 82 %, centred, always a template.
+        writeTheme(empty.path(), Icons::fallbackSymbol(Icons::Name::logo_mark));
+        QIcon::setThemeName(QStringLiteral("probe"));
+        const auto image = bare.image(Icons::Name::logo_mark, 100, false);
+        QVERIFY(image);
+        QVERIFY(image->isTemplate);
+        QCOMPARE(image->pixmap.deviceIndependentSize(), QSizeF(100, 100));
+        const QImage pixels = image->pixmap.toImage();
+        const QRect box = opaqueBounds(pixels);
+        const qreal ratio = image->pixmap.devicePixelRatio();
+        QVERIFY2(qAbs(box.width() / ratio - 82) <= 1, qPrintable(QString::number(box.width())));
+        QVERIFY(qAbs((box.left() + box.right()) / 2.0 - pixels.width() / 2.0) <= 1.5);
+        QCOMPARE(QColor(pixels.pixel(box.center())).rgb() & 0xffffff, 0u);
+
+        QIcon::setThemeSearchPaths(oldPaths);
+        QIcon::setThemeName(oldTheme);
+    }
+
+    void trayImagesExist()
+    {
+        for (const char* name : {"menubar_idle", "menubar_recording", "menubar_working"}) {
+            const QIcon icon = Icons::menuBar(QString::fromLatin1(name));
+            QVERIFY2(!icon.isNull(), name);
+            QCOMPARE(icon.pixmap(22, 22).deviceIndependentSize(), QSizeF(22, 22));
+        }
+        QVERIFY(Icons::menuBar(QStringLiteral("menubar_unknown")).isNull());
+    }
+
+    void actionButtonCallsItsHandler()
+    {
+        int calls = 0;
+        ActionButton button(QStringLiteral("利用規約"), [&calls] { ++calls; });
+        QCOMPARE(button.text(), QStringLiteral("利用規約"));
+        button.click();
+        QCOMPARE(calls, 1);
+        button.handler = nullptr;
+        button.click();  // nothing to call: nothing happens
+        QCOMPARE(calls, 1);
+    }
+
+    void creditsNameMissingLicenceTexts()
+    {
+        QTemporaryDir empty;
+        const QString text = AboutWindow::creditsText(empty.path());
+        const QString rule = QStringLiteral("\n\n") + QString(28, QChar(0x2500)) + QStringLiteral("\n\n");
+        const QStringList sections = text.split(rule);
+        QCOMPARE(sections.size(), AboutWindow::credits().size());
+        for (int i = 0; i < sections.size(); ++i) {
+            const auto& credit = AboutWindow::credits()[i];
+            QCOMPARE(sections[i], credit.heading + QStringLiteral("\n\n（原文ファイルが見つかりません: ")
+                                      + credit.licenseFile + QStringLiteral("）"));
+        }
+        QCOMPARE(AboutWindow::credits()[0].heading, QStringLiteral("■ whisper.cpp — 音声認識エンジン（MIT License）"));
+        QCOMPARE(AboutWindow::credits()[1].heading, QStringLiteral("■ Whisper — 音声認識モデル / OpenAI（MIT License）"));
+
+        // One text present among missing ones; its surrounding blank lines go.
+        QFile one(empty.path() + QStringLiteral("/Qt.txt"));
+        QVERIFY(one.open(QIODevice::WriteOnly));
+        one.write("\n\n  GNU LESSER GENERAL PUBLIC LICENSE\nVersion 3\n\n\n");
+        one.close();
+        const QStringList mixed = AboutWindow::creditsText(empty.path()).split(rule);
+        QCOMPARE(mixed[2], AboutWindow::credits()[2].heading + QStringLiteral("\n\nGNU LESSER GENERAL PUBLIC LICENSE\nVersion 3"));
+        QVERIFY(mixed[3].endsWith(QStringLiteral("（原文ファイルが見つかりません: libsoxr）")));
+    }
+
+    void shippedLicencesAreTheRealTexts()
+    {
+        const QString text = AboutWindow::creditsText();
+        QVERIFY(!text.contains(QStringLiteral("原文ファイルが見つかりません")));
+        QVERIFY(text.contains(QStringLiteral("Copyright (c) 2022 OpenAI")));
+        QVERIFY(text.contains(QStringLiteral("The ggml authors")));
+        QVERIFY(text.contains(QStringLiteral("GNU LESSER GENERAL PUBLIC LICENSE\n                       Version 3, 29 June 2007")));
+        QVERIFY(text.contains(QStringLiteral("Version 2.1, February 1999")));
+        QVERIFY(text.contains(QStringLiteral("Rob Sykes")));
+        QCOMPARE(text.count(QStringLiteral("Permission is hereby granted, free of charge")), 2);
+    }
+
+    void creditsViewJoinsHardWrappedParagraphs()
+    {
+        const QString licence = QStringLiteral(
+            "                   GNU LESSER GENERAL PUBLIC LICENSE\n"
+            "                       Version 3, 29 June 2007\n"
+            "\n"
+            "Permission is hereby granted, free of charge, to any person obtaining a copy\n"
+            "of this software, subject to the following conditions:\n"
+            "\n"
+            "  0. Additional Definitions.\n"
+            "   a) under this License, provided that you make a good faith effort to\n"
+            "   ensure that the facility still operates, or\n"
+            "- Neither the names of NCAR's Computational and Information Systems\n"
+            "Laboratory nor its sponsors may be used.\n"
+            "libsoxr\n"
+            "Copyright (C) 2007-2013 Rob Sykes\n"
+            "────────\n"
+            "next");
+        QCOMPARE(AboutWindow::reflowed(licence),
+                 QStringLiteral("GNU LESSER GENERAL PUBLIC LICENSE\n"
+                                "Version 3, 29 June 2007\n"
+                                "\n"
+                                "Permission is hereby granted, free of charge, to any person obtaining a copy of this "
+                                "software, subject to the following conditions:\n"
+                                "\n"
+                                "  0. Additional Definitions.\n"
+                                "   a) under this License, provided that you make a good faith effort to ensure that "
+                                "the facility still operates, or\n"
+                                "- Neither the names of NCAR's Computational and Information Systems Laboratory nor "
+                                "its sponsors may be used. libsoxr\n"
+                                "Copyright (C) 2007-2013 Rob Sykes\n"
+                                "────────\n"
+                                "next"));
+        // Only line breaks and spaces change: the words of every licence stay.
+        const QString all = AboutWindow::creditsText();
+        QCOMPARE(AboutWindow::reflowed(all).simplified(), all.simplified());
+    }
+
+    void aboutWindowLayout()
+    {
+        AboutWindow& about = AboutWindow::shared();
+        about.show();
+        QWidget* w = about.window();
+        QVERIFY(w);
+        QCOMPARE(w->size(), QSize(520, 600));
+        QCOMPARE(w->windowTitle(), QStringLiteral("サイリについて"));
+        auto* credits = w->findChild<QTextEdit*>(QStringLiteral("credits"));
+        QVERIFY(credits);
+        QCOMPARE(credits->geometry(), QRect(28, 266, 464, 310));
+        QVERIFY(credits->isReadOnly());
+        QCOMPARE(credits->toPlainText(), AboutWindow::reflowed(AboutWindow::creditsText()));
+        bool version = false;
+        for (auto* label : w->findChildren<QLabel*>())
+            version = version || label->text() == QStringLiteral("Sayri v%1 — 完全ローカルの音声入力アプリ").arg(QStringLiteral(SAYRI_VERSION));
+        QVERIFY(version);
+        // Built once: closing keeps it, showing again brings the same window.
+        w->close();
+        about.show();
+        QCOMPARE(about.window(), w);
+        QVERIFY(w->isVisible());
+        w->close();
+    }
+};
+
+QTEST_MAIN(BrandIconsTest)
+#include "tst_BrandIcons.moc"

@@ -1,0 +1,446 @@
+// The recording bar and message panel as a real window on the offscreen
+// platform: faces, sizes, the level dot, live-text trimming, dragging and
+// remembering the place, double-clicks, and calls from other threads.
+#include "TestDataFolder.h"
+
+#include "store/Config.h"
+#include "ui/Brand.h"
+#include "ui/Overlay.h"
+#include "ui/OverlayGeometry.h"
+#include "ui/OverlayLiveText.h"
+#include "ui/OverlayWidgets.h"
+
+#include <QFile>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QWindow>
+#include <QtTest>
+
+#include <cmath>
+#include <thread>
+
+using namespace OverlayWidgets;
+namespace G = OverlayGeometry;
+
+namespace {
+
+QRect defaultFrame(QSize size)
+{
+    const QRect v = QGuiApplication::primaryScreen()->availableGeometry();
+    const int x = int(std::floor(v.x() + v.width() / 2.0 - size.width() / 2.0));
+    const int y = v.y() + v.height() - 96 - size.height();
+    return QRect(QPoint(x, y), size);
+}
+
+void sendMouse(QWidget* w, QEvent::Type type, QPoint global, Qt::MouseButtons buttons)
+{
+    const QPointF local = w->mapFromGlobal(QPointF(global));
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, local, QPointF(global), button, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &event);
+}
+
+// The trimming as written out plainly: one line at a time, no shortcuts.
+// The fast trimmer must cut at the same place.
+qsizetype referenceOffset(const LiveTextTrimmer& measureWith, const QString& text, qsizetype offset)
+{
+    const QString t = text.trimmed();
+    if (t.size() < offset)
+        offset = 0;
+    QString rest = t.mid(offset);
+    while (!rest.isEmpty()) {
+        const QString prefix = offset > 0 ? QStringLiteral("…") : QString();
+        if (measureWith.measure(prefix + rest).lines < 4)
+            break;
+        offset += measureWith.measure(rest).firstLineChars;
+        rest = t.mid(qMin(t.size(), offset));
+    }
+    return offset;
+}
+
+const QString sentence = QStringLiteral("今日は天気が良いので、午後から公園へ散歩に出かける予定です。");
+
+}  // namespace
+
+class OverlayTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestDataFolder> data;
+    std::unique_ptr<Overlay> overlay;
+    std::optional<QString> version;
+
+    template <class T>
+    T* child(const char* name) const
+    {
+        return overlay->panel()->findChild<T*>(QString::fromLatin1(name));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // The offscreen platform has no window shapes or stacking; say nothing about it.
+        static QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+                if (!message.startsWith(QStringLiteral("This plugin does not support")))
+                    previous(type, context, message);
+            });
+    }
+    void init()
+    {
+        data = std::make_unique<TestDataFolder>();
+        Config::bootstrap();
+        overlay = std::make_unique<Overlay>();
+        version.reset();
+        overlay->newerVersion = [this] { return version; };
+    }
+    void cleanup()
+    {
+        overlay.reset();
+        data.reset();
+    }
+
+    void messageWidthFollowsTheText()
+    {
+        overlay->show(QStringLiteral("✓ 貼り付けました"));
+        auto* label = child<TextLine>("message");
+        QVERIFY(label);
+        const QSizeF size = label->textSize();
+        const QFontMetricsF metrics(Brand::font(13, QFont::Medium));
+        QCOMPARE(size.width(), metrics.horizontalAdvance(QStringLiteral("✓ 貼り付けました")));
+        QWidget* panel = overlay->panel();
+        QCOMPARE(panel->width(), int(std::ceil(size.width())) + 54);
+        QCOMPARE(panel->height(), int(std::ceil(size.height())) + 22);
+        QCOMPARE(label->geometry(), QRect(22, 11, panel->width() - 44, int(std::ceil(size.height()))));
+        QCOMPARE(panel->geometry(), defaultFrame(panel->size()));
+        QCOMPARE(overlay->messageText(), QStringLiteral("✓ 貼り付けました"));
+        QVERIFY(!overlay->isRecordingFace());
+
+        // A long message stops at 760 and its label keeps the margins.
+        overlay->show(QString(200, QChar(0x3042)));
+        QCOMPARE(panel->width(), 760);
+        QCOMPARE(label->width(), 716);
+
+        // Lines measure as lines: twice the height of one, as wide as the widest.
+        overlay->show(QStringLiteral("一行目\n二行目はもっと長い行です"));
+        const QFontMetricsF m(label->font());
+        QCOMPARE(label->height(), int(std::ceil(2 * m.lineSpacing())));
+        QCOMPARE(panel->width(), int(std::ceil(m.horizontalAdvance(QStringLiteral("二行目はもっと長い行です")))) + 54);
+    }
+
+    void flashHidesAndShowCancelsThePendingHide()
+    {
+        overlay->flash(QStringLiteral("取り消しました"), 0.05);
+        QVERIFY(overlay->isShown());
+        QTRY_VERIFY(!overlay->isShown());
+
+        overlay->flash(QStringLiteral("一"), 0.05);
+        overlay->show(QStringLiteral("文字起こし中…"));
+        QTest::qWait(200);
+        QCOMPARE(overlay->messageText(), QStringLiteral("文字起こし中…"));
+
+        overlay->flash(QStringLiteral("二"), 0.05);
+        overlay->showRecordingBar(QStringLiteral("メモ"), QStringLiteral("VirtualMic"));
+        QTest::qWait(200);
+        QVERIFY(overlay->isRecordingFace());
+        overlay->hide();
+        QVERIFY(!overlay->isShown());
+    }
+
+    void messagesAreClickThroughAndTheBarIsNot()
+    {
+        overlay->show(QStringLiteral("準備ができました"));
+        QWidget* panel = overlay->panel();
+        QVERIFY(panel->windowHandle()->flags().testFlag(Qt::WindowTransparentForInput));
+        QVERIFY(panel->windowHandle()->flags().testFlag(Qt::WindowDoesNotAcceptFocus));
+        QVERIFY(panel->testAttribute(Qt::WA_ShowWithoutActivating));
+        overlay->showRecordingBar(QStringLiteral("メモ"), QStringLiteral("VirtualMic"));
+        QVERIFY(!panel->windowHandle()->flags().testFlag(Qt::WindowTransparentForInput));
+        QVERIFY(panel->focusPolicy() == Qt::NoFocus);
+        for (auto* w : panel->findChildren<QWidget*>())
+            QCOMPARE(w->focusPolicy(), Qt::NoFocus);
+        QVERIFY(QGuiApplication::focusWindow() != panel->windowHandle());
+        overlay->show(QStringLiteral("文字起こし中…"));
+        QVERIFY(panel->windowHandle()->flags().testFlag(Qt::WindowTransparentForInput));
+    }
+
+    void barHeightWithAndWithoutANewerVersion()
+    {
+        overlay->showRecordingBar(QStringLiteral("メモ"), QStringLiteral("VirtualMic"));
+        QWidget* panel = overlay->panel();
+        QCOMPARE(panel->size(), QSize(400, 116));
+        QVERIFY(!child<TextLine>("update")->isVisible());
+
+        version = QStringLiteral("1.4");
+        overlay->showRecordingBar(QStringLiteral("メモ"), QStringLiteral("VirtualMic"));
+        QCOMPARE(panel->size(), QSize(400, 136));
+        auto* notice = child<TextLine>("update");
+        QVERIFY(notice->isVisible());
+        QCOMPARE(notice->geometry(), QRect(22, 9, 356, 15));
+        QVERIFY(notice->text().contains(QStringLiteral("1.4")));
+        QCOMPARE(child<BarButton>("stop")->geometry(), QRect(356, 99, 26, 26));
+        QCOMPARE(panel->geometry(), defaultFrame(QSize(400, 136)));
+
+        int clicks = 0;
+        overlay->onUpdateClick = [&clicks] { ++clicks; };
+        QTest::mouseClick(notice, Qt::LeftButton);
+        QCOMPARE(clicks, 1);
+
+        version.reset();
+        overlay->showRecordingBar(QStringLiteral("メモ"), QStringLiteral("VirtualMic"));
+        QCOMPARE(panel->height(), 116);
+        QVERIFY(!notice->isVisible());
+    }
+
+    void buttonsCallTheirCallbacks()
+    {
+        overlay->showRecordingBar(QStringLiteral("メモ"), QStringLiteral("VirtualMic"));
+        auto* cancel = child<BarButton>("cancel");
+        auto* stop = child<BarButton>("stop");
+        QTest::mouseClick(cancel, Qt::LeftButton);  // no callback: nothing happens
+        QStringList calls;
+        overlay->onCancelClick = [&calls] { calls << QStringLiteral("cancel"); };
+        overlay->onStopClick = [&calls] { calls << QStringLiteral("stop"); };
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        QTest::mouseClick(stop, Qt::LeftButton);
+        QCOMPARE(calls, (QStringList{QStringLiteral("cancel"), QStringLiteral("stop")}));
+        QCOMPARE(cancel->toolTip(), QStringLiteral("取り消し（esc）"));
+        QCOMPARE(stop->toolTip(), QStringLiteral("確定して貼り付け"));
+    }
+
+    void labelsShareTheRow()
+    {
+        overlay->showRecordingBar(QStringLiteral("テキストエディター"),
+                                  QStringLiteral("とても長い名前のUSBオーディオインターフェース（ステレオ入力 1/2）"));
+        auto* target = child<TextLine>("target");
+        auto* mic = child<TextLine>("mic");
+        QCOMPARE(target->text(), QStringLiteral("→ テキストエディター"));
+        QCOMPARE(mic->width(), 170);
+        QCOMPARE(mic->geometry().right() + 1, 314);
+        QCOMPARE(target->geometry(), QRect(58, 83, 74, 18));
+
+        overlay->showRecordingBar(QStringLiteral("アプリ"), QStringLiteral("マイク"));
+        const int micW = int(std::ceil(mic->textSize().width())) + 6;
+        QCOMPARE(mic->width(), micW);
+        QCOMPARE(target->width(), int(std::ceil(target->textSize().width())) + 6);
+        QVERIFY(target->geometry().right() < mic->geometry().left());
+    }
+
+    void levelScalesTheDotOnlyOnTheBar()
+    {
+        overlay->updateLevel(0.25f);  // nothing built yet: ignored
+        overlay->show(QStringLiteral("準備ができました"));
+        overlay->updateLevel(0.25f);  // message face: ignored
+        QCOMPARE(overlay->dotTargetScale(), 1.0);
+
+        overlay->showRecordingBar(QStringLiteral("メモ"), QStringLiteral("VirtualMic"));
+        overlay->updateLevel(0.25f);
+        QCOMPARE(overlay->dotTargetScale(), 1.6);
+        auto* dot = child<LevelDot>("dot");
+        QTRY_COMPARE(dot->currentScale(), 1.6);
+        // The dot grows about its centre: the widget stays where it is.
+        QCOMPARE(QRectF(dot->geometry()).center(), QRectF(G::dotFrame(116)).center());
+        overlay->updateLevel(-0.5f);
+        QCOMPARE(overlay->dotTargetScale(), 1.0);
+
+        // A new recording starts from an unscaled dot.
+        overlay->updateLevel(0.5f);
+        overlay->showRecordingBar(QStringLiteral("メモ"), QStringLiteral("VirtualMic"));
+        QCOMPARE(dot->currentScale(), 1.0);
+        QCOMPARE(dot->targetScale(), 1.0);
+    }
+
+    void theDotFollowsAStreamOfLevels()
+    {
+        // The recorder's pace: a level every 20 ms from its own thread, never
+        // quite the same. The dot keeps moving towards it meanwhile.
+        overlay->showRecordingBar(QStringLiteral("メモ"), QStringLiteral("VirtualMic"));
+        auto* dot = child<LevelDot>("dot");
+        std::atomic<bool> running{true};
+        std::thread recorder([&] {
+            for (int i = 0; running; ++i) {
+                overlay->updateLevel(i % 2 ? 0.25f : 0.26f);
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(dot->currentScale() > 1.5, 2000);
+        running = false;
+        recorder.join();
+        QTRY_VERIFY(dot->currentScale() == dot->targetScale());
+        QVERIFY(dot->targetScale() == 1.6 || dot->targetScale() == G::levelScale(0.26f));
+    }
+
+    void liveTextKeepsTheLastThreeLines()
+    {
+        overlay->updateLiveText(QStringLiteral("まだ何もない"));  // ignored before the bar exists
+        overlay->showRecordingBar(QStringLiteral("メモ"), QStringLiteral("VirtualMic"));
+        const LiveTextTrimmer measure(Brand::font(12), G::liveWidth);
+        QString three;  // the sentence repeated while it fits in three lines
+        while (measure.measure(three + sentence).lines <= 3)
+            three += sentence;
+
+        // Three lines: whole, no "…".
+        overlay->updateLiveText(QStringLiteral("  \n") + three + QStringLiteral(" \n"));
+        QCOMPARE(overlay->liveText(), three);
+        QCOMPARE(overlay->liveOffset(), 0);
+
+        // A fourth line: the first goes and "…" leads.
+        const QString four = three + sentence + sentence;
+        QVERIFY(measure.measure(four).lines >= 4);
+        overlay->updateLiveText(four);
+        const QString shown = overlay->liveText();
+        QVERIFY(shown.startsWith(QStringLiteral("…")));
+        QVERIFY(four.endsWith(shown.mid(1)));
+        QVERIFY(measure.measure(shown).lines <= 3);
+        const qsizetype cut = overlay->liveOffset();
+        QCOMPARE(cut, referenceOffset(measure, four, 0));
+        // Whole lines leave: the cut falls where a line of the full text began.
+        const auto lines = measure.measure(four);
+        QList<qsizetype> lineStarts{0};
+        for (int length : lines.lineLengths)
+            lineStarts << lineStarts.last() + length;
+        QVERIFY(lineStarts.contains(cut));
+
+        // The cut point never moves back while the text keeps growing.
+        overlay->updateLiveText(four + QStringLiteral("。"));
+        QVERIFY(overlay->liveOffset() >= cut);
+
+        // The preview started over with a shorter text: shown from its start.
+        overlay->updateLiveText(QStringLiteral("やり直し"));
+        QCOMPARE(overlay->liveText(), QStringLiteral("やり直し"));
+        QCOMPARE(overlay->liveOffset(), 0);
+
+        // Empty text clears the label.
+        overlay->updateLiveText(four);
+        overlay->updateLiveText(QStringLiteral(" \n "));
+        QCOMPARE(overlay->liveText(), QString());
+        QCOMPARE(overlay->liveOffset(), 0);
+
+        // A new recording starts uncut.
+        overlay->updateLiveText(four);
+        overlay->showRecordingBar(QStringLiteral("メモ"), QStringLiteral("VirtualMic"));
+        QCOMPARE(overlay->liveText(), QString());
+        QCOMPARE(overlay->liveOffset(), 0);
+    }
+
+    void trimmingCutsWhereOneLineAtATimeWould()
+    {
+        // Japanese with English words, spaces, emoji and a line break, grown
+        // piece by piece as a live preview delivers it.
+        const QString source = QStringLiteral(
+            "えーと今日の会議では Sayri の新しい version について話します。👨‍👩‍👧 まず first に録音バーの"
+            "表示を確認して、それから辞書の登録方法を説明します。\n次に、長い英単語 internationalization "
+            "が行末に来たときの折り返しも見ておきます。最後に質問を受け付けて終わりにしましょう。");
+        LiveTextTrimmer fast(Brand::font(12), G::liveWidth);
+        const LiveTextTrimmer measure(Brand::font(12), G::liveWidth);
+        qsizetype reference = 0;
+        for (int end = 1; end <= source.size(); end += 3) {
+            const QString text = source.left(end);
+            const QString shown = fast.update(text);
+            reference = referenceOffset(measure, text, reference);
+            QCOMPARE(fast.offset(), reference);
+            QVERIFY2(measure.measure(shown).lines <= 3, qPrintable(shown));
+        }
+        // A whole long text at once (the preview's first delivery) ends the
+        // same way as the same text grown bit by bit.
+        LiveTextTrimmer once(Brand::font(12), G::liveWidth);
+        once.update(source);
+        QCOMPARE(once.offset(), referenceOffset(measure, source, 0));
+    }
+
+    void dragWritesTheAnchorAtOnceAndSavesOnceLater()
+    {
+        overlay->showRecordingBar(QStringLiteral("メモ"), QStringLiteral("VirtualMic"));
+        QWidget* panel = overlay->panel();
+        const QRect start = panel->geometry();
+        const QString configFile = data->file(QStringLiteral("config.json"));
+        QFile::remove(configFile);
+
+        // Grab the card between the labels and the live text, move twice, let go.
+        const QPoint grab = panel->mapToGlobal(QPoint(200, 75));
+        sendMouse(panel, QEvent::MouseButtonPress, grab, Qt::LeftButton);
+        sendMouse(panel, QEvent::MouseMove, grab + QPoint(-30, -40), Qt::LeftButton);
+        sendMouse(panel, QEvent::MouseMove, grab + QPoint(-60, -100), Qt::LeftButton);
+        sendMouse(panel, QEvent::MouseButtonRelease, grab + QPoint(-60, -100), Qt::NoButton);
+
+        const QRect moved = start.translated(-60, -100);
+        QCOMPARE(panel->geometry(), moved);
+        QCOMPARE(Config::shared().overlayAnchor, G::anchorOf(moved));
+        QVERIFY(!QFile::exists(configFile));  // not yet: the file waits for the last move
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(configFile), 3000);
+        QVERIFY(data->readText(QStringLiteral("config.json")).contains(G::anchorOf(moved)));
+        // Written once: nothing comes after it.
+        QFile::remove(configFile);
+        QTest::qWait(int(Overlay::saveDelaySeconds * 1000) + 300);
+        QVERIFY(!QFile::exists(configFile));
+
+        // The next recording and the next message appear at the same bottom-centre point.
+        overlay->hide();
+        overlay->showRecordingBar(QStringLiteral("メモ"), QStringLiteral("VirtualMic"));
+        QCOMPARE(panel->geometry(), moved);
+        overlay->show(QStringLiteral("文字起こし中…"));
+        QCOMPARE(panel->geometry().bottom(), moved.bottom());
+        QVERIFY(qAbs(panel->geometry().center().x() - moved.center().x()) <= 1);
+    }
+
+    void moveWithoutPressDoesNotDrag()
+    {
+        overlay->showRecordingBar(QStringLiteral("メモ"), QStringLiteral("VirtualMic"));
+        QWidget* panel = overlay->panel();
+        const QRect start = panel->geometry();
+        const QPoint at = panel->mapToGlobal(QPoint(200, 75));
+        sendMouse(panel, QEvent::MouseMove, at + QPoint(50, 50), Qt::NoButton);
+        QCOMPARE(panel->geometry(), start);
+        QVERIFY(!Config::shared().overlayAnchor);
+    }
+
+    void doubleClickOnTheBackgroundResets()
+    {
+        Config::edit([](ConfigData& c) { c.overlayAnchor = QStringLiteral("100,200"); });
+        overlay->showRecordingBar(QStringLiteral("メモ"), QStringLiteral("VirtualMic"));
+        QWidget* panel = overlay->panel();
+        QVERIFY(panel->geometry() != defaultFrame(panel->size()));
+
+        // On either button: nothing moves, the anchor stays.
+        QTest::mouseDClick(child<BarButton>("cancel"), Qt::LeftButton);
+        QTest::mouseDClick(child<BarButton>("stop"), Qt::LeftButton);
+        // Even when the card itself is handed a double-click on a button's spot.
+        for (const char* name : {"cancel", "stop"}) {
+            auto* button = child<BarButton>(name);
+            const QPoint spot = button->mapToGlobal(button->rect().center());
+            sendMouse(panel, QEvent::MouseButtonDblClick, spot, Qt::LeftButton);
+        }
+        QCOMPARE(Config::shared().overlayAnchor, QStringLiteral("100,200"));
+
+        // On the card: back to the default place, saved at once.
+        QTest::mouseDClick(panel, Qt::LeftButton, {}, QPoint(200, 75));
+        QVERIFY(!Config::shared().overlayAnchor);
+        QCOMPARE(panel->geometry(), defaultFrame(panel->size()));
+        const auto saved = ConfigData::decode(data->readText(QStringLiteral("config.json")).toUtf8());
+        QVERIFY(saved);
+        QVERIFY(!saved->overlayAnchor);
+    }
+
+    void callsFromOtherThreadsArriveOnTheMainThread()
+    {
+        std::thread worker([this] {
+            overlay->showRecordingBar(QStringLiteral("メモ"), QStringLiteral("VirtualMic"));
+            overlay->updateLevel(0.5f);
+            overlay->updateLiveText(QStringLiteral("別のスレッドから"));
+        });
+        worker.join();
+        QVERIFY(!overlay->panel());  // nothing yet: the work waits for the main thread
+        QTRY_VERIFY(overlay->isRecordingFace());
+        QTRY_COMPARE(overlay->liveText(), QStringLiteral("別のスレッドから"));
+        QTRY_COMPARE(overlay->dotTargetScale(), 2.2);
+        QCOMPARE(overlay->panel()->thread(), QCoreApplication::instance()->thread());
+
+        std::thread([this] { overlay->flash(QStringLiteral("✓ 貼り付けました"), 0.5); }).join();
+        QTRY_COMPARE(overlay->messageText(), QStringLiteral("✓ 貼り付けました"));
+        QTRY_VERIFY(!overlay->isShown());
+    }
+};
+
+QTEST_MAIN(OverlayTest)
+#include "tst_Overlay.moc"
