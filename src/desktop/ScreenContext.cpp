@@ -11,6 +11,22 @@
 #include <atomic>
 #include <mutex>
 
+namespace {
+
+// The background jobs' own threads: an application that keeps a walk waiting
+// never holds up work queued elsewhere. Several captures can run at once.
+QThreadPool& jobs()
+{
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(4);
+        return p;
+    }();
+    return *pool;
+}
+
+}  // namespace
+
 // What the background jobs share with the object; a job keeps it alive until
 // it has finished, even when the object has gone.
 struct ScreenContext::Shared {
@@ -41,7 +57,7 @@ void ScreenContext::prepare()
     if (!Config::shared().screenHintsOn())
         return;
     std::shared_ptr<Shared> shared = shared_;
-    QThreadPool::globalInstance()->start([shared] { shared->tree->switchOn(); });
+    jobs().start([shared] { shared->tree->switchOn(); });
 }
 
 void ScreenContext::prepareSoon()
@@ -64,7 +80,7 @@ void ScreenContext::capture()
     std::shared_ptr<Shared> shared = shared_;
     const qint64 pid = app->pid;
     ++shared->running;
-    QThreadPool::globalInstance()->start([shared, pid] {
+    jobs().start([shared, pid] {
         // Toolkits publish their trees only while the desktop's accessibility is on.
         shared->tree->switchOn();
         const QStringList terms = extractTerms(axVisibleText(*shared->tree, pid));

@@ -9,7 +9,6 @@
 #include "store/Config.h"
 
 #include <QCoreApplication>
-#include <QThreadPool>
 #include <QtTest>
 
 #include <condition_variable>
@@ -127,12 +126,6 @@ class TestScreenContext : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        // Two held captures must be able to run side by side.
-        QThreadPool::globalInstance()->setMaxThreadCount(qMax(4, QThreadPool::globalInstance()->maxThreadCount()));
-    }
-
     void extractTerms_data()
     {
         QTest::addColumn<QString>("text");
