@@ -81,7 +81,8 @@ void ScreenContext::capture()
     const qint64 pid = app->pid;
     ++shared->running;
     jobs().start([shared, pid] {
-        // Toolkits publish their trees only while the desktop's accessibility is on.
+        // Many toolkits decide at their start whether to publish their trees,
+        // by whether the desktop's accessibility is on (Qt does).
         shared->tree->switchOn();
         const QStringList terms = extractTerms(axVisibleText(*shared->tree, pid));
         shared->setTerms(terms);
