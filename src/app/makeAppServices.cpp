@@ -4,6 +4,7 @@
 #include "desktop/HotkeyManager.h"
 #include "desktop/Paster.h"
 #include "desktop/ScreenContext.h"
+#include "platform/linux/AtspiTree.h"
 #include "platform/linux/CueSoundPlayer.h"
 #include "platform/linux/QtAudioInputs.h"
 #include "platform/linux/X11FrontmostApp.h"
@@ -18,13 +19,18 @@
 #include "ui/SettingsWindow.h"
 #include "ui/TrayIcon.h"
 
+#include <QCoreApplication>
+
 AppServices makeAppServices()
 {
     AppServices s;
     s.overlay = std::make_unique<Overlay>();
     s.statusIcon = std::make_unique<TrayIcon>();
     s.recorder = std::make_unique<AudioRecorder>();
-    s.screen = std::make_unique<ScreenContext>();
+    auto screen = std::make_unique<ScreenContext>(std::make_shared<AtspiTree>(), std::make_shared<X11FrontmostApp>(),
+                                                  QCoreApplication::applicationPid());
+    screen->prepareSoon();
+    s.screen = std::move(screen);
     s.whisper = std::make_unique<WhisperServer>(s.screen.get());
     s.paster = std::make_unique<Paster>(std::make_unique<X11FrontmostApp>(), std::make_unique<X11KeySynthesizer>());
     s.frontmost = std::make_unique<X11FrontmostApp>();

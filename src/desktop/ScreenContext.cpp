@@ -1,14 +1,112 @@
 #include "desktop/ScreenContext.h"
 
-// Until the accessibility reader lands no terms are read.
+#include "desktop/ScreenContextWalk.h"
+#include "store/Config.h"
+#include "store/Log.h"
+#include "support/MainThread.h"
+
+#include <QObject>
+#include <QThreadPool>
+
+#include <atomic>
+#include <mutex>
+
+namespace {
+
+// The background jobs' own threads: an application that keeps a walk waiting
+// never holds up work queued elsewhere. Several captures can run at once.
+QThreadPool& jobs()
+{
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(4);
+        return p;
+    }();
+    return *pool;
+}
+
+}  // namespace
+
+// What the background jobs share with the object; a job keeps it alive until
+// it has finished, even when the object has gone.
+struct ScreenContext::Shared {
+    std::shared_ptr<AccessibleTree> tree;
+    mutable std::mutex lock;
+    QStringList currentTerms;  // guarded by `lock`
+    std::atomic<int> running{0};
+
+    void setTerms(QStringList terms)
+    {
+        std::lock_guard guard(lock);
+        currentTerms = std::move(terms);
+    }
+};
+
+ScreenContext::ScreenContext(std::shared_ptr<AccessibleTree> tree, std::shared_ptr<FrontmostApp> frontmost,
+                             qint64 ownPid)
+    : shared_(std::make_shared<Shared>()), frontmost_(std::move(frontmost)), ownPid_(ownPid),
+      guard_(std::make_unique<QObject>())
+{
+    shared_->tree = std::move(tree);
+}
+
+ScreenContext::~ScreenContext() = default;
+
+void ScreenContext::prepare()
+{
+    if (!Config::shared().screenHintsOn())
+        return;
+    std::shared_ptr<Shared> shared = shared_;
+    jobs().start([shared] { shared->tree->switchOn(); });
+}
+
+void ScreenContext::prepareSoon()
+{
+    MainThread::after(0, guard_.get(), [this] { prepare(); });
+}
+
 void ScreenContext::capture()
 {
-    std::lock_guard guard(lock_);
-    currentTerms_.clear();
+    if (!Config::shared().screenHintsOn()) {
+        shared_->setTerms({});
+        return;
+    }
+    const std::optional<FrontmostAppInfo> app = frontmost_->current();
+    if (!app || app->pid <= 0 || app->pid == ownPid_) {
+        shared_->setTerms({});
+        return;
+    }
+
+    std::shared_ptr<Shared> shared = shared_;
+    const qint64 pid = app->pid;
+    ++shared->running;
+    jobs().start([shared, pid] {
+        // Many toolkits decide at their start whether to publish their trees,
+        // by whether the desktop's accessibility is on (Qt does).
+        shared->tree->switchOn();
+        const QStringList terms = extractTerms(axVisibleText(*shared->tree, pid));
+        shared->setTerms(terms);
+        if (!terms.isEmpty())
+            Log::write(QStringLiteral("画面の文脈: %1語を採用").arg(terms.size()));
+        --shared->running;
+    });
 }
 
 QStringList ScreenContext::currentTerms() const
 {
-    std::lock_guard guard(lock_);
-    return currentTerms_;
+    std::lock_guard guard(shared_->lock);
+    return shared_->currentTerms;
+}
+
+int ScreenContext::capturesRunning() const
+{
+    return shared_->running;
+}
+
+QString ScreenContext::axVisibleText(AccessibleTree& tree, qint64 pid)
+{
+    const std::optional<AccessibleElement> window = tree.activeWindow(pid);
+    if (!window)
+        return {};
+    return ScreenContextWalk::visibleText(tree, *window);
 }

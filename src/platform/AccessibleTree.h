@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// One element of another application's accessibility tree. Opaque to its
+// users: only the tree that handed it out knows what the two parts mean.
+struct AccessibleElement {
+    QString owner;
+    QString path;
+    bool operator==(const AccessibleElement&) const = default;
+};
+
+// What one element shows: its accessible name (the title), its text content
+// (the value) and its children in order.
+struct AccessibleFacts {
+    QString title;
+    std::optional<QString> value;  // present only when shorter than the limit asked for
+    QList<AccessibleElement> children;  // at most the number asked for, the first ones
+};
+
+// Read access to the accessibility trees the desktop's applications publish.
+// Every answer is bounded in time: an application that does not answer makes
+// the call fail instead of waiting for it. Safe from any thread; several
+// threads may read at once.
+class AccessibleTree {
+public:
+    struct Ask {
+        AccessibleElement element;
+        int maxChildren = 0;  // 0: the children are not needed
+    };
+
+    virtual ~AccessibleTree() = default;
+
+    // Turns the desktop's accessibility support on, so that toolkits publish
+    // their trees. True when it is on afterwards.
+    virtual bool switchOn() = 0;
+
+    // The focused window of the application with this process id; none when
+    // the application publishes nothing, has no focused window, or does not
+    // answer in time.
+    virtual std::optional<AccessibleElement> activeWindow(qint64 pid) = 0;
+
+    // The facts of several elements at once, in the order asked. A value is
+    // given only when it has fewer than `valueLimit` characters (user-perceived).
+    // None when the application stopped answering; the caller gives up then.
+    virtual std::optional<QList<AccessibleFacts>> read(const QList<Ask>& asks, int valueLimit) = 0;
+};

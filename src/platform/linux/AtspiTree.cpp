@@ -1,0 +1,390 @@
+#include "platform/linux/AtspiTree.h"
+
+#include "platform/linux/DBusBatch.h"
+#include "support/Graphemes.h"
+
+#include <QDBusArgument>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QSet>
+
+#include <vector>
+
+namespace {
+
+const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Accessible");
+const QString textInterface = QStringLiteral("org.a11y.atspi.Text");
+const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString registryName = QStringLiteral("org.a11y.atspi.Registry");
+const QString rootPath = QStringLiteral("/org/a11y/atspi/accessible/root");
+const QString nullPath = QStringLiteral("/org/a11y/atspi/null");
+
+// AT-SPI roles and states used here.
+constexpr uint roleDialog = 16;
+constexpr uint roleFrame = 23;
+constexpr uint rolePasswordText = 40;
+constexpr uint roleWindow = 69;
+constexpr uint stateActive = 1;
+
+// Text is first asked for up to this many units per character of the limit:
+// a longer text is read whole only in the rare case that its beginning holds
+// fewer characters than the limit (clusters of many code points).
+constexpr int unitsPerCharacter = 4;
+
+std::atomic<int> nextId{0};
+
+QDBusMessage method(const AccessibleElement& e, const QString& interface, const QString& member,
+                    const QVariantList& arguments = {})
+{
+    QDBusMessage m = QDBusMessage::createMethodCall(e.owner, e.path, interface, member);
+    m.setArguments(arguments);
+    return m;
+}
+
+// A property read with Get: some toolkits answer nothing else (no GetAll).
+QDBusMessage property(const AccessibleElement& e, const QString& interface, const QString& name)
+{
+    return method(e, propertiesInterface, QStringLiteral("Get"), {interface, name});
+}
+
+QVariant firstValue(const QDBusMessage& answer)
+{
+    if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty())
+        return {};
+    QVariant v = answer.arguments().first();
+    if (v.canConvert<QDBusVariant>() && v.userType() == qMetaTypeId<QDBusVariant>())
+        v = v.value<QDBusVariant>().variant();
+    return v;
+}
+
+std::optional<AccessibleElement> referenceFrom(const QDBusArgument& arg, const QString& owner)
+{
+    QString service;
+    QDBusObjectPath path;
+    arg.beginStructure();
+    arg >> service >> path;
+    arg.endStructure();
+    if (path.path().isEmpty() || path.path() == nullPath)
+        return std::nullopt;
+    return AccessibleElement{service.isEmpty() ? owner : service, path.path()};
+}
+
+// An "(so)" answer.
+std::optional<AccessibleElement> referenceOf(const QDBusMessage& answer, const QString& owner)
+{
+    const QVariant v = firstValue(answer);
+    if (v.userType() != qMetaTypeId<QDBusArgument>())
+        return std::nullopt;
+    return referenceFrom(v.value<QDBusArgument>(), owner);
+}
+
+// An "a(so)" answer.
+QList<AccessibleElement> referencesOf(const QDBusMessage& answer, const QString& owner)
+{
+    QList<AccessibleElement> out;
+    const QVariant v = firstValue(answer);
+    if (v.userType() != qMetaTypeId<QDBusArgument>())
+        return out;
+    const QDBusArgument arg = v.value<QDBusArgument>();
+    if (arg.currentSignature() != QLatin1String("a(so)"))
+        return out;
+    arg.beginArray();
+    while (!arg.atEnd()) {
+        if (std::optional<AccessibleElement> e = referenceFrom(arg, owner))
+            out.append(*e);
+    }
+    arg.endArray();
+    return out;
+}
+
+// An "au" answer (a state set).
+QList<uint> numbersOf(const QDBusMessage& answer)
+{
+    const QVariant v = firstValue(answer);
+    if (v.userType() == qMetaTypeId<QDBusArgument>()) {
+        const QDBusArgument arg = v.value<QDBusArgument>();
+        if (arg.currentSignature() == QLatin1String("au"))
+            return qdbus_cast<QList<uint>>(arg);
+        return {};
+    }
+    if (v.canConvert<QList<uint>>())
+        return v.value<QList<uint>>();
+    return {};
+}
+
+bool hasState(const QList<uint>& states, uint state)
+{
+    const qsizetype word = state / 32;
+    return word < states.size() && (states[word] >> (state % 32)) & 1u;
+}
+
+// A number from an answer; -1 when the answer is an error or no number.
+qint64 numberOf(const QDBusMessage& answer)
+{
+    const QVariant v = firstValue(answer);
+    bool ok = false;
+    const qint64 n = v.toLongLong(&ok);
+    return ok && v.typeId() != QMetaType::QString ? n : -1;
+}
+
+QString textOf(const QDBusMessage& answer)
+{
+    const QVariant v = firstValue(answer);
+    return v.typeId() == QMetaType::QString ? v.toString() : QString();
+}
+
+}  // namespace
+
+AtspiTree::AtspiTree() : AtspiTree(QString(), Timing()) {}
+
+AtspiTree::AtspiTree(QString sessionBusAddress, Timing timing)
+    : sessionAddress_(std::move(sessionBusAddress)), timing_(timing), id_(nextId++)
+{
+}
+
+AtspiTree::~AtspiTree()
+{
+    std::lock_guard guard(lock_);
+    if (!busName_.isEmpty())
+        QDBusConnection::disconnectFromBus(busName_);
+    if (!sessionName_.isEmpty())
+        QDBusConnection::disconnectFromBus(sessionName_);
+}
+
+std::optional<QDBusConnection> AtspiTree::sessionBus()
+{
+    if (sessionAddress_.isEmpty()) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        return bus.isConnected() ? std::optional(bus) : std::nullopt;
+    }
+    if (sessionName_.isEmpty())
+        sessionName_ = QStringLiteral("sayri-session-%1").arg(id_);
+    QDBusConnection bus = QDBusConnection::connectToBus(sessionAddress_, sessionName_);
+    if (bus.isConnected())
+        return bus;
+    QDBusConnection::disconnectFromBus(sessionName_);
+    return std::nullopt;
+}
+
+std::optional<QDBusConnection> AtspiTree::accessibilityBus()
+{
+    std::lock_guard guard(lock_);
+    if (!busName_.isEmpty()) {
+        QDBusConnection bus(busName_);
+        if (bus.isConnected())
+            return bus;
+        // The bus has gone (a new session, a restarted launcher): look again.
+        QDBusConnection::disconnectFromBus(busName_);
+        busName_.clear();
+    }
+
+    QString address = qEnvironmentVariable("AT_SPI_BUS_ADDRESS");
+    if (address.isEmpty()) {
+        const std::optional<QDBusConnection> session = sessionBus();
+        if (!session)
+            return std::nullopt;
+        const QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"), QStringLiteral("org.a11y.Bus"),
+            QStringLiteral("GetAddress"));
+        ++calls_;
+        address = textOf(session->call(call, QDBus::Block, timing_.limitMs));
+        if (address.isEmpty())
+            return std::nullopt;
+    }
+    const QString name = QStringLiteral("sayri-a11y-%1-%2").arg(id_).arg(++generation_);
+    QDBusConnection bus = QDBusConnection::connectToBus(address, name);
+    if (!bus.isConnected()) {
+        QDBusConnection::disconnectFromBus(name);
+        return std::nullopt;
+    }
+    busName_ = name;
+    return bus;
+}
+
+bool AtspiTree::runBatch(DBusBatch& batch)
+{
+    calls_ += int(batch.size());
+    return batch.run(timing_.stallMs, timing_.limitMs);
+}
+
+bool AtspiTree::switchOn()
+{
+    std::optional<QDBusConnection> session;
+    {
+        std::lock_guard guard(lock_);
+        session = sessionBus();
+    }
+    if (!session)
+        return false;
+    const AccessibleElement status{QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus")};
+    ++calls_;
+    const QDBusMessage answer = session->call(property(status, QStringLiteral("org.a11y.Status"),
+                                                       QStringLiteral("IsEnabled")),
+                                              QDBus::Block, timing_.limitMs);
+    const QVariant enabled = firstValue(answer);
+    if (enabled.typeId() == QMetaType::Bool && enabled.toBool())
+        return true;
+    QDBusMessage set = method(status, propertiesInterface, QStringLiteral("Set"),
+                              {QStringLiteral("org.a11y.Status"), QStringLiteral("IsEnabled"),
+                               QVariant::fromValue(QDBusVariant(true))});
+    ++calls_;
+    return session->call(set, QDBus::Block, timing_.limitMs).type() == QDBusMessage::ReplyMessage;
+}
+
+std::optional<AccessibleElement> AtspiTree::activeWindow(qint64 pid)
+{
+    const std::optional<QDBusConnection> bus = accessibilityBus();
+    if (!bus || pid <= 0)
+        return std::nullopt;
+
+    // The registered applications.
+    QList<AccessibleElement> applications;
+    DBusBatch registry(*bus);
+    const AccessibleElement desktop{registryName, rootPath};
+    registry.add(method(desktop, accessibleInterface, QStringLiteral("GetChildren")),
+                 [&](const QDBusMessage& a) { applications = referencesOf(a, QString()); });
+    if (!runBatch(registry))
+        return std::nullopt;
+
+    // Those of this process, as the bus itself knows it.
+    QList<AccessibleElement> ofProcess;
+    DBusBatch owners(*bus);
+    for (const AccessibleElement& app : applications) {
+        QDBusMessage m = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                        QStringLiteral("/org/freedesktop/DBus"),
+                                                        QStringLiteral("org.freedesktop.DBus"),
+                                                        QStringLiteral("GetConnectionUnixProcessID"));
+        m.setArguments({app.owner});
+        owners.add(m, [&, app](const QDBusMessage& a) {
+            if (numberOf(a) == pid)
+                ofProcess.append(app);
+        });
+    }
+    if (!runBatch(owners) || ofProcess.isEmpty())
+        return std::nullopt;
+
+    // Their top-level windows.
+    QList<AccessibleElement> windows;
+    DBusBatch tops(*bus);
+    for (const AccessibleElement& app : ofProcess)
+        tops.add(method(app, accessibleInterface, QStringLiteral("GetChildren")),
+                 [&, app](const QDBusMessage& a) { windows += referencesOf(a, app.owner); });
+    if (!runBatch(tops) || windows.isEmpty())
+        return std::nullopt;
+
+    // The active one: a frame, window or dialog; failing that any active
+    // top-level window (a plain toolkit window may call itself a filler).
+    std::vector<uint> roles(size_t(windows.size()), 0);
+    std::vector<bool> active(size_t(windows.size()), false);
+    DBusBatch states(*bus);
+    for (qsizetype i = 0; i < windows.size(); ++i) {
+        states.add(method(windows[i], accessibleInterface, QStringLiteral("GetRole")),
+                   [&, i](const QDBusMessage& a) { roles[size_t(i)] = uint(qMax<qint64>(0, numberOf(a))); });
+        states.add(method(windows[i], accessibleInterface, QStringLiteral("GetState")),
+                   [&, i](const QDBusMessage& a) { active[size_t(i)] = hasState(numbersOf(a), stateActive); });
+    }
+    if (!runBatch(states))
+        return std::nullopt;
+    std::optional<AccessibleElement> fallback;
+    for (qsizetype i = 0; i < windows.size(); ++i) {
+        if (!active[size_t(i)])
+            continue;
+        const uint role = roles[size_t(i)];
+        if (role == roleFrame || role == roleWindow || role == roleDialog)
+            return windows[i];
+        if (!fallback)
+            fallback = windows[i];
+    }
+    return fallback;
+}
+
+std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, int valueLimit)
+{
+    const std::optional<QDBusConnection> bus = accessibilityBus();
+    if (!bus)
+        return std::nullopt;
+    const qsizetype n = asks.size();
+    QList<AccessibleFacts> facts(n);
+    std::vector<qint64> childCounts(static_cast<size_t>(n), 0);
+    std::vector<qint64> characterCounts(static_cast<size_t>(n), 0);
+
+    // Round one: name, number of children, length of the text (an element
+    // without text answers with an error).
+    DBusBatch first(*bus);
+    for (qsizetype i = 0; i < n; ++i) {
+        const AccessibleElement& e = asks[i].element;
+        first.add(property(e, accessibleInterface, QStringLiteral("Name")),
+                  [&, i](const QDBusMessage& a) { facts[i].title = textOf(a); });
+        if (asks[i].maxChildren > 0)
+            first.add(property(e, accessibleInterface, QStringLiteral("ChildCount")),
+                      [&, i](const QDBusMessage& a) { childCounts[size_t(i)] = numberOf(a); });
+        first.add(property(e, textInterface, QStringLiteral("CharacterCount")),
+                  [&, i](const QDBusMessage& a) { characterCounts[size_t(i)] = numberOf(a); });
+    }
+    if (!runBatch(first))
+        return std::nullopt;
+
+    // Round two: the children needed (all in one call unless there are far
+    // more than needed) and the texts that can be short enough, with the role
+    // so that a password field's text is never taken.
+    const qint64 textAsked = qint64(valueLimit) * unitsPerCharacter;
+    std::vector<uint> roles(static_cast<size_t>(n), 0);
+    std::vector<QString> texts(static_cast<size_t>(n));
+    std::vector<QList<std::optional<AccessibleElement>>> byIndex(static_cast<size_t>(n));
+    DBusBatch second(*bus);
+    for (qsizetype i = 0; i < n; ++i) {
+        const AccessibleElement& e = asks[i].element;
+        const qint64 children = childCounts[size_t(i)];
+        const int wanted = asks[i].maxChildren;
+        if (children > 0 && wanted > 0) {
+            if (children <= qint64(wanted) * 4 + 64) {
+                second.add(method(e, accessibleInterface, QStringLiteral("GetChildren")),
+                           [&, i, e](const QDBusMessage& a) { facts[i].children = referencesOf(a, e.owner); });
+            } else {
+                byIndex[size_t(i)].resize(qsizetype(qMin<qint64>(children, wanted)));
+                for (int c = 0; c < byIndex[size_t(i)].size(); ++c)
+                    second.add(method(e, accessibleInterface, QStringLiteral("GetChildAtIndex"), {c}),
+                               [&, i, c, e](const QDBusMessage& a) { byIndex[size_t(i)][c] = referenceOf(a, e.owner); });
+            }
+        }
+        const qint64 characters = characterCounts[size_t(i)];
+        if (characters > 0) {
+            const int end = int(qMin(characters, textAsked));
+            second.add(method(e, textInterface, QStringLiteral("GetText"), {0, end}),
+                       [&, i](const QDBusMessage& a) { texts[size_t(i)] = textOf(a); });
+            second.add(method(e, accessibleInterface, QStringLiteral("GetRole")),
+                       [&, i](const QDBusMessage& a) { roles[size_t(i)] = uint(qMax<qint64>(0, numberOf(a))); });
+        }
+    }
+    if (!runBatch(second))
+        return std::nullopt;
+
+    // Round three, rarely: a long text whose beginning is still short in
+    // characters is read whole.
+    DBusBatch third(*bus);
+    for (qsizetype i = 0; i < n; ++i) {
+        const qint64 characters = characterCounts[size_t(i)];
+        if (characters > textAsked && roles[size_t(i)] != rolePasswordText && !texts[size_t(i)].isEmpty()
+            && Graphemes::count(texts[size_t(i)]) <= valueLimit)
+            third.add(method(asks[i].element, textInterface, QStringLiteral("GetText"), {0, -1}),
+                      [&, i](const QDBusMessage& a) { texts[size_t(i)] = textOf(a); });
+        else if (characters > textAsked)
+            texts[size_t(i)].clear();
+    }
+    if (!runBatch(third))
+        return std::nullopt;
+
+    for (qsizetype i = 0; i < n; ++i) {
+        AccessibleFacts& f = facts[i];
+        for (const std::optional<AccessibleElement>& child : byIndex[size_t(i)])
+            if (child)
+                f.children.append(*child);
+        if (f.children.size() > asks[i].maxChildren)
+            f.children.resize(asks[i].maxChildren);
+        const QString& text = texts[size_t(i)];
+        if (roles[size_t(i)] != rolePasswordText && !text.isEmpty() && Graphemes::count(text) < valueLimit)
+            f.value = text;
+    }
+    return facts;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/AccessibleTree.h"
+
+#include <QDBusConnection>
+#include <QString>
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+
+// The accessibility trees of the desktop's applications through AT-SPI2 over
+// D-Bus: the accessibility bus (its address from org.a11y.Bus on the session
+// bus, or AT_SPI_BUS_ADDRESS), its registry of applications, an application's
+// process id from the bus itself, its windows' roles and states, and each
+// element's Name, Text and children.
+//
+// Every round of calls goes out at once and is bounded: an application that
+// sends nothing for `stallMs`, or not everything within `limitMs`, counts as
+// not answering. Safe from any thread.
+class AtspiTree : public AccessibleTree {
+public:
+    struct Timing {
+        int stallMs = 1000;
+        int limitMs = 3000;
+    };
+
+    // The session bus of this process.
+    AtspiTree();
+    // `sessionBusAddress` empty: the session bus of this process.
+    AtspiTree(QString sessionBusAddress, Timing timing);
+    ~AtspiTree() override;
+    AtspiTree(const AtspiTree&) = delete;
+    AtspiTree& operator=(const AtspiTree&) = delete;
+
+    bool switchOn() override;
+    std::optional<AccessibleElement> activeWindow(qint64 pid) override;
+    std::optional<QList<AccessibleFacts>> read(const QList<Ask>& asks, int valueLimit) override;
+
+    // D-Bus calls sent so far (for diagnostics and tests).
+    int callsSent() const { return calls_; }
+
+private:
+    std::optional<QDBusConnection> sessionBus();
+    std::optional<QDBusConnection> accessibilityBus();
+    bool runBatch(class DBusBatch& batch);
+
+    const QString sessionAddress_;
+    const Timing timing_;
+    const int id_;
+    std::mutex lock_;
+    QString sessionName_;  // our own connection when an address was given
+    QString busName_;      // the accessibility bus connection, once made
+    int generation_ = 0;
+    std::atomic<int> calls_{0};
+};

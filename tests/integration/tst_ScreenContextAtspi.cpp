@@ -1,0 +1,381 @@
+// Screen-context hints over the real accessibility bus: a Qt window made
+// frontmost, its text read through AT-SPI, windows built past each of the
+// walk's limits, the faults a desktop can throw at it, and the terms reaching
+// the recognition prompt.
+#include "LogFile.h"
+#include "OnPipeline.h"
+#include "ScreenWindow.h"
+#include "TestDataFolder.h"
+#include "WhisperStandIn.h"
+
+#include "audio/AudioRecorder.h"
+#include "desktop/ScreenContext.h"
+#include "platform/linux/AtspiTree.h"
+#include "platform/linux/X11FrontmostApp.h"
+#include "recognition/WhisperServer.h"
+#include "store/Config.h"
+#include "support/Graphemes.h"
+#include "ui/SettingsWindow.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// What the terms window shows, picked: the two words seen twice, then the
+// long one seen once. The password field's word never.
+const QStringList termsOfTheWindow{u"TypeScript"_s, u"Kubernetes"_s, u"音声認識"_s, u"プロジェクト"_s};
+const QStringList termsOfTheOtherWindow{u"Haskell"_s, u"ドキュメント"_s};
+
+bool accessibilityEnabled()
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(u"org.a11y.Bus"_s, u"/org/a11y/bus"_s,
+                                                      u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+    get.setArguments({u"org.a11y.Status"_s, u"IsEnabled"_s});
+    const QDBusMessage answer = QDBusConnection::sessionBus().call(get);
+    return !answer.arguments().isEmpty() && answer.arguments().first().value<QDBusVariant>().variant().toBool();
+}
+
+bool setAccessibilityEnabled(bool on)
+{
+    QDBusMessage set = QDBusMessage::createMethodCall(u"org.a11y.Bus"_s, u"/org/a11y/bus"_s,
+                                                      u"org.freedesktop.DBus.Properties"_s, u"Set"_s);
+    set.setArguments({u"org.a11y.Status"_s, u"IsEnabled"_s, QVariant::fromValue(QDBusVariant(on))});
+    return QDBusConnection::sessionBus().call(set).type() == QDBusMessage::ReplyMessage && accessibilityEnabled() == on;
+}
+
+QStringList linesOf(const QString& text)
+{
+    return text.split(u'\n', Qt::SkipEmptyParts);
+}
+
+// A D-Bus bus of the test's own that starts no services, so there is no
+// accessibility bus behind it.
+class BareBus {
+public:
+    BareBus()
+    {
+        QFile config(dir_.filePath(u"bus.conf"_s));
+        if (config.open(QIODevice::WriteOnly))
+            config.write("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
+                         "<policy context=\"default\"><allow user=\"*\"/><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                         "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
+                         "</busconfig>");
+        config.close();
+        daemon_.start(u"dbus-daemon"_s, {u"--config-file="_s + config.fileName(), u"--nofork"_s, u"--print-address=1"_s});
+        if (daemon_.waitForReadyRead(5000))
+            address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+    }
+    ~BareBus()
+    {
+        daemon_.terminate();
+        daemon_.waitForFinished(3000);
+    }
+    QString address() const { return address_; }
+
+private:
+    QTemporaryDir dir_;
+    QProcess daemon_;
+    QString address_;
+};
+
+}  // namespace
+
+class ScreenContextAtspiTest : public QObject {
+    Q_OBJECT
+
+    TestDataFolder data_;
+    std::shared_ptr<AtspiTree> tree_ = std::make_shared<AtspiTree>();
+    std::shared_ptr<X11FrontmostApp> frontmost_ = std::make_shared<X11FrontmostApp>();
+    ScreenContext screen_{tree_, frontmost_, QCoreApplication::applicationPid()};
+
+    bool settled() { return QTest::qWaitFor([&] { return screen_.capturesRunning() == 0; }, 15000); }
+
+    QStringList capture()
+    {
+        screen_.capture();
+        return settled() ? screen_.currentTerms() : QStringList{u"(still running)"_s};
+    }
+
+    // The text of this application's focused window, as a capture reads it,
+    // once the application has published its tree (a moment after it starts).
+    QString textOf(const ScreenWindow& window)
+    {
+        QString text;
+        QElapsedTimer t;
+        t.start();
+        while (text.isEmpty() && t.elapsed() < 15000) {
+            text = ScreenContext::axVisibleText(*tree_, window.pid());
+            if (text.isEmpty())
+                QTest::qWait(100);
+        }
+        return text;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(!qEnvironmentVariable("SAYRI_SESSION_DIR").isEmpty(), "run inside scripts/desktop-session");
+        data_.writeText(u"dictionary.txt"_s, QString());
+    }
+
+    void switchingAccessibilityOn()
+    {
+        // A Qt program decides at its start whether to publish its tree: one
+        // started while the desktop's accessibility is off exposes nothing.
+        QVERIFY(setAccessibilityEnabled(false));
+        ScreenWindow early({u"terms"_s});
+        QVERIFY(early.start());
+        QTest::qWait(1000);
+        QCOMPARE(capture(), QStringList());
+
+        screen_.prepare();
+        QTRY_VERIFY_WITH_TIMEOUT(accessibilityEnabled(), 10000);
+        early.close();
+        ScreenWindow window({u"terms"_s});
+        QVERIFY(window.start());
+        QStringList terms;
+        QElapsedTimer t;
+        t.start();
+        while (terms.isEmpty() && t.elapsed() < 15000) {
+            terms = capture();
+            if (terms.isEmpty())
+                QTest::qWait(100);
+        }
+        QCOMPARE(terms, termsOfTheWindow);
+        QVERIFY(logContains(u"画面の文脈: 4語を採用"_s));
+        // The text read stays out of the log.
+        QVERIFY(!data_.readText(u"sayri.log"_s).contains(u"議事録"_s));
+        QVERIFY(!textOf(window).contains(u"PassphraseSecret"_s));
+
+        // Nothing exposed after something was: the terms go empty.
+        ScreenWindow late({u"terms"_s});
+        QVERIFY(setAccessibilityEnabled(false));
+        QVERIFY(late.start());
+        QCOMPARE(capture(), QStringList());
+        QVERIFY(setAccessibilityEnabled(true));
+    }
+
+    void windowsBuiltPastTheLimits()
+    {
+        {
+            ScreenWindow window({u"depth"_s, u"20"_s});
+            QVERIFY(window.start());
+            QStringList expected{u"窓"_s};
+            for (int k = 1; k <= 12; ++k)
+                expected << u"深さ%1"_s.arg(k);
+            QCOMPARE(linesOf(textOf(window)), expected);
+        }
+        {
+            ScreenWindow window({u"labels"_s, u"1600"_s});
+            QVERIFY(window.start());
+            const QStringList lines = linesOf(textOf(window));
+            QCOMPARE(lines.size(), 1501);
+            QCOMPARE(lines.first(), u"窓"_s);
+            QCOMPARE(lines[1], u"項目1"_s);
+            QCOMPARE(lines.last(), u"項目1500"_s);
+        }
+        {
+            // 2 characters for the title, 200 for each label: the 60th takes
+            // the text past 12 000 and nothing comes after it.
+            ScreenWindow window({u"long"_s, u"100"_s});
+            QVERIFY(window.start());
+            const QString text = textOf(window);
+            QCOMPARE(Graphemes::count(text), 12002);
+            QVERIFY(linesOf(text).last().startsWith(u"長いラベル60あ"_s));
+        }
+        {
+            ScreenWindow window({u"sizes"_s});
+            QVERIFY(window.start());
+            QStringList heads;
+            for (const QString& line : linesOf(textOf(window)))
+                heads << Graphemes::left(line, 3);
+            // Kept: under 4 000 and under 200 characters, however many code
+            // units they take. Left out: at the limits.
+            QCOMPARE(heads, (QStringList{u"窓"_s, u"値39"_s, u"家族\U0001F468\u200D\U0001F469\u200D\U0001F467"_s,
+                                         u"題19"_s}));
+        }
+    }
+
+    void aHangingApplication()
+    {
+        ScreenWindow window({u"terms"_s});
+        QVERIFY(window.start());
+        QVERIFY(!textOf(window).isEmpty());
+        QCOMPARE(capture(), termsOfTheWindow);
+
+        window.stop();
+        screen_.capture();
+        // The walk gives up on the silent application; the terms go empty.
+        QTRY_VERIFY_WITH_TIMEOUT(screen_.currentTerms().isEmpty(), 10000);
+        QVERIFY(settled());
+        window.resume();
+        QTRY_COMPARE_WITH_TIMEOUT(capture(), termsOfTheWindow, 10000);
+    }
+
+    void noAccessibilityBus()
+    {
+        BareBus bare;
+        QVERIFY(!bare.address().isEmpty());
+        ScreenWindow window({u"terms"_s});
+        QVERIFY(window.start());
+        for (const QString& address : {bare.address(), u"unix:path=/nonexistent/bus"_s}) {
+            auto tree = std::make_shared<AtspiTree>(address, AtspiTree::Timing{});
+            QVERIFY(!tree->switchOn());
+            QVERIFY(!tree->activeWindow(window.pid()));
+            ScreenContext screen(tree, frontmost_, QCoreApplication::applicationPid());
+            screen.capture();
+            QVERIFY(QTest::qWaitFor([&] { return screen.capturesRunning() == 0; }, 10000));
+            QCOMPARE(screen.currentTerms(), QStringList());
+        }
+    }
+
+    void aHundredThousandElements()
+    {
+        ScreenWindow window({u"list"_s, u"100000"_s});
+        QVERIFY(window.start(60000));
+        QVERIFY(!textOf(window).isEmpty());
+        const int before = tree_->callsSent();
+        const QStringList lines = linesOf(ScreenContext::axVisibleText(*tree_, window.pid()));
+        // The rows visited come first to last, and only those are asked for.
+        QVERIFY(lines.size() <= 1501);
+        const QStringList rows = lines.filter(u"行"_s);
+        QVERIFY(rows.size() > 1000);
+        for (int i = 0; i < rows.size(); ++i)
+            QCOMPARE(rows[i], u"行%1"_s.arg(i + 1));
+        QVERIFY2(tree_->callsSent() - before < 8000, qPrintable(QString::number(tree_->callsSent() - before)));
+    }
+
+    void aMegabyteTextField()
+    {
+        ScreenWindow window({u"megabyte"_s});
+        QVERIFY(window.start());
+        QVERIFY(!textOf(window).isEmpty());
+        const QString text = ScreenContext::axVisibleText(*tree_, window.pid());
+        QCOMPARE(linesOf(text), (QStringList{u"窓"_s, u"メガバイトの隣のラベル"_s}));
+        QCOMPARE(capture(), QStringList{u"メガバイト"_s});
+    }
+
+    void capturesRacing()
+    {
+        ScreenWindow one({u"terms"_s});
+        QVERIFY(one.start());
+        QVERIFY(!textOf(one).isEmpty());
+        ScreenWindow other({u"other"_s});
+        QVERIFY(other.start());
+        QVERIFY(!textOf(other).isEmpty());
+
+        QVERIFY(one.activate());
+        screen_.capture();
+        QVERIFY(other.activate());
+        screen_.capture();
+        QVERIFY(settled());
+        const QStringList last = screen_.currentTerms();
+        QVERIFY2(last == termsOfTheWindow || last == termsOfTheOtherWindow, qPrintable(last.join(u' ')));
+
+        for (int i = 0; i < 10; ++i)
+            screen_.capture();
+        QVERIFY(settled());
+        QCOMPARE(screen_.currentTerms(), termsOfTheOtherWindow);
+    }
+
+    void hintsOffClearsWithoutTheBus()
+    {
+        ScreenWindow window({u"terms"_s});
+        QVERIFY(window.start());
+        QVERIFY(!textOf(window).isEmpty());
+        QCOMPARE(capture(), termsOfTheWindow);
+
+        Config::edit([](ConfigData& c) { c.screenHintEnabled = false; });
+        const int calls = tree_->callsSent();
+        screen_.capture();
+        QCOMPARE(screen_.currentTerms(), QStringList());
+        QCOMPARE(screen_.capturesRunning(), 0);
+        QTest::qWait(200);
+        QCOMPARE(tree_->callsSent(), calls);
+        Config::edit([](ConfigData& c) { c.screenHintEnabled = std::nullopt; });
+    }
+
+    void sayrisOwnWindowClears()
+    {
+        ScreenWindow window({u"terms"_s});
+        QVERIFY(window.start());
+        QVERIFY(!textOf(window).isEmpty());
+        QCOMPARE(capture(), termsOfTheWindow);
+
+        SettingsWindow::shared().show();
+        QTRY_VERIFY_WITH_TIMEOUT(frontmost_->current()
+                                     && frontmost_->current()->pid == QCoreApplication::applicationPid(),
+                                 10000);
+        const int calls = tree_->callsSent();
+        screen_.capture();
+        QCOMPARE(screen_.currentTerms(), QStringList());
+        QCOMPARE(screen_.capturesRunning(), 0);
+        QCOMPARE(tree_->callsSent(), calls);
+        SettingsWindow::shared().window()->close();
+    }
+
+    void termsReachThePromptAfterTheDictionaryWords()
+    {
+        WhisperStandIn standIn;
+        const quint16 port = WhisperStandIn::freePort();
+        standIn.configure(port);
+        standIn.setReplies({QJsonObject{{u"text"_s, u"こんにちは"_s}}});
+        data_.writeText(u"dictionary.txt"_s, u"俯瞰図\nくばねてす=Kubernetes\n"_s);
+
+        ScreenWindow window({u"terms"_s});
+        QVERIFY(window.start());
+        QVERIFY(!textOf(window).isEmpty());
+        // Kubernetes is an active dictionary word now: the dictionary part carries it.
+        QCOMPARE(capture(), (QStringList{u"TypeScript"_s, u"音声認識"_s, u"プロジェクト"_s}));
+
+        WhisperServer server(&screen_);
+        QByteArray pcm(32000, '\1');
+        QCOMPARE(onPipeline([&] { return server.transcribe(AudioRecorder::wav(pcm, 16000, 1)); }),
+                 std::optional<QString>(u"こんにちは"_s));
+        server.stop();
+        const QList<WhisperStandIn::Recorded> sent = standIn.inferenceRequests();
+        QCOMPARE(sent.size(), 1);
+        const QString prompt = QString::fromUtf8(sent[0].contents.value(u"prompt"_s));
+        QCOMPARE(prompt, u"俯瞰図、Kubernetes、TypeScript、音声認識、プロジェクト。"_s);
+        QVERIFY(logContains(u"ヒント合成: 全%1字（うち画面の席を使用）"_s.arg(Graphemes::count(prompt))));
+        data_.writeText(u"dictionary.txt"_s, QString());
+    }
+
+    void contextProbeAtLaunch()
+    {
+        WhisperStandIn standIn;
+        standIn.configure(WhisperStandIn::freePort());
+        Config::save();
+        data_.writeText(u".openpage"_s, u"contextprobe\n"_s);
+        QFile::remove(Config::file(u"sayri.log"_s));
+
+        ScreenWindow window({u"terms"_s});
+        QVERIFY(window.start());
+        QVERIFY(!textOf(window).isEmpty());
+
+        QProcess app;
+        app.setProcessChannelMode(QProcess::ForwardedChannels);
+        app.start(QStringLiteral(SAYRI_APP_PATH));
+        QVERIFY(app.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(logContains(u"画面の文脈: 4語を採用"_s), 15000);
+        QVERIFY(!QFile::exists(Config::file(u".openpage"_s)));
+        ::kill(pid_t(app.processId()), SIGTERM);
+        QVERIFY(app.waitForFinished(10000));
+    }
+};
+
+QTEST_MAIN(ScreenContextAtspiTest)
+#include "tst_ScreenContextAtspi.moc"

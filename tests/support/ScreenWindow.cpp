@@ -1,0 +1,102 @@
+#include "ScreenWindow.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <csignal>
+
+ScreenWindow::ScreenWindow(QStringList arguments) : arguments_(std::move(arguments)) {}
+
+ScreenWindow::~ScreenWindow()
+{
+    close();
+}
+
+QString ScreenWindow::program()
+{
+    return QStringLiteral(SAYRI_SCREEN_WINDOW);
+}
+
+bool ScreenWindow::isActive(const QString& windowId)
+{
+    QProcess active;
+    active.start(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")});
+    return active.waitForFinished(2000)
+        && active.readAllStandardOutput().trimmed().toULongLong() == windowId.toULongLong(nullptr, 16);
+}
+
+bool ScreenWindow::start(int timeoutMs)
+{
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(program(), arguments_);
+    if (!process_.waitForStarted(timeoutMs))
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    QByteArray out;
+    while (timer.elapsed() < timeoutMs && windowId_.isEmpty()) {
+        if (!process_.waitForReadyRead(int(qMax<qint64>(1, timeoutMs - timer.elapsed()))))
+            break;
+        out += process_.readAllStandardOutput();
+        const qsizetype at = out.indexOf("ready ");
+        const qsizetype end = out.indexOf('\n', at);
+        if (at >= 0 && end > at)
+            windowId_ = QString::fromLatin1(out.mid(at + 6, end - at - 6));
+    }
+    if (windowId_.isEmpty())
+        return false;
+    // Qt sees the focus a moment before the window manager names the window active.
+    while (timer.elapsed() < timeoutMs) {
+        if (isActive(windowId_))
+            return true;
+        QThread::msleep(10);
+    }
+    return false;
+}
+
+bool ScreenWindow::activate()
+{
+    if (windowId_.isEmpty())
+        return false;
+    QProcess::execute(QStringLiteral("timeout"), {QStringLiteral("5"), QStringLiteral("xdotool"),
+                                                  QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+                                                  windowId_});
+    for (int i = 0; i < 300; ++i) {
+        if (isActive(windowId_))
+            return true;
+        QThread::msleep(10);
+    }
+    return false;
+}
+
+void ScreenWindow::stop()
+{
+    if (process_.state() == QProcess::Running) {
+        ::kill(pid_t(process_.processId()), SIGSTOP);
+        stopped_ = true;
+    }
+}
+
+void ScreenWindow::resume()
+{
+    if (stopped_ && process_.state() == QProcess::Running)
+        ::kill(pid_t(process_.processId()), SIGCONT);
+    stopped_ = false;
+}
+
+void ScreenWindow::close()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    resume();
+    process_.terminate();
+    if (!process_.waitForFinished(5000)) {
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
+}
+
+qint64 ScreenWindow::pid() const
+{
+    return process_.processId();
+}
