@@ -60,6 +60,13 @@ const char requestText[] =
 
 const QString applying = QStringLiteral("show:辞書を反映中…");
 
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
 }  // namespace
 
 class DictionaryActionsTest : public QObject {
@@ -99,15 +106,27 @@ class DictionaryActionsTest : public QObject {
         return out;
     }
 
+    // Chooses the file in the import dialog, or cancels it.
     void importFile(const QString& path)
     {
         app->importDictCSV();
         auto* dialog = qobject_cast<QFileDialog*>(app->dictionaryDialog());
         QVERIFY(dialog);
         QVERIFY(dialog->isModal());
-        dialog->selectFile(path);
-        static_cast<QDialog*>(dialog)->accept();  // as the "選ぶ" button does
+        if (path.isEmpty()) {
+            dialog->reject();
+        } else {
+            dialog->selectFile(path);
+            static_cast<QDialog*>(dialog)->accept();  // as the "選ぶ" button does
+        }
         QTRY_VERIFY(!app->dictionaryDialog());
+    }
+
+    QString csv(const QByteArray& bytes)
+    {
+        const QString path = data->root() + QStringLiteral("/words.csv");
+        writeFile(path, bytes);
+        return path;
     }
 
 private Q_SLOTS:
@@ -135,7 +154,6 @@ private Q_SLOTS:
         // Typing goes into the written form; Return presses "追加して反映".
         QCOMPARE(QApplication::focusWidget(), dialog->surfaceField());
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Sayri"));
-        QCOMPARE(dialog->surface(), QStringLiteral("Sayri"));
         // A second request brings the same dialog forward.
         app->addDictWord();
         QCOMPARE(app->dictionaryDialog(), dialog);
@@ -144,24 +162,21 @@ private Q_SLOTS:
         QCOMPARE(surfaces(), (QStringList{QStringLiteral("サイリ"), QStringLiteral("Sayri")}));
     }
 
-    void threeWordsInOneAction()
+    void addsWords()
     {
         add(QStringLiteral(" 山田 、佐藤・鈴木\t"), QStringLiteral("\u3000"));
-        QCOMPARE(surfaces(), (QStringList{QStringLiteral("サイリ"), QStringLiteral("山田"), QStringLiteral("佐藤"), QStringLiteral("鈴木")}));
         QTRY_COMPARE(fakes->overlay->events,
                      (QStringList{applying, QStringLiteral("flash:✓ 追加しました: 山田、佐藤、鈴木@2.5")}));
         QCOMPARE(restarts(), QStringList{QStringLiteral("restart:") + Config::dictionaryLine()});
         QCOMPARE(app->lastAppliedDictMtime(), app->dictionaryMtime());
-    }
 
-    void readingsAndKnownWords()
-    {
         // With a reading nothing is split; known words are left out of the message.
         add(QStringLiteral("渡邊、"), QStringLiteral(" 渡辺 "));
         QTRY_COMPARE(fakes->overlay->last(), QStringLiteral("flash:✓ 追加しました: 渡辺=渡邊、@2.5"));
         add(QStringLiteral("サイリ,俯瞰図 俯瞰図"), QString());
         QTRY_COMPARE(fakes->overlay->last(), QStringLiteral("flash:✓ 追加しました: 俯瞰図@2.5"));
-        QCOMPARE(surfaces(), (QStringList{QStringLiteral("サイリ"), QStringLiteral("渡辺=渡邊、"), QStringLiteral("俯瞰図")}));
+        QCOMPARE(surfaces(), (QStringList{QStringLiteral("サイリ"), QStringLiteral("山田"), QStringLiteral("佐藤"),
+                                          QStringLiteral("鈴木"), QStringLiteral("渡辺=渡邊、"), QStringLiteral("俯瞰図")}));
     }
 
     void allKnownRestartsNothing()
@@ -177,23 +192,15 @@ private Q_SLOTS:
     void dictionaryThatIsNotTextIsNeverCalledFull()
     {
         const QByteArray notText("\xff\xfe\x00\x00 not utf-8", 14);
-        QFile f(data->file(QStringLiteral("dictionary.txt")));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(notText);
-        f.close();
+        writeFile(data->file(QStringLiteral("dictionary.txt")), notText);
         const QString refused = QStringLiteral("flash:dictionary.txt を読めないため追加できませんでした（UTF-8で保存し直してください）@4");
         add(QStringLiteral("俯瞰図"), QString());
         QCOMPARE(fakes->overlay->events, QStringList{refused});
-
-        const QString csv = data->root() + QStringLiteral("/words.csv");
-        QFile words(csv);
-        QVERIFY(words.open(QIODevice::WriteOnly));
-        words.write("ふかんず,俯瞰図\n");
-        words.close();
-        importFile(csv);
+        importFile(csv("ふかんず,俯瞰図\n"));
         QCOMPARE(fakes->overlay->events, (QStringList{refused, refused}));
         app->pipelineQueue().drain();
         QVERIFY(restarts().isEmpty());
+        QFile f(data->file(QStringLiteral("dictionary.txt")));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), notText);
     }
@@ -202,7 +209,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("surface");
         QTest::addColumn<QString>("reading");
-        QTest::newRow("empty") << QString() << QString();
         QTest::newRow("reading alone") << QString() << QStringLiteral("ふかんず");
         QTest::newRow("blanks") << QStringLiteral(" \t\u3000") << QString();
         QTest::newRow("separators only") << QStringLiteral("、・,") << QString();
@@ -211,40 +217,33 @@ private Q_SLOTS:
     {
         QFETCH(QString, surface);
         QFETCH(QString, reading);
-        const QString before = data->readText(QStringLiteral("dictionary.txt"));
         add(surface, reading);
         app->pipelineQueue().drain();
-        QCOMPARE(data->readText(QStringLiteral("dictionary.txt")), before);
+        QCOMPARE(data->readText(QStringLiteral("dictionary.txt")), QStringLiteral("# test\nサイリ\n"));
         QVERIFY(fakes->overlay->events.isEmpty());
         QVERIFY(fakes->server->seen().isEmpty());
     }
 
-    void cancelAddsNothing()
+    void cancelledDialogsDoNothing()
     {
         AddWordDialog* dialog = openAddWord();
         dialog->surfaceField()->setText(QStringLiteral("俯瞰図"));
         QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
         QTRY_VERIFY(!app->dictionaryDialog());
+        importFile(QString());
         QCOMPARE(surfaces(), QStringList{QStringLiteral("サイリ")});
         QVERIFY(fakes->overlay->events.isEmpty());
     }
 
     void importCSV()
     {
-        const QString csv = data->root() + QStringLiteral("/words.csv");
-        QFile f(csv);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("ふかんず,俯瞰図\n");
-        f.close();
-        importFile(csv);
+        importFile(csv("ふかんず,俯瞰図\n"));
         QTRY_COMPARE(fakes->overlay->last(), QStringLiteral("flash:✓ 1語を辞書に追加しました@3"));
         data->writeText(QStringLiteral("dictionary.txt"), QStringLiteral("# test\nサイリ\n"));
         fakes->overlay->events.clear();
 
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("よみ,ひょうき\nやまだたろう,山田太郎\nサイリ,サイリ\nけんしゅつき,検出器\n");
-        f.close();
-        importFile(csv);
+        const QString path = csv("よみ,ひょうき\nやまだたろう,山田太郎\nサイリ,サイリ\nけんしゅつき,検出器\n");
+        importFile(path);
         QCOMPARE(surfaces(), (QStringList{QStringLiteral("サイリ"), QStringLiteral("やまだたろう=山田太郎"), QStringLiteral("けんしゅつき=検出器")}));
         QTRY_COMPARE(fakes->overlay->events,
                      (QStringList{applying, QStringLiteral("flash:✓ 2語を辞書に追加しました（重複1語は飛ばしました）@3")}));
@@ -252,20 +251,10 @@ private Q_SLOTS:
 
         // The same file again: every word is a duplicate, nothing restarts.
         fakes->overlay->events.clear();
-        importFile(csv);
+        importFile(path);
         QCOMPARE(fakes->overlay->events, QStringList{QStringLiteral("flash:追加できる語がありませんでした（重複3語）@3")});
         app->pipelineQueue().drain();
         QCOMPARE(restarts().size(), 2);
-    }
-
-    void importCancelled()
-    {
-        app->importDictCSV();
-        auto* dialog = qobject_cast<QFileDialog*>(app->dictionaryDialog());
-        QVERIFY(dialog);
-        dialog->reject();
-        QTRY_VERIFY(!app->dictionaryDialog());
-        QVERIFY(fakes->overlay->events.isEmpty());
     }
 
     void reapply()
@@ -282,9 +271,7 @@ private Q_SLOTS:
     void copyRequestText()
     {
         app->copyDictionaryRequest();
-        const QString copied = QGuiApplication::clipboard()->text();
-        QCOMPARE(copied.toUtf8(), QByteArray(requestText));
-        QCOMPARE(copied.split(u'\n').size(), 36);
+        QCOMPARE(QGuiApplication::clipboard()->text().toUtf8(), QByteArray(requestText));
         QCOMPARE(fakes->overlay->events,
                  QStringList{QStringLiteral("flash:コピーしました。ふだんお使いのAI（ChatGPTなど）に、そのまま貼って送ってください@5")});
     }
@@ -292,6 +279,7 @@ private Q_SLOTS:
     void settingsCallbacks()
     {
         app->startUp();
+        QGuiApplication::clipboard()->clear();
         fakes->settings.onCopyPrompt();
         QCOMPARE(QGuiApplication::clipboard()->text().toUtf8(), QByteArray(requestText));
         fakes->settings.onAddWord();

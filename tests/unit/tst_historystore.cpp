@@ -6,8 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -20,12 +18,6 @@ QString entryJson(int i, const QString& date = u"2026-01-31T09:05:07Z"_s)
     return uR"({"date": "%1", "raw": "生の%2", "text": "文%2", "mode": "文字起こし"})"_s.arg(date).arg(i);
 }
 
-QByteArray readBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 }  // namespace
 
 class HistoryStoreTest : public QObject {
@@ -33,7 +25,6 @@ class HistoryStoreTest : public QObject {
 
     std::unique_ptr<TestDataFolder> data_;
 
-    QString historyPath() const { return data_->file(u"history.json"_s); }
     void writeHistory(const QString& text) { data_->writeText(u"history.json"_s, text); }
     QStringList brokenCopies() const
     {
@@ -51,7 +42,6 @@ private Q_SLOTS:
     void addKeepsNewestHundredAndMirrorsFile()
     {
         HistoryStore store;
-        QVERIFY(store.entries().isEmpty());
         const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
         for (int i = 0; i <= 100; ++i)
             store.add(u"raw%1"_s.arg(i), u"text%1"_s.arg(i), u"文字起こし"_s);
@@ -59,19 +49,14 @@ private Q_SLOTS:
         QCOMPARE(store.entries().size(), 100);
         QCOMPARE(store.entries().first().raw, u"raw100"_s);
         QCOMPARE(store.entries().last().raw, u"raw1"_s);
-        const HistoryEntry& newest = store.entries().first();
-        QCOMPARE(newest.text, u"text100"_s);
-        QCOMPARE(newest.mode, u"文字起こし"_s);
-        QVERIFY(newest.date >= before && newest.date <= QDateTime::currentDateTimeUtc());
-        QCOMPARE(newest.date.time().msec(), 0);
+        const QDateTime date = store.entries().first().date;
+        QVERIFY(date >= before && date <= QDateTime::currentDateTimeUtc());
+        QCOMPARE(date.time().msec(), 0);
 
-        const QByteArray bytes = readBytes(historyPath());
-        QCOMPARE(HistoryStore::decode(bytes), std::optional(store.entries()));
         QCOMPARE(HistoryStore().entries(), store.entries());
-        // Pretty-printed, dates in UTC with whole seconds.
-        QVERIFY(bytes.contains("\n    {"));
-        static const QRegularExpression date(uR"("date": "\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ")"_s);
-        QCOMPARE(QString::fromUtf8(bytes).count(date), 100);
+        // Dates in UTC with whole seconds.
+        static const QRegularExpression stamp(uR"("date": "\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ")"_s);
+        QCOMPARE(data_->readText(u"history.json"_s).count(stamp), 100);
     }
 
     void loadsEveryHandWrittenEntryThenCaps()
@@ -83,40 +68,36 @@ private Q_SLOTS:
 
         HistoryStore store;
         QCOMPARE(store.entries().size(), 150);
-        QCOMPARE(store.entries().at(0).raw, u"生の0"_s);
         QCOMPARE(store.entries().at(0).date, QDateTime(QDate(2026, 1, 31), QTime(9, 5, 7), Qt::UTC));
         store.add(u"新"_s, u"新"_s, u"文字起こし"_s);
         QCOMPARE(store.entries().size(), 100);
         QCOMPARE(store.entries().at(1).raw, u"生の0"_s);
         QCOMPARE(store.entries().last().raw, u"生の98"_s);
-        QCOMPARE(HistoryStore().entries().size(), 100);
     }
 
     void decodesStrictly_data()
     {
         QTest::addColumn<QString>("json");
-        QTest::addColumn<int>("entries");
+        QTest::addColumn<int>("entries");  // -1: does not decode
         QTest::newRow("empty array") << u"[]"_s << 0;
         QTest::newRow("extra keys are ignored")
             << uR"([{"date": "2026-01-31T09:05:07Z", "raw": "a", "text": "b", "mode": "c", "x": 1}])"_s << 1;
         QTest::newRow("one object lacks mode")
-            << u"["_s + entryJson(1) + uR"(, {"date": "2026-01-31T09:05:07Z", "raw": "a", "text": "b"}])"_s << 0;
-        QTest::newRow("fractional seconds") << u"["_s + entryJson(1, u"2026-01-31T09:05:07.250Z"_s) + u"]"_s << 0;
-        QTest::newRow("offset instead of Z") << u"["_s + entryJson(1, u"2026-01-31T18:05:07+09:00"_s) + u"]"_s << 0;
-        QTest::newRow("no seconds") << u"["_s + entryJson(1, u"2026-01-31T09:05Z"_s) + u"]"_s << 0;
-        QTest::newRow("impossible date") << u"["_s + entryJson(1, u"2026-02-30T09:05:07Z"_s) + u"]"_s << 0;
+            << u"["_s + entryJson(1) + uR"(, {"date": "2026-01-31T09:05:07Z", "raw": "a", "text": "b"}])"_s << -1;
+        QTest::newRow("fractional seconds") << u"["_s + entryJson(1, u"2026-01-31T09:05:07.250Z"_s) + u"]"_s << -1;
+        QTest::newRow("offset instead of Z") << u"["_s + entryJson(1, u"2026-01-31T18:05:07+09:00"_s) + u"]"_s << -1;
+        QTest::newRow("impossible date") << u"["_s + entryJson(1, u"2026-02-30T09:05:07Z"_s) + u"]"_s << -1;
         QTest::newRow("text that is not a string")
-            << uR"([{"date": "2026-01-31T09:05:07Z", "raw": "a", "text": 5, "mode": "c"}])"_s << 0;
-        QTest::newRow("object instead of array") << entryJson(1) << 0;
-        QTest::newRow("broken JSON") << u"["_s + entryJson(1) << 0;
-        QTest::newRow("not JSON at all") << u"\u0000\u00ff"_s << 0;
+            << uR"([{"date": "2026-01-31T09:05:07Z", "raw": "a", "text": 5, "mode": "c"}])"_s << -1;
+        QTest::newRow("object instead of array") << entryJson(1) << -1;
+        QTest::newRow("broken JSON") << u"["_s + entryJson(1) << -1;
     }
     void decodesStrictly()
     {
         QFETCH(QString, json);
         QFETCH(int, entries);
-        writeHistory(json);
-        QCOMPARE(HistoryStore().entries().size(), entries);
+        const auto decoded = HistoryStore::decode(json.toUtf8());
+        QCOMPARE(decoded ? int(decoded->size()) : -1, entries);
     }
 
     void undecodableFileIsKeptAsideBeforeItIsReplaced()
@@ -133,7 +114,6 @@ private Q_SLOTS:
         QCOMPARE(copies.size(), 1);
         QVERIFY(QRegularExpression(u"^history\\.json\\.broken-\\d{8}-\\d{6}$"_s).match(copies.first()).hasMatch());
         QCOMPARE(data_->readText(copies.first()), broken);
-        QCOMPARE(HistoryStore().entries(), store.entries());
         QVERIFY(data_->readText(u"sayri.log"_s).contains(copies.first()));
 
         store.add(u"c"_s, u"d"_s, u"文字起こし"_s);
@@ -143,12 +123,10 @@ private Q_SLOTS:
 
     void brokenFilesInTheSameSecondAreAllKept()
     {
-        writeHistory(u"{"_s);
-        HistoryStore first;
-        first.add(u"a"_s, u"a"_s, u"文字起こし"_s);
-        writeHistory(u"}"_s);
-        HistoryStore second;
-        second.add(u"b"_s, u"b"_s, u"文字起こし"_s);
+        for (const QString& broken : {u"{"_s, u"}"_s}) {
+            writeHistory(broken);
+            HistoryStore().add(u"a"_s, u"a"_s, u"文字起こし"_s);
+        }
         QStringList contents;
         for (const QString& name : brokenCopies())
             contents.append(data_->readText(name));

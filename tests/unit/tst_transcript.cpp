@@ -22,21 +22,22 @@ QString withoutSeams(const QString& text)
     return out;
 }
 
-QString randomText(QRandomGenerator& random, int pieces)
+QString randomText(QRandomGenerator& random)
 {
     static const QStringList parts{
-        u"あ"_s, u"か"_s, u"を"_s, u"は"_s, u"て"_s, u"し"_s, u"っ"_s, u"ン"_s, u"日本"_s, u"会議"_s, u"資料"_s,
-        u"a"_s, u"Z"_s, u"7"_s, u"Mac"_s, u"OS"_s, u"、"_s, u"。"_s, u"！"_s, u"？"_s, u"!"_s, u"?"_s,
-        u"…"_s, u","_s, u"."_s, u"．"_s, u" "_s, u"\u3000"_s, u"\t"_s, u"\n"_s, u"\n"_s, u"\n\n"_s,
-        u"です"_s, u"ます"_s, u"ました"_s, u"ですが"_s, u"また"_s, u"そして"_s, u"なお"_s, u"ので"_s,
+        u"あ"_s, u"か"_s, u"を"_s, u"は"_s, u"て"_s, u"し"_s, u"っ"_s, u"ン"_s, u"ま"_s, u"た"_s, u"で"_s,
+        u"す"_s, u"が"_s, u"せ"_s, u"ん"_s, u"け"_s, u"れ"_s, u"ど"_s, u"も"_s, u"日本"_s, u"会議"_s,
+        u"考え"_s, u"てい"_s, u"a"_s, u"Z"_s, u"7"_s, u"Mac"_s, u"OS"_s, u"、"_s, u"。"_s, u"！"_s, u"？"_s,
+        u"!"_s, u"?"_s, u"…"_s, u","_s, u"."_s, u"．"_s, u" "_s, u"\u3000"_s, u"\t"_s, u"\n"_s, u"\n"_s,
+        u"\n\n"_s, u"です"_s, u"ました"_s, u"ですが"_s, u"また"_s, u"そして"_s, u"ので"_s,
         u"ご視聴ありがとうございました"_s, u"ありがとうございました"_s, u"おわり"_s, u"Thanks for watching"_s,
-        // Lone surrogates, controls, joiners and marks that attach to whatever
-        // comes before them.
+        // Lone surrogates, controls, joiners, flags and marks that attach to
+        // whatever comes before them, also across a line break.
         u"\xD800"_s, u"\xDC00"_s, u"\u0000"_s, u"\u001B"_s, u"\u0085"_s, u"\u200D"_s, u"\u3099"_s,
-        u"\u20E3"_s, u"\uFEFF"_s, u"\r"_s, u"👍🏽"_s,
+        u"\u20E3"_s, u"\uFEFF"_s, u"\r"_s, u"👍🏽"_s, u"🇯🇵"_s,
     };
     QString text;
-    for (int i = 0; i < pieces; ++i)
+    for (int i = random.bounded(1, 120); i > 0; --i)
         text += parts.at(random.bounded(int(parts.size())));
     return text;
 }
@@ -47,19 +48,6 @@ class TranscriptTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void tablesHaveTheirEntries()
-    {
-        QCOMPARE(Transcript::punctuation.size(), 11);
-        QCOMPARE(Transcript::単独でも消す定型句.size(), 14);
-        QCOMPARE(Transcript::後ろにあるときだけ消す定型句.size(), 5);
-        QCOMPARE(Transcript::続きの頭.size(), 103);
-        QCOMPARE(Transcript::文末の形.size(), 32);
-        QCOMPARE(Transcript::新しい始まり.size(), 36);
-        QCOMPARE(Transcript::読点の形.size(), 28);
-        QCOMPARE(Transcript::読点の1字.size(), 6);
-        QCOMPARE(Transcript::接続詞.size(), 9);
-    }
-
     void clean_data()
     {
         QTest::addColumn<QString>("raw");
@@ -71,7 +59,6 @@ private Q_SLOTS:
             << u"ありがとうございました"_s << u"ありがとうございました"_s;
         QTest::newRow("trailing-only phrase after text")
             << u"資料を送りました。ありがとうございました。"_s << u"資料を送りました。"_s;
-        QTest::newRow("English ignores case") << u"thank you for watching."_s << u""_s;
         QTest::newRow("English upper case after text")
             << u"OK! THANKS FOR WATCHING!"_s << u"OK!"_s;
         QTest::newRow("fifth removal is not made")
@@ -102,16 +89,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("prev");
         QTest::addColumn<QString>("next");
         QTest::addColumn<QString>("seam");
-        QTest::newRow("1 empty prev") << u""_s << u"資料です"_s << u""_s;
-        QTest::newRow("1 empty next") << u"資料です"_s << u""_s << u""_s;
         QTest::newRow("2 ASCII meets ASCII") << u"Mac"_s << u"OS"_s << u" "_s;
         QTest::newRow("2 before the short-line rule") << u"ver2"_s << u"3"_s << u" "_s;
         QTest::newRow("3 punctuation last") << u"会議です。"_s << u"資料は後で"_s << u""_s;
         QTest::newRow("4 punctuation first") << u"会議です"_s << u"…資料は後で"_s << u""_s;
         QTest::newRow("5 continuation") << u"会議です"_s << u"を送ります"_s << u""_s;
         QTest::newRow("5 continuation longer prefix") << u"資料を送りました"_s << u"ましたら連絡"_s << u""_s;
-        QTest::newRow("6 one character") << u"会議です"_s << u"次"_s << u""_s;
-        QTest::newRow("6 one character of several code units") << u"会議です"_s << u"👍🏽"_s << u""_s;
+        QTest::newRow("6 one character, several code units") << u"会議です"_s << u"👍🏽"_s << u""_s;
         QTest::newRow("8 new start after sentence end") << u"会議です"_s << u"また明日"_s << u"。"_s;
         QTest::newRow("8 new start mid-sentence") << u"会議の件"_s << u"それから資料"_s << u"、"_s;
         QTest::newRow("9 sentence end") << u"明日は会議です"_s << u"資料は後で送ります"_s << u"。"_s;
@@ -120,10 +104,8 @@ private Q_SLOTS:
         QTest::newRow("11 needs more than one character") << u"て"_s << u"出かけた"_s << u""_s;
         QTest::newRow("12 conjunction") << u"なお"_s << u"資料は後で"_s << u"、"_s;
         QTest::newRow("13 otherwise") << u"会議に"_s << u"行きます"_s << u""_s;
-        QTest::newRow("prefix is a whole character")
-            << u"会議です"_s << u"は\u309Aソコン"_s << u"。"_s;
+        QTest::newRow("prefix is a whole character") << u"会議です"_s << u"は\u309Aソコン"_s << u"。"_s;
         QTest::newRow("last is a whole character") << u"雨が降って\u3099"_s << u"出かけた"_s << u""_s;
-        QTest::newRow("emoji last") << u"資料👍🏽"_s << u"出かけた"_s << u""_s;
     }
     void seam()
     {
@@ -137,14 +119,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("joined");
-        QTest::newRow("empty") << u""_s << u""_s;
         QTest::newRow("blank lines disappear") << u"\n\n \u3000\n\t\n"_s << u""_s;
         QTest::newRow("one line trimmed of blanks only") << u" \ta b\u3000\t"_s << u"a b"_s;
         QTest::newRow("sentence end") << u"明日は会議です\n資料は後で送ります"_s << u"明日は会議です。資料は後で送ります"_s;
-        QTest::newRow("comma") << u"会議ですが\n資料は後で送ります"_s << u"会議ですが、資料は後で送ります"_s;
-        QTest::newRow("nothing between") << u"会議に\n\n  行きます  \n"_s << u"会議に行きます"_s;
-        QTest::newRow("ASCII words") << u"Mac\nOS"_s << u"Mac OS"_s;
-        QTest::newRow("particle attaches") << u"資料\nを送ります"_s << u"資料を送ります"_s;
         // The seam sees the text so far, not only the previous line.
         QTest::newRow("ending made by an earlier join") << u"会議\nです\nまた明日"_s << u"会議です。また明日"_s;
     }
@@ -157,40 +134,25 @@ private Q_SLOTS:
 
     void longTranscriptSeesTheWholeTextSoFar()
     {
-        // Long text before the last lines; the sentence ending is still built
-        // from the last two lines.
-        QString text = u"前置き"_s.repeated(400);
-        text += u"\n会議\nです\nまた明日"_s;
+        const QString text = u"前置き"_s.repeated(400) + u"\n会議\nです\nまた明日"_s;
         QVERIFY(Transcript::joinLines(text).endsWith(u"会議です。また明日"_s));
+    }
 
-        // Joining must decide every seam exactly as the seam rule does on the
-        // whole text so far, also with flags and marks that join across lines.
-        QRandomGenerator random(11);
-        static const QStringList parts{u"🇯🇵"_s, u"\u3099"_s, u"👍🏽"_s, u"は"_s, u"て"_s, u"です"_s, u"また"_s,
-                                       u"会議"_s, u"a"_s, u"。"_s, u"\n"_s, u"\n"_s, u"\n"_s, u" "_s,
-                                       u"ま"_s, u"し"_s, u"た"_s, u"で"_s, u"す"_s, u"が"_s, u"せ"_s, u"ん"_s,
-                                       u"け"_s, u"れ"_s, u"ど"_s, u"も"_s, u"お願い"_s, u"考え"_s, u"てい"_s};
-        for (int round = 0; round < 500; ++round) {
-            QString text;
-            for (int i = random.bounded(1, 200); i > 0; --i)
-                text += parts.at(random.bounded(int(parts.size())));
+    // Joining decides every seam as the seam rule does on the whole text so
+    // far; neither joining nor clean-up loses or reorders characters.
+    void randomText()
+    {
+        QRandomGenerator random(20240531);
+        for (int round = 0; round < 3000; ++round) {
+            const QString text = ::randomText(random);
             QString expected;
             for (const QString& piece : text.split(u'\n')) {
                 const QString line = Graphemes::trimmedBlanks(piece);
                 if (!line.isEmpty())
                     expected += (expected.isEmpty() ? QString() : Transcript::継ぎ目(expected, line)) + line;
             }
-            QCOMPARE(Transcript::joinLines(text), expected);
-        }
-    }
-
-    void randomTextKeepsItsCharacters()
-    {
-        QRandomGenerator random(20240531);
-        for (int round = 0; round < 3000; ++round) {
-            const QString text = randomText(random, random.bounded(1, 40));
             const QString joined = Transcript::joinLines(text);
-            QVERIFY2(!joined.contains(u'\n'), qPrintable(text));
+            QCOMPARE(joined, expected);
             QCOMPARE(Transcript::joinLines(joined), joined);
             QCOMPARE(withoutSeams(joined), withoutSeams(text));
 
