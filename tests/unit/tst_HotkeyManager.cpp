@@ -13,10 +13,13 @@ namespace {
 // A key source that delivers what the test scripts.
 class ScriptedKeySource : public KeySource {
 public:
-    bool open() override { return true; }
-    bool isOpen() const override { return true; }
+    bool open() override { return open_ = true; }
+    bool isOpen() const override { return open_; }
     void enable() override {}
     void send(std::uint32_t type, std::int64_t code, std::uint64_t flags) { onEvent(KeyEvent{type, code, flags}); }
+
+private:
+    bool open_ = false;
 };
 
 struct Step {
