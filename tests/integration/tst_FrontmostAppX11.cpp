@@ -4,7 +4,6 @@
 
 #include "platform/linux/X11FrontmostApp.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -90,68 +89,55 @@ private:
 class tst_FrontmostAppX11 : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void theFocusedWindowsApplication();
-    void staleWindowManagerPropertiesAreIgnored();
-    void noActiveWindow();
-};
-
-void tst_FrontmostAppX11::theFocusedWindowsApplication()
-{
-    QTemporaryDir applications;
-    PasteTarget target({QStringLiteral("Sayri-probe"), QStringLiteral("sayri-probe"), false, false});
-    QVERIFY(target.start());
-
-    X11FrontmostApp frontmost({applications.path()});
-    auto app = frontmost.current();
-    QVERIFY(app);
-    QCOMPARE(app->pid, target.pid());
-    QCOMPARE(app->windowClass, QStringLiteral("Sayri-probe"));
-    QCOMPARE(app->windowInstance, QStringLiteral("sayri-probe"));
-    QCOMPARE(app->name, QStringLiteral("Sayri-probe"));  // no desktop entry: the class
-
-    QFile entry(applications.filePath(QStringLiteral("probe-app.desktop")));
-    QVERIFY(entry.open(QIODevice::WriteOnly));
-    entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=探査アプリ\nStartupWMClass=Sayri-probe\n").toUtf8());
-    entry.close();
-    QTest::qWait(20);
-    app = frontmost.current();
-    QVERIFY(app);
-    QCOMPARE(app->name, QStringLiteral("探査アプリ"));
-}
-
-void tst_FrontmostAppX11::staleWindowManagerPropertiesAreIgnored()
-{
-    PasteTarget target;
-    QVERIFY(target.start());
-    X11FrontmostApp frontmost({QStringLiteral("/nonexistent")});
+    void theFocusedWindowsApplication()
     {
-        RootProperties root;
-        QVERIFY(root.window("_NET_SUPPORTING_WM_CHECK") != 0);
-        // A window manager that has gone left its properties behind.
-        root.replace("_NET_ACTIVE_WINDOW", root.decoy("Stale-app", 4242));
-        root.replace("_NET_SUPPORTING_WM_CHECK", root.gone());
-        auto app = frontmost.current();
-        QVERIFY(app);
-        QCOMPARE(app->pid, target.pid());  // followed from the input focus
-        QCOMPARE(app->windowClass, QStringLiteral("Sayri-paste-target"));
-    }
-    // With the running window manager's properties back, they count again.
-    auto app = frontmost.current();
-    QVERIFY(app);
-    QCOMPARE(app->pid, target.pid());
-}
+        QTemporaryDir applications;
+        PasteTarget target({QStringLiteral("Sayri-probe"), QStringLiteral("sayri-probe"), false, false});
+        QVERIFY(target.start());
+        X11FrontmostApp frontmost({applications.path()});
+        const FrontmostAppInfo app = frontmost.current().value_or(FrontmostAppInfo{});
+        QCOMPARE(app.pid, target.pid());
+        QCOMPARE(app.windowClass, QStringLiteral("Sayri-probe"));
+        QCOMPARE(app.windowInstance, QStringLiteral("sayri-probe"));
+        QCOMPARE(app.name, QStringLiteral("Sayri-probe"));  // no desktop entry: the class
 
-void tst_FrontmostAppX11::noActiveWindow()
-{
-    X11FrontmostApp frontmost({QStringLiteral("/nonexistent")});
+        // A desktop entry added later names it.
+        QFile entry(applications.filePath(QStringLiteral("probe-app.desktop")));
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=探査アプリ\nStartupWMClass=Sayri-probe\n").toUtf8());
+        entry.close();
+        QTest::qWait(20);
+        QCOMPARE(frontmost.current().value_or(FrontmostAppInfo{}).name, QStringLiteral("探査アプリ"));
+    }
+
+    // A window manager that has gone left its properties behind: the
+    // application is followed from the input focus instead.
+    void staleWindowManagerPropertiesAreIgnored()
     {
         PasteTarget target;
         QVERIFY(target.start());
-        QVERIFY(frontmost.current());
+        X11FrontmostApp frontmost({QStringLiteral("/nonexistent")});
+        RootProperties root;
+        QVERIFY(root.window("_NET_SUPPORTING_WM_CHECK") != 0);
+        root.replace("_NET_ACTIVE_WINDOW", root.decoy("Stale-app", 4242));
+        root.replace("_NET_SUPPORTING_WM_CHECK", root.gone());
+        const FrontmostAppInfo app = frontmost.current().value_or(FrontmostAppInfo{});
+        QCOMPARE(app.pid, target.pid());
+        QCOMPARE(app.windowClass, QStringLiteral("Sayri-paste-target"));
     }
-    // The window manager clears _NET_ACTIVE_WINDOW when the last window closes.
-    QTRY_VERIFY(!frontmost.current());
-}
+
+    void noActiveWindow()
+    {
+        X11FrontmostApp frontmost({QStringLiteral("/nonexistent")});
+        {
+            PasteTarget target;
+            QVERIFY(target.start());
+            QVERIFY(frontmost.current());
+        }
+        // The window manager clears _NET_ACTIVE_WINDOW when the last window closes.
+        QTRY_VERIFY(!frontmost.current());
+    }
+};
 
 QTEST_MAIN(tst_FrontmostAppX11)
 #include "tst_FrontmostAppX11.moc"

@@ -1,5 +1,6 @@
 // The trigger key on a real X server: real key events sent through XTest,
 // read back by the XInput2 key source and the tap rules.
+#include "Fakes.h"
 #include "PasteTarget.h"
 #include "TestDataFolder.h"
 #include "XTestKeys.h"
@@ -45,12 +46,9 @@ void play(XTestKeys& keys, const QStringList& script)
             QTest::qWait(100);  // the key source reads the new keymap
         } else if (key == "@spare") {
             verb == QLatin1String("down") ? keys.downCode(spare) : keys.upCode(spare);
-        } else if (verb == QLatin1String("down")) {
-            keys.down(key.constData());
-        } else if (verb == QLatin1String("up")) {
-            keys.up(key.constData());
-        } else if (verb == QLatin1String("tap")) {
-            keys.tap(key.constData());
+        } else {
+            verb == QLatin1String("down") ? keys.down(key.constData())
+                : verb == QLatin1String("up") ? keys.up(key.constData()) : keys.tap(key.constData());
         }
     }
 }
@@ -60,152 +58,121 @@ void play(XTestKeys& keys, const QStringList& script)
 class tst_TriggerKeysX11 : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init();
-    void cleanTapIsReportedWithItsReleaseTime();
-    void gestures_data();
-    void gestures();
-    void escapeReachesTheFocusedWindowAndIsReported();
-    void switchingTheKeyWhileAltIsHeld();
-    void noDisplayMeansNotAvailable();
+    void init()
+    {
+        XTestKeys probe;
+        QVERIFY2(probe.isOpen(), "no X display: run inside scripts/desktop-session");
+    }
+
+    void cleanTapIsReportedWithItsReleaseTime()
+    {
+        TestDataFolder data;
+        Listener listener;
+        QVERIFY(listener.manager.isStarted());
+        XTestKeys keys(XTestKeys::physicalKeyboard);  // as a user's keyboard sends it
+        QVERIFY(keys.isOpen());
+        keys.down("Alt_L");
+        QTest::qWait(100);
+        const double before = uptimeSeconds();
+        keys.up("Alt_L");
+        QTRY_COMPARE(listener.taps.size(), 1);
+        const double after = uptimeSeconds();
+        QVERIFY(listener.taps[0] >= before);
+        QVERIFY(listener.taps[0] <= after);
+    }
+
+    void gestures_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<QStringList>("script");
+        QTest::addColumn<int>("taps");
+
+        QTest::newRow("held 0.6 s") << "option" << QStringList{"down Alt_L", "wait 600", "up Alt_L"} << 0;
+        QTest::newRow("Alt+C") << "option" << QStringList{"down Alt_L", "tap c", "up Alt_L"} << 0;
+        QTest::newRow("Shift pressed and released while Alt is held") << "option" << QStringList{"down Alt_L", "tap Shift_L", "up Alt_L"} << 0;
+        QTest::newRow("Shift held, then Alt") << "option" << QStringList{"down Shift_L", "tap Alt_L", "up Shift_L"} << 0;
+        QTest::newRow("Caps Lock on")
+            << "option" << QStringList{"tap Caps_Lock", "down Alt_L", "wait 50", "up Alt_L", "tap Caps_Lock"} << 1;
+        QTest::newRow("leftOption ignores the right Alt") << "leftOption" << QStringList{"tap Alt_R", "wait 50", "tap Alt_L"} << 1;
+        QTest::newRow("both Alts within 0.5 s: one tap")
+            << "option" << QStringList{"down Alt_L", "down Alt_R", "wait 50", "up Alt_R", "wait 50", "up Alt_L"} << 1;
+        QTest::newRow("rightCommand is the right Super key") << "rightCommand" << QStringList{"tap Super_L", "wait 50", "tap Super_R"} << 1;
+        QTest::newRow("a key newly mapped to Alt_L counts as Alt")
+            << "leftOption" << QStringList{"map Alt_L", "down @spare", "wait 50", "up @spare"} << 1;
+    }
+
+    void gestures()
+    {
+        QFETCH(QString, trigger);
+        QFETCH(QStringList, script);
+        QFETCH(int, taps);
+        TestDataFolder data;
+        Listener listener(trigger);
+        XTestKeys keys;
+        play(keys, script);
+        if (taps > 0)
+            QTRY_COMPARE(listener.taps.size(), taps);
+        QTest::qWait(150);
+        QCOMPARE(listener.taps.size(), taps);
+    }
+
+    void escapeReachesTheFocusedWindowAndIsReported()
+    {
+        TestDataFolder data;
+        PasteTarget target;
+        QVERIFY(target.start());
+        Listener listener;
+        XTestKeys keys;
+        keys.tap("Escape");
+        QTRY_COMPARE(listener.escapes, 1);
+        QTRY_COMPARE(target.keys(), QStringList{QStringLiteral("Esc")});
+    }
+
+    // The settings window's choice arrives while the old key is held: the held
+    // press is forgotten, and the new key's next tap counts.
+    void switchingTheKeyWhileAltIsHeld()
+    {
+        TestDataFolder data;
+        Config::bootstrap();
+        auto listener = std::make_unique<HotkeyManager>(std::make_unique<X11KeySource>());
+        HotkeyManager* hotkeys = listener.get();
+        QList<double> taps;
+        hotkeys->onTap = [&taps](double t) { taps.append(t); };
+        AppServices services;
+        services.hotkeys = std::move(listener);
+        services.overlay = std::make_unique<FakeOverlay>();
+        AppState state(std::move(services));
+        hotkeys->start();
+
+        XTestKeys keys;
+        keys.down("Alt_L");
+        QTest::qWait(100);
+        state.applyTriggerKey(QStringLiteral("rightShift"));
+        QTest::qWait(500);
+        keys.up("Alt_L");
+        keys.tap("Shift_R");
+        QTRY_COMPARE(taps.size(), 1);
+        QVERIFY(data.readText(QStringLiteral("config.json")).contains(QStringLiteral("\"triggerKeyId\": \"rightShift\"")));
+    }
+
+    void noDisplayMeansNotAvailable()
+    {
+        TestDataFolder data;
+        Config::bootstrap();
+        const QByteArray display = qgetenv("DISPLAY");
+        qunsetenv("DISPLAY");
+        const bool trusted = X11KeyboardAccess().trusted();
+        HotkeyManager manager(std::make_unique<X11KeySource>());
+        manager.start();
+        const bool started = manager.isStarted();
+        qputenv("DISPLAY", display);
+        QVERIFY(!trusted);
+        QVERIFY(!started);
+        QVERIFY(data.readText(QStringLiteral("sayri.log")).contains(QStringLiteral("] キー監視の開始に失敗（アクセシビリティ未許可の可能性）\n")));
+        manager.start();  // with the display back, the same manager starts
+        QVERIFY(manager.isStarted());
+    }
 };
-
-void tst_TriggerKeysX11::init()
-{
-    XTestKeys probe;
-    QVERIFY2(probe.isOpen(), "no X display: run inside scripts/desktop-session");
-}
-
-void tst_TriggerKeysX11::cleanTapIsReportedWithItsReleaseTime()
-{
-    TestDataFolder data;
-    Listener listener;
-    QVERIFY(listener.manager.isStarted());
-    XTestKeys keys(XTestKeys::physicalKeyboard);  // as a user's keyboard sends it
-    QVERIFY(keys.isOpen());
-    keys.down("Alt_L");
-    QTest::qWait(100);
-    const double before = uptimeSeconds();
-    keys.up("Alt_L");
-    QTRY_COMPARE(listener.taps.size(), 1);
-    const double after = uptimeSeconds();
-    QVERIFY(listener.taps[0] >= before);
-    QVERIFY(listener.taps[0] <= after);
-}
-
-void tst_TriggerKeysX11::gestures_data()
-{
-    QTest::addColumn<QString>("trigger");
-    QTest::addColumn<QStringList>("script");
-    QTest::addColumn<int>("taps");
-
-    QTest::newRow("held 0.6 s") << "option" << QStringList{"down Alt_L", "wait 600", "up Alt_L"} << 0;
-    QTest::newRow("Alt+C") << "option" << QStringList{"down Alt_L", "tap c", "up Alt_L"} << 0;
-    QTest::newRow("Shift pressed and released while Alt is held")
-        << "option" << QStringList{"down Alt_L", "tap Shift_L", "up Alt_L"} << 0;
-    QTest::newRow("Shift held, then Alt")
-        << "option" << QStringList{"down Shift_L", "tap Alt_L", "up Shift_L"} << 0;
-    QTest::newRow("Caps Lock on") << "option"
-                                  << QStringList{"tap Caps_Lock", "down Alt_L", "wait 50", "up Alt_L", "tap Caps_Lock"}
-                                  << 1;
-    QTest::newRow("leftOption ignores the right Alt") << "leftOption" << QStringList{"tap Alt_R"} << 0;
-    QTest::newRow("leftOption takes the left Alt") << "leftOption" << QStringList{"tap Alt_L"} << 1;
-    QTest::newRow("both Alts within 0.5 s: one tap")
-        << "option" << QStringList{"down Alt_L", "down Alt_R", "wait 50", "up Alt_R", "wait 50", "up Alt_L"} << 1;
-    QTest::newRow("rightShift, not the left one")
-        << "rightShift" << QStringList{"tap Shift_L", "wait 50", "tap Shift_R"} << 1;
-    QTest::newRow("control, right key") << "control" << QStringList{"tap Control_R"} << 1;
-    QTest::newRow("rightCommand is the right Super key")
-        << "rightCommand" << QStringList{"tap Super_L", "wait 50", "tap Super_R"} << 1;
-    QTest::newRow("fn never fires") << "fn" << QStringList{"tap Alt_L", "tap Super_L", "tap Control_L"} << 0;
-    QTest::newRow("a key newly mapped to Alt_L counts as Alt")
-        << "leftOption" << QStringList{"map Alt_L", "down @spare", "wait 50", "up @spare"} << 1;
-}
-
-void tst_TriggerKeysX11::gestures()
-{
-    QFETCH(QString, trigger);
-    QFETCH(QStringList, script);
-    QFETCH(int, taps);
-    TestDataFolder data;
-    Listener listener(trigger);
-    XTestKeys keys;
-    play(keys, script);
-    if (taps > 0)
-        QTRY_COMPARE(listener.taps.size(), taps);
-    QTest::qWait(150);
-    QCOMPARE(listener.taps.size(), taps);
-}
-
-void tst_TriggerKeysX11::escapeReachesTheFocusedWindowAndIsReported()
-{
-    TestDataFolder data;
-    PasteTarget target;
-    QVERIFY(target.start());
-    Listener listener;
-    XTestKeys keys;
-    keys.tap("Escape");
-    QTRY_COMPARE(listener.escapes, 1);
-    QTRY_COMPARE(target.keys(), QStringList{QStringLiteral("Esc")});
-}
-
-// The settings window's choice arrives while the old key is held: the held
-// press is forgotten, and the new key's next tap counts.
-void tst_TriggerKeysX11::switchingTheKeyWhileAltIsHeld()
-{
-    TestDataFolder data;
-    Config::bootstrap();
-    auto listener = std::make_unique<HotkeyManager>(std::make_unique<X11KeySource>());
-    HotkeyManager* hotkeys = listener.get();
-    QList<double> taps;
-    hotkeys->onTap = [&taps](double t) { taps.append(t); };
-    AppServices services;
-    services.hotkeys = std::move(listener);
-    struct : OverlayView {
-        void show(const QString&) override {}
-        void flash(const QString&, double) override {}
-        void hide() override {}
-        void showRecordingBar(const QString&, const QString&) override {}
-        void updateLevel(float) override {}
-        void updateLiveText(const QString&) override {}
-    } overlay;
-    services.overlay.reset(new decltype(overlay)(overlay));
-    AppState state(std::move(services));
-    hotkeys->start();
-
-    XTestKeys keys;
-    keys.down("Alt_L");
-    QTest::qWait(100);
-    state.applyTriggerKey(QStringLiteral("rightShift"));
-    QTest::qWait(500);
-    keys.up("Alt_L");
-    keys.down("Shift_R");
-    QTest::qWait(50);
-    keys.up("Shift_R");
-    QTRY_COMPARE(taps.size(), 1);
-    QVERIFY(data.readText(QStringLiteral("config.json")).contains(QStringLiteral("\"triggerKeyId\": \"rightShift\"")));
-}
-
-void tst_TriggerKeysX11::noDisplayMeansNotAvailable()
-{
-    TestDataFolder data;
-    Config::bootstrap();
-    const QByteArray display = qgetenv("DISPLAY");
-    qunsetenv("DISPLAY");
-    X11KeyboardAccess access;
-    const bool trusted = access.trusted();
-    HotkeyManager manager(std::make_unique<X11KeySource>());
-    manager.start();
-    const bool started = manager.isStarted();
-    qputenv("DISPLAY", display);
-
-    QVERIFY(!trusted);
-    QVERIFY(!started);
-    QVERIFY(data.readText(QStringLiteral("sayri.log")).contains(QStringLiteral("] キー監視の開始に失敗（アクセシビリティ未許可の可能性）\n")));
-    // With the display back, the same manager starts.
-    manager.start();
-    QVERIFY(manager.isStarted());
-    QVERIFY(access.trusted());
-}
 
 QTEST_MAIN(tst_TriggerKeysX11)
 #include "tst_TriggerKeysX11.moc"

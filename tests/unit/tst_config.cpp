@@ -19,48 +19,28 @@ const char* validConfig = R"({
   "vadModelPath": "/m/vad.bin", "whisperBinary": "/b/whisper-server",
   "whisperModelPath": "/m/model.bin", "whisperPort": 9000 })";
 
-QStringList brokenCopies(const TestDataFolder& data)
-{
-    return QDir(data.path()).entryList({QStringLiteral("config.json.broken-*")}, QDir::Files);
-}
-
 }  // namespace
 
 class ConfigTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void firstStartCreatesFolderDictionaryAndDefaults()
+    void firstStartCreatesTheDictionaryAndDefaults()
     {
         TestDataFolder data;
         Config::bootstrap();
         QCOMPARE(data.readText(QStringLiteral("dictionary.txt")), Config::defaultDictionary);
-        QVERIFY(!Config::defaultDictionary.endsWith(u'\n'));
-        QCOMPARE(Config::defaultDictionary.count(u'\n'), 11);
-        QVERIFY(Config::defaultDictionary.contains(QStringLiteral("# 【コツ】実際に使われるのは先頭185字ぶんです。")));
-
         const QByteArray bytes = data.readText(QStringLiteral("config.json")).toUtf8();
         const QJsonObject o = QJsonDocument::fromJson(bytes).object();
         QCOMPARE(o.keys(), (QStringList{"historyLimit", "micDeviceUID", "triggerKeyId", "vadModelPath",
                                         "whisperBinary", "whisperModelPath", "whisperPort"}));
         QCOMPARE(o.value("whisperPort").toInteger(), 8773);
-        QCOMPARE(o.value("whisperBinary").toString(), QStringLiteral("/usr/local/bin/whisper-server"));
         QCOMPARE(o.value("whisperModelPath").toString(), data.root() + "/.pomeru/models/ggml-large-v3-turbo-q5_0.bin");
-        // Pretty-printed, one member per line, keys in sorted order.
-        QVERIFY(bytes.indexOf("historyLimit") < bytes.indexOf("micDeviceUID"));
-        QVERIFY(bytes.count('\n') >= 8);
-        QVERIFY(brokenCopies(data).isEmpty());
-    }
+        QVERIFY(bytes.count('\n') >= 8);  // one member per line
 
-    void existingFilesAreKept()
-    {
-        TestDataFolder data;
+        // Existing files are kept as they are, even an empty dictionary.
         data.writeText(QStringLiteral("dictionary.txt"), QString());
-        data.writeText(QStringLiteral("config.json"), QString::fromUtf8(validConfig));
         Config::bootstrap();
         QCOMPARE(data.readText(QStringLiteral("dictionary.txt")), QString());
-        QCOMPARE(data.readText(QStringLiteral("config.json")), QString::fromUtf8(validConfig));
-        QCOMPARE(Config::shared().triggerKeyId, QStringLiteral("rightOption"));
-        QCOMPARE(Config::shared().whisperPort, 9000);
     }
 
     void decoding_data()
@@ -80,7 +60,6 @@ private Q_SLOTS:
         QTest::newRow("null required") << QString(base).replace("\"\"", "null") << false;
         QTest::newRow("null optionals") << QString(base).replace("}", ", \"overlayAnchor\": null, \"screenHintEnabled\": null}") << true;
         QTest::newRow("optional wrong type") << QString(base).replace("}", ", \"screenHintEnabled\": \"yes\"}") << false;
-        QTest::newRow("anchor wrong type") << QString(base).replace("}", ", \"overlayAnchor\": 12}") << false;
         QTest::newRow("unknown key") << QString(base).replace("}", ", \"colour\": \"blue\"}") << true;
     }
 
@@ -92,18 +71,17 @@ private Q_SLOTS:
         data.writeText(QStringLiteral("config.json"), json);
         Config::bootstrap();
         QCOMPARE(Config::shared().whisperPort == 9000 || Config::shared().whisperPort == 9223372036854775807LL, loads);
+        const QStringList broken = QDir(data.path()).entryList({QStringLiteral("config.json.broken-*")}, QDir::Files);
         if (loads) {
             QCOMPARE(data.readText(QStringLiteral("config.json")), json);  // not rewritten
-            QVERIFY(brokenCopies(data).isEmpty());
-            QVERIFY(Config::shared().screenHintsOn());
+            QVERIFY(Config::shared().screenHintsOn());  // null optionals read as unset
+            QVERIFY(broken.isEmpty());
         } else {
             // The default file replaces it, and the broken one is kept beside it.
             QCOMPARE(Config::shared(), ConfigData{});
-            QCOMPARE(brokenCopies(data).size(), 1);
-            QFile kept(data.file(brokenCopies(data).first()));
-            QVERIFY(kept.open(QIODevice::ReadOnly));
-            QCOMPARE(QString::fromUtf8(kept.readAll()), json);
-            QVERIFY(brokenCopies(data).first().contains(QRegularExpression("^config\\.json\\.broken-\\d{8}-\\d{6}$")));
+            QCOMPARE(broken.size(), 1);
+            QVERIFY(broken.first().contains(QRegularExpression("^config\\.json\\.broken-\\d{8}-\\d{6}$")));
+            QCOMPARE(data.readText(broken.first()), json);
         }
     }
 
@@ -114,30 +92,11 @@ private Q_SLOTS:
         Config::bootstrap();
         Config::edit([](ConfigData& c) { c.screenHintEnabled = false; c.overlayAnchor = QStringLiteral("760,96"); });
         Config::save();
-        QJsonObject o = QJsonDocument::fromJson(data.readText(QStringLiteral("config.json")).toUtf8()).object();
+        const QJsonObject o = QJsonDocument::fromJson(data.readText(QStringLiteral("config.json")).toUtf8()).object();
         QCOMPARE(o.value("screenHintEnabled").toBool(true), false);
         QCOMPARE(o.value("overlayAnchor").toString(), QStringLiteral("760,96"));
-        QVERIFY(!o.contains("colour"));  // unknown keys go at the next save
-        QCOMPARE(o.size(), 9);
-
-        Config::edit([](ConfigData& c) { c.screenHintEnabled = true; });
-        Config::save();
-        o = QJsonDocument::fromJson(data.readText(QStringLiteral("config.json")).toUtf8()).object();
-        QCOMPARE(o.value("screenHintEnabled").toBool(false), true);
+        QCOMPARE(o.size(), 9);  // the unknown key goes at the next save
         QCOMPARE(ConfigData::decode(data.readText(QStringLiteral("config.json")).toUtf8()), Config::shared());
-    }
-
-    void unwritableFolderIsSurvived()
-    {
-        TestDataFolder data;
-        // A file where the data folder should be: nothing can be created in it.
-        QDir().mkpath(QFileInfo(data.path()).path());
-        QFile blocker(data.path());
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        Config::bootstrap();
-        Config::save();
-        QCOMPARE(Config::shared(), ConfigData{});
     }
 
     void readsRaceAWrite()
@@ -148,7 +107,6 @@ private Q_SLOTS:
         std::thread reader([&] {
             while (!stop) {
                 const ConfigData c = Config::shared();
-                // Both fields are always written together below.
                 if (c.whisperBinary != QStringLiteral("/b/%1").arg(c.whisperPort) && c.whisperPort != 8773)
                     ++torn;
             }

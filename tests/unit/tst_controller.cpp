@@ -64,7 +64,6 @@ private Q_SLOTS:
         app->optionTapped(10.5);
         QCOMPARE(app->phase(), Phase::idle);
         QCOMPARE(fakes->recorder->starts, 0);
-        // A tap 0.3 s after the last armed one starts.
         app->optionTapped(10.8);
         QCOMPARE(app->phase(), Phase::recording);
         QCOMPARE(fakes->statusIcon->current(), QStringLiteral("🔴"));
@@ -81,17 +80,26 @@ private Q_SLOTS:
         QVERIFY(logContains(QStringLiteral("録音を止めて文字起こしに入ります")));
     }
 
-    void firstTapOnlyArms()
+    void cancelInEveryPhase()
     {
-        app->optionTapped(0.45);
-        QCOMPARE(app->phase(), Phase::idle);
-        app->optionTapped(5000);
-        QCOMPARE(app->phase(), Phase::idle);
-        QCOMPARE(fakes->recorder->starts, 0);
-    }
+        app->escPressed();  // idle: nothing, no message
+        app->stopAndProcess();
+        QVERIFY(fakes->overlay->events.isEmpty());
+        QVERIFY(logContains(QStringLiteral("停止の指示が来ましたが、録音中ではないので何もしません（状態=待機中）")));
 
-    void processingIgnoresTapsAndEscape()
-    {
+        startByDoubleTap();
+        app->escPressed();
+        QCOMPARE(app->phase(), Phase::idle);
+        QCOMPARE(fakes->recorder->cancels, 1);
+        QCOMPARE(fakes->statusIcon->current(), QStringLiteral("🎙️"));
+        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:取り消しました@1.2"));
+        QVERIFY(!app->recordingLimitArmed());
+        QTest::qWait(400);  // nothing is collected, sent or stored afterwards
+        QCOMPARE(fakes->recorder->collects, 0);
+        QVERIFY(fakes->server->seen().isEmpty());
+        QVERIFY(app->history().entries().isEmpty());
+
+        // While processing, taps, Escape and the stop button change nothing.
         fakes->server->replies << QStringLiteral("こんにちは");
         startByDoubleTap();
         app->stopAndProcess();
@@ -100,32 +108,12 @@ private Q_SLOTS:
         app->escPressed();
         app->stopAndProcess();
         QCOMPARE(app->phase(), Phase::processing);
-        QCOMPARE(fakes->recorder->cancels, 0);
+        QCOMPARE(fakes->recorder->cancels, 1);
         QVERIFY(logContains(QStringLiteral("キー: 録音キーが押されました（状態=文字起こし中）")));
         QVERIFY(logContains(QStringLiteral("停止の指示が来ましたが、録音中ではないので何もしません（状態=文字起こし中）")));
         QTRY_COMPARE(app->phase(), Phase::idle);
-        QCOMPARE(fakes->recorder->starts, 1);
-    }
-
-    void cancelInEveryPhase()
-    {
-        app->escPressed();  // idle: nothing, no message
-        QVERIFY(fakes->overlay->events.isEmpty());
-        startByDoubleTap();
-        app->escPressed();
-        QCOMPARE(app->phase(), Phase::idle);
-        QCOMPARE(fakes->recorder->cancels, 1);
-        QCOMPARE(fakes->statusIcon->current(), QStringLiteral("🎙️"));
-        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:取り消しました@1.2"));
-        QVERIFY(!app->recordingLimitArmed());
-        // Nothing is collected, sent or stored afterwards.
-        QTest::qWait(400);
-        QCOMPARE(fakes->recorder->collects, 0);
-        QVERIFY(fakes->server->seen().isEmpty());
-        QVERIFY(app->history().entries().isEmpty());
-        // The stop button while idle only logs.
-        app->stopAndProcess();
-        QVERIFY(logContains(QStringLiteral("停止の指示が来ましたが、録音中ではないので何もしません（状態=待機中）")));
+        QCOMPARE(fakes->recorder->starts, 2);
+        QCOMPARE(fakes->paster->pasted, QStringList{QStringLiteral("こんにちは")});
     }
 
     void silenceGate()
@@ -146,71 +134,57 @@ private Q_SLOTS:
         QCOMPARE(fakes->paster->pasted, QStringList{QStringLiteral("はい")});
     }
 
-    void deliveryPastesStoresAndConfirms()
+    // Cleaned, rewritten by the dictionary (every occurrence, longest reading
+    // first), pasted, stored with the raw reply, confirmed.
+    void deliveryRewritesPastesAndStores()
     {
-        fakes->server->replies << QStringLiteral(" 今日は晴れです👍🏽\n");
+        data->writeText(QStringLiteral("dictionary.txt"), QStringLiteral("ふかんず=俯瞰図\nきょう=京\nきょうと=京都\n"));
+        const QString raw = QStringLiteral(" ふかんずを見て、ふかんずを直す。きょうとに行く👍🏽\n");
+        fakes->server->replies << raw;
         startByDoubleTap();
         stopAndSettle();
-        QCOMPARE(fakes->paster->pasted, QStringList{QStringLiteral("今日は晴れです👍🏽")});
+        QCOMPARE(fakes->paster->pasted, QStringList{QStringLiteral("俯瞰図を見て、俯瞰図を直す。京都に行く👍🏽")});
         QCOMPARE(app->history().entries().size(), 1);
-        const HistoryEntry& e = app->history().entries().first();
-        QCOMPARE(e.raw, QStringLiteral(" 今日は晴れです👍🏽\n"));
-        QCOMPARE(e.text, QStringLiteral("今日は晴れです👍🏽"));
-        QCOMPARE(e.mode, QStringLiteral("文字起こし"));
+        QCOMPARE(app->history().entries().first().raw, raw);
         QCOMPARE(fakes->sounds->played, (QStringList{QStringLiteral("Pop"), QStringLiteral("Bottle"), QStringLiteral("Glass")}));
         QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:✓ 貼り付けました@1.2"));
-        QCOMPARE(fakes->statusIcon->current(), QStringLiteral("🎙️"));
-        // Counted as a person counts: the emoji with its skin tone is one character.
-        QVERIFY(logContains(QStringLiteral("貼り付けます（8字）")));
+        QVERIFY(logContains(QStringLiteral("貼り付けます（20字）")));  // the emoji with its skin tone is one
     }
 
     void failedRecognitionNeverLeavesProcessing()
     {
         // No reply at all, and a reply that cleans to nothing.
         fakes->server->replies << std::nullopt << QStringLiteral(" \n\t ");
-        startByDoubleTap();
-        stopAndSettle();
-        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:聞き取れませんでした@2"));
-        startByDoubleTap();
-        stopAndSettle();
-        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:聞き取れませんでした@2"));
+        for (int i = 0; i < 2; ++i) {
+            startByDoubleTap();
+            stopAndSettle();
+            QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:聞き取れませんでした@2"));
+        }
         QVERIFY(fakes->paster->pasted.isEmpty());
         QVERIFY(app->history().entries().isEmpty());
         QCOMPARE(fakes->statusIcon->current(), QStringLiteral("🎙️"));
     }
 
-    void dictionaryRewritesTheCleanedText()
-    {
-        data->writeText(QStringLiteral("dictionary.txt"), QStringLiteral("ふかんず=俯瞰図\nきょう=京\nきょうと=京都\n"));
-        fakes->server->replies << QStringLiteral(" ふかんずを見て、ふかんずを直す。きょうとに行く\n");
-        startByDoubleTap();
-        stopAndSettle();
-        QCOMPARE(fakes->paster->pasted, QStringList{QStringLiteral("俯瞰図を見て、俯瞰図を直す。京都に行く")});
-        QCOMPARE(app->history().entries().first().raw, QStringLiteral(" ふかんずを見て、ふかんずを直す。きょうとに行く\n"));
-    }
-
     void failedLongRecordingIsRescued()
     {
-        // 30 s of audio: long enough to keep when recognition gives nothing.
+        // 30 s of audio: long enough to keep when recognition gives nothing or an empty reply.
         fakes->recorder->wavToReturn = QByteArray(44 + 30 * 32000, '\2');
         fakes->server->replies << std::nullopt << QString();
+        const auto kept = [] { return QDir(録音の救出::フォルダ()).entryList({QStringLiteral("*.wav")}, QDir::Files); };
         startByDoubleTap();
         stopAndSettle();
         QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:文字にできませんでした（録音は残しました）@3"));
-        const QStringList kept = QDir(録音の救出::フォルダ()).entryList({QStringLiteral("*.wav")}, QDir::Files);
-        QCOMPARE(kept.size(), 1);
-        QVERIFY(logContains(QStringLiteral("文字起こしに失敗。録音を残しました: ") + kept.first()));
-        // An empty reply counts as a failure too.
+        QCOMPARE(kept().size(), 1);
+        QVERIFY(logContains(QStringLiteral("文字起こしに失敗。録音を残しました: ") + kept().first()));
         startByDoubleTap();
         stopAndSettle();
-        QCOMPARE(QDir(録音の救出::フォルダ()).entryList({QStringLiteral("*.wav")}, QDir::Files).size(), 2);
+        QCOMPARE(kept().size(), 2);
         QVERIFY(app->history().entries().isEmpty());
     }
 
     void unwritableDataFolderStillDictates()
     {
-        app.reset();
-        delete fakes;
+        cleanup();
         data = std::make_unique<TestDataFolder>();
         QDir().mkpath(QFileInfo(data->path()).path());
         QFile blocker(data->path());  // a file where the folder should be
@@ -254,39 +228,26 @@ private Q_SLOTS:
 
     void labelsOfTheRecordingBar()
     {
-        // No frontmost application and the default microphone.
-        startByDoubleTap();
-        QCOMPARE(fakes->overlay->events.last(), QStringLiteral("bar:アプリ|VirtualMic"));
-        app->escPressed();
-
-        // A named application; the default microphone replaced after a failure.
+        const auto bar = [this] {
+            startByDoubleTap();
+            const QString shown = fakes->overlay->events.last();
+            app->escPressed();
+            return shown;
+        };
+        QCOMPARE(bar(), QStringLiteral("bar:アプリ|VirtualMic"));  // no application, the default microphone
         FrontmostAppInfo editor;
         editor.pid = 42;
         editor.name = QStringLiteral("テキストエディター");
         fakes->frontmost->app = editor;
-        fakes->recorder->fellBack = true;
-        startByDoubleTap();
-        QCOMPARE(fakes->overlay->events.last(), QStringLiteral("bar:テキストエディター|⚠ VirtualMic"));
-        app->escPressed();
-
-        // A chosen microphone that is present, then one that is gone.
+        fakes->recorder->fellBack = true;  // the chosen microphone failed
+        QCOMPARE(bar(), QStringLiteral("bar:テキストエディター|⚠ VirtualMic"));
         fakes->recorder->fellBack = false;
         fakes->audioInputs->devices = {{QStringLiteral("usb-1"), QStringLiteral("USB マイク")}};
         Config::edit([](ConfigData& c) { c.micDeviceUID = QStringLiteral("usb-1"); });
-        startByDoubleTap();
-        QCOMPARE(fakes->overlay->events.last(), QStringLiteral("bar:テキストエディター|USB マイク"));
-        app->escPressed();
-        Config::edit([](ConfigData& c) { c.micDeviceUID = QStringLiteral("gone"); });
-        startByDoubleTap();
-        QCOMPARE(fakes->overlay->events.last(), QStringLiteral("bar:テキストエディター|VirtualMic"));
-        app->escPressed();
-
-        // No input device at all.
+        QCOMPARE(bar(), QStringLiteral("bar:テキストエディター|USB マイク"));
         fakes->audioInputs->defaultDevice.reset();
-        Config::edit([](ConfigData& c) { c.micDeviceUID.clear(); });
-        startByDoubleTap();
-        QCOMPARE(fakes->overlay->events.last(), QStringLiteral("bar:テキストエディター|マイク"));
-        app->escPressed();
+        Config::edit([](ConfigData& c) { c.micDeviceUID = QStringLiteral("gone"); });
+        QCOMPARE(bar(), QStringLiteral("bar:テキストエディター|マイク"));  // no input device at all
     }
 };
 

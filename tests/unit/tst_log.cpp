@@ -27,14 +27,11 @@ private Q_SLOTS:
             "\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] \\n"
             "\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] 一行目\\n二行目\\n$"));
         QVERIFY2(format.match(text).hasMatch(), qPrintable(text));
-        // Local time, not UTC.
         const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-        QVERIFY(text.mid(1, 16) == now || text.mid(1, 10) == now.left(10));
-    }
+        QVERIFY(text.mid(1, 16) == now || text.mid(1, 10) == now.left(10));  // local time, not UTC
 
-    void missingFolderLosesTheLineQuietly()
-    {
-        TestDataFolder data;
+        // Without the folder the line is lost quietly.
+        QVERIFY(QDir(data.path()).removeRecursively());
         Log::write(QStringLiteral("どこにも書けない"));
         QVERIFY(!QFile::exists(data.file(QStringLiteral("sayri.log"))));
     }
@@ -68,16 +65,9 @@ private Q_SLOTS:
     {
         TestDataFolder data;
         QDir().mkpath(data.path());
-        {
-            auto h = Log::handle(QStringLiteral("whisper-server.log"));
-            h->write("first run, long output\n");
-        }
-        {
-            auto h = Log::handle(QStringLiteral("whisper-server.log"));
-            h->write("second\n");
-        }
-        QCOMPARE(data.readText(QStringLiteral("whisper-server.log")), QStringLiteral("first run, long output\nsecond\n"));
-
+        Log::handle(QStringLiteral("whisper-server.log"))->write("first run\n");
+        Log::handle(QStringLiteral("whisper-server.log"))->write("second\n");
+        QCOMPARE(data.readText(QStringLiteral("whisper-server.log")), QStringLiteral("first run\nsecond\n"));
         // A name that cannot be opened writes into the null device.
         auto sink = Log::handle(QStringLiteral("no/such/folder/x.log"));
         QVERIFY(sink->isOpen());
@@ -93,7 +83,6 @@ private Q_SLOTS:
         // Every byte counts, however long the name.
         const QString longName = QString(5000, u'x');
         QVERIFY(Log::伏せた機器名(longName) != Log::伏せた機器名(longName + u'y'));
-        QVERIFY(Log::伏せた機器名(QStringLiteral("山田のAirPods")).contains(QRegularExpression("^マイク#[0-9a-f]{6}$")));
     }
 };
 
