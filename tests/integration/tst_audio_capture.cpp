@@ -24,52 +24,41 @@
 
 #include <atomic>
 #include <cmath>
+#include <numeric>
 #include <thread>
 
 namespace {
 
-QString pactl(const QStringList& args)
+// pactl with space-separated arguments; its output.
+QString pactl(const QString& args)
 {
     QProcess p;
-    p.start(QStringLiteral("pactl"), args);
+    p.start(QStringLiteral("pactl"), args.split(u' '));
     p.waitForFinished(10000);
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
-
-QStringList rows(const QString& what)
-{
-    return pactl({QStringLiteral("list"), QStringLiteral("short"), what}).split(u'\n', Qt::SkipEmptyParts);
 }
 
 // The number of capture streams PulseAudio has open on a source.
 int streamsOn(const QString& source)
 {
     QString index = QStringLiteral("none");
-    for (const QString& row : rows(QStringLiteral("sources")))
+    for (const QString& row : pactl(QStringLiteral("list short sources")).split(u'\n'))
         if (row.section(u'\t', 1, 1) == source)
             index = row.section(u'\t', 0, 0);
     int n = 0;
-    for (const QString& row : rows(QStringLiteral("source-outputs")))
+    for (const QString& row : pactl(QStringLiteral("list short source-outputs")).split(u'\n'))
         n += row.section(u'\t', 1, 1) == index;
     return n;
 }
 
-// The first channel of a 16-bit WAV, with its rate.
+// The first channel of a 16-bit WAV with the plain 44-byte header.
 QList<double> readWav(const QByteArray& wav, int& rate, int& channels)
 {
+    channels = qFromLittleEndian<quint16>(wav.constData() + 22);
+    rate = int(qFromLittleEndian<quint32>(wav.constData() + 24));
     QList<double> samples;
-    for (qsizetype at = 12; at + 8 <= wav.size();) {
-        const qsizetype size = qFromLittleEndian<quint32>(wav.constData() + at + 4);
-        const char* body = wav.constData() + at + 8;
-        if (wav.mid(at, 4) == "fmt ") {
-            channels = qFromLittleEndian<quint16>(body + 2);
-            rate = int(qFromLittleEndian<quint32>(body + 4));
-        } else if (wav.mid(at, 4) == "data") {
-            for (qsizetype i = 0; i + 1 < std::min(size, wav.size() - at - 8) / 2; i += channels)
-                samples << qFromLittleEndian<qint16>(body + 2 * i);
-        }
-        at += 8 + size + (size & 1);
-    }
+    for (qsizetype at = 44; at + 2 <= wav.size(); at += 2 * std::max(channels, 1))
+        samples << qFromLittleEndian<qint16>(wav.constData() + at);
     return samples;
 }
 
@@ -87,17 +76,15 @@ QList<double> envelope(const QList<double>& s, int rate)
     return out;
 }
 
-// The best Pearson correlation of `played` against `recorded` at any delay.
+// The best Pearson correlation of `a` against `recorded` at any delay.
 double bestCorrelation(const QList<double>& a, const QList<double>& recorded)
 {
     double best = -1;
     for (qsizetype lag = 0; lag + a.size() <= recorded.size(); ++lag) {
         const QList<double> b = recorded.mid(lag, a.size());
-        double ma = 0, mb = 0, ab = 0, aa = 0, bb = 0;
-        for (qsizetype i = 0; i < a.size(); ++i) {
-            ma += a[i] / a.size();
-            mb += b[i] / a.size();
-        }
+        const double ma = std::accumulate(a.begin(), a.end(), 0.0) / a.size();
+        const double mb = std::accumulate(b.begin(), b.end(), 0.0) / a.size();
+        double ab = 0, aa = 0, bb = 0;
         for (qsizetype i = 0; i < a.size(); ++i) {
             ab += (a[i] - ma) * (b[i] - mb);
             aa += (a[i] - ma) * (a[i] - ma);
@@ -123,7 +110,7 @@ void setMic(const QString& uid)
     Config::edit([&uid](ConfigData& c) { c.micDeviceUID = uid; });
 }
 
-const QString defaultMic = QStringLiteral("Macと同じ");
+QString masked(const QString& name) { return Log::伏せた機器名(name); }
 
 }  // namespace
 
@@ -161,9 +148,9 @@ private Q_SLOTS:
         pipeName = AudioDevices::find(QStringLiteral("pipemic"))->name;
 
         // A device that comes and goes is seen at the next call.
-        const QString module = pactl({QStringLiteral("load-module"), QStringLiteral("module-null-source"), QStringLiteral("source_name=extra")});
+        const QString module = pactl(QStringLiteral("load-module module-null-source source_name=extra"));
         QTRY_VERIFY(AudioDevices::find(QStringLiteral("extra")));
-        pactl({QStringLiteral("unload-module"), module});
+        pactl(QStringLiteral("unload-module ") + module);
         QTRY_VERIFY(!AudioDevices::find(QStringLiteral("extra")));
     }
 
@@ -174,8 +161,8 @@ private Q_SLOTS:
                                     QStringLiteral("きょうは いい てんき ですね。 おんせい にゅうりょく の しけん を しています。")}), 0);
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        int playedRate = 0, playedChannels = 0;
-        const QList<double> played = readWav(file.readAll(), playedRate, playedChannels);
+        int playedRate = 0, rate = 0, channels = 0;
+        const QList<double> played = readWav(file.readAll(), playedRate, channels);
 
         AudioRecorder recorder;
         QList<float> levels;
@@ -189,7 +176,6 @@ private Q_SLOTS:
         QCOMPARE(QProcess::execute(QStringLiteral("paplay"), {QStringLiteral("--device=vsink"), path}), 0);
         QTest::qWait(300);
         const double seconds = double(recording.nsecsElapsed()) / 1e9;
-        int rate = 0, channels = 0;
         const QList<double> got = readWav(recorder.stopAndCollectWav(), rate, channels);
 
         QCOMPARE(rate, 16000);
@@ -206,14 +192,14 @@ private Q_SLOTS:
 
         const QStringList log = logMessages();
         QVERIFY(log.contains(QStringLiteral("録音の形式が決まりました: 44100Hz/2ch")));
-        const QRegularExpression started(QStringLiteral("^録音開始: %1・44100Hz 2ch(（[234]回目で成功）)?$").arg(Log::伏せた機器名(defaultMic)));
+        const QRegularExpression started(QStringLiteral("^録音開始: %1・44100Hz 2ch(（[234]回目で成功）)?$").arg(masked(QStringLiteral("Macと同じ"))));
         QVERIFY2(!log.filter(started).isEmpty(), qPrintable(log.join(u'\n')));
         QTRY_COMPARE(streamsOn(QStringLiteral("vmic")), 0);
     }
 
     void sourceThatNeverDelivers()
     {
-        const QString mic = Log::伏せた機器名(pipeName);
+        const QString mic = masked(pipeName);
         setMic(QStringLiteral("pipemic"));
         AudioRecorder recorder;
         QCOMPARE(startError(recorder), RecError::formatChanged);
@@ -239,8 +225,7 @@ private Q_SLOTS:
         AudioRecorder::warmUp(QStringLiteral("no-such-mic"));
         QVERIFY(logMessages().isEmpty());
         AudioRecorder::warmUp(QStringLiteral("vmic"));
-        const QRegularExpression ok(QStringLiteral("^マイクのならし運転OK: %1・44100Hz（\\d回目で音を確認）$")
-                                        .arg(Log::伏せた機器名(QStringLiteral("VirtualMic"))));
+        const QRegularExpression ok(QStringLiteral("^マイクのならし運転OK: %1・44100Hz（\\d回目で音を確認）$").arg(masked(QStringLiteral("VirtualMic"))));
         QCOMPARE(logMessages().filter(ok).size(), 1);
     }
 
@@ -289,19 +274,18 @@ private Q_SLOTS:
         AudioRecorder recorder;
         QVERIFY(!startError(recorder));
         QVERIFY(recorder.fellBackToDefault());
-        QCOMPARE(logMessages().first(), QStringLiteral("選んだマイクが見つからない（%1）→ Macと同じマイクで録音").arg(Log::伏せた機器名(QStringLiteral("gone-mic"))));
+        QCOMPARE(logMessages().first(), QStringLiteral("選んだマイクが見つからない（%1）→ Macと同じマイクで録音").arg(masked(QStringLiteral("gone-mic"))));
         recorder.cancel();
 
         // Unplugged in the middle of a recording: it ends with what was captured.
-        QString module = pactl({QStringLiteral("load-module"), QStringLiteral("module-remap-source"),
-                                QStringLiteral("master=vsink.monitor"), QStringLiteral("source_name=tmpmic")});
+        QString module = pactl(QStringLiteral("load-module module-remap-source master=vsink.monitor source_name=tmpmic"));
         QTRY_VERIFY(AudioDevices::find(QStringLiteral("tmpmic")));
         setMic(QStringLiteral("tmpmic"));
         QVERIFY(!startError(recorder));
         QVERIFY(!recorder.fellBackToDefault());
-        QVERIFY(logMessages().last().startsWith(QStringLiteral("録音開始: %1・").arg(Log::伏せた機器名(AudioDevices::find(QStringLiteral("tmpmic"))->name))));
+        QVERIFY(logMessages().last().startsWith(QStringLiteral("録音開始: %1・").arg(masked(AudioDevices::find(QStringLiteral("tmpmic"))->name))));
         QTest::qWait(500);
-        pactl({QStringLiteral("unload-module"), module});
+        pactl(QStringLiteral("unload-module ") + module);
         QTest::qWait(300);
         QElapsedTimer stopping;
         stopping.start();
@@ -311,11 +295,11 @@ private Q_SLOTS:
 
         // Gone between being found and being opened: the start is refused at
         // once (the recorder tries again) instead of waiting for it.
-        module = pactl({QStringLiteral("load-module"), QStringLiteral("module-null-source"), QStringLiteral("source_name=brief")});
+        module = pactl(QStringLiteral("load-module module-null-source source_name=brief"));
         PulseCaptureBackend backend;
         std::unique_ptr<CaptureEngine> engine;
         QTRY_VERIFY((engine = backend.makeEngine(QStringLiteral("brief"))) != nullptr);
-        pactl({QStringLiteral("unload-module"), module});
+        pactl(QStringLiteral("unload-module ") + module);
         QVERIFY(!engine->installTap(engine->inputFormat(), [](const QAudioBuffer&) {}));
         stopping.restart();
         QCOMPARE(engine->start().outcome, CaptureStart::refused);

@@ -12,34 +12,28 @@
 class TestFindBinary : public QObject {
     Q_OBJECT
 
-    static QString makeFile(const QString& folder, bool executable)
-    {
-        QDir().mkpath(folder);
-        const QString path = folder + QStringLiteral("/whisper-server");
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write("#!/bin/sh\n");
-        f.close();
-        f.setPermissions(executable ? QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                    : QFile::ReadOwner | QFile::WriteOwner);
-        return path;
-    }
-
 private Q_SLOTS:
     void candidatesInOrder()
     {
         TestDataFolder data;
         const QString root = data.root();
-        const QByteArray oldPath = qgetenv("PATH");
-        const QString plain = makeFile(root + QStringLiteral("/plain"), false);
+        const auto makeFile = [&root](const QString& folder, bool executable) {
+            QDir().mkpath(root + folder);
+            QFile f(root + folder + QStringLiteral("/whisper-server"));
+            f.open(QIODevice::WriteOnly);
+            f.write("#!/bin/sh\n");
+            f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | (executable ? QFile::ExeOwner : QFile::Permissions()));
+            return f.fileName();
+        };
+        const QString plain = makeFile(QStringLiteral("/plain"), false);
         QDir().mkpath(root + QStringLiteral("/folder/whisper-server"));
-        const QString first = makeFile(root + QStringLiteral("/first"), true);
-        const QString second = makeFile(root + QStringLiteral("/second"), true);
+        const QString first = makeFile(QStringLiteral("/first"), true);
+        const QString second = makeFile(QStringLiteral("/second"), true);
+        makeFile(QStringLiteral("/relative-bin"), true);
         const QString oldFolder = QDir::currentPath();
+        const QByteArray oldPath = qgetenv("PATH");
         QDir::setCurrent(root);
-        makeFile(root + QStringLiteral("/relative-bin"), true);
-        qputenv("PATH", QStringLiteral("relative-bin:%1/plain:%1/folder::%1/first:%1/second")
-                            .arg(root).toUtf8());
+        qputenv("PATH", QStringLiteral("relative-bin:%1/plain:%1/folder::%1/first:%1/second").arg(root).toUtf8());
 
         // Neither a plain file, a folder nor a relative PATH entry counts.
         Config::edit([&](ConfigData& c) { c.whisperBinary = plain; });

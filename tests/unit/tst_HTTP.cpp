@@ -10,6 +10,23 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+namespace {
+
+HTTP::Response post(quint16 port, const QByteArray& form, double timeout = 0.5)
+{
+    return onPipeline([&] {
+        HTTP::Request r;
+        r.url = QUrl(QStringLiteral("http://127.0.0.1:%1/inference").arg(port));
+        r.method = "POST";
+        r.headers = {{"Content-Type", "multipart/form-data; boundary=x"}};
+        r.body = "--x\r\nContent-Disposition: form-data; " + form + "\r\n--x--\r\n";
+        r.timeout = timeout;
+        return HTTP::request(r);
+    });
+}
+
+}  // namespace
+
 class TestHTTP : public QObject {
     Q_OBJECT
 
@@ -20,23 +37,13 @@ private Q_SLOTS:
         WhisperStandIn standIn;
         const quint16 port = WhisperStandIn::freePort();
         const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port);
-
-        QCOMPARE(onPipeline([&] { return HTTP::statusCode(base + u'/', 0.5); }), 0);  // nothing listening
-        QCOMPARE(onPipeline([] { return HTTP::statusCode(QStringLiteral("http://[::1"), 0.5); }), 0);
-        QCOMPARE(onPipeline([] { return HTTP::statusCode(QString(), 0.5); }), 0);
+        for (const QString& url : {base + u'/', QStringLiteral("http://[::1"), QString()})  // nothing listening, bad URLs
+            QCOMPARE(onPipeline([&] { return HTTP::statusCode(url, 0.5); }), 0);
 
         QVERIFY(standIn.startServer(port) > 0);
         QCOMPARE(onPipeline([&] { return HTTP::statusCode(base + u'/', 0.5); }), 200);
         QCOMPARE(onPipeline([&] { return HTTP::statusCode(base + QStringLiteral("/inference"), 0.5); }), 404);
-
-        const HTTP::Response bad = onPipeline([&] {
-            HTTP::Request r;
-            r.url = QUrl(base + QStringLiteral("/inference"));
-            r.method = "POST";
-            r.headers = {{"Content-Type", "multipart/form-data; boundary=x"}};
-            r.body = "--x\r\nContent-Disposition: form-data; name=\"temperature\"\r\n\r\n0.0\r\n--x--\r\n";
-            return HTTP::request(r);
-        });
+        const HTTP::Response bad = post(port, "name=\"temperature\"\r\n\r\n0.0");
         QCOMPARE(bad.status, 400);
         QCOMPARE(bad.body, std::optional<QByteArray>("Invalid request"));
     }
@@ -51,26 +58,16 @@ private Q_SLOTS:
         standIn.setReplies({QJsonObject{{QStringLiteral("hang"), true}},
                             QJsonObject{{QStringLiteral("text"), QStringLiteral("ok")}}});
         QVERIFY(standIn.startServer(port) > 0);
-
-        const auto post = [port] {
-            HTTP::Request r;
-            r.url = QUrl(QStringLiteral("http://127.0.0.1:%1/inference").arg(port));
-            r.method = "POST";
-            const QByteArray wav = QByteArray("RIFF\x24\x7d\0\0WAVE", 12) + QByteArray(32000, '\1');
-            r.headers = {{"Content-Type", "multipart/form-data; boundary=x"}};
-            r.body = "--x\r\nContent-Disposition: form-data; name=\"file\"; filename=\"rec.wav\"\r\n\r\n" + wav +
-                     "\r\n--x--\r\n";
-            r.timeout = 0.3;
-            return HTTP::request(r);
-        };
+        const QByteArray file = "name=\"file\"; filename=\"rec.wav\"\r\n\r\n" +
+                                QByteArray("RIFF\x24\x7d\0\0WAVE", 12) + QByteArray(32000, '\1');
         QElapsedTimer clock;
         clock.start();
-        const HTTP::Response hung = onPipeline(post);
+        const HTTP::Response hung = post(port, file, 0.3);
         QCOMPARE(hung.status, 0);
         QVERIFY(!hung.body);
         QVERIFY(clock.elapsed() < 5300);
 
-        const HTTP::Response next = onPipeline(post);
+        const HTTP::Response next = post(port, file, 0.3);
         QCOMPARE(next.status, 200);
         QCOMPARE(next.body, std::optional<QByteArray>(R"({"text":"ok"})"));
     }

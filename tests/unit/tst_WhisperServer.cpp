@@ -22,36 +22,42 @@
 
 namespace {
 
-// "running", "zombie" or "gone", from /proc.
-QString stateOf(qint64 pid)
+// 'R' running, 'Z' dead but not reaped, 0 gone; from /proc.
+char stateOf(qint64 pid)
 {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return QStringLiteral("gone");
-    const QByteArray text = stat.readAll();
+    const QByteArray text = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
     const QByteArray state = text.mid(text.lastIndexOf(')') + 2, 1);
-    if (state.isEmpty())  // vanished while being read
-        return QStringLiteral("gone");
-    return state == "Z" || state == "X" ? QStringLiteral("zombie") : QStringLiteral("running");
+    return state.isEmpty() ? 0 : state == "Z" || state == "X" ? 'Z' : 'R';
 }
 
-bool becomes(qint64 pid, const QString& state, double seconds)
+// True once the process is dead (reaped too, when `reaped`).
+bool ends(qint64 pid, double seconds, bool reaped = false)
 {
-    for (int i = 0; i < seconds * 50; ++i) {
-        if (stateOf(pid) == state)
-            return true;
+    const auto done = [&] { return reaped ? stateOf(pid) == 0 : stateOf(pid) != 'R'; };
+    for (int i = 0; i < seconds * 50 && !done(); ++i)
         QThread::msleep(20);
+    return done();
+}
+
+struct Fixture {
+    TestDataFolder data;
+    WhisperStandIn standIn;
+    quint16 port = WhisperStandIn::freePort();
+    Fixture()
+    {
+        QDir().mkpath(data.path());
+        standIn.configure(port);
     }
-    return stateOf(pid) == state;
-}
-
-// Dead: gone, or a zombie waiting for whatever adopted it.
-bool ends(qint64 pid, double seconds)
-{
-    for (int i = 0; i < seconds * 50 && stateOf(pid) == QStringLiteral("running"); ++i)
-        QThread::msleep(20);
-    return stateOf(pid) != QStringLiteral("running");
-}
+    QString log() const { return data.readText(QStringLiteral("sayri.log")); }
+    bool startHealthy(WhisperServer& server, const QString& dictionary = {})
+    {
+        return onPipeline([&] {
+            server.start(dictionary);
+            return server.waitHealthy(20);
+        });
+    }
+};
 
 // Runs as a separate process: launches the server the way Sayri does and
 // prints its pid, then waits to be killed.
@@ -63,11 +69,10 @@ int runAsParent(const QStringList& args)
         c.whisperPort = args[2].toInt();
     });
     WhisperServer server;
-    const qint64 pid = onPipeline([&] {
+    std::printf("%lld\n", onPipeline([&] {
         server.start({});
-        return server.processId().value_or(0);
-    });
-    std::printf("%lld\n", pid);
+        return qint64(server.processId().value_or(0));
+    }));
     std::fflush(stdout);
     for (;;)
         std::this_thread::sleep_for(std::chrono::hours(1));
@@ -81,193 +86,133 @@ class TestWhisperServer : public QObject {
 private Q_SLOTS:
     void startsWithTheExactCommandLineAndAppendsItsOutput()
     {
-        TestDataFolder data;
-        QDir().mkpath(data.path());
-        WhisperStandIn standIn;
-        const quint16 port = WhisperStandIn::freePort();
-        standIn.configure(port);
-        data.writeText(QStringLiteral("whisper-server.log"), QStringLiteral("earlier run\n"));
-
+        Fixture f;
+        f.data.writeText(QStringLiteral("whisper-server.log"), QStringLiteral("earlier run\n"));
         WhisperServer server;
-        QVERIFY(onPipeline([&] {
-            server.start({});
-            return server.waitHealthy(20);
-        }));
-        const QList<QJsonObject> starts = standIn.starts();
+        QVERIFY(f.startHealthy(server));
+        const QList<QJsonObject> starts = f.standIn.starts();
         QCOMPARE(starts.size(), 1);
-        const QStringList expected{QStringLiteral("-m"), standIn.model(), QStringLiteral("--host"),
-                                   QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QString::number(port),
-                                   QStringLiteral("-l"), QStringLiteral("ja")};
-        QCOMPARE(starts[0].value(QStringLiteral("args")).toVariant().toStringList(), expected);
+        QCOMPARE(starts[0].value(QStringLiteral("args")).toVariant().toStringList(),
+                 (QStringList{QStringLiteral("-m"), f.standIn.model(), QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+                              QStringLiteral("--port"), QString::number(f.port), QStringLiteral("-l"), QStringLiteral("ja")}));
         const qint64 first = server.processId().value_or(0);
         QCOMPARE(starts[0].value(QStringLiteral("pid")).toInteger(), first);
-
         server.stop();
         QVERIFY(!server.processId());
-        QVERIFY2(becomes(first, QStringLiteral("gone"), 5), "the stopped server is reaped");
+        QVERIFY2(ends(first, 5, true), "the stopped server is reaped");
 
-        QVERIFY(onPipeline([&] {
-            server.start(QStringLiteral("サイリ、辞書。"));
-            return server.waitHealthy(20);
-        }));
+        QVERIFY(f.startHealthy(server, QStringLiteral("サイリ、辞書。")));
         server.stop();
-
-        const QString log = data.readText(QStringLiteral("sayri.log"));
-        QVERIFY(log.contains(QStringLiteral("whisper-server 起動（辞書なし・VADなし）")));
-        QVERIFY(log.contains(QStringLiteral("whisper-server 起動（辞書あり・VADなし）")));
-        QVERIFY2(!log.contains(QStringLiteral("片付け")), "nothing was listening before either start");
-        const QString output = data.readText(QStringLiteral("whisper-server.log"));
+        QVERIFY(f.log().contains(QStringLiteral("whisper-server 起動（辞書なし・VADなし）")));
+        QVERIFY(f.log().contains(QStringLiteral("whisper-server 起動（辞書あり・VADなし）")));
+        QVERIFY2(!f.log().contains(QStringLiteral("片付け")), "nothing was listening before either start");
+        const QString output = f.data.readText(QStringLiteral("whisper-server.log"));
         QVERIFY(output.startsWith(QStringLiteral("earlier run\n")));
-        QCOMPARE(output.count(QStringLiteral("listening at http://127.0.0.1:%1").arg(port)), 2);
+        QCOMPARE(output.count(QStringLiteral("listening at http://127.0.0.1:%1").arg(f.port)), 2);
     }
 
     void launchFailuresAreLoggedAndLeaveNoProcess()
     {
-        TestDataFolder data;
-        QDir().mkpath(data.path());
-        WhisperStandIn standIn;
-        standIn.configure(WhisperStandIn::freePort());
-        WhisperServer server;
-
-        Config::edit([](ConfigData& c) { c.whisperBinary = QStringLiteral("/nonexistent/whisper-server"); });
-        onPipeline([&] { server.start({}); return 0; });
-        Config::edit([&](ConfigData& c) {
-            c.whisperBinary = standIn.binary();
-            c.whisperModelPath = data.file(QStringLiteral("missing.bin"));
-        });
-        onPipeline([&] { server.start({}); return 0; });
-        const QString garbage = data.file(QStringLiteral("not-a-program"));
-        data.writeText(QStringLiteral("not-a-program"), QStringLiteral("no program here\n"));
+        Fixture f;
+        const QString garbage = f.data.file(QStringLiteral("not-a-program"));
+        f.data.writeText(QStringLiteral("not-a-program"), QStringLiteral("no program here\n"));
         QFile::setPermissions(garbage, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        Config::edit([&](ConfigData& c) {
-            c.whisperBinary = garbage;
-            c.whisperModelPath = standIn.model();
-        });
-        onPipeline([&] { server.start({}); return 0; });
-
-        QVERIFY(!server.processId());
-        QVERIFY(standIn.starts().isEmpty());
-        const QString log = data.readText(QStringLiteral("sayri.log"));
-        QVERIFY(log.contains(QStringLiteral("whisper-server が見つかりません: /nonexistent/whisper-server\n")));
-        QVERIFY(log.contains(QStringLiteral("Whisperモデルが見つかりません: ") + data.file(QStringLiteral("missing.bin"))));
-        QVERIFY(log.contains(QStringLiteral("whisper-server の起動に失敗: Exec format error")));
-        QVERIFY(!log.contains(QStringLiteral("whisper-server 起動（")));
+        const QString missingModel = f.data.file(QStringLiteral("missing.bin"));
+        WhisperServer server;
+        for (const auto& [binary, model] : {std::pair{QStringLiteral("/nonexistent/whisper-server"), f.standIn.model()},
+                                           std::pair{f.standIn.binary(), missingModel},
+                                           std::pair{garbage, f.standIn.model()}}) {
+            Config::edit([&](ConfigData& c) {
+                c.whisperBinary = binary;
+                c.whisperModelPath = model;
+            });
+            onPipeline([&] { server.start({}); return 0; });
+            QVERIFY(!server.processId());
+        }
+        QVERIFY(f.standIn.starts().isEmpty());
+        QVERIFY(f.log().contains(QStringLiteral("whisper-server が見つかりません: /nonexistent/whisper-server\n")));
+        QVERIFY(f.log().contains(QStringLiteral("Whisperモデルが見つかりません: ") + missingModel));
+        QVERIFY(f.log().contains(QStringLiteral("whisper-server の起動に失敗: Exec format error")));
+        QVERIFY(!f.log().contains(QStringLiteral("whisper-server 起動（")));
     }
 
     void stopSendsOneTerminationRequest()
     {
-        TestDataFolder data;
-        QDir().mkpath(data.path());
-        WhisperStandIn standIn;
-        standIn.configure(WhisperStandIn::freePort());
-        standIn.setScript(QJsonObject{{QStringLiteral("countTerm"), true}});
-
+        Fixture f;
+        f.standIn.setScript(QJsonObject{{QStringLiteral("countTerm"), true}});
         WhisperServer server;
-        QVERIFY(onPipeline([&] {
-            server.start({});
-            return server.waitHealthy(20);
-        }));
+        QVERIFY(f.startHealthy(server));
         const qint64 pid = server.processId().value_or(0);
         server.stop();
         server.stop();  // nothing left to stop
         QVERIFY(!server.processId());
         QThread::msleep(500);
-        QFile signalsFile(standIn.recordDir() + QStringLiteral("/signals"));
+        QFile signalsFile(f.standIn.recordDir() + QStringLiteral("/signals"));
         QVERIFY(signalsFile.open(QIODevice::ReadOnly));
         QCOMPARE(signalsFile.readAll(), QByteArray("TERM\n"));
-        QCOMPARE(stateOf(pid), QStringLiteral("running"));
-
+        QCOMPARE(stateOf(pid), 'R');
         ::kill(pid_t(pid), SIGKILL);
-        QVERIFY2(becomes(pid, QStringLiteral("gone"), 5), "a child that ends on its own is reaped");
+        QVERIFY2(ends(pid, 5, true), "a child that ends on its own is reaped");
     }
 
     void waitHealthyAsksOnlyWhenGivenTime()
     {
-        TestDataFolder data;
-        QDir().mkpath(data.path());
-        WhisperStandIn standIn;
-        const quint16 port = WhisperStandIn::freePort();
-        standIn.configure(port);
-        QVERIFY(standIn.startServer(port) > 0);
-
+        Fixture f;
+        QVERIFY(f.standIn.startServer(f.port) > 0);
         WhisperServer server;
         QVERIFY(!onPipeline([&] { return server.waitHealthy(0); }));
         QVERIFY(!onPipeline([&] { return server.waitHealthy(0.4); }));
-        QVERIFY(standIn.requests().isEmpty());
+        QVERIFY(f.standIn.requests().isEmpty());
         QVERIFY(onPipeline([&] { return server.waitHealthy(1); }));
-        QCOMPARE(standIn.requests().size(), 1);
-        QCOMPARE(standIn.requests()[0].path, QByteArray("/"));
+        QCOMPARE(f.standIn.requests().size(), 1);
+        QCOMPARE(f.standIn.requests()[0].path, QByteArray("/"));
     }
 
-    void strayWhisperServerIsEnded()
+    // A stand-in named whisper-server on the port is a stray of Sayri's and is
+    // ended; any other program is left alone and the new server cannot bind.
+    void busyPort_data()
     {
-        TestDataFolder data;
-        QDir().mkpath(data.path());
-        WhisperStandIn standIn;
-        const quint16 port = WhisperStandIn::freePort();
-        standIn.configure(port);
-        const qint64 stray = standIn.startServer(port, true);
-        QVERIFY(stray > 0);
-
-        WhisperServer server;
-        QVERIFY(onPipeline([&] {
-            server.start({});
-            return server.waitHealthy(20);
-        }));
-        QVERIFY(ends(stray, 5));
-        QVERIFY(server.processId() && *server.processId() != stray);
-        QCOMPARE(standIn.starts().last().value(QStringLiteral("pid")).toInteger(), *server.processId());
-        QVERIFY(data.readText(QStringLiteral("sayri.log"))
-                    .contains(QStringLiteral("ポート%1の古い認識サーバーを片付けました").arg(port)));
-        server.stop();
+        QTest::addColumn<bool>("stray");
+        QTest::newRow("stray whisper-server") << true;
+        QTest::newRow("another program") << false;
     }
-
-    void anotherProgramOnThePortIsLeftAlone()
+    void busyPort()
     {
-        TestDataFolder data;
-        QDir().mkpath(data.path());
-        WhisperStandIn standIn;
-        const quint16 port = WhisperStandIn::freePort();
-        standIn.configure(port);
-        const qint64 other = standIn.startServer(port, false);
+        QFETCH(bool, stray);
+        Fixture f;
+        const qint64 other = f.standIn.startServer(f.port, stray);
         QVERIFY(other > 0);
-
         WhisperServer server;
-        onPipeline([&] { server.start({}); return 0; });
+        QCOMPARE(onPipeline([&] { server.start({}); return stray && server.waitHealthy(20); }), stray);
         const qint64 launched = server.processId().value_or(0);
-        QVERIFY(launched > 0);
-        // The new server cannot bind the busy port and ends by itself.
-        QVERIFY(becomes(launched, QStringLiteral("gone"), 10));
-        QCOMPARE(stateOf(other), QStringLiteral("running"));
-        const QString log = data.readText(QStringLiteral("sayri.log"));
-        QVERIFY(log.contains(QStringLiteral("ポート%1を使っている whisper-standin（PID %2）はサイリの認識サーバーではないため、そのままにします")
-                                 .arg(port)
-                                 .arg(other)));
-        QVERIFY(!log.contains(QStringLiteral("片付けました")));
+        QVERIFY(launched > 0 && launched != other);
+        QVERIFY(ends(stray ? other : launched, 10, !stray));
+        QCOMPARE(stateOf(stray ? launched : other), 'R');
+        QCOMPARE(f.standIn.starts().last().value(QStringLiteral("pid")).toInteger(), launched);
+        const QString cleaned = QStringLiteral("ポート%1の古い認識サーバーを片付けました").arg(f.port);
+        const QString leftAlone = QStringLiteral("ポート%1を使っている whisper-standin（PID %2）はサイリの認識サーバーではないため、そのままにします")
+                                      .arg(f.port)
+                                      .arg(other);
+        QCOMPARE(f.log().contains(cleaned), stray);
+        QCOMPARE(f.log().contains(leftAlone), !stray);
+        server.stop();
     }
 
     void serverEndsWhenSayriIsKilled()
     {
-        TestDataFolder data;
-        QDir().mkpath(data.path());
-        WhisperStandIn standIn;
-        const quint16 port = WhisperStandIn::freePort();
-
+        Fixture f;
         QProcess parent;
-        parent.setProgram(QCoreApplication::applicationFilePath());
-        parent.setArguments({QStringLiteral("--as-parent"), standIn.binary(), standIn.model(), QString::number(port)});
-        parent.start();
-        QVERIFY(parent.waitForStarted(5000));
+        parent.start(QCoreApplication::applicationFilePath(),
+                     {QStringLiteral("--as-parent"), f.standIn.binary(), f.standIn.model(), QString::number(f.port)});
         QVERIFY(parent.waitForReadyRead(10000));
         const qint64 child = parent.readLine().trimmed().toLongLong();
         QVERIFY(child > 0);
-        QVERIFY(WhisperStandIn::waitListening(port, 10));
-
+        QVERIFY(WhisperStandIn::waitListening(f.port, 10));
         parent.kill();
         QVERIFY(parent.waitForFinished(5000));
         QVERIFY(ends(child, 5));
         ::waitpid(pid_t(child), nullptr, WNOHANG);  // adopted by this process (see main)
-        QVERIFY(WhisperStandIn::waitClosed(port, 5));
+        QVERIFY(WhisperStandIn::waitClosed(f.port, 5));
     }
 };
 

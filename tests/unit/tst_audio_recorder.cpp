@@ -32,11 +32,17 @@ struct Script {
     CaptureStart start;
     bool sounds = false;  // delivers from 0.05 s after its start
 };
-Script silent() { return {}; }
-Script sounding(QAudioFormat f = format(44100, 2)) { Script s; s.format = f; s.sounds = true; return s; }
+Script sounding(QAudioFormat f = format(44100, 2))
+{
+    Script s;
+    s.format = f;
+    s.sounds = true;
+    return s;
+}
 
-// Fakes for unit tests: scripted engines and a virtual clock. Sleeping moves
-// the clock on and lets started engines deliver when their script says so.
+// Fakes for unit tests: scripted engines (the last script repeats) and a
+// virtual clock. Sleeping moves the clock on and lets started engines deliver
+// when their script says so.
 struct FakeWorld : CaptureBackend {
     struct Engine : CaptureEngine {
         FakeWorld& world;
@@ -55,7 +61,7 @@ struct FakeWorld : CaptureBackend {
         }
         CaptureStart start() override
         {
-            world.note(QStringLiteral("start#%1").arg(id));
+            world.events << QStringLiteral("start#%1").arg(id);
             running = script.start.outcome == CaptureStart::started;
             startedAt = world.clock;
             return script.start;
@@ -63,37 +69,25 @@ struct FakeWorld : CaptureBackend {
         void removeTap() override { tap = nullptr; }
         void stop() override
         {
-            if (!world.stopped.count(id))
-                world.note(QStringLiteral("stop#%1").arg(id));
-            world.stopped.insert(id);
+            if (world.stopped.insert(id).second)
+                world.events << QStringLiteral("stop#%1").arg(id);
             running = false;
         }
         void deliver(const QAudioBuffer& b) { if (tap) tap(b); }
     };
 
-    QList<AudioInputDevice> devices;
-    QList<Script> scripts;  // one per engine made; the last one repeats
-    QStringList events;     // "make:UID", "start#N", "sound#N", "stop#N"
+    QList<Script> scripts;
+    QStringList events;     // "start#N", "sound#N" (its first delivery), "stop#N"
     QList<double> pauses;   // sleeps longer than a poll
     std::set<int> stopped;
     QList<Engine*> engines;
     double clock = 0;
     int made = 0;
 
-    void note(const QString& e) { events << e; }
-    std::optional<AudioInputDevice> find(const QString& uid) override
+    std::optional<AudioInputDevice> find(const QString&) override { return std::nullopt; }
+    std::unique_ptr<CaptureEngine> makeEngine(const QString&) override
     {
-        for (const auto& d : devices)
-            if (d.uid == uid)
-                return d;
-        return std::nullopt;
-    }
-    std::unique_ptr<CaptureEngine> makeEngine(const QString& uid) override
-    {
-        if (!uid.isEmpty() && !find(uid))
-            return nullptr;
-        note(QStringLiteral("make:") + uid);
-        const Script script = scripts.isEmpty() ? Script{} : scripts.value(made, scripts.last());
+        const Script script = scripts.value(made, scripts.last());
         return std::make_unique<Engine>(*this, ++made, script);
     }
     double now() override { return clock; }
@@ -106,7 +100,7 @@ struct FakeWorld : CaptureBackend {
             if (!e->running || !e->tap || !e->script.sounds || clock + 1e-9 < e->startedAt + 0.05)
                 continue;
             if (!events.contains(QStringLiteral("sound#%1").arg(e->id)))
-                note(QStringLiteral("sound#%1").arg(e->id));
+                events << QStringLiteral("sound#%1").arg(e->id);
             e->deliver(QAudioBuffer(QByteArray(e->script.format.bytesForDuration(10000), '\0'), e->script.format));
         }
     }
@@ -126,8 +120,13 @@ QByteArray bytesOf(const QList<T>& values)
     return QByteArray(reinterpret_cast<const char*>(values.constData()), values.size() * qsizetype(sizeof(T)));
 }
 
-QString masked(const QString& name) { return Log::伏せた機器名(name); }
-const QString defaultMic = QStringLiteral("Macと同じ");
+const QList<double> pausesOfFourTries{0.25, 0.45, 0.7};
+QString silentTry(int n)
+{
+    return QStringLiteral("音が流れてきません（%1・44100Hz）→ マイクを握ったまま組み立て直します（%2回目）")
+        .arg(Log::伏せた機器名(QStringLiteral("Macと同じ")))
+        .arg(n);
+}
 
 }  // namespace
 
@@ -171,23 +170,20 @@ private Q_SLOTS:
 
     void retriesHoldTheSilentEngineUntilTheNextDelivers()
     {
-        Script noFormat;
-        noFormat.format = format(0, 0);
         Script tapRefused = sounding(format(48000, 1));
         tapRefused.tapRefusal = QStringLiteral("boom");
         Script openRefused = sounding();
         openRefused.start = {CaptureStart::refused, QStringLiteral("開けない")};
-        make({silent(), tapRefused, openRefused, sounding()});
+        make({Script{}, tapRefused, openRefused, sounding()});
         QVERIFY(!startError());
-        const QString mic = masked(defaultMic);
         QCOMPARE(logMessages(), (QStringList{
-            QStringLiteral("音が流れてきません（%1・44100Hz）→ マイクを握ったまま組み立て直します（1回目）").arg(mic),
+            silentTry(1),
             QStringLiteral("タップを付けられません（48000Hz・boom）→ 組み立て直します（2回目）"),
             QStringLiteral("タップを付けられません（44100Hz・開けない）→ 組み立て直します（3回目）"),
             QStringLiteral("録音の形式が決まりました: 44100Hz/2ch"),
-            QStringLiteral("録音開始: %1・44100Hz 2ch（4回目で成功）").arg(mic),
+            QStringLiteral("録音開始: %1・44100Hz 2ch（4回目で成功）").arg(Log::伏せた機器名(QStringLiteral("Macと同じ"))),
         }));
-        QCOMPARE(world->pauses, (QList<double>{0.25, 0.45, 0.7}));
+        QCOMPARE(world->pauses, pausesOfFourTries);
         // The silent first engine ran until the fourth delivered sound.
         QVERIFY(world->at(QStringLiteral("sound#4")) >= 0);
         QVERIFY(world->at(QStringLiteral("stop#1")) > world->at(QStringLiteral("sound#4")));
@@ -199,14 +195,11 @@ private Q_SLOTS:
     void givingUpLeavesNothingOpen()
     {
         // Never any sound: four attempts, each engine held through the next.
-        make({silent()});
+        make({Script{}});
         QCOMPARE(startError(), RecError::formatChanged);
-        QStringList expected;
-        for (int n = 1; n <= 4; ++n)
-            expected << QStringLiteral("音が流れてきません（%1・44100Hz）→ マイクを握ったまま組み立て直します（%2回目）").arg(masked(defaultMic)).arg(n);
-        expected << QStringLiteral("4回試しても音が流れませんでした（最後は44100Hz）→ 録音を中止します（アプリは落としません）");
-        QCOMPARE(logMessages(), expected);
-        QCOMPARE(world->pauses, (QList<double>{0.25, 0.45, 0.7}));
+        QCOMPARE(logMessages(), (QStringList{silentTry(1), silentTry(2), silentTry(3), silentTry(4),
+            QStringLiteral("4回試しても音が流れませんでした（最後は44100Hz）→ 録音を中止します（アプリは落としません）")}));
+        QCOMPARE(world->pauses, pausesOfFourTries);
         for (int n = 1; n <= 3; ++n)
             QVERIFY(world->at(QStringLiteral("stop#%1").arg(n)) > world->at(QStringLiteral("start#%1").arg(n + 1)));
         QVERIFY(world->allStoppedBut(0));
@@ -217,12 +210,12 @@ private Q_SLOTS:
         make({noFormat});
         QCOMPARE(startError(), RecError::formatChanged);
         QCOMPARE(logMessages(), QStringList{QStringLiteral("4回試しても音が流れませんでした（最後は0Hz）→ 録音を中止します（アプリは落としません）")});
-        QCOMPARE(world->pauses, (QList<double>{0.25, 0.45, 0.7, 0.7}));
+        QCOMPARE(world->pauses, pausesOfFourTries + QList<double>{0.7});
 
         // An input that cannot start at all ends the sequence at once.
         Script failing;
         failing.start = {CaptureStart::failed, QStringLiteral("サーバーなし")};
-        make({silent(), failing});
+        make({Script{}, failing});
         QCOMPARE(startError(), RecError::noInput);
         QCOMPARE(logMessages().last(), QStringLiteral("マイクを開けません（サーバーなし）"));
         QCOMPARE(world->pauses, QList<double>{0.25});
