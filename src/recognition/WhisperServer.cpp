@@ -46,6 +46,12 @@ WhisperServer::WhisperServer(const ScreenTerms* screen) : screen_(screen) {}
 
 WhisperServer::~WhisperServer() = default;
 
+bool WhisperServer::launchedServerRunning() const
+{
+    std::lock_guard lock(processMutex_);
+    return process_ && process_->running();
+}
+
 std::shared_ptr<ChildProcess> WhisperServer::takeProcess()
 {
     std::lock_guard lock(processMutex_);
@@ -152,6 +158,11 @@ bool WhisperServer::waitHealthy(double seconds)
         r.timeout = 0.5;
         if (HTTP::request(r).status > 0)
             return true;
+        // A server that was never launched, or that has already exited
+        // (a model it cannot load, a busy port), will not answer: waiting
+        // the rest of the time would only hold the dictation up.
+        if (!launchedServerRunning())
+            return false;
         pause(0.5);
     }
     return false;

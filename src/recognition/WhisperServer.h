@@ -39,6 +39,7 @@ public:
 private:
     void killStrayServer();
     std::shared_ptr<ChildProcess> takeProcess();
+    bool launchedServerRunning() const;
 
     const ScreenTerms* screen_;
     mutable std::mutex processMutex_;

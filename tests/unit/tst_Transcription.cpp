@@ -170,8 +170,19 @@ private Q_SLOTS:
         Fixture f;
         Config::edit([&](ConfigData& c) { c.whisperModelPath = f.data.file(QStringLiteral("gone.bin")); });
         WhisperServer server;
+        QElapsedTimer waited;
+        waited.start();
         QVERIFY(!onPipeline([&] { return server.transcribe(wavOfSeconds(0.5)); }));
         QVERIFY(f.log().contains(QStringLiteral("Whisperモデルが見つかりません: ")));
+
+        // A model the server rejects: it exits at once, and nobody waits for it.
+        QFile empty(f.data.file(QStringLiteral("empty.bin")));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        Config::edit([&](ConfigData& c) { c.whisperModelPath = empty.fileName(); });
+        QVERIFY(!onPipeline([&] { return server.transcribe(wavOfSeconds(0.5)); }));
+        QCOMPARE(f.standIn.starts().size(), 1);
+        QVERIFY2(waited.elapsed() < 10000, "a server that cannot come up is not waited for");
         QVERIFY(!f.log().contains(QStringLiteral("文字起こしに失敗")));
         QVERIFY(f.standIn.requests().isEmpty());
     }

@@ -83,6 +83,26 @@ private Q_SLOTS:
         QCOMPARE(fakes->server->seen().first(), QStringLiteral("start:"));
     }
 
+    void accessibilityArrivesLater()
+    {
+        Config::bootstrap();
+        fakes->keyboardAccess->isTrusted = false;
+        AppTiming timing;
+        timing.axPollInterval = 0.05;
+        AppState app(fakes->take(), timing);
+        app.startUp();
+        QCOMPARE(fakes->overlay->events.first(),
+                 QStringLiteral("flash:「アクセシビリティ」を許可すると Option×2 が使えます（許可すると自動で有効になります）@8"));
+        QTest::qWait(200);
+        QCOMPARE(fakes->hotkeys->startCalls, 0);
+        fakes->keyboardAccess->isTrusted = true;
+        QTRY_COMPARE(fakes->hotkeys->startCalls, 1);
+        QVERIFY(fakes->overlay->events.contains(QStringLiteral("flash:準備OK。Optionキーを2回押すと録音が始まります@4")));
+        QVERIFY(!app.axPollRunning());
+        QTest::qWait(200);
+        QCOMPARE(fakes->hotkeys->startCalls, 1);
+    }
+
     void pageRequests_data()
     {
         QTest::addColumn<QString>("content");
