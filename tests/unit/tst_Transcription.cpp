@@ -2,8 +2,7 @@
 // against the whisper-server stand-in on loopback.
 
 #include "OnPipeline.h"
-#include "TestDataFolder.h"
-#include "WhisperStandIn.h"
+#include "StandInFixture.h"
 
 #include "audio/AudioRecorder.h"
 #include "desktop/ScreenTerms.h"
@@ -13,6 +12,7 @@
 #include "store/Dictionary.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -47,17 +47,7 @@ QByteArray expectedForm(const QByteArray& wav, const QString& prompt, const QByt
     return f + "--" + b + "--\r\n";
 }
 
-struct Fixture {
-    TestDataFolder data;
-    WhisperStandIn standIn;
-    quint16 port = WhisperStandIn::freePort();
-    Fixture()
-    {
-        QDir().mkpath(data.path());
-        standIn.configure(port);
-    }
-    QString log() const { return data.readText(QStringLiteral("sayri.log")); }
-};
+using Fixture = StandInFixture;
 
 }  // namespace
 

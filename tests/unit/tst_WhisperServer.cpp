@@ -2,8 +2,7 @@
 // and the child's end with Sayri, with real processes on loopback.
 
 #include "OnPipeline.h"
-#include "TestDataFolder.h"
-#include "WhisperStandIn.h"
+#include "StandInFixture.h"
 
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
@@ -40,16 +39,7 @@ bool ends(qint64 pid, double seconds, bool reaped = false)
     return done();
 }
 
-struct Fixture {
-    TestDataFolder data;
-    WhisperStandIn standIn;
-    quint16 port = WhisperStandIn::freePort();
-    Fixture()
-    {
-        QDir().mkpath(data.path());
-        standIn.configure(port);
-    }
-    QString log() const { return data.readText(QStringLiteral("sayri.log")); }
+struct Fixture : StandInFixture {
     bool startHealthy(WhisperServer& server, const QString& dictionary = {})
     {
         return onPipeline([&] {
