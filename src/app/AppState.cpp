@@ -9,6 +9,7 @@
 #include "ui/MainMenu.h"
 
 #include <QApplication>
+#include <QMenu>
 #include <QPointer>
 #include <QTimer>
 
@@ -34,33 +35,32 @@ AppState::~AppState()
 // Start-up, first half: everything that always runs at launch.
 void AppState::startUp()
 {
-    QPointer<AppState> weak(this);
-    MainMenu::install({
-        [weak] { if (weak) weak->openAbout(); },
-        [weak] { if (weak) weak->checkForUpdates(); },
-        [weak] { if (weak) weak->openSettings(); },
-        [weak] { if (weak) weak->quitApp(); },
-    });
+    MainMenu& mainMenu = MainMenu::shared();
+    connect(&mainMenu, &MainMenu::aboutRequested, this, &AppState::openAbout);
+    connect(&mainMenu, &MainMenu::updateCheckRequested, this, &AppState::checkForUpdates);
+    connect(&mainMenu, &MainMenu::settingsRequested, this, &AppState::openSettings);
+    connect(&mainMenu, &MainMenu::quitRequested, this, &AppState::quitApp);
 
     s_.statusIcon->setIcon(QStringLiteral("🎙️"));
-    s_.statusIcon->onMenuNeedsUpdate = [this](QMenu* menu) { menuNeedsUpdate(menu); };
+    connect(s_.statusIcon.get(), &StatusIcon::menuAboutToShow, this, &AppState::menuNeedsUpdate);
 
     // Linux has no per-application microphone permission, so there is no
     // "denied" state to warn about here.
 
-    s_.overlay->onCancelClick = [weak] { if (weak) weak->escPressed(); };
-    s_.overlay->onStopClick = [weak] { if (weak) weak->stopAndProcess(); };
-    s_.overlay->onUpdateClick = [weak] { if (weak) weak->checkForUpdates(); };
+    OverlayView* overlay = s_.overlay.get();
+    connect(overlay, &OverlayView::cancelClicked, &dictation_, &DictationController::escPressed);
+    connect(overlay, &OverlayView::stopClicked, &dictation_, &DictationController::stopAndProcess);
+    connect(overlay, &OverlayView::updateClicked, this, &AppState::checkForUpdates);
 
+    QPointer<AppState> weak(this);
     if (SettingsView* settings = s_.settings) {
-        settings->onTriggerKeyChange = [weak](const QString& id) { if (weak) weak->applyTriggerKey(id); };
-        settings->onMicChange = [weak](const QString& uid) { if (weak) weak->micChanged(uid); };
-        settings->onCheckUpdates = [weak] { if (weak) weak->checkForUpdates(); };
-        settings->onAddWord = [weak] { if (weak) weak->addDictWord(); };
-        settings->onImportCSV = [weak] { if (weak) weak->importDictCSV(); };
-        settings->onCopyPrompt = [weak] { if (weak) weak->copyDictionaryRequest(); };
-        settings->onDictionaryReload = [weak] { if (weak) weak->reloadDictionary(); };
-        settings->onNeedsMenuRefresh = [] {};  // window shortcuts never change
+        connect(settings, &SettingsView::triggerKeyChosen, this, &AppState::applyTriggerKey);
+        connect(settings, &SettingsView::micChosen, this, &AppState::micChanged);
+        connect(settings, &SettingsView::updateCheckRequested, this, &AppState::checkForUpdates);
+        connect(settings, &SettingsView::addWordRequested, &dictionary_, &DictionaryActions::addDictWord);
+        connect(settings, &SettingsView::importCSVRequested, &dictionary_, &DictionaryActions::importDictCSV);
+        connect(settings, &SettingsView::copyPromptRequested, &dictionary_, &DictionaryActions::copyDictionaryRequest);
+        connect(settings, &SettingsView::dictionaryReloadRequested, &dictionary_, &DictionaryActions::reloadDictionary);
         settings->historyProvider = [weak] {
             QList<QPair<QDateTime, QString>> items;
             if (!weak)

@@ -280,11 +280,16 @@ private Q_SLOTS:
     {
         app->startUp();
         QGuiApplication::clipboard()->clear();
-        fakes->settings.onCopyPrompt();
+        Q_EMIT fakes->settings.copyPromptRequested();
         QCOMPARE(QGuiApplication::clipboard()->text().toUtf8(), QByteArray(requestText));
-        fakes->settings.onAddWord();
+        Q_EMIT fakes->settings.importCSVRequested();
+        QVERIFY(qobject_cast<QFileDialog*>(app->dictionaryDialog()));
+        app->dictionaryDialog()->reject();
+        QTRY_VERIFY(!app->dictionaryDialog());
+        Q_EMIT fakes->settings.addWordRequested();
         QVERIFY(qobject_cast<AddWordDialog*>(app->dictionaryDialog()));
-        QVERIFY(fakes->settings.onImportCSV && fakes->settings.onDictionaryReload);
+        Q_EMIT fakes->settings.dictionaryReloadRequested();
+        QCOMPARE(fakes->overlay->last(), applying);
     }
 };
 
