@@ -7,9 +7,11 @@
 #include "app/AppDelegate.h"
 #include "store/Config.h"
 #include "store/Log.h"
+#include "ui/MainMenu.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QMenu>
 #include <QtTest>
 
 namespace {
@@ -169,6 +171,39 @@ private Q_SLOTS:
         dictionary.remove();
         check();
         QCOMPARE(fakes->server->seen().count(QStringLiteral("restart:")), 1);
+    }
+
+    // What the tray icon and its menu, the overlay's buttons, the settings
+    // window and the window shortcuts ask for reaches its handler.
+    void viewRequestsReachTheirHandlers()
+    {
+        Config::bootstrap();
+        AppState app(fakes->take());
+        app.startUp();
+        QMenu menu;
+        Q_EMIT fakes->statusIcon->menuAboutToShow(&menu);
+        for (const QString title : {QStringLiteral("設定を開く…"), QStringLiteral("サイリについて")})
+            for (QAction* a : menu.actions())
+                if (a->text() == title)
+                    a->trigger();
+        Q_EMIT MainMenu::shared().settingsRequested();
+        Q_EMIT MainMenu::shared().aboutRequested();
+        QTRY_COMPARE(fakes->settings.shown, QStringList(2, QString()));
+        QCOMPARE(fakes->about.shows, 2);
+
+        Q_EMIT fakes->settings.triggerKeyChosen(QStringLiteral("rightShift"));
+        QCOMPARE(fakes->hotkeys->trigger, QStringLiteral("rightShift"));
+        Q_EMIT fakes->settings.micChosen(QString());
+        QVERIFY(fakes->overlay->last().startsWith(QStringLiteral("flash:マイク:")));
+
+        app.optionTapped(1);
+        app.optionTapped(1.1);
+        Q_EMIT fakes->overlay->cancelClicked();
+        QCOMPARE(app.phase(), Phase::idle);
+        app.optionTapped(2);
+        app.optionTapped(2.1);
+        Q_EMIT fakes->overlay->stopClicked();
+        QCOMPARE(app.phase(), Phase::processing);
     }
 
     void microphoneChoice()
