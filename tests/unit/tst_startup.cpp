@@ -6,15 +6,27 @@
 
 #include "app/AppDelegate.h"
 #include "store/Config.h"
+#include "provision/UpdateNotice.h"
 #include "store/Log.h"
 #include "ui/MainMenu.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QDesktopServices>
 #include <QMenu>
 #include <QtTest>
 
 namespace {
+
+// Counts the web pages Sayri asks the desktop to open.
+class PageOpener : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public Q_SLOTS:
+    void open(const QUrl& url) { opened << url; }
+};
+
 const QString readyMessage = QStringLiteral("flash:サイリ 準備OK。Optionキーを2回押すと録音が始まります@4");
 }
 
@@ -182,14 +194,27 @@ private Q_SLOTS:
         app.startUp();
         QMenu menu;
         Q_EMIT fakes->statusIcon->menuAboutToShow(&menu);
-        for (const QString title : {QStringLiteral("設定を開く…"), QStringLiteral("サイリについて")})
+        const auto choose = [&menu](const QString& title) {
             for (QAction* a : menu.actions())
                 if (a->text() == title)
                     a->trigger();
+        };
+        choose(QStringLiteral("設定を開く…"));
+        choose(QStringLiteral("サイリについて"));
         Q_EMIT MainMenu::shared().settingsRequested();
         Q_EMIT MainMenu::shared().aboutRequested();
         QTRY_COMPARE(fakes->settings.shown, QStringList(2, QString()));
         QCOMPARE(fakes->about.shows, 2);
+
+        UpdateNotice::testing::reset(QStringLiteral("https://sayri.example"), QStringLiteral("5"));
+        PageOpener pages;
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &pages, "open");
+        choose(QStringLiteral("アップデートを確認…"));
+        Q_EMIT MainMenu::shared().updateCheckRequested();
+        Q_EMIT fakes->settings.updateCheckRequested();
+        Q_EMIT fakes->overlay->updateClicked();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QCOMPARE(pages.opened, QList<QUrl>(4, QUrl(QStringLiteral("https://sayri.example/"))));
 
         Q_EMIT fakes->settings.triggerKeyChosen(QStringLiteral("rightShift"));
         QCOMPARE(fakes->hotkeys->trigger, QStringLiteral("rightShift"));
