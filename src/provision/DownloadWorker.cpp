@@ -4,8 +4,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
-#include <openssl/evp.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +13,9 @@ namespace {
 
 // What the answer may hold in memory before the network stops reading.
 constexpr qint64 replyBuffer = 1 << 20;
+// Received bytes are written and hashed in pieces of this size, small
+// enough to stay in the processor's cache from the copy to the hashing.
+constexpr qint64 pieceSize = 262144;
 // A stalled connection ends the attempt after this long without data.
 constexpr int stallTimeoutMs = 60000;
 constexpr qint64 progressIntervalMs = 50;
@@ -27,7 +28,7 @@ bool success(int status)
 }  // namespace
 
 DownloadWorker::DownloadWorker(const std::atomic<bool>& cancelled)
-    : cancelled_(cancelled), hash_(EVP_MD_CTX_new())
+    : cancelled_(cancelled), buffer_(pieceSize)
 {
     qRegisterMetaType<DownloadWorker::Outcome>();
     progressTimer_.setSingleShot(true);
@@ -45,13 +46,11 @@ DownloadWorker::~DownloadWorker()
     file_.close();
     if (!attempt_.partPath.isEmpty())
         QFile::remove(attempt_.partPath);
-    EVP_MD_CTX_free(hash_);
 }
 
 void DownloadWorker::begin(const Attempt& attempt)
 {
     attempt_ = attempt;
-    pending_.clear();
     written_ = received_ = rangeStart_ = 0;
     total_ = -1;
     status_ = 0;
@@ -75,21 +74,16 @@ bool DownloadWorker::openPartial()
 {
     file_.close();
     file_.setFileName(attempt_.partPath);
-    EVP_DigestInit_ex(hash_, EVP_sha256(), nullptr);
+    hash_.reset();
     if (attempt_.resumeValidator && file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        std::vector<char> chunk(ModelSetup::hashChunk);
-        qint64 n = 0;
-        while (!cancelled_ && (n = file_.read(chunk.data(), ModelSetup::hashChunk)) > 0) {
-            EVP_DigestUpdate(hash_, chunk.data(), size_t(n));
-            written_ += n;
-        }
-        if (n == 0 && written_ > 0) {
+        written_ = hash_.addAll(file_, &cancelled_);
+        if (written_ > 0) {
             rangeStart_ = written_;
             return true;
         }
         file_.close();
         written_ = 0;
-        EVP_DigestInit_ex(hash_, EVP_sha256(), nullptr);
+        hash_.reset();
     }
     return file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
 }
@@ -147,11 +141,10 @@ void DownloadWorker::takeAnswer()
 
 void DownloadWorker::startOver(bool newRequest)
 {
-    pending_.clear();
     written_ = 0;
     file_.resize(0);
     file_.seek(0);
-    EVP_DigestInit_ex(hash_, EVP_sha256(), nullptr);
+    hash_.reset();
     rangeStart_ = 0;
     if (newRequest) {
         dropReply();
@@ -166,43 +159,39 @@ void DownloadWorker::receive()
         takeAnswer();
     if (!answered_)  // started over with a new request
         return;
-    const QByteArray data = reply_->readAll();
-    received_ += data.size();
-    if (!keepBody_) {
-        written_ += data.size();  // the error page is counted, not kept
-        return;
-    }
-    pending_ += data;
-    written_ += data.size();
-    if (written_ > attempt_.genuine.size) {
-        // More than the genuine file has: it cannot be the model.
-        dropReply();
-        end(Result::WrongData);
-        return;
-    }
-    if (pending_.size() >= ModelSetup::hashChunk && !flushPending()) {
-        dropReply();
-        end(Result::SaveFailed, fileError_);
-        return;
+    qint64 n = 0;
+    while ((n = reply_->read(buffer_.data(), pieceSize)) > 0) {
+        received_ += n;
+        written_ += n;
+        if (!keepBody_)
+            continue;  // the error page is counted, not kept
+        if (written_ > attempt_.genuine.size) {
+            // More than the genuine file has: it cannot be the model.
+            dropReply();
+            end(Result::WrongData);
+            return;
+        }
+        if (!writeAll(buffer_.data(), n)) {
+            dropReply();
+            end(Result::SaveFailed, fileError_);
+            return;
+        }
+        hash_.add(buffer_.data(), n);
     }
     reportProgress(false);
 }
 
-bool DownloadWorker::flushPending()
+// A short write is retried, so that a full disk reports why.
+bool DownloadWorker::writeAll(const char* data, qint64 size)
 {
-    if (pending_.isEmpty())
-        return true;
-    // A short write is retried, so that a full disk reports why.
-    for (qint64 done = 0; done < pending_.size();) {
-        const qint64 n = file_.write(pending_.constData() + done, pending_.size() - done);
+    for (qint64 done = 0; done < size;) {
+        const qint64 n = file_.write(data + done, size - done);
         if (n <= 0) {
             fileError_ = file_.errorString();
             return false;
         }
         done += n;
     }
-    EVP_DigestUpdate(hash_, pending_.constData(), size_t(pending_.size()));
-    pending_.clear();
     return true;
 }
 
@@ -216,17 +205,9 @@ void DownloadWorker::complete()
     // A server's error status is an answer, not a transport error.
     const QString errorText = error != QNetworkReply::NoError && status_ < 400 ? reply_->errorString() : QString();
     dropReply();
-    if (keepBody_ && !flushPending()) {
-        end(Result::SaveFailed, fileError_);
-        return;
-    }
     if (errorText.isEmpty() && keepBody_ && written_ > attempt_.plausibleSize) {
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned int length = 0;
-        EVP_DigestFinal_ex(hash_, digest, &length);
-        const QString hex = QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex());
         file_.close();
-        if (written_ != attempt_.genuine.size || hex.compare(attempt_.genuine.sha256, Qt::CaseInsensitive) != 0) {
+        if (written_ != attempt_.genuine.size || hash_.hex().compare(attempt_.genuine.sha256, Qt::CaseInsensitive) != 0) {
             end(Result::WrongData);
             return;
         }

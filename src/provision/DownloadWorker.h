@@ -1,6 +1,7 @@
 #pragma once
 
 #include "provision/ModelSetup.h"
+#include "provision/Sha256.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -11,10 +12,10 @@
 
 #include <atomic>
 #include <optional>
+#include <vector>
 
 class QNetworkAccessManager;
 class QNetworkReply;
-struct evp_md_ctx_st;
 
 // One attempt of the model download, run on the download thread: receives the
 // answer, appends it to the partial file and hashes it on the way, and after
@@ -59,7 +60,7 @@ private:
     void receive();
     void complete();
     void startOver(bool newRequest);
-    bool flushPending();
+    bool writeAll(const char* data, qint64 size);
     void end(Result result, const QString& error = {}, std::optional<QByteArray> resume = {});
     void reportProgress(bool force);
     void dropReply();
@@ -68,10 +69,10 @@ private:
     QNetworkAccessManager* network_ = nullptr;
     QNetworkReply* reply_ = nullptr;
     QFile file_;
-    evp_md_ctx_st* hash_ = nullptr;
+    Sha256 hash_;
+    std::vector<char> buffer_;
     Attempt attempt_;
-    QByteArray pending_;      // received, not yet written and hashed
-    qint64 written_ = 0;      // bytes of the file, written or pending
+    qint64 written_ = 0;      // bytes of the file (or of an error page)
     qint64 total_ = -1;
     qint64 received_ = 0;     // bytes received in this attempt, error pages included
     qint64 rangeStart_ = 0;   // bytes asked to skip; 0 for a whole-file request

@@ -1,5 +1,6 @@
 #include "provision/ModelSetup.h"
 
+#include "provision/Sha256.h"
 #include "store/Config.h"
 #include "store/Log.h"
 
@@ -8,10 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <openssl/evp.h>
-
-#include <memory>
-#include <vector>
 
 namespace ModelSetup {
 
@@ -84,23 +81,10 @@ std::optional<QString> sha256(const QString& path)
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return std::nullopt;
-    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    if (!ctx || !EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr))
+    Sha256 hash;
+    if (hash.addAll(f) < 0)
         return std::nullopt;
-    std::vector<char> buffer(hashChunk);
-    for (;;) {
-        const qint64 n = f.read(buffer.data(), hashChunk);
-        if (n < 0)
-            return std::nullopt;
-        if (n == 0)
-            break;
-        EVP_DigestUpdate(ctx.get(), buffer.data(), size_t(n));
-    }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (!EVP_DigestFinal_ex(ctx.get(), digest, &length))
-        return std::nullopt;
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex());
+    return hash.hex();
 }
 
 bool 本物と一致する(const QString& path, const Fingerprint& genuine)

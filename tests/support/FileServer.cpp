@@ -49,7 +49,7 @@ void FileServer::answer(QTcpSocket* socket, const QByteArray& head)
         routes_[path] = Route{.block = "no such file", .status = 404};
     Route& route = routes_[path];
     const qint64 size = route.size < 0 ? route.block.size() : route.size;
-    const QByteArray etag = "\"" + QByteArray::number(size) + "\"";
+    const QByteArray etag = "\"" + QByteArray::number(route.changingTag ? requests_.size() : size) + "\"";
 
     qint64 from = 0;
     QByteArray status = QByteArray::number(route.status);
@@ -59,7 +59,7 @@ void FileServer::answer(QTcpSocket* socket, const QByteArray& head)
         extra = "Location: " + route.redirect.toLatin1() + "\r\n";
     } else if (route.status == 200 && range.startsWith("bytes=") && !route.ignoreRange) {
         const QByteArray ifRange = headerValue(head, "If-Range");
-        if (ifRange.isEmpty() || ifRange == etag) {
+        if (ifRange.isEmpty() || ifRange == etag || route.changingTag) {
             from = range.mid(6, range.indexOf('-') - 6).toLongLong();
             status = "206";
             extra += "Content-Range: bytes " + QByteArray::number(from) + '-' + QByteArray::number(size - 1) + '/'

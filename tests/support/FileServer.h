@@ -25,6 +25,7 @@ public:
         QString redirect = {};     // answer 302 to this path instead
         bool ignoreRange = false;
         bool noLength = false;
+        bool changingTag = false;  // a new ETag at every request, If-Range not looked at
         QList<qint64> drops = {};  // per request in turn: close after this many body bytes
         qint64 stallAt = -1;       // stop sending (connection kept open) after this many
     };

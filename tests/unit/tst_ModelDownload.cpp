@@ -77,6 +77,7 @@ private Q_SLOTS:
         QDir().mkpath(data->path());
         server = std::make_unique<FileServer>();
         server->setRoute(QStringLiteral("/b"), Route{file});
+        server->setRoute(QStringLiteral("/c"), Route{.block = file, .drops = {half}});
     }
 
     void outcomes_data()
@@ -93,6 +94,10 @@ private Q_SLOTS:
             << QStringList{resumable, done} << QStringList{"/a", h} << 0 << installed;
         QTest::newRow("range ignored") << Route{.block = file, .ignoreRange = true, .drops = {half}}
             << QStringList{resumable, done} << QStringList{"/a", h} << 0 << installed;
+        QTest::newRow("redirected, dropped, resumed") << Route{.redirect = "/c"} << QStringList{resumable, done}
+            << QStringList{"/a", "/c", "/a bytes=N-", "/c bytes=N-"} << 0 << installed;
+        QTest::newRow("file changed meanwhile") << Route{.block = file, .changingTag = true, .drops = {half}}
+            << QStringList{resumable, done} << QStringList{"/a", h, "/a"} << 0 << installed;
         QTest::newRow("resume yields nothing") << Route{.block = file, .drops = {half, 0}}
             << QStringList{resumable, failed, done} << QStringList{"/a", h, "/b"} << 1 << installed;
         QTest::newRow("404") << Route{.block = "not here", .status = 404} << QStringList{failed, done} << QStringList{"/a", "/b"} << 1
