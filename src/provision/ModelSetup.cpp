@@ -44,7 +44,9 @@ QStringList modelURLs()
     if (!override.isEmpty())
         return override.split(u' ', Qt::SkipEmptyParts);
     const QString hub = QStringLiteral("https://huggingface.co/ggerganov/whisper.cpp/resolve/main/") + modelFileName;
-    const QString site = QStringLiteral(SAYRI_SITE_URL);
+    QString site = QStringLiteral(SAYRI_SITE_URL);
+    while (site.endsWith(u'/'))
+        site.chop(1);
     if (site.isEmpty())
         return {hub, hub};
     return {site + QStringLiteral("/models/") + modelFileName, hub};
