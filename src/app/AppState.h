@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppServices.h"
+#include "app/AppTiming.h"
 #include "app/DictationController.h"
 #include "app/DictionaryActions.h"
 #include "app/Phase.h"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppServices.h"
+#include "app/AppTiming.h"
 #include "app/Phase.h"
 #include "preview/LivePreview.h"
 
