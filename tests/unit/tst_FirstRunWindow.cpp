@@ -1,0 +1,198 @@
+// The first-run window with fake platform pieces: where `進む` and the
+// navigation row lead, the permission summary, `必要`, the poll, and how the
+// setup ends (once, and never by the window manager's close).
+#include "Fakes.h"
+#include "LogFile.h"
+#include "TestDataFolder.h"
+
+#include "store/Config.h"
+#include "ui/ActionButton.h"
+#include "ui/FirstRunWindow.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QtTest>
+
+using Step = FirstRunWindow::Step;
+Q_DECLARE_METATYPE(FirstRunWindow::Step)
+
+class FirstRunWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestDataFolder> data;
+    FakeKeyboardAccess keys;
+    FakeSounds sounds;
+
+    // A plausible model file (sparse) and a server program, or neither.
+    void setPieces(bool present)
+    {
+        const QString model = data->root() + QStringLiteral("/model.bin");
+        QFile file(model);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(present ? 500000000 : 10));
+        Config::edit([&](ConfigData& c) {
+            c.whisperModelPath = model;
+            c.whisperBinary = present ? QStringLiteral("/bin/true") : data->root() + QStringLiteral("/none");
+        });
+    }
+
+    static ActionButton* button(FirstRunWindow& w, const QString& prefix)
+    {
+        for (auto* b : w.window()->findChildren<ActionButton*>())
+            if (!b->isHidden() && b->text().startsWith(prefix))
+                return b;
+        return nullptr;
+    }
+    static bool showsText(FirstRunWindow& w, const QString& text)
+    {
+        for (auto* l : w.window()->findChildren<QLabel*>())
+            if (!l->isHidden() && l->text() == text)
+                return true;
+        return false;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        data = std::make_unique<TestDataFolder>();
+        keys.isTrusted = true;
+        sounds.played.clear();
+    }
+    void cleanup() { data.reset(); }
+
+    void movingOnSkipsSatisfiedSteps_data()
+    {
+        QTest::addColumn<bool>("trusted");
+        QTest::addColumn<bool>("pieces");
+        QTest::addColumn<bool>("live");
+        QTest::addColumn<Step>("after");
+        QTest::addColumn<Step>("shown");
+        QTest::newRow("all set") << true << true << false << Step::ようこそ << Step::完了;
+        QTest::newRow("no key source") << false << true << false << Step::ようこそ << Step::貼り付け;
+        QTest::newRow("no model") << true << false << false << Step::ようこそ << Step::モデル;
+        QTest::newRow("live engine") << true << false << true << Step::マイク << Step::モデル;
+        QTest::newRow("nothing skipped") << false << false << false << Step::マイク << Step::貼り付け;
+        QTest::newRow("step not in use") << false << false << false << Step::仮表示 << Step::完了;
+    }
+    void movingOnSkipsSatisfiedSteps()
+    {
+        QFETCH(bool, trusted);
+        QFETCH(bool, pieces);
+        QFETCH(bool, live);
+        QFETCH(Step, after);
+        setPieces(pieces);
+        keys.isTrusted = trusted;
+        FirstRunWindow w(keys, sounds, live);
+        w.buildWindow();
+        w.進む(after);
+        QTEST(w.current(), "shown");
+    }
+
+    void navigationRowShowsNeighbours_data()
+    {
+        QTest::addColumn<bool>("live");
+        QTest::addColumn<Step>("step");
+        QTest::addColumn<int>("previous");  // -1: no such button
+        QTest::addColumn<int>("next");
+        QTest::newRow("first") << false << Step::ようこそ << -1 << int(Step::マイク);
+        QTest::newRow("satisfied neighbour") << false << Step::マイク << int(Step::ようこそ) << int(Step::貼り付け);
+        QTest::newRow("with live engine") << true << Step::貼り付け << int(Step::仮表示) << int(Step::モデル);
+        QTest::newRow("last") << false << Step::完了 << int(Step::モデル) << -1;
+    }
+    void navigationRowShowsNeighbours()
+    {
+        QFETCH(bool, live);
+        QFETCH(Step, step);
+        QFETCH(int, previous);
+        QFETCH(int, next);
+        setPieces(true);
+        FirstRunWindow w(keys, sounds, live);
+        w.buildWindow();
+        for (const auto& [title, expected] : {std::pair{QStringLiteral("← 前へ"), previous}, {QStringLiteral("次へ →"), next}}) {
+            w.show(step);
+            ActionButton* b = button(w, title);
+            QCOMPARE(b != nullptr, expected >= 0);
+            if (b) {
+                b->click();
+                QCOMPARE(int(w.current()), expected);
+            }
+        }
+    }
+
+    void summaryInTheLog()
+    {
+        setPieces(false);
+        keys.isTrusted = false;
+        FirstRunWindow w(keys, sounds, false);
+        QCOMPARE(w.許可の状態一覧(), QStringLiteral("マイク=許可 音声認識=未決定 自動貼り付け=未許可"));
+        keys.isTrusted = true;
+        FirstRunWindow live(keys, sounds, true);
+        live.buildWindow();
+        live.show(Step::マイク);
+        QVERIFY(logContains(QStringLiteral("はじめの準備: マイク を表示　マイク=許可 音声認識=許可 自動貼り付け=許可")));
+    }
+
+    void neededWhileAnythingIsMissing_data()
+    {
+        QTest::addColumn<bool>("marker");
+        QTest::addColumn<bool>("trusted");
+        QTest::addColumn<bool>("pieces");
+        QTest::addColumn<bool>("needed");
+        QTest::newRow("ready") << false << true << true << false;
+        QTest::newRow("marker") << true << true << true << true;
+        QTest::newRow("no key source") << false << false << true << true;
+        QTest::newRow("no model") << false << true << false << true;
+    }
+    void neededWhileAnythingIsMissing()
+    {
+        QFETCH(bool, marker);
+        QFETCH(bool, trusted);
+        QFETCH(bool, pieces);
+        setPieces(pieces);
+        if (marker)
+            data->writeText(QStringLiteral(".forcesetup"), QString());
+        keys.isTrusted = trusted;
+        FirstRunWindow w(keys, sounds, false);
+        QTEST(w.必要(), "needed");
+        // The pieces found are recorded whatever decided.
+        QCOMPARE(data->readText(QStringLiteral("config.json")).contains(QStringLiteral("/bin/true")), pieces);
+    }
+
+    void pollSoundsAndTurnsTheLastStep()
+    {
+        setPieces(true);
+        keys.isTrusted = false;
+        FirstRunWindow w(keys, sounds, false);
+        w.buildWindow();
+        w.show(Step::完了);
+        QVERIFY(showsText(w, QStringLiteral("あと1つだけ残っています")));
+        QVERIFY(button(w, QStringLiteral("あとで設定する")));
+        keys.isTrusted = true;
+        QTRY_VERIFY_WITH_TIMEOUT(showsText(w, QStringLiteral("準備ができました！")), 3000);
+        QCOMPARE(sounds.played, QStringList{QStringLiteral("Glass")});
+    }
+
+    void finishesOnceAndNeverByClose()
+    {
+        setPieces(true);
+        data->writeText(QStringLiteral(".forcesetup"), QString());
+        FirstRunWindow w(keys, sounds, false);
+        int finished = 0;
+        w.begin([&] { ++finished; });
+        QVERIFY(!w.window()->close());
+        QVERIFY(w.window()->isVisible());
+        QCOMPARE(finished, 0);
+
+        w.show(Step::完了);
+        QPointer<QWidget> window = w.window();
+        button(w, QStringLiteral("同意してはじめる"))->click();
+        QCOMPARE(finished, 1);
+        QVERIFY(!QFile::exists(data->file(QStringLiteral(".forcesetup"))));
+        QVERIFY(!window || !window->isVisible());
+        w.finish();
+        QCOMPARE(finished, 1);
+    }
+};
+
+QTEST_MAIN(FirstRunWindowTest)
+#include "tst_FirstRunWindow.moc"
