@@ -426,7 +426,7 @@ void FirstRunWindow::add行き来ボタン(Step step)
                                    weakly([next](FirstRunWindow& w) { w.show(next); }));
         row->addWidget(b);
     }
-    if (row->isEmpty()) {
+    if (row->count() == 0) {
         delete row;
         return;
     }

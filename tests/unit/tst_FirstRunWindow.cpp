@@ -5,10 +5,12 @@
 #include "LogFile.h"
 #include "TestDataFolder.h"
 
+#include "provision/ModelSetup.h"
 #include "store/Config.h"
 #include "ui/ActionButton.h"
 #include "ui/FirstRunWindow.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QtTest>
@@ -23,21 +25,24 @@ class FirstRunWindowTest : public QObject {
     FakeKeyboardAccess keys;
     FakeSounds sounds;
 
-    // A plausible model file (sparse) and a server program, or neither.
+    // A plausible model file (sparse) in the models folder and a server
+    // program, or neither; the settings name neither.
     void setPieces(bool present)
     {
-        const QString model = data->root() + QStringLiteral("/model.bin");
-        QFile file(model);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.resize(present ? 500000000 : 10));
+        if (present) {
+            QVERIFY(QDir().mkpath(ModelSetup::modelsDir()));
+            QFile file(ModelSetup::modelsDir() + u'/' + ModelSetup::modelFileName);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(500000000));
+        }
         Config::edit([&](ConfigData& c) {
-            c.whisperModelPath = model;
+            c.whisperModelPath = data->root() + QStringLiteral("/none.bin");
             c.whisperBinary = present ? QStringLiteral("/bin/true") : data->root() + QStringLiteral("/none");
         });
     }
 
     static ActionButton* button(FirstRunWindow& w, const QString& prefix)
     {
+        QCoreApplication::processEvents();  // a step's widgets show once the loop runs
         for (auto* b : w.window()->findChildren<ActionButton*>())
             if (!b->isHidden() && b->text().startsWith(prefix))
                 return b;
@@ -45,6 +50,7 @@ class FirstRunWindowTest : public QObject {
     }
     static bool showsText(FirstRunWindow& w, const QString& text)
     {
+        QCoreApplication::processEvents();
         for (auto* l : w.window()->findChildren<QLabel*>())
             if (!l->isHidden() && l->text() == text)
                 return true;
@@ -55,6 +61,7 @@ private Q_SLOTS:
     void init()
     {
         data = std::make_unique<TestDataFolder>();
+        Config::bootstrap();
         keys.isTrusted = true;
         sounds.played.clear();
     }
@@ -155,7 +162,7 @@ private Q_SLOTS:
         FirstRunWindow w(keys, sounds, false);
         QTEST(w.必要(), "needed");
         // The pieces found are recorded whatever decided.
-        QCOMPARE(data->readText(QStringLiteral("config.json")).contains(QStringLiteral("/bin/true")), pieces);
+        QCOMPARE(data->readText(QStringLiteral("config.json")).contains(ModelSetup::modelsDir()), pieces);
     }
 
     void pollSoundsAndTurnsTheLastStep()
