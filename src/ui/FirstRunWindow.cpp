@@ -228,10 +228,12 @@ void FirstRunWindow::bringToFront()
 
 bool FirstRunWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    // The window manager's close takes the window away for a moment only:
+    // the setup ends by its last step. The close itself is let through, as
+    // quitting Sayri closes every window first and must not be held up.
     if (watched == window_ && event->type() == QEvent::Close) {
-        event->ignore();
         Log::write(QStringLiteral("はじめの準備: 窓は閉じられません（最後のボタンで終わります）"));
-        return true;
+        QTimer::singleShot(0, this, [this] { bringToFront(); });
     }
     return QObject::eventFilter(watched, event);
 }
@@ -260,6 +262,11 @@ void FirstRunWindow::show(Step step)
     case Step::完了: showDone(); break;
     }
     add行き来ボタン(step);
+    // The new controls count in the layout only once shown; the old ones were
+    // hidden on their way out.
+    for (QWidget* child : content_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!child->testAttribute(Qt::WA_WState_ExplicitShowHide))
+            child->show();
     窓の高さを中身に合わせる();
 }
 
@@ -376,7 +383,7 @@ ActionButton* FirstRunWindow::add主ボタン(const QString& title, std::functio
     auto* button = new ActionButton(title, std::move(action));
     button->setFont(Brand::font(14));
     button->setMinimumHeight(34);
-    button->setMinimumWidth(160);
+    button->setMinimumWidth(qMax(160, button->sizeHint().width() + 28));
     button->setDefault(true);
     stack_->addWidget(button, 0, Qt::AlignHCenter);
     mainButton_ = button;

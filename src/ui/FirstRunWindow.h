@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <functional>
 
@@ -19,7 +20,7 @@ class QLabel;
 class QProgressBar;
 class QTimer;
 class QVBoxLayout;
-class QWidget;
+
 
 // The first-run setup: one window whose content is rebuilt for each step.
 // It walks a new user through the microphone, the live provisional text,
@@ -54,7 +55,8 @@ public:
     Step current() const { return current_; }
 
 protected:
-    // Refuses the window manager's close: the setup ends only by `finish`.
+    // Brings the window back after the window manager's close: the setup
+    // ends only by `finish`.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
