@@ -457,24 +457,25 @@ void FirstRunWindow::窓の高さを中身に合わせる()
     const int needed = int(std::ceil(qMax(fitting, stack_->totalSizeHint().height())));
 
     QScreen* screen = window_->screen() ? window_->screen() : QGuiApplication::primaryScreen();
-    int height = 0;
-    int visible = 0;
-    if (screen) {
-        visible = screen->availableGeometry().height();
-        height = qMin(qMax(needed, 320), visible - 40);
-    } else {
-        height = qBound(320, needed, 860);
-    }
-    Log::write(QStringLiteral("はじめの準備: 窓の高さ 必要=%1 採用=%2 画面=%3").arg(needed).arg(height).arg(visible));
-
-    QRect frame = window_->geometry();
-    frame.setSize(QSize(windowWidth, height));  // the top edge stays where it was
-    if (screen) {
-        const QRect area = screen->availableGeometry();
-        if (frame.top() < area.top())
-            frame.moveTop(area.top() + 20);
-        if (frame.bottom() > area.bottom())
-            frame.moveBottom(area.bottom() - 20);
-    }
+    const std::optional<QRect> area = screen ? std::optional(screen->availableGeometry()) : std::nullopt;
+    const QRect frame = fittedFrame(window_->geometry(), needed, area);
+    Log::write(QStringLiteral("はじめの準備: 窓の高さ 必要=%1 採用=%2 画面=%3")
+                   .arg(needed)
+                   .arg(frame.height())
+                   .arg(area ? area->height() : 0));
     window_->setGeometry(frame);
+}
+
+QRect FirstRunWindow::fittedFrame(const QRect& current, int needed, const std::optional<QRect>& area)
+{
+    const int height = area ? qMin(qMax(needed, 320), area->height() - 40) : qBound(320, needed, 860);
+    QRect frame = current;
+    frame.setSize(QSize(windowWidth, height));  // the top edge stays where it was
+    if (area) {
+        if (frame.top() < area->top())
+            frame.moveTop(area->top() + 20);
+        if (frame.bottom() > area->bottom())
+            frame.moveBottom(area->bottom() - 20);
+    }
+    return frame;
 }

@@ -9,10 +9,12 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class ActionButton;
 class ModelDownload;
@@ -50,6 +52,11 @@ public:
     // "マイク=… 音声認識=… 自動貼り付け=…" for the log.
     QString 許可の状態一覧();
     static QString name(Step step);
+    // The window's frame for content `needed` pixels high on a screen whose
+    // visible area is `area`: at least 320 high, at most the visible height
+    // less 40, the top edge kept, and 20 pixels inside the visible area.
+    // Without a screen, 320 to 860 high.
+    static QRect fittedFrame(const QRect& current, int needed, const std::optional<QRect>& area);
 
     QWidget* window() const { return window_; }
     Step current() const { return current_; }

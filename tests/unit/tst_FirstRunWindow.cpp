@@ -165,6 +165,27 @@ private Q_SLOTS:
         QCOMPARE(data->readText(QStringLiteral("config.json")).contains(ModelSetup::modelsDir()), pieces);
     }
 
+    void heightFitsTheScreen_data()
+    {
+        QTest::addColumn<int>("top");
+        QTest::addColumn<int>("needed");
+        QTest::addColumn<bool>("screen");  // 1280 × 800 visible, from y = 30
+        QTest::addColumn<QRect>("frame");
+        QTest::newRow("short content") << 100 << 200 << true << QRect(50, 100, 520, 320);
+        QTest::newRow("fits") << 100 << 500 << true << QRect(50, 100, 520, 500);
+        QTest::newRow("too tall") << 100 << 900 << true << QRect(50, 30 + 20, 520, 760);
+        QTest::newRow("above the screen") << 0 << 400 << true << QRect(50, 30 + 20, 520, 400);
+        QTest::newRow("no screen") << 100 << 900 << false << QRect(50, 100, 520, 860);
+    }
+    void heightFitsTheScreen()
+    {
+        QFETCH(int, top);
+        QFETCH(int, needed);
+        QFETCH(bool, screen);
+        const auto area = screen ? std::optional(QRect(0, 30, 1280, 800)) : std::nullopt;
+        QTEST(FirstRunWindow::fittedFrame(QRect(50, top, 520, 430), needed, area), "frame");
+    }
+
     void pollSoundsAndTurnsTheLastStep()
     {
         setPieces(true);
