@@ -330,6 +330,8 @@ void FirstRunWindow::startDownload(QProgressBar* bar, QLabel* status, ActionButt
             sounds_.play(QStringLiteral("Glass"));
             show(modelReady() ? Step::完了 : Step::モデル);
         });
+        // A failure text may take more lines than the progress did.
+        connect(download_, &ModelDownload::failed, this, [this] { 窓の高さを中身に合わせる(); });
     }
     download_->start(bar, status, button);
 }
