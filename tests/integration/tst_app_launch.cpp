@@ -3,6 +3,7 @@
 #include "DesktopProbe.h"
 #include "LogFile.h"
 
+#include "provision/ModelSetup.h"
 #include "store/Config.h"
 
 #include <QDir>
@@ -71,7 +72,7 @@ private Q_SLOTS:
         // A model file and a server program make this an ordinary launch.
         QFile model(QDir::homePath() + QStringLiteral("/model.bin"));
         QVERIFY(model.open(QIODevice::WriteOnly));
-        QVERIFY(model.resize(500000000));  // sparse, and large enough to count as a model
+        model.resize(ModelSetup::plausibleModelSize + 1);  // sparse
         model.close();
         QFile config(Config::file(QStringLiteral("config.json")));
         QVERIFY(config.open(QIODevice::ReadOnly));
