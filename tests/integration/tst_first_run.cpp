@@ -1,7 +1,5 @@
-// The built app's first-run window in a real desktop session: it appears on a
-// forced setup without a model, refuses the window manager's close, real key
-// presses walk it to the model step, and a download of wrong data from a
-// local server is refused with its text and the next try goes elsewhere.
+// The built app's setup window, walked by real keys: it comes back after the window
+// manager's close, refuses wrong model data and then asks the other location.
 #include "DesktopProbe.h"
 #include "FileServer.h"
 #include "LogFile.h"
@@ -34,17 +32,15 @@ QStringList shownTexts(qint64 pid)
 {
     AtspiTree tree;
     QStringList texts;
-    const auto window = tree.activeWindow(pid);
     QList<AccessibleElement> level;
-    if (window)
+    if (const auto window = tree.activeWindow(pid))
         level << *window;
     for (int depth = 0; depth < 6 && !level.isEmpty(); ++depth) {
         QList<AccessibleTree::Ask> asks;
         for (const auto& e : std::as_const(level))
             asks << AccessibleTree::Ask{e, 40};
-        const auto facts = tree.read(asks, 0);
         level.clear();
-        for (const auto& f : facts.value_or(QList<AccessibleFacts>{})) {
+        for (const auto& f : tree.read(asks, 0).value_or(QList<AccessibleFacts>{})) {
             texts << f.title;
             level << f.children;
         }
@@ -62,9 +58,7 @@ private Q_SLOTS:
     {
         QVERIFY2(!qEnvironmentVariable("SAYRI_SESSION_DIR").isEmpty(), "run inside scripts/desktop-session");
         QVERIFY(QDir().mkpath(Config::dataFolder()));
-        QFile marker(Config::file(QStringLiteral(".forcesetup")));
-        QVERIFY(marker.open(QIODevice::WriteOnly));
-        marker.close();
+        QVERIFY(QFile(Config::file(QStringLiteral(".forcesetup"))).open(QIODevice::WriteOnly));
 
         FileServer server;
         for (const QString path : {QStringLiteral("/first.bin"), QStringLiteral("/second.bin")})
