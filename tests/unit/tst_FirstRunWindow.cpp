@@ -23,17 +23,18 @@ class FirstRunWindowTest : public QObject {
     FakeKeyboardAccess keys;
     FakeSounds sounds;
 
-    // A model (sparse) in the models folder and a server program, or neither.
-    void setPieces(bool present)
+    // 2: a model (sparse) in the models folder and a server program; 1: the
+    // model alone; 0: neither.
+    void setPieces(int present)
     {
-        if (present) {
+        if (present > 0) {
             QVERIFY(QDir().mkpath(ModelSetup::modelsDir()));
             QFile file(ModelSetup::modelsDir() + u'/' + ModelSetup::modelFileName);
             QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(500000000));
         }
         Config::edit([&](ConfigData& c) {
             c.whisperModelPath = data->root() + QStringLiteral("/none.bin");
-            c.whisperBinary = present ? QStringLiteral("/bin/true") : data->root() + QStringLiteral("/none");
+            c.whisperBinary = present == 2 ? QStringLiteral("/bin/true") : data->root() + QStringLiteral("/none");
         });
     }
 
@@ -58,21 +59,21 @@ private Q_SLOTS:
     void movingOnSkipsSatisfiedSteps_data()
     {
         QTest::addColumn<bool>("trusted");
-        QTest::addColumn<bool>("pieces");
+        QTest::addColumn<int>("pieces");
         QTest::addColumn<bool>("live");
         QTest::addColumn<Step>("after");
         QTest::addColumn<Step>("shown");
-        QTest::newRow("all set") << true << true << false << Step::ようこそ << Step::完了;
-        QTest::newRow("no key source") << false << true << false << Step::ようこそ << Step::貼り付け;
-        QTest::newRow("no model") << true << false << false << Step::ようこそ << Step::モデル;
-        QTest::newRow("live engine") << true << false << true << Step::マイク << Step::モデル;
-        QTest::newRow("nothing skipped") << false << false << false << Step::マイク << Step::貼り付け;
-        QTest::newRow("step not in use") << false << false << false << Step::仮表示 << Step::完了;
+        QTest::newRow("all set") << true << 2 << false << Step::ようこそ << Step::完了;
+        QTest::newRow("no key source") << false << 2 << false << Step::ようこそ << Step::貼り付け;
+        QTest::newRow("no server program") << true << 1 << false << Step::ようこそ << Step::モデル;
+        QTest::newRow("live engine") << true << 0 << true << Step::マイク << Step::モデル;
+        QTest::newRow("nothing skipped") << false << 0 << false << Step::マイク << Step::貼り付け;
+        QTest::newRow("step not in use") << false << 0 << false << Step::仮表示 << Step::完了;
     }
     void movingOnSkipsSatisfiedSteps()
     {
         QFETCH(bool, trusted);
-        QFETCH(bool, pieces);
+        QFETCH(int, pieces);
         QFETCH(bool, live);
         QFETCH(Step, after);
         setPieces(pieces);
@@ -100,7 +101,7 @@ private Q_SLOTS:
         QFETCH(Step, step);
         QFETCH(int, previous);
         QFETCH(int, next);
-        setPieces(true);
+        setPieces(2);
         FirstRunWindow w(keys, sounds, live);
         w.buildWindow();
         for (const auto& [title, expected] : {std::pair{QStringLiteral("← 前へ"), previous}, {QStringLiteral("次へ →"), next}}) {
@@ -139,7 +140,7 @@ private Q_SLOTS:
         QFETCH(bool, marker);
         QFETCH(bool, trusted);
         QFETCH(bool, pieces);
-        setPieces(pieces);
+        setPieces(pieces ? 2 : 0);
         if (marker)
             data->writeText(QStringLiteral(".forcesetup"), QString());
         keys.isTrusted = trusted;
@@ -170,7 +171,7 @@ private Q_SLOTS:
 
     void pollSoundsAndTurnsTheLastStep()
     {
-        setPieces(true);
+        setPieces(2);
         keys.isTrusted = false;
         FirstRunWindow w(keys, sounds, false);
         w.buildWindow();
@@ -183,7 +184,7 @@ private Q_SLOTS:
 
     void finishesOnceAndNeverByClose()
     {
-        setPieces(true);
+        setPieces(2);
         data->writeText(QStringLiteral(".forcesetup"), QString());
         FirstRunWindow w(keys, sounds, false);
         int finished = 0;
