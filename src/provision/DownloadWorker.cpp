@@ -18,7 +18,7 @@ constexpr qint64 replyBuffer = 1 << 20;
 constexpr qint64 pieceSize = 262144;
 // A stalled connection ends the attempt after this long without data.
 constexpr int stallTimeoutMs = 60000;
-constexpr qint64 progressIntervalMs = 50;
+constexpr int progressIntervalMs = 50;
 
 bool success(int status)
 {
@@ -31,10 +31,9 @@ DownloadWorker::DownloadWorker(const std::atomic<bool>& cancelled)
     : cancelled_(cancelled), buffer_(pieceSize)
 {
     qRegisterMetaType<DownloadWorker::Outcome>();
-    progressTimer_.setSingleShot(true);
     connect(&progressTimer_, &QTimer::timeout, this, [this] {
-        if (reply_)
-            reportProgress(true);
+        if (keepBody_ && written_ != reported_)
+            reportProgress();
     });
 }
 
@@ -52,8 +51,6 @@ void DownloadWorker::begin(const Attempt& attempt)
 {
     attempt_ = attempt;
     written_ = received_ = rangeStart_ = 0;
-    total_ = -1;
-    status_ = 0;
     answered_ = keepBody_ = false;
     validator_.clear();
     fileError_.clear();
@@ -72,19 +69,18 @@ void DownloadWorker::begin(const Attempt& attempt)
 // bytes are hashed first and kept.
 bool DownloadWorker::openPartial()
 {
-    file_.close();
     file_.setFileName(attempt_.partPath);
-    hash_.reset();
     if (attempt_.resumeValidator && file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        written_ = hash_.addAll(file_, &cancelled_);
-        if (written_ > 0) {
-            rangeStart_ = written_;
+        hash_.reset();
+        rangeStart_ = hash_.addAll(file_, &cancelled_);
+        if (rangeStart_ > 0) {
+            written_ = rangeStart_;
             return true;
         }
+        rangeStart_ = 0;
         file_.close();
-        written_ = 0;
-        hash_.reset();
     }
+    hash_.reset();
     return file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
 }
 
@@ -103,7 +99,7 @@ void DownloadWorker::send(bool ranged)
     reply_->setReadBufferSize(replyBuffer);
     connect(reply_, &QNetworkReply::readyRead, this, &DownloadWorker::receive);
     connect(reply_, &QNetworkReply::finished, this, &DownloadWorker::complete);
-    sinceProgress_.invalidate();
+    progressTimer_.start(progressIntervalMs);
 }
 
 // The first look at an answer (after any redirects): whether its body is the
@@ -178,7 +174,6 @@ void DownloadWorker::receive()
         }
         hash_.add(buffer_.data(), n);
     }
-    reportProgress(false);
 }
 
 // A short write is retried, so that a full disk reports why.
@@ -200,7 +195,8 @@ void DownloadWorker::complete()
     receive();
     if (!reply_ || !answered_)
         return;
-    reportProgress(true);
+    if (keepBody_)
+        reportProgress();
     const QNetworkReply::NetworkError error = reply_->error();
     // A server's error status is an answer, not a transport error.
     const QString errorText = error != QNetworkReply::NoError && status_ < 400 ? reply_->errorString() : QString();
@@ -235,19 +231,9 @@ void DownloadWorker::end(Result result, const QString& error, std::optional<QByt
     Q_EMIT finished(Outcome{result, error, status_, written_, std::move(resume)});
 }
 
-// At most one report per interval; the last bytes before a pause are
-// reported when the interval is over.
-void DownloadWorker::reportProgress(bool force)
+void DownloadWorker::reportProgress()
 {
-    if (!keepBody_)
-        return;
-    if (!force && sinceProgress_.isValid() && sinceProgress_.elapsed() < progressIntervalMs) {
-        if (!progressTimer_.isActive())
-            progressTimer_.start(int(progressIntervalMs - sinceProgress_.elapsed()));
-        return;
-    }
-    progressTimer_.stop();
-    sinceProgress_.start();
+    reported_ = written_;
     Q_EMIT progress(written_, total_);
 }
 
@@ -255,6 +241,7 @@ void DownloadWorker::dropReply()
 {
     if (!reply_)
         return;
+    progressTimer_.stop();
     QNetworkReply* reply = std::exchange(reply_, nullptr);
     reply->disconnect(this);
     reply->abort();

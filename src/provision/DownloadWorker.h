@@ -4,7 +4,6 @@
 #include "provision/Sha256.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QObject>
 #include <QTimer>
@@ -62,7 +61,7 @@ private:
     void startOver(bool newRequest);
     bool writeAll(const char* data, qint64 size);
     void end(Result result, const QString& error = {}, std::optional<QByteArray> resume = {});
-    void reportProgress(bool force);
+    void reportProgress();
     void dropReply();
 
     const std::atomic<bool>& cancelled_;
@@ -73,7 +72,7 @@ private:
     std::vector<char> buffer_;
     Attempt attempt_;
     qint64 written_ = 0;      // bytes of the file (or of an error page)
-    qint64 total_ = -1;
+    qint64 total_ = -1;       // the whole file's size, -1 when not announced
     qint64 received_ = 0;     // bytes received in this attempt, error pages included
     qint64 rangeStart_ = 0;   // bytes asked to skip; 0 for a whole-file request
     int status_ = 0;
@@ -81,8 +80,8 @@ private:
     bool keepBody_ = false;   // the answer is the file (2xx), not an error page
     QByteArray validator_;
     QString fileError_;
-    QElapsedTimer sinceProgress_;
-    QTimer progressTimer_{this};
+    QTimer progressTimer_{this};  // reports progress while bytes arrive
+    qint64 reported_ = -1;
 };
 
 Q_DECLARE_METATYPE(DownloadWorker::Outcome)

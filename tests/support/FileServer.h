@@ -33,6 +33,9 @@ public:
     FileServer();
     QString url(const QString& path) const;
     void setRoute(const QString& path, const Route& route) { routes_[path] = route; }
+    void setBody(const QString& path, const QByteArray& body, int status = 200) { setRoute(path, {.block = body, .status = status}); }
+    QString baseUrl() const { return url({}); }
+    void close() { tcp_.close(); }
     // "path" or "path bytes=N-" for each request, in order.
     QStringList requests() const { return requests_; }
     // Steady-clock nanoseconds when the last body byte was handed to the system.

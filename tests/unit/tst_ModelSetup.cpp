@@ -34,16 +34,13 @@ class ModelSetupTest : public QObject {
 private Q_SLOTS:
     void find_data()
     {
-        QTest::addColumn<qint64>("configured");
-        QTest::addColumn<qint64>("inModels");
-        QTest::addColumn<qint64>("atDefault");
-        QTest::addColumn<int>("found");  // which candidate, -1: none
-        const qint64 big = ModelSetup::plausibleModelSize + 1;
-        const qint64 small = ModelSetup::plausibleModelSize;
-        QTest::newRow("configured first") << big << big << big << 0;
-        QTest::newRow("models folder next") << small << big << big << 1;
-        QTest::newRow("default path last") << -1LL << small << big << 2;
-        QTest::newRow("none large enough") << small << small << -1LL << -1;
+        QTest::addColumn<QList<qint64>>("sizes");  // configured, models folder, default path
+        QTest::addColumn<int>("found");            // which one, -1: none
+        const qint64 big = ModelSetup::plausibleModelSize + 1, small = big - 1;
+        QTest::newRow("configured first") << QList{big, big, big} << 0;
+        QTest::newRow("models folder next") << QList{small, big, big} << 1;
+        QTest::newRow("default path last") << QList{-1LL, small, big} << 2;
+        QTest::newRow("none large enough") << QList{small, small, -1LL} << -1;
     }
     void find()
     {
@@ -52,13 +49,10 @@ private Q_SLOTS:
                                 data.root() + "/.pomeru/models/ggml-large-v3-turbo-q5_0.bin"};
         QCOMPARE(ModelSetup::defaultModelPath(), paths[2]);
         Config::edit([&](ConfigData& c) { c.whisperModelPath = paths[0]; });
-        QFETCH(qint64, configured);
-        QFETCH(qint64, inModels);
-        QFETCH(qint64, atDefault);
+        QFETCH(QList<qint64>, sizes);
+        for (int i = 0; i < 3; ++i)
+            makeFile(paths[i], sizes[i]);
         QFETCH(int, found);
-        makeFile(paths[0], configured);
-        makeFile(paths[1], inModels);
-        makeFile(paths[2], atDefault);
         QCOMPARE(ModelSetup::find(), found < 0 ? std::nullopt : std::optional(paths[found]));
     }
 
@@ -66,20 +60,19 @@ private Q_SLOTS:
     {
         TestDataFolder data;
         const QString path = data.root() + "/model.bin";
-        QByteArray bytes(9 * 1048576 + 7, Qt::Uninitialized);  // more than two hashing chunks
+        QByteArray bytes(9 * 1048576 + 7, Qt::Uninitialized);  // many reads
         QRandomGenerator(3).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
         f.close();
         const QString hash = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+        const qint64 size = bytes.size();
         QCOMPARE(ModelSetup::sha256(path), hash);
         QCOMPARE(ModelSetup::sha256(path + ".missing"), std::nullopt);
-        const qint64 size = bytes.size();
         QVERIFY(ModelSetup::本物と一致する(path, {size, hash.toUpper()}));
-        QVERIFY(!ModelSetup::本物と一致する(path, {size + 1, hash}));
-        QVERIFY(!ModelSetup::本物と一致する(path, {size, QString(hash).replace(0, 1, hash[0] == u'0' ? "1" : "0")}));
-        QVERIFY(!ModelSetup::本物と一致する(path + ".missing", {size, hash}));
-        QVERIFY(!ModelSetup::本物と一致する(path));
+        for (const auto& [file, size, sha] : {std::tuple{path, size + 1, hash}, {path, size, "0" + hash.mid(1)},
+                                              {path + ".missing", size, hash}, {path, ModelSetup::expectedSize, ModelSetup::expectedSHA256}})
+            QVERIFY(!ModelSetup::本物と一致する(file, {size, sha}));
     }
 
     void resolveAndSave()
