@@ -207,22 +207,23 @@ void FirstRunWindow::showModel()
                      QStringLiteral("回線によって数分かかります。そのままお待ちください。")}));
         if (!hasProgram)
             add本文(programMissing);
-        QLabel* status = add本文(QString());
-        auto* bar = new QProgressBar;
-        ActionButton* button = add主ボタン(QStringLiteral("ダウンロードをはじめる"), nullptr);
-        QPointer<QProgressBar> barRef(bar);
-        QPointer<QLabel> statusRef(status);
-        QPointer<ActionButton> buttonRef(button);
-        button->handler = weakly([barRef, statusRef, buttonRef](FirstRunWindow& w) {
-            if (!barRef || !statusRef || !buttonRef)
-                return;
-            buttonRef->setEnabled(false);
-            buttonRef->setText(QStringLiteral("ダウンロード中…"));
-            w.startDownload(barRef, statusRef, buttonRef);
-        });
-        bar->setFixedWidth(380);
-        bar->setTextVisible(false);
-        stack_->addWidget(bar, 0, Qt::AlignHCenter);
+        // The same status, button and bar each time, so that a download still
+        // running reports to them when the user comes back to this step.
+        if (!downloadBar_) {
+            downloadStatus_ = add本文(QString());
+            downloadButton_ = add主ボタン(QStringLiteral("ダウンロードをはじめる"),
+                                          weakly([](FirstRunWindow& w) { w.startDownload(); }));
+            downloadBar_ = new QProgressBar;
+            downloadBar_->setFixedWidth(380);
+            downloadBar_->setTextVisible(false);
+        } else {
+            stack_->addWidget(downloadStatus_, 0, Qt::AlignHCenter);
+            stack_->addWidget(downloadButton_, 0, Qt::AlignHCenter);
+            mainButton_ = downloadButton_;
+        }
+        stack_->addWidget(downloadBar_, 0, Qt::AlignHCenter);
+        for (QWidget* kept : std::initializer_list<QWidget*>{downloadStatus_, downloadButton_, downloadBar_})
+            kept->show();
     }
     if (!hasProgram)
         見張る(Step::モデル, [this] { return modelReady(); });

@@ -30,15 +30,19 @@ namespace {
 constexpr int windowWidth = 520;
 constexpr int bodyWidth = 430;
 
-void removeAll(QLayout* layout)
+// Empties `layout`; the widgets in `keep` go back to `owner`, hidden.
+void removeAll(QLayout* layout, const QList<QWidget*>& keep, QWidget* owner)
 {
     while (QLayoutItem* item = layout->takeAt(0)) {
         if (QWidget* w = item->widget()) {
             w->hide();
-            w->deleteLater();  // a button may be removed from inside its own click
+            if (keep.contains(w))
+                w->setParent(owner);
+            else
+                w->deleteLater();  // a button may be removed from inside its own click
         }
         if (QLayout* inner = item->layout()) {
-            removeAll(inner);
+            removeAll(inner, keep, owner);
             delete inner;
             item = nullptr;  // a layout is its own item
         }
@@ -251,7 +255,7 @@ void FirstRunWindow::show(Step step)
     if (!content_)
         return;
     current_ = step;
-    removeAll(stack_);
+    removeAll(stack_, {downloadStatus_, downloadButton_, downloadBar_}, window_);
     mainButton_ = nullptr;
     switch (step) {
     case Step::ようこそ: showWelcome(); break;
@@ -322,8 +326,10 @@ void FirstRunWindow::finish()
         done();
 }
 
-void FirstRunWindow::startDownload(QProgressBar* bar, QLabel* status, ActionButton* button)
+void FirstRunWindow::startDownload()
 {
+    downloadButton_->setEnabled(false);
+    downloadButton_->setText(QStringLiteral("ダウンロード中…"));
     if (!download_) {
         download_ = new ModelDownload(ModelDownload::releaseModel(), this);
         connect(download_, &ModelDownload::installed, this, [this] {
@@ -333,7 +339,7 @@ void FirstRunWindow::startDownload(QProgressBar* bar, QLabel* status, ActionButt
         // A failure text may take more lines than the progress did.
         connect(download_, &ModelDownload::failed, this, [this] { 窓の高さを中身に合わせる(); });
     }
-    download_->start(bar, status, button);
+    download_->start(downloadBar_, downloadStatus_, downloadButton_);
 }
 
 // --- building blocks ---

@@ -92,7 +92,7 @@ private:
     void add行き来ボタン(Step step);
     void 窓の高さを中身に合わせる();
     void 見張る(Step step, std::function<bool()> check);
-    void startDownload(QProgressBar* bar, QLabel* status, ActionButton* button);
+    void startDownload();
     void bringToFront();
     void stopPolling();
     // A callback that runs `work` only while this object lives.
@@ -109,5 +109,9 @@ private:
     std::function<void()> onFinished_;
     QTimer* pollTimer_ = nullptr;
     ModelDownload* download_ = nullptr;
+    // The model step's status, button and bar: kept while other steps show.
+    QPointer<QLabel> downloadStatus_;
+    QPointer<ActionButton> downloadButton_;
+    QPointer<QProgressBar> downloadBar_;
     Step current_ = Step::ようこそ;
 };
