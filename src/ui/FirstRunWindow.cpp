@@ -184,7 +184,8 @@ void FirstRunWindow::buildWindow()
     window_ = w;
     w->setObjectName(QStringLiteral("firstRunWindow"));
     w->setWindowTitle(QStringLiteral("サイリ はじめの準備"));
-    w->installEventFilter(this);
+    // Sees the window's close and the application's quit, to tell them apart.
+    qApp->installEventFilter(this);
     QPalette palette = w->palette();
     palette.setColor(QPalette::Window, Qt::white);
     w->setPalette(palette);
@@ -235,7 +236,9 @@ bool FirstRunWindow::eventFilter(QObject* watched, QEvent* event)
     // The window manager's close takes the window away for a moment only:
     // the setup ends by its last step. The close itself is let through, as
     // quitting Sayri closes every window first and must not be held up.
-    if (watched == window_ && event->type() == QEvent::Close) {
+    if (event->type() == QEvent::Quit)
+        quitting_ = true;
+    if (watched == window_ && event->type() == QEvent::Close && !quitting_) {
         Log::write(QStringLiteral("はじめの準備: 窓は閉じられません（最後のボタンで終わります）"));
         QTimer::singleShot(0, this, [this] { bringToFront(); });
     }
@@ -244,7 +247,10 @@ bool FirstRunWindow::eventFilter(QObject* watched, QEvent* event)
 
 void FirstRunWindow::stopPolling()
 {
-    delete pollTimer_;
+    if (!pollTimer_)
+        return;
+    pollTimer_->stop();
+    pollTimer_->deleteLater();  // may be stopped from its own tick
     pollTimer_ = nullptr;
 }
 
@@ -315,7 +321,7 @@ void FirstRunWindow::finish()
     QFile::remove(Config::file(QStringLiteral(".forcesetup")));
     ModelSetup::resolveAndSave();
     if (window_) {
-        window_->removeEventFilter(this);
+        qApp->removeEventFilter(this);
         window_->hide();
         window_->deleteLater();
     }

@@ -114,4 +114,5 @@ private:
     QPointer<ActionButton> downloadButton_;
     QPointer<QProgressBar> downloadBar_;
     Step current_ = Step::ようこそ;
+    bool quitting_ = false;
 };
