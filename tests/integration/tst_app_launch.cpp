@@ -47,7 +47,7 @@ private Q_SLOTS:
         QTRY_VERIFY(logContains(QStringLiteral("サイリ起動")));
 
         // No model here, so setup comes first and no settings window opens.
-        QTRY_VERIFY(DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ のセットアップ")));
+        QTRY_VERIFY(DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ はじめの準備")));
         QTest::qWait(800);
         QVERIFY(!DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ")));
 
@@ -89,7 +89,7 @@ private Q_SLOTS:
         app.start(appPath());
         QVERIFY(app.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ")), 10000);
-        QVERIFY(!DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ のセットアップ")));
+        QVERIFY(!DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ はじめの準備")));
         ::kill(pid_t(app.processId()), SIGTERM);
         QVERIFY(app.waitForFinished(10000));
         QCOMPARE(logMessages().last(), QStringLiteral("サイリ終了"));
