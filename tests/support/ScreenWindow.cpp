@@ -45,11 +45,17 @@ bool ScreenWindow::start(int timeoutMs)
     }
     if (windowId_.isEmpty())
         return false;
-    // Qt sees the focus a moment before the window manager names the window active.
-    while (timer.elapsed() < timeoutMs) {
+    // Qt sees the focus a moment before the window manager names the window
+    // active. On a busy machine the window manager may map the window without
+    // focusing it: ask it once, as a user clicking the window would.
+    for (qint64 ready = timer.elapsed(); timer.elapsed() < timeoutMs; QThread::msleep(10)) {
         if (isActive(windowId_))
             return true;
-        QThread::msleep(10);
+        if (ready >= 0 && timer.elapsed() - ready > 1500) {
+            QProcess::execute(QStringLiteral("timeout"), {QStringLiteral("5"), QStringLiteral("xdotool"),
+                                                          QStringLiteral("windowactivate"), windowId_});
+            ready = -1;
+        }
     }
     return false;
 }
