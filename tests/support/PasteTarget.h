@@ -1,8 +1,8 @@
 #pragma once
 
 #include "ScreenWindow.h"
+#include "TestDataFolder.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 // The window a dictation is pasted into: sayri-screen-window's focused text
@@ -34,14 +34,12 @@ public:
             arguments_ << QStringLiteral("--line");
     }
 
-    QString text() const { return read(QStringLiteral("text")); }  // what the field holds now
-    QStringList keys() const { return read(QStringLiteral("keys")).split(u'\n', Qt::SkipEmptyParts); }
+    QString text() const { return QString::fromUtf8(readFile(dir_.filePath(QStringLiteral("text")))); }
+    QStringList keys() const
+    {
+        return QString::fromUtf8(readFile(dir_.filePath(QStringLiteral("keys")))).split(u'\n', Qt::SkipEmptyParts);
+    }
 
 private:
-    QString read(const QString& name) const
-    {
-        QFile f(dir_.filePath(name));
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    }
     QTemporaryDir dir_;
 };
