@@ -48,14 +48,17 @@ bool ScreenWindow::start(int timeoutMs)
     // Qt sees the focus a moment before the window manager names the window
     // active. On a busy machine the window manager may map the window without
     // focusing it: ask it once, as a user clicking the window would.
-    for (qint64 ready = timer.elapsed(); timer.elapsed() < timeoutMs; QThread::msleep(10)) {
+    const qint64 ready = timer.elapsed();
+    bool asked = false;
+    while (timer.elapsed() < timeoutMs) {
         if (isActive(windowId_))
             return true;
-        if (ready >= 0 && timer.elapsed() - ready > 1500) {
-            QProcess::execute(QStringLiteral("timeout"), {QStringLiteral("5"), QStringLiteral("xdotool"),
-                                                          QStringLiteral("windowactivate"), windowId_});
-            ready = -1;
+        if (!asked && timer.elapsed() - ready > 1500) {
+            asked = true;
+            if (activate())
+                return true;
         }
+        QThread::msleep(10);
     }
     return false;
 }
