@@ -20,14 +20,11 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -276,28 +273,6 @@ private Q_SLOTS:
         QCOMPARE(prompt, u"俯瞰図、Kubernetes、TypeScript、音声認識、プロジェクト。"_s);
         QVERIFY(logContains(u"ヒント合成: 全%1字（うち画面の席を使用）"_s.arg(Graphemes::count(prompt))));
         data_.writeText(u"dictionary.txt"_s, QString());
-    }
-
-    void contextProbeAtLaunch()
-    {
-        WhisperStandIn standIn;
-        standIn.configure(WhisperStandIn::freePort());
-        Config::save();
-        data_.writeText(u".openpage"_s, u"contextprobe\n"_s);
-        QFile::remove(Config::file(u"sayri.log"_s));
-
-        ScreenWindow window({u"terms"_s});
-        QVERIFY(window.start());
-        QVERIFY(!textOf(window).isEmpty());
-
-        QProcess app;
-        app.setProcessChannelMode(QProcess::ForwardedChannels);
-        app.start(QStringLiteral(SAYRI_APP_PATH));
-        QVERIFY(app.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(logContains(u"画面の文脈: 4語を採用"_s), 15000);
-        QVERIFY(!QFile::exists(Config::file(u".openpage"_s)));
-        ::kill(pid_t(app.processId()), SIGTERM);
-        QVERIFY(app.waitForFinished(10000));
     }
 };
 
