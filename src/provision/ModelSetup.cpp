@@ -46,3 +46,9 @@ std::optional<QString> findBinary()
 }
 
 }  // namespace ModelSetup
+
+// Placeholders until the model setup lands.
+namespace ModelSetup {
+QString modelsDir() { return Config::file(QStringLiteral("models")); }
+QStringList modelURLs() { return {}; }
+}  // namespace ModelSetup
