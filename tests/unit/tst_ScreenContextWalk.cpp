@@ -146,7 +146,7 @@ class TestScreenContextWalk : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // Random trees pass every limit: depth 12, 1 500 elements, 12 000 characters.
+    // Random trees pass every limit (depth 12, 1 500 elements, 12 000 characters).
     void sameTextAsOneElementAtATime()
     {
         for (quint32 seed = 1; seed <= 150; ++seed) {
@@ -168,6 +168,17 @@ private Q_SLOTS:
         QCOMPARE(lines.last(), QStringLiteral("項目1500"));
         // Only what the walk can reach is read, not the hundred thousand.
         QCOMPARE(tree.elementsRead, 1501);
+    }
+
+    void textLimitTestedBeforeEachElement()
+    {
+        // A text of exactly 12 000 characters still lets the next element in
+        // (the real-bus test covers the text going past the limit).
+        MemoryTree tree;
+        tree.add(repeated(QStringLiteral("あ"), 199));  // 200 with its line feed
+        for (int k = 1; k <= 60; ++k)
+            tree.addChild(0, k < 60 ? repeated(QStringLiteral("い"), 199) : QStringLiteral("最後"));
+        QVERIFY(walk(tree).endsWith(QStringLiteral("最後\n")));
     }
 
     void givesUpWhenTheTreeStopsAnswering()
