@@ -1,6 +1,7 @@
 #include "WhisperStandIn.h"
 #include "TestDataFolder.h"
 
+#include "provision/ModelSetup.h"
 #include "store/Config.h"
 
 #include <QDeadlineTimer>
@@ -48,6 +49,8 @@ WhisperStandIn::WhisperStandIn()
 {
     QFile::link(program(), binary());
     writeFile(model(), QByteArrayLiteral("stand-in model"));
+    // Large enough to count as a model; sparse, so it costs no disk.
+    QFile(model()).resize(ModelSetup::plausibleModelSize + 1);
     QDir().mkpath(recordDir());
     qputenv(scriptVariable, (dir_.path() + QStringLiteral("/script.json")).toUtf8());
     qputenv(recordVariable, recordDir().toUtf8());
