@@ -18,15 +18,6 @@
 
 namespace {
 
-// Counts the web pages Sayri asks the desktop to open.
-class PageOpener : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public Q_SLOTS:
-    void open(const QUrl& url) { opened << url; }
-};
-
 const QString readyMessage = QStringLiteral("flash:サイリ 準備OK。Optionキーを2回押すと録音が始まります@4");
 }
 
@@ -35,6 +26,11 @@ class StartupTest : public QObject {
 
     std::unique_ptr<TestDataFolder> data;
     FakeServices* fakes = nullptr;
+    QList<QUrl> openedPages;
+
+public Q_SLOTS:
+    // The desktop's handler of web addresses, while a test installs it.
+    void openPage(const QUrl& url) { openedPages << url; }
 
 private Q_SLOTS:
     void init()
@@ -196,29 +192,24 @@ private Q_SLOTS:
         Config::bootstrap();
         AppState app(fakes->take());
         app.startUp();
+        UpdateNotice::testing::reset(QStringLiteral("https://sayri.example"), QStringLiteral("5"));
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "openPage");
         QMenu menu;
         Q_EMIT fakes->statusIcon->menuAboutToShow(&menu);
-        const auto choose = [&menu](const QString& title) {
-            for (QAction* a : menu.actions())
-                if (a->text() == title)
-                    a->trigger();
-        };
-        choose(QStringLiteral("設定を開く…"));
-        choose(QStringLiteral("サイリについて"));
+        const QStringList chosen{QStringLiteral("設定を開く…"), QStringLiteral("サイリについて"),
+                                 QStringLiteral("アップデートを確認…")};
+        for (QAction* a : menu.actions())
+            if (chosen.contains(a->text()))
+                a->trigger();
         Q_EMIT MainMenu::shared().settingsRequested();
         Q_EMIT MainMenu::shared().aboutRequested();
-        QTRY_COMPARE(fakes->settings.shown, QStringList(2, QString()));
-        QCOMPARE(fakes->about.shows, 2);
-
-        UpdateNotice::testing::reset(QStringLiteral("https://sayri.example"), QStringLiteral("5"));
-        PageOpener pages;
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), &pages, "open");
-        choose(QStringLiteral("アップデートを確認…"));
         Q_EMIT MainMenu::shared().updateCheckRequested();
         Q_EMIT fakes->settings.updateCheckRequested();
         Q_EMIT fakes->overlay->updateClicked();
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-        QCOMPARE(pages.opened, QList<QUrl>(4, QUrl(QStringLiteral("https://sayri.example/"))));
+        QCOMPARE(openedPages, QList<QUrl>(4, QUrl(QStringLiteral("https://sayri.example/"))));
+        QTRY_COMPARE(fakes->settings.shown, QStringList(2, QString()));
+        QCOMPARE(fakes->about.shows, 2);
 
         Q_EMIT fakes->settings.triggerKeyChosen(QStringLiteral("rightShift"));
         QCOMPARE(fakes->hotkeys->trigger, QStringLiteral("rightShift"));
