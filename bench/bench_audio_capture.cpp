@@ -9,6 +9,7 @@
 // Run inside the desktop session for the real capture:
 //   scripts/desktop-session build/bench/bench_audio_capture
 #include "audio/AudioRecorder.h"
+#include "platform/linux/PulseCapture.h"
 #include "store/Config.h"
 
 #include <QCoreApplication>
@@ -208,7 +209,7 @@ int main(int argc, char** argv)
         load.waitForFinished();
         const QString module = QString::fromUtf8(load.readAllStandardOutput()).trimmed();
         Config::edit([](ConfigData& c) { c.micDeviceUID = QStringLiteral("bench48"); });
-        AudioRecorder recorder;
+        AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
         QElapsedTimer wait;
         wait.start();
         while (wait.elapsed() < 3000) {  // the device list learns of the new source
@@ -235,7 +236,7 @@ int main(int argc, char** argv)
     }
     {
         Config::edit([](ConfigData& c) { c.micDeviceUID = QStringLiteral("vmic"); });
-        AudioRecorder recorder;
+        AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
         std::atomic<qint64> firstNs{-1};
         QElapsedTimer clock;
         recorder.onRawBuffer = [&](const QAudioBuffer&) {

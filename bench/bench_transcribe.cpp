@@ -8,6 +8,7 @@
 
 #include "audio/AudioRecorder.h"
 #include "recognition/HTTP.h"
+#include "platform/linux/LinuxProcesses.h"
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
 
@@ -113,7 +114,8 @@ int main(int argc, char** argv)
     // Everything runs on one worker thread without an event loop, like the
     // pipeline queue.
     std::thread pipeline([&] {
-        WhisperServer server;
+        LinuxProcesses processes;
+        WhisperServer server(processes);
         server.start({});
         if (!server.waitHealthy(20)) {
             std::printf("the stand-in did not come up\n");
