@@ -14,6 +14,7 @@
 #include "platform/linux/X11KeySynthesizer.h"
 #include "platform/linux/X11KeyboardAccess.h"
 #include "platform/linux/XdgAutostartLoginItem.h"
+#include "preview/LivePreview.h"
 #include "recognition/WhisperServer.h"
 #include "ui/AboutWindow.h"
 #include "ui/FirstRunWindow.h"
@@ -41,7 +42,7 @@ AppServices makeAppServices()
     s.sounds = std::make_unique<CueSoundPlayer>();
     s.hotkeys = std::make_unique<HotkeyManager>(std::make_unique<X11KeySource>());
     s.keyboardAccess = std::make_unique<X11KeyboardAccess>();
-    s.firstRun = std::make_unique<FirstRunWindow>();
+    s.firstRun = std::make_unique<FirstRunWindow>(*s.keyboardAccess, *s.sounds, LivePreview::available());
     s.loginItem = std::make_unique<XdgAutostartLoginItem>();
     s.settings = &SettingsWindow::shared();
     s.about = &AboutWindow::shared();

@@ -1,25 +1,176 @@
-// Placeholder until the download engine lands: every attempt fails at once.
 #include "provision/ModelDownload.h"
 
+#include "provision/DownloadWorker.h"
+#include "store/Log.h"
+
+#include <QDir>
 #include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+
+#include <atomic>
+
+namespace {
+
+const QString failedText = QStringLiteral("❌ 失敗しました。回線を確かめて、もう一度ボタンを押してください");
+const QString resumeNote = QStringLiteral("（途中のつづきから再開します）");
+const QString wrongDataText = QStringLiteral(
+    "❌ 受け取ったデータが正しくありませんでした。安全のため取り消しました。もう一度ボタンを押すと、別の場所から取り寄せます");
+
+}  // namespace
 
 struct ModelDownload::Impl {
     Target target;
+    std::atomic<bool> cancelled{false};
+    QThread* thread = nullptr;
+    DownloadWorker* worker = nullptr;
+    bool running = false;
+    int urlIndex = 0;
+    std::optional<QByteArray> resume;  // validator of the bytes in the partial file
+    QPointer<QProgressBar> bar;
+    QPointer<QLabel> status;
+    QPointer<QPushButton> button;
+
+    void setStatus(const QString& text) const
+    {
+        if (status)
+            status->setText(text);
+    }
+    void setFraction(double fraction) const
+    {
+        if (bar)
+            bar->setValue(bar->minimum() + qRound(fraction * (bar->maximum() - bar->minimum())));
+    }
+    void finish(ModelDownload* self, const DownloadWorker::Outcome& o);
+    void fail(const QString& text) const
+    {
+        setStatus(text);
+        if (button) {
+            button->setEnabled(true);
+            button->setText(QStringLiteral("もう一度ダウンロード"));
+        }
+    }
 };
 
 ModelDownload::Target ModelDownload::releaseModel()
 {
-    return {ModelSetup::modelsDir(), ModelSetup::modelFileName, {}, ModelSetup::modelURLs()};
+    return {ModelSetup::modelsDir(), ModelSetup::modelFileName, ModelSetup::Fingerprint{}, ModelSetup::modelURLs()};
 }
 
-ModelDownload::ModelDownload(Target target, QObject* parent) : QObject(parent), d(new Impl{std::move(target)}) {}
-ModelDownload::~ModelDownload() { delete d; }
-void ModelDownload::start(QProgressBar*, QLabel* status, QPushButton*)
+ModelDownload::ModelDownload(Target target, QObject* parent)
+    : QObject(parent), d(new Impl)
 {
-    if (status)
-        status->setText(QStringLiteral("ダウンロードはまだできません"));
-    Q_EMIT failed();
+    d->target = std::move(target);
 }
-bool ModelDownload::running() const { return false; }
-int ModelDownload::urlIndex() const { return 0; }
-bool ModelDownload::hasResumeData() const { return false; }
+
+ModelDownload::~ModelDownload()
+{
+    if (d->thread) {
+        d->cancelled = true;
+        d->thread->quit();
+        d->thread->wait();  // the worker ends its attempt as the thread finishes
+        delete d->thread;
+    }
+    delete d;
+}
+
+bool ModelDownload::running() const
+{
+    return d->running;
+}
+
+int ModelDownload::urlIndex() const
+{
+    return d->urlIndex;
+}
+
+bool ModelDownload::hasResumeData() const
+{
+    return d->resume.has_value();
+}
+
+void ModelDownload::start(QProgressBar* bar, QLabel* status, QPushButton* button)
+{
+    if (d->running)
+        return;
+    d->running = true;
+    d->bar = bar;
+    d->status = status;
+    d->button = button;
+    QDir().mkpath(d->target.folder);
+    const std::optional<QByteArray> resume = std::exchange(d->resume, std::nullopt);
+    if (resume) {
+        d->setStatus(QStringLiteral("前回の続きからダウンロード中…"));
+    } else {
+        d->setStatus(QStringLiteral("ダウンロード中…"));
+        d->setFraction(0);
+    }
+    if (!d->thread) {
+        d->thread = new QThread;
+        d->thread->setObjectName(QStringLiteral("sayri.download"));
+        d->worker = new DownloadWorker(d->cancelled);
+        d->worker->moveToThread(d->thread);
+        connect(d->thread, &QThread::finished, d->worker, &QObject::deleteLater);
+        connect(d->worker, &DownloadWorker::progress, this, [this](qint64 received, qint64 total) {
+            if (!d->running)
+                return;
+            const double mb = double(received) / 1048576.0;
+            if (total > 0) {
+                const double fraction = double(received) / double(total);
+                d->setFraction(fraction);
+                d->setStatus(QString::asprintf("ダウンロード中… %.0fMB / %.0fMB（%.0f%%）", mb, double(total) / 1048576.0, fraction * 100.0));
+            } else {
+                d->setStatus(QString::asprintf("ダウンロード中… %.0fMB", mb));
+            }
+        });
+        connect(d->worker, &DownloadWorker::finished, this, [this](const DownloadWorker::Outcome& o) { d->finish(this, o); });
+        d->thread->start();
+    }
+    const QStringList& urls = d->target.urls;
+    const QString dir = QDir(d->target.folder).absolutePath() + u'/';
+    DownloadWorker::Attempt attempt{
+        QUrl(urls.value(urls.isEmpty() ? 0 : d->urlIndex % urls.size())),
+        dir + d->target.fileName + QStringLiteral(".part"),
+        dir + d->target.fileName,
+        d->target.genuine,
+        // The share of the genuine size a whole model must exceed
+        // (499 999 999 bytes for the release model).
+        d->target.genuine.size * ModelSetup::plausibleModelSize / ModelSetup::expectedSize,
+        resume};
+    QMetaObject::invokeMethod(d->worker, [w = d->worker, attempt] { w->begin(attempt); }, Qt::QueuedConnection);
+}
+
+void ModelDownload::Impl::finish(ModelDownload* self, const DownloadWorker::Outcome& o)
+{
+    using Result = DownloadWorker::Result;
+    running = false;
+    const QString finalPath = QDir(target.folder).absoluteFilePath(target.fileName);
+    switch (o.result) {
+    case Result::Installed:
+        ModelSetup::resolveAndSave();
+        Log::write(QStringLiteral("モデルのダウンロード完了（指紋照合OK）: ") + finalPath);
+        Q_EMIT self->installed(finalPath);
+        return;
+    case Result::WrongData:
+        resume.reset();
+        ++urlIndex;
+        fail(wrongDataText);
+        Log::write(QStringLiteral("⚠️ モデルの指紋が一致しません（受け取ったものを破棄・別の置き場に切り替え）"));
+        break;
+    case Result::SaveFailed:
+        // The location is not at fault: the next attempt uses it again.
+        fail(QStringLiteral("❌ 保存に失敗しました: ") + o.error);
+        Log::write(QStringLiteral("モデルのダウンロードに失敗: ") + o.error);
+        break;
+    case Result::Failed:
+        resume = o.resume;
+        if (!resume)
+            ++urlIndex;
+        fail(failedText + (resume ? resumeNote : QString()));
+        Log::write(QStringLiteral("モデルのダウンロードに失敗: ")
+                   + (o.error.isEmpty() ? QStringLiteral("HTTP %1・受信%2バイト").arg(o.status).arg(o.size) : o.error));
+        break;
+    }
+    Q_EMIT self->failed();
+}

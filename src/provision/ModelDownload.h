@@ -20,6 +20,12 @@ class QPushButton;
 class ModelDownload : public QObject {
     Q_OBJECT
 public:
+    // What to fetch and where to put it. Sayri itself always uses
+    // releaseModel(), whose size and fingerprint are fixed at build time;
+    // tests give a small file of their own. The release locations can be
+    // pointed elsewhere with the environment variable SAYRI_MODEL_URLS
+    // (addresses separated by spaces, see ModelSetup::modelURLs); what is
+    // received must still match the fingerprint.
     struct Target {
         QString folder;          // where the partial and the final file go
         QString fileName;        // the final file's name; the partial one adds ".part"

@@ -1,9 +1,13 @@
 #include "provision/ModelSetup.h"
 
+#include "BuildSettings.h"
+#include "provision/Sha256.h"
 #include "store/Config.h"
+#include "store/Log.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace ModelSetup {
@@ -16,14 +20,43 @@ bool isExecutableFile(const QString& path)
     return info.isFile() && info.isExecutable();
 }
 
+bool plausibleModel(const QString& path)
+{
+    const QFileInfo info(path);
+    return !path.isEmpty() && info.isFile() && info.size() > plausibleModelSize;
+}
+
 }  // namespace
+
+QString modelsDir()
+{
+    return Config::file(QStringLiteral("models"));
+}
+
+QString defaultModelPath()
+{
+    return ConfigData::defaultModelPath();
+}
+
+QStringList modelURLs()
+{
+    const QString override = qEnvironmentVariable("SAYRI_MODEL_URLS");
+    if (!override.isEmpty())
+        return override.split(u' ', Qt::SkipEmptyParts);
+    const QString hub = QStringLiteral("https://huggingface.co/ggerganov/whisper.cpp/resolve/main/") + modelFileName;
+    QString site = QStringLiteral(SAYRI_SITE_URL);
+    while (site.endsWith(u'/'))
+        site.chop(1);
+    if (site.isEmpty())
+        return {hub, hub};
+    return {site + QStringLiteral("/models/") + modelFileName, hub};
+}
 
 std::optional<QString> find()
 {
-    const QString path = Config::shared().whisperModelPath;
-    const QFileInfo info(path);
-    if (info.isFile() && info.size() > 0)
-        return path;
+    for (const QString& c : {Config::shared().whisperModelPath, modelsDir() + u'/' + modelFileName, defaultModelPath()})
+        if (plausibleModel(c))
+            return c;
     return std::nullopt;
 }
 
@@ -45,10 +78,45 @@ std::optional<QString> findBinary()
     return std::nullopt;
 }
 
+std::optional<QString> sha256(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return std::nullopt;
+    Sha256 hash;
+    if (hash.addAll(f) < 0)
+        return std::nullopt;
+    return hash.hex();
+}
+
+bool 本物と一致する(const QString& path, const Fingerprint& genuine)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() != genuine.size)
+        return false;
+    const auto hash = sha256(path);
+    return hash && hash->compare(genuine.sha256, Qt::CaseInsensitive) == 0;
+}
+
+bool resolveAndSave()
+{
+    const auto model = find();
+    if (!model)
+        return false;
+    const auto binary = findBinary();
+    if (!binary)
+        return false;
+    const ConfigData current = Config::shared();
+    if (current.whisperModelPath == *model && current.whisperBinary == *binary)
+        return true;
+    Config::edit([&](ConfigData& c) {
+        c.whisperModelPath = *model;
+        c.whisperBinary = *binary;
+    });
+    Config::save();
+    Log::write(QStringLiteral("認識の部品を設定: モデル=%1・本体=%2").arg(*model, *binary));
+    return true;
+}
+
 }  // namespace ModelSetup
 
-// Placeholders until the model setup lands.
-namespace ModelSetup {
-QString modelsDir() { return Config::file(QStringLiteral("models")); }
-QStringList modelURLs() { return {}; }
-}  // namespace ModelSetup

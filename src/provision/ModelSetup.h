@@ -28,7 +28,8 @@ QString modelsDir();
 // "~/.pomeru/models/ggml-large-v3-turbo-q5_0.bin" with the home folder expanded.
 QString defaultModelPath();
 // The two download locations, in order: the maker's site and the model hub's
-// copy (both the hub while no site is set).
+// copy (both the hub while no site is set). SAYRI_MODEL_URLS in the
+// environment, addresses separated by spaces, replaces the list (for tests).
 QStringList modelURLs();
 
 // The first of: the configured model, modelsDir/model file, the default

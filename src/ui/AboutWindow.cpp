@@ -36,21 +36,7 @@ QLabel* label(QWidget* parent, const QString& text, const QFont& font, const QCo
 
 ActionButton* linkButton(QWidget* parent, const QString& title, const QString& path)
 {
-    auto* b = new ActionButton(title, [path] {
-        const QUrl url = AboutWindow::pageUrl(path);
-        if (url.isValid() && !url.isEmpty())
-            QDesktopServices::openUrl(url);
-    }, parent);
-    QFont f = Brand::font(11.5);
-    f.setUnderline(true);
-    b->setFont(f);
-    b->setFlat(true);
-    b->setFocusPolicy(Qt::NoFocus);
-    b->setCursor(Qt::PointingHandCursor);
-    b->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; color: %1; background: transparent; }")
-                         .arg(Brand::link.name()));
-    b->resize(b->sizeHint());
-    return b;
+    return ActionButton::link(title, AboutWindow::pageUrl(path), 11.5, parent);
 }
 
 QString licenceText(const QString& folder, const QString& name)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPushButton>
+#include <QUrl>
 
 #include <functional>
 
@@ -14,4 +15,8 @@ public:
 
     // Calls `handler`, if set.
     void fire();
+
+    // A borderless link without focus ring: `size`-point underlined title in
+    // the brand's link colour; a click opens `url` with the default handler.
+    static ActionButton* link(const QString& title, const QUrl& url, qreal size, QWidget* parent = nullptr);
 };

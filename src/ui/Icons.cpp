@@ -33,6 +33,13 @@ constexpr Entry entries[] = {
     {Name::nav_feedback, "nav_feedback", "mail-send"},
     {Name::nav_update, "nav_update", "system-software-update"},
     {Name::check_done, "check_done", "object-select"},
+    // The first-run pictures fall back to their emoji, not to a theme icon.
+    {Name::setup_welcome, "setup_welcome", ""},
+    {Name::setup_mic, "setup_mic", ""},
+    {Name::setup_preview, "setup_preview", ""},
+    {Name::setup_paste, "setup_paste", ""},
+    {Name::setup_data, "setup_data", ""},
+    {Name::setup_done, "setup_done", ""},
 };
 
 const Entry& entry(Name name)
@@ -91,6 +98,8 @@ std::optional<QImage> renderArtwork(const QString& folder, const QString& raw, i
 // The theme icon drawn at 82 % of the side, centred.
 std::optional<QImage> renderFallback(const QString& themeName, int side, qreal ratio)
 {
+    if (themeName.isEmpty())
+        return std::nullopt;
     const QIcon icon = QIcon::fromTheme(themeName);
     if (icon.isNull())
         return std::nullopt;

@@ -27,6 +27,12 @@ enum class Name {
     nav_feedback,
     nav_update,
     check_done,
+    setup_welcome,
+    setup_mic,
+    setup_preview,
+    setup_paste,
+    setup_data,
+    setup_done,
 };
 
 const QList<Name>& all();

@@ -1,5 +1,6 @@
 #include "WhisperStandIn.h"
 
+#include "provision/ModelSetup.h"
 #include "store/Config.h"
 
 #include <QDeadlineTimer>
@@ -60,6 +61,8 @@ WhisperStandIn::WhisperStandIn()
 {
     QFile::link(program(), binary());
     writeAll(model(), QByteArrayLiteral("stand-in model"));
+    // Large enough to count as a model; sparse, so it costs no disk.
+    QFile(model()).resize(ModelSetup::plausibleModelSize + 1);
     QDir().mkpath(recordDir());
     qputenv(scriptVariable, (dir_.path() + QStringLiteral("/script.json")).toUtf8());
     qputenv(recordVariable, recordDir().toUtf8());

@@ -1,7 +1,7 @@
 // The tray menu rebuilt at each opening, in every phase, with its history
 // items, the update notice and the start-at-login switch.
 #include "BuildSettings.h"
-#include "FeedServer.h"
+#include "FileServer.h"
 #include "Fakes.h"
 #include "TestDataFolder.h"
 
@@ -147,7 +147,7 @@ private Q_SLOTS:
 
     void updateNoticeItemInRed()
     {
-        FeedServer server;
+        FileServer server;
         server.setBody(QStringLiteral("/updates/appcast.xml"),
                        "<sparkle:version>6</sparkle:version><sparkle:shortVersionString>1.2.0</sparkle:shortVersionString>");
         UpdateNotice::testing::reset(server.baseUrl(), QStringLiteral("5"));

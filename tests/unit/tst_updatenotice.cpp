@@ -1,7 +1,7 @@
 // The check for a newer version against a feed served on the loopback
 // address: which item counts, unusable answers, the own build number, the
 // 1500-second throttle, the log line and where the completion runs.
-#include "FeedServer.h"
+#include "FileServer.h"
 #include "LogFile.h"
 #include "TestDataFolder.h"
 
@@ -39,7 +39,7 @@ class UpdateNoticeTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDataFolder> data;
-    std::unique_ptr<FeedServer> server;
+    std::unique_ptr<FileServer> server;
 
     // One check; returns once its completion has run, and what the
     // completion saw of the newer version.
@@ -75,7 +75,7 @@ private Q_SLOTS:
     {
         data = std::make_unique<TestDataFolder>();
         Config::bootstrap();
-        server = std::make_unique<FeedServer>();
+        server = std::make_unique<FileServer>();
         UpdateNotice::testing::reset(server->baseUrl(), QStringLiteral("5"));
     }
     void cleanup()
