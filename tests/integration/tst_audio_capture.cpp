@@ -30,12 +30,7 @@
 namespace {
 
 PulseAudioInputs devices;
-
-void warmUp(const QString& uid)
-{
-    PulseCaptureBackend backend;
-    AudioRecorder::warmUp(uid, backend);
-}
+PulseCaptureBackend backend;
 
 // pactl with space-separated arguments; its output.
 QString pactl(const QString& args)
@@ -220,7 +215,7 @@ private Q_SLOTS:
 
         // The warm-up tries for three seconds, one line per try.
         QFile::remove(Config::file(QStringLiteral("sayri.log")));
-        warmUp(QStringLiteral("pipemic"));
+        AudioRecorder::warmUp(QStringLiteral("pipemic"), backend);
         const QStringList log = logMessages();
         QVERIFY(log.size() >= 3);
         QCOMPARE(log.first(), QStringLiteral("ならし運転: まだ音が出ません（%1・16000Hz・1回目）").arg(mic));
@@ -230,9 +225,9 @@ private Q_SLOTS:
 
     void warmUpOfADeliveringDevice()
     {
-        warmUp(QStringLiteral("no-such-mic"));
+        AudioRecorder::warmUp(QStringLiteral("no-such-mic"), backend);
         QVERIFY(logMessages().isEmpty());
-        warmUp(QStringLiteral("vmic"));
+        AudioRecorder::warmUp(QStringLiteral("vmic"), backend);
         const QRegularExpression ok(QStringLiteral("^マイクのならし運転OK: %1・44100Hz（\\d回目で音を確認）$").arg(masked(QStringLiteral("VirtualMic"))));
         QCOMPARE(logMessages().filter(ok).size(), 1);
     }

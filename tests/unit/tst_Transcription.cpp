@@ -5,8 +5,8 @@
 #include "StandInFixture.h"
 
 #include "audio/AudioRecorder.h"
-#include "recognition/Inference.h"
 #include "platform/linux/LinuxProcesses.h"
+#include "recognition/Inference.h"
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
 #include "store/Dictionary.h"
