@@ -1,14 +1,10 @@
 // The recorder and the device list on the session's PulseAudio: speech played
-// into the virtual microphone, a source that never delivers, a silent source
-// through the controller, a configured device that is gone, unplugged or
-// vanishes before opening, and the warm-up.
-#include "Fakes.h"
+// into the virtual microphone, a source that never delivers, a configured
+// device that is gone, unplugged or vanishes before opening, and the warm-up.
 #include "LogFile.h"
 #include "TestDataFolder.h"
 
-#include "app/AppState.h"
 #include "audio/AudioRecorder.h"
-#include "platform/linux/PulseCapture.h"
 #include "platform/linux/PulseAudioInputs.h"
 #include "platform/linux/PulseCapture.h"
 #include "store/Config.h"
@@ -19,13 +15,9 @@
 #include <QtEndian>
 #include <QtTest>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cmath>
 #include <numeric>
-#include <thread>
 
 namespace {
 
@@ -230,44 +222,6 @@ private Q_SLOTS:
         AudioRecorder::warmUp(QStringLiteral("vmic"), backend);
         const QRegularExpression ok(QStringLiteral("^マイクのならし運転OK: %1・44100Hz（\\d回目で音を確認）$").arg(masked(QStringLiteral("VirtualMic"))));
         QCOMPARE(logMessages().filter(ok).size(), 1);
-    }
-
-    void silentRecordingTakesTheControllersSilencePath()
-    {
-        // The pipe source delivers silence while something writes into it.
-        const int fifo = ::open(qgetenv("SAYRI_MIC_FIFO").constData(), O_WRONLY | O_NONBLOCK);
-        QVERIFY(fifo >= 0);
-        std::atomic<bool> writing{true};
-        std::thread writer([&] {
-            const QByteArray tenMs(320, '\0');
-            while (writing) {
-                if (::write(fifo, tenMs.constData(), size_t(tenMs.size())) < 0) {}
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-        });
-        setMic(QStringLiteral("pipemic"));
-        FakeServices fakes;
-        AppServices services = fakes.take();
-        services.recorder = std::make_unique<AudioRecorder>(std::make_unique<PulseCaptureBackend>());
-        services.audioInputs = std::make_unique<PulseAudioInputs>();
-        AppTiming timing;
-        timing.collectDelay = 0.05;
-        AppState app(std::move(services), timing);
-        app.startUp();
-
-        app.startRecording();
-        QCOMPARE(app.phase(), Phase::recording);
-        QCOMPARE(fakes.overlay->events.last(), QStringLiteral("bar:アプリ|") + pipeName);
-        QTest::qWait(600);
-        app.stopAndProcess();
-        QTRY_COMPARE(app.phase(), Phase::idle);
-        writing = false;
-        writer.join();
-        ::close(fifo);
-        QVERIFY(fakes.overlay->events.contains(QStringLiteral("flash:何も聞こえませんでした@2")));
-        QVERIFY(logContains(QStringLiteral("何も聞こえませんでした（音の大きさ 0・200未満は無音とみなす）→ 認識にかけません")));
-        QVERIFY(!fakes.server->seen().join(u' ').contains(QStringLiteral("transcribe")));
-        QVERIFY(!fakes.overlay->levels.isEmpty());
     }
 
     void goneUnpluggedOrVanishingDevice()

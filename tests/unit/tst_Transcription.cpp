@@ -1,11 +1,13 @@
 // One recording to text: the form on the wire, the replies and the failures,
-// against the whisper-server stand-in on loopback.
+// and the blocking HTTP calls underneath, against the whisper-server stand-in
+// on loopback.
 
 #include "OnPipeline.h"
 #include "StandInFixture.h"
 
 #include "audio/AudioRecorder.h"
 #include "platform/linux/LinuxProcesses.h"
+#include "recognition/HTTP.h"
 #include "recognition/Inference.h"
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
@@ -44,6 +46,19 @@ QByteArray expectedForm(const QByteArray& wav, const QString& prompt, const QByt
 
 using Fixture = StandInFixture;
 
+HTTP::Response post(quint16 port, const QByteArray& form, double timeout = 0.5)
+{
+    return onPipeline([&] {
+        HTTP::Request r;
+        r.url = QUrl(QStringLiteral("http://127.0.0.1:%1/inference").arg(port));
+        r.method = "POST";
+        r.headers = {{"Content-Type", "multipart/form-data; boundary=x"}};
+        r.body = "--x\r\nContent-Disposition: form-data; " + form + "\r\n--x--\r\n";
+        r.timeout = timeout;
+        return HTTP::request(r);
+    });
+}
+
 }  // namespace
 
 class TestTranscription : public QObject {
@@ -52,6 +67,42 @@ class TestTranscription : public QObject {
     static std::optional<QString> text(const char* t) { return QString::fromUtf8(t); }
 
 private Q_SLOTS:
+    void httpStatusCodes()
+    {
+        Fixture f;
+        const QString base = QStringLiteral("http://127.0.0.1:%1").arg(f.port);
+        for (const QString& url : {base + u'/', QStringLiteral("http://[::1"), QString()})  // nothing listening, bad URLs
+            QCOMPARE(onPipeline([&] { return HTTP::statusCode(url, 0.5); }), 0);
+
+        QVERIFY(f.standIn.startServer(f.port) > 0);
+        QCOMPARE(onPipeline([&] { return HTTP::statusCode(base + u'/', 0.5); }), 200);
+        QCOMPARE(onPipeline([&] { return HTTP::statusCode(base + QStringLiteral("/inference"), 0.5); }), 404);
+        const HTTP::Response bad = post(f.port, "name=\"temperature\"\r\n\r\n0.0");
+        QCOMPARE(bad.status, 400);
+        QCOMPARE(bad.body, std::optional<QByteArray>("Invalid request"));
+    }
+
+    // A server that never answers is given up on after the time limit plus
+    // the grace period, and it is free for the next request afterwards.
+    void hangingServerIsGivenUpOn()
+    {
+        Fixture f;
+        f.standIn.setReplies({QJsonObject{{QStringLiteral("hang"), true}},
+                              QJsonObject{{QStringLiteral("text"), QStringLiteral("ok")}}});
+        QVERIFY(f.standIn.startServer(f.port) > 0);
+        const QByteArray file = "name=\"file\"; filename=\"rec.wav\"\r\n\r\n" + wavOfSeconds(1);
+        QElapsedTimer clock;
+        clock.start();
+        const HTTP::Response hung = post(f.port, file, 0.3);
+        QCOMPARE(hung.status, 0);
+        QVERIFY(!hung.body);
+        QVERIFY(clock.elapsed() < 5300);
+
+        const HTTP::Response next = post(f.port, file, 0.3);
+        QCOMPARE(next.status, 200);
+        QCOMPARE(next.body, std::optional<QByteArray>(R"({"text":"ok"})"));
+    }
+
     void formAndTimeLimit()
     {
         const QByteArray wav = wavOfSeconds(0.01);
