@@ -12,6 +12,7 @@
 #include "desktop/ScreenContext.h"
 #include "platform/linux/AtspiTree.h"
 #include "platform/linux/X11FrontmostApp.h"
+#include "platform/linux/LinuxProcesses.h"
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
 #include "support/Graphemes.h"
@@ -262,7 +263,8 @@ private Q_SLOTS:
         // Kubernetes is an active dictionary word now: the dictionary part carries it.
         QCOMPARE(capture(), (QStringList{u"TypeScript"_s, u"音声認識"_s, u"プロジェクト"_s}));
 
-        WhisperServer server(&screen_);
+        LinuxProcesses processes;
+        WhisperServer server(processes, [this] { return screen_.currentTerms(); });
         QByteArray pcm(32000, '\1');
         QCOMPARE(onPipeline([&] { return server.transcribe(AudioRecorder::wav(pcm, 16000, 1)); }),
                  std::optional<QString>(u"こんにちは"_s));
