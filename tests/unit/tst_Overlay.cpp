@@ -95,6 +95,8 @@ private Q_SLOTS:
         QTest::addColumn<QPointF>("point");  // (0, 0) for none
         QTest::newRow("two integers") << "760,96" << QPointF(760, 96);
         QTest::newRow("three numbers") << "1,2,3" << QPointF();
+        QTest::newRow("letters") << "a,b" << QPointF();
+        QTest::newRow("empty") << "" << QPointF();
         QTest::newRow("one number") << "760" << QPointF();
         QTest::newRow("empty pieces dropped") << ",760,,96," << QPointF(760, 96);
         QTest::newRow("one letter among three") << "1,x,3" << QPointF(1, 3);
