@@ -1,5 +1,6 @@
 #include "ui/TrayMenu.h"
 
+#include "BuildSettings.h"
 #include "platform/LoginItem.h"
 #include "provision/UpdateNotice.h"
 #include "store/HistoryStore.h"

@@ -1,5 +1,6 @@
 // The brand gradient on views, the icon set with its cache and fallbacks, the
 // tray images, and the About window's credits.
+#include "BuildSettings.h"
 #include "ui/AboutWindow.h"
 #include "ui/Brand.h"
 #include "ui/Icons.h"

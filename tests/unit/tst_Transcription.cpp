@@ -6,7 +6,7 @@
 #include "StandInFixture.h"
 
 #include "audio/AudioRecorder.h"
-#include "desktop/ScreenTerms.h"
+#include "platform/linux/LinuxProcesses.h"
 #include "recognition/HTTP.h"
 #include "recognition/Inference.h"
 #include "recognition/WhisperServer.h"
@@ -22,12 +22,7 @@
 
 namespace {
 
-// A fake for the screen-context reader: fixed terms.
-struct FixedTerms : ScreenTerms {
-    QStringList terms;
-    void capture() override {}
-    QStringList currentTerms() const override { return terms; }
-};
+LinuxProcesses processes;
 
 QByteArray wavOfSeconds(double seconds)
 {
@@ -130,9 +125,7 @@ private Q_SLOTS:
         QFETCH(QStringList, terms);
         Fixture f;
         f.standIn.setReplies({QJsonObject{{QStringLiteral("text"), QStringLiteral("  こんにちは\n")}}});
-        FixedTerms screen;
-        screen.terms = terms;
-        WhisperServer server(&screen);
+        WhisperServer server(processes, [terms] { return terms; });
         const QByteArray wav = wavOfSeconds(1);
         // Nothing runs yet: the first transcription starts the server.
         for (int i = 0; i < 2; ++i)
@@ -167,7 +160,7 @@ private Q_SLOTS:
             replies << QJsonObject{{QStringLiteral("body"), QString::fromUtf8(body)}};
         replies << QJsonObject{{QStringLiteral("status"), 503}, {QStringLiteral("body"), QStringLiteral("busy")}};
         f.standIn.setReplies(replies);
-        WhisperServer server;
+        WhisperServer server(processes);
         const QByteArray wav = wavOfSeconds(0.5);
         QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), text(""));  // no speech is a success
         for (int i = 1; i < 6; ++i)
@@ -181,7 +174,7 @@ private Q_SLOTS:
     {
         Fixture f;
         f.standIn.setReplies({QJsonObject{{QStringLiteral("exit"), 1}}});
-        WhisperServer server;
+        WhisperServer server(processes);
         const QByteArray wav = wavOfSeconds(0.5);
         QVERIFY(!onPipeline([&] { return server.transcribe(wav); }));  // dies mid-request
         QVERIFY(f.log().contains(QStringLiteral("文字起こしに失敗（HTTP 0）")));
@@ -199,7 +192,7 @@ private Q_SLOTS:
     {
         Fixture f;
         f.standIn.setReplies({QJsonObject{{QStringLiteral("text"), QStringLiteral(" 長い話\n")}}});
-        WhisperServer server;
+        WhisperServer server(processes);
         const QByteArray wav = wavOfSeconds(600);
         QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), text("長い話"));
         server.stop();
@@ -210,7 +203,7 @@ private Q_SLOTS:
     {
         Fixture f;
         Config::edit([&](ConfigData& c) { c.whisperModelPath = f.data.file(QStringLiteral("gone.bin")); });
-        WhisperServer server;
+        WhisperServer server(processes);
         QElapsedTimer waited;
         waited.start();
         QVERIFY(!onPipeline([&] { return server.transcribe(wavOfSeconds(0.5)); }));
