@@ -196,14 +196,13 @@ private Q_SLOTS:
         QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "openPage");
         QMenu menu;
         Q_EMIT fakes->statusIcon->menuAboutToShow(&menu);
-        const QStringList chosen{QStringLiteral("設定を開く…"), QStringLiteral("サイリについて"),
-                                 QStringLiteral("アップデートを確認…")};
-        for (QAction* a : menu.actions())
+        QWidget window;  // with the window shortcuts
+        MainMenu::attachTo(&window);
+        const QStringList chosen{QStringLiteral("設定を開く…"), QStringLiteral("サイリについて"), QStringLiteral("設定…"),
+                                 QStringLiteral("サイリ について"), QStringLiteral("アップデートを確認…")};
+        for (QAction* a : menu.actions() + window.actions())
             if (chosen.contains(a->text()))
                 a->trigger();
-        Q_EMIT MainMenu::shared().settingsRequested();
-        Q_EMIT MainMenu::shared().aboutRequested();
-        Q_EMIT MainMenu::shared().updateCheckRequested();
         Q_EMIT fakes->settings.updateCheckRequested();
         Q_EMIT fakes->overlay->updateClicked();
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
