@@ -53,7 +53,7 @@ void DictationController::startRecording()
     try {
         s_.recorder->start();
     } catch (const RecError& error) {
-        flash(QStringLiteral("録音を開始できません: ") + error.localizedDescription(), 4);
+        flash(QStringLiteral("録音を開始できません: ") + error.message(), 4);
         return;
     }
     phase_.store(Phase::recording);

@@ -1,6 +1,6 @@
 #include "audio/Recorder.h"
 
-QString RecError::localizedDescription() const
+QString RecError::message() const
 {
     switch (kind) {
     case noInput:

@@ -11,7 +11,7 @@ class RecError {
 public:
     enum Kind { noInput, formatChanged };
     explicit RecError(Kind kind) : kind(kind) {}
-    QString localizedDescription() const;
+    QString message() const;
     Kind kind;
 };
 

@@ -138,28 +138,28 @@ QString fallbackSymbol(Name name)
     return QString::fromLatin1(entry(name).fallback);
 }
 
-QString cacheKey(Name name, qreal size, bool isTemplate)
+QString cacheKey(Name name, qreal size, bool isShape)
 {
     return QStringLiteral("%1-%2-%3")
         .arg(rawValue(name))
         .arg(qint64(std::trunc(size)))
-        .arg(isTemplate ? QStringLiteral("t") : QStringLiteral("c"));
+        .arg(isShape ? QStringLiteral("t") : QStringLiteral("c"));
 }
 
 IconSet::IconSet(QString folder) : folder_(std::move(folder)) {}
 
-std::optional<Image> IconSet::image(Name name, qreal size, bool isTemplate)
+std::optional<Image> IconSet::image(Name name, qreal size, bool isShape)
 {
-    const QString key = cacheKey(name, size, isTemplate);
+    const QString key = cacheKey(name, size, isShape);
     if (auto it = cache_.constFind(key); it != cache_.constEnd())
         return *it;
-    auto loaded = load(name, size, isTemplate);
+    auto loaded = load(name, size, isShape);
     if (loaded)
         cache_.insert(key, *loaded);
     return loaded;
 }
 
-std::optional<Image> IconSet::load(Name name, qreal size, bool isTemplate) const
+std::optional<Image> IconSet::load(Name name, qreal size, bool isShape) const
 {
     if (size <= 0)
         return std::nullopt;
@@ -168,10 +168,10 @@ std::optional<Image> IconSet::load(Name name, qreal size, bool isTemplate) const
 
     Image result;
     if (auto art = renderArtwork(folder_, rawValue(name), side)) {
-        result.isTemplate = isTemplate;
-        result.pixmap = QPixmap::fromImage(isTemplate ? shape(*art) : *art);
+        result.isShape = isShape;
+        result.pixmap = QPixmap::fromImage(isShape ? shape(*art) : *art);
     } else if (auto theme = renderFallback(fallbackSymbol(name), side, ratio)) {
-        result.isTemplate = true;
+        result.isShape = true;
         result.pixmap = QPixmap::fromImage(shape(*theme));
     } else {
         return std::nullopt;
@@ -180,10 +180,10 @@ std::optional<Image> IconSet::load(Name name, qreal size, bool isTemplate) const
     return result;
 }
 
-std::optional<Image> image(Name name, qreal size, bool isTemplate)
+std::optional<Image> image(Name name, qreal size, bool isShape)
 {
     static IconSet shared(QStringLiteral(":/icons"));
-    return shared.image(name, size, isTemplate);
+    return shared.image(name, size, isShape);
 }
 
 QPixmap tinted(const QPixmap& pixmap, const QColor& colour)
@@ -197,7 +197,7 @@ QPixmap tinted(const QPixmap& pixmap, const QColor& colour)
 
 QPixmap shown(const Image& image, const QColor& tint)
 {
-    return image.isTemplate ? tinted(image.pixmap, tint) : image.pixmap;
+    return image.isShape ? tinted(image.pixmap, tint) : image.pixmap;
 }
 
 QIcon menuBar(const QString& name)

@@ -41,39 +41,39 @@ QString rawValue(Name name);
 // The freedesktop icon-theme name used when the artwork is missing.
 QString fallbackSymbol(Name name);
 
-// A rendered icon. A template image is a shape only (black with alpha):
+// A rendered icon. A shape image is the artwork's outline only (black with alpha):
 // the place that shows it tints it (see `tinted`).
 struct Image {
     QPixmap pixmap;  // size × size logical pixels, at the screen's pixel ratio
-    bool isTemplate = false;
+    bool isShape = false;
 };
 
 // "logo_mark-56-c": name, size truncated to a whole number, "t" for a
-// template image or "c" for colour.
-QString cacheKey(Name name, qreal size, bool isTemplate);
+// shape image or "c" for colour.
+QString cacheKey(Name name, qreal size, bool isShape);
 
 // A set of icons read from one folder, with its own cache.
 class IconSet {
 public:
     explicit IconSet(QString folder);
-    // The artwork rendered at size × size (as a template shape when asked);
+    // The artwork rendered at size × size (as a shape when asked);
     // without artwork the theme icon at 82 % of the size, always a
-    // template; without either, nothing. The same request returns the same
+    // shape; without either, nothing. The same request returns the same
     // cached pixmap.
-    std::optional<Image> image(Name name, qreal size, bool isTemplate);
+    std::optional<Image> image(Name name, qreal size, bool isShape);
 
 private:
-    std::optional<Image> load(Name name, qreal size, bool isTemplate) const;
+    std::optional<Image> load(Name name, qreal size, bool isShape) const;
     QString folder_;
     QHash<QString, Image> cache_;
 };
 
 // From the application's own artwork (":/icons").
-std::optional<Image> image(Name name, qreal size, bool isTemplate = false);
+std::optional<Image> image(Name name, qreal size, bool isShape = false);
 
 // `pixmap` with every visible pixel painted `colour` (alpha kept).
 QPixmap tinted(const QPixmap& pixmap, const QColor& colour);
-// A template image tinted `colour`, a colour image as it is.
+// A shape image tinted `colour`, a colour image as it is.
 QPixmap shown(const Image& image, const QColor& tint);
 
 // The tray image of that name ("menubar_idle", "menubar_recording",

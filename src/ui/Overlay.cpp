@@ -121,7 +121,7 @@ void Overlay::showNow(const QString& text)
     const int height = int(std::ceil(size.height()));
     label_->setGeometry(22, 11, width - 44, height);
     placePanel(width, height + 22);
-    orderFront();
+    showOnTop();
 }
 
 void Overlay::flash(const QString& text, double seconds)
@@ -177,7 +177,7 @@ void Overlay::showRecordingBar(const QString& target, const QString& mic)
             updateLabel_->hide();
         }
         placePanel(G::barWidth, height);
-        orderFront();
+        showOnTop();
     });
 }
 
@@ -242,7 +242,7 @@ void Overlay::updateLiveText(const QString& text)
     });
 }
 
-void Overlay::orderFront()
+void Overlay::showOnTop()
 {
     panel_->show();
     panel_->raise();

@@ -70,7 +70,7 @@ private:
     void placePanel(int width, int height);
     void panelMoved();
     void doubleClicked(QPoint position);
-    void orderFront();
+    void showOnTop();
     void layoutBarLabels();
     void startLevelFrames();
     void levelFrame();

@@ -88,7 +88,7 @@ private Q_SLOTS:
             for (qreal size : {14.0, 56.0, 64.0}) {
                 const auto image = Icons::image(name, size);
                 QVERIFY2(image, qPrintable(Icons::rawValue(name)));
-                QVERIFY(!image->isTemplate);
+                QVERIFY(!image->isShape);
                 QCOMPARE(image->pixmap.deviceIndependentSize(), QSizeF(size, size));
                 const QImage pixels = image->pixmap.toImage();
                 QVERIFY2(opaqueBounds(pixels).width() > pixels.width() / 2, qPrintable(Icons::rawValue(name)));
@@ -114,8 +114,8 @@ private Q_SLOTS:
         QVERIFY(c->pixmap.cacheKey() != a->pixmap.cacheKey());
         QVERIFY(t->pixmap.cacheKey() != a->pixmap.cacheKey());
 
-        // A template is the artwork's shape in black; tinting paints it.
-        QVERIFY(t->isTemplate);
+        // A shape image is the artwork's shape in black; tinting paints it.
+        QVERIFY(t->isShape);
         const QImage shape = t->pixmap.toImage();
         const QRect box = opaqueBounds(shape);
         QVERIFY(!box.isEmpty());
@@ -145,7 +145,7 @@ private Q_SLOTS:
         QIcon::setThemeName(QStringLiteral("probe"));
         const auto image = bare.image(Icons::Name::logo_mark, 100, false);
         QVERIFY(image);
-        QVERIFY(image->isTemplate);
+        QVERIFY(image->isShape);
         QCOMPARE(image->pixmap.deviceIndependentSize(), QSizeF(100, 100));
         const QImage pixels = image->pixmap.toImage();
         const QRect box = opaqueBounds(pixels);
