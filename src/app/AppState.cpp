@@ -195,7 +195,8 @@ void AppState::setLastAppliedDictMtime(std::optional<QDateTime> mtime)
 
 void AppState::checkForUpdates()
 {
-    UpdateNotice::openDownloadPage();
+    if (!UpdateNotice::openDownloadPage())
+        flash(QStringLiteral("更新の確認先が設定されていないため、確認できません"), 3);
 }
 
 void AppState::openSettings()
