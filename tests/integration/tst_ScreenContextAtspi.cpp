@@ -165,6 +165,12 @@ private Q_SLOTS:
         QVERIFY(setAccessibilityEnabled(false));
         QVERIFY(late.start());
         QCOMPARE(capture(), QStringList());
+
+        // Hints switched off: the switch Sayri turned on goes back off.
+        Config::edit([](ConfigData& c) { c.screenHintEnabled = false; });
+        screen_.capture();
+        QTRY_VERIFY_WITH_TIMEOUT(!accessibilityEnabled(), 5000);
+        Config::edit([](ConfigData& c) { c.screenHintEnabled = true; });
         QVERIFY(setAccessibilityEnabled(true));
     }
 
@@ -233,7 +239,7 @@ private Q_SLOTS:
         QVERIFY(window.start());
         for (const QString& address : {bare.address(), u"unix:path=/nonexistent/bus"_s}) {
             auto tree = std::make_shared<AtspiTree>(address, AtspiTree::Timing{});
-            QVERIFY(!tree->switchOn());
+            QVERIFY(!tree->accessibilityOn() && !tree->setAccessibilityOn(true));
             QVERIFY(!tree->activeWindow(window.pid()));
             ScreenContext screen(tree, frontmost_, QCoreApplication::applicationPid());
             screen.capture();

@@ -25,7 +25,8 @@ class ScriptedTree : public AccessibleTree {
 public:
     QMap<qint64, QString> texts;  // pid -> the window's text
     std::atomic<int> calls{0};
-    std::atomic<int> switchOns{0};
+    std::atomic<int> switchOns{0};  // looks at the accessibility switch
+    std::atomic<bool> a11yOn{true};
 
     // Holds reads for `pid` until release(pid).
     void hold(qint64 pid)
@@ -42,9 +43,14 @@ public:
         cv_.notify_all();
     }
 
-    bool switchOn() override
+    std::optional<bool> accessibilityOn() override
     {
         ++switchOns;
+        return a11yOn.load();
+    }
+    bool setAccessibilityOn(bool on) override
+    {
+        a11yOn = on;
         return true;
     }
     std::optional<AccessibleElement> activeWindow(qint64 pid) override
@@ -278,6 +284,36 @@ private Q_SLOTS:
         f.tree->release(7);
         QVERIFY(f.settled());
         QCOMPARE(f.screen.currentTerms(), QStringList{u"コンピュータ"_s});
+    }
+
+    void accessibilityIsPutBackAsItWas()
+    {
+        const QString on = u"画面の文脈: デスクトップのアクセシビリティをオンにしました"_s;
+        const QString back = u"画面の文脈: デスクトップのアクセシビリティを元のオフに戻しました"_s;
+        auto hints = [](bool v) { Config::edit([v](ConfigData& c) { c.screenHintEnabled = v; }); };
+        std::shared_ptr<ScriptedTree> tree;
+        {
+            Fixture f;
+            tree = f.tree;
+            f.screen.prepare();  // on already (the user's): never switched off
+            hints(false);
+            f.screen.capture();
+            QTest::qWait(50);
+            QVERIFY(tree->a11yOn);
+
+            tree->a11yOn = false;
+            hints(true);
+            f.screen.prepare();
+            QTRY_VERIFY(tree->a11yOn);
+            hints(false);
+            f.screen.capture();
+            QTRY_VERIFY(!tree->a11yOn);
+            QCOMPARE(logMessages(), (QStringList{on, back}));
+            hints(true);
+            f.screen.prepare();
+            QTRY_VERIFY(tree->a11yOn);
+        }
+        QVERIFY(!tree->a11yOn);  // put back when Sayri ends
     }
 
     void preparingSwitchesAccessibilityOn()

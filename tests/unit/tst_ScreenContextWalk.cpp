@@ -35,7 +35,8 @@ public:
     }
     static AccessibleElement element(int n) { return {QStringLiteral("app"), QString::number(n)}; }
 
-    bool switchOn() override { return true; }
+    std::optional<bool> accessibilityOn() override { return true; }
+    bool setAccessibilityOn(bool) override { return true; }
     std::optional<AccessibleElement> activeWindow(qint64) override { return element(0); }
     std::optional<QList<AccessibleFacts>> read(const QList<Ask>& asks, int valueLimit) override
     {
