@@ -6,6 +6,7 @@
 // Their sum is what the desktop side adds to the fixed waits of a dictation
 // (0.3 s collect, 0.12 s pause). Run inside the desktop session:
 //   scripts/desktop-session build/bench/bench_PasteLatency
+#include "Timings.h"
 #include "desktop/HotkeyManager.h"
 #include "desktop/Paster.h"
 #include "platform/linux/X11FrontmostApp.h"
@@ -35,12 +36,6 @@ void wait(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : (v[v.size() / 2] + v[(v.size() - 1) / 2]) / 2;
 }
 
 QString readFile(const QString& path)
@@ -125,7 +120,7 @@ int main(int argc, char** argv)
     target.waitForFinished(3000);
     XCloseDisplay(display);
 
-    const double tap = median(tapLatency) * 1000, paste = median(pasteLatency) * 1000;
+    const double tap = Timings(tapLatency).median * 1000, paste = Timings(pasteLatency).median * 1000;
     std::printf("release -> tap callback: median %.2f ms (%zu of 10 taps seen)\n", tap, tapLatency.size());
     std::printf("paste -> text in window, beyond the 120 ms pause: median %.2f ms (%zu of 10 arrived)\n", paste,
                 pasteLatency.size());

@@ -9,6 +9,7 @@
 // Wall time (median and best of several runs) and the CPU time spent by this
 // process and by the window's. Run inside the desktop session:
 //   scripts/desktop-session build/bench/bench_ScreenWalk
+#include "Timings.h"
 #include "desktop/ScreenContext.h"
 #include "platform/linux/AtspiTree.h"
 
@@ -35,7 +36,6 @@ namespace {
 
 const QString program = QStringLiteral(SAYRI_BIN_DIR "/tests/support/screen-window/sayri-screen-window");
 
-double median(std::vector<double> v);
 
 // CPU time used so far, in milliseconds: this process, and another one.
 double ownCpuMs()
@@ -63,14 +63,8 @@ struct Figures {
 void report(const char* label, const Figures& f, int calls, qsizetype lines)
 {
     std::printf("%-40s %7.1f ms median  %7.1f ms best  cpu %6.1f + %6.1f ms  %6d calls  %5lld lines\n", label,
-                median(f.wall), *std::min_element(f.wall.begin(), f.wall.end()), median(f.own), median(f.app), calls,
+                Timings(f.wall).median, Timings(f.wall).min, Timings(f.own).median, Timings(f.app).median, calls,
                 static_cast<long long>(lines));
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : (v[v.size() / 2] + v[(v.size() - 1) / 2]) / 2;
 }
 
 // The window program, frontmost; ended by its PID at the end.

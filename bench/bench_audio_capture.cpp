@@ -8,7 +8,9 @@
 //      first captured buffer on the virtual microphone (10 starts).
 // Run inside the desktop session for the real capture:
 //   scripts/desktop-session build/bench/bench_audio_capture
+#include "Timings.h"
 #include "audio/AudioRecorder.h"
+#include "platform/linux/PulseCapture.h"
 #include "store/Config.h"
 
 #include <QCoreApplication>
@@ -208,7 +210,7 @@ int main(int argc, char** argv)
         load.waitForFinished();
         const QString module = QString::fromUtf8(load.readAllStandardOutput()).trimmed();
         Config::edit([](ConfigData& c) { c.micDeviceUID = QStringLiteral("bench48"); });
-        AudioRecorder recorder;
+        AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
         QElapsedTimer wait;
         wait.start();
         while (wait.elapsed() < 3000) {  // the device list learns of the new source
@@ -235,7 +237,7 @@ int main(int argc, char** argv)
     }
     {
         Config::edit([](ConfigData& c) { c.micDeviceUID = QStringLiteral("vmic"); });
-        AudioRecorder recorder;
+        AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
         std::atomic<qint64> firstNs{-1};
         QElapsedTimer clock;
         recorder.onRawBuffer = [&](const QAudioBuffer&) {
@@ -256,11 +258,10 @@ int main(int argc, char** argv)
             recorder.cancel();
             runFor(100);
         }
-        std::sort(first.begin(), first.end());
-        std::sort(whole.begin(), whole.end());
+        const Timings firstT(first), wholeT(whole);
         if (!first.empty())
             std::printf("start() to first captured buffer on vmic: median %.0f ms (min %.0f, max %.0f); start() returns after median %.0f ms (max %.0f); %zu of 10 starts\n",
-                        first[first.size() / 2], first.front(), first.back(), whole[whole.size() / 2], whole.back(), first.size());
+                        firstT.median, firstT.min, firstT.max, wholeT.median, wholeT.max, first.size());
     }
     return 0;
 }

@@ -4,6 +4,7 @@
 // the recording, 0.12 s for the clipboard); the figure reported is the rest.
 // Run inside the desktop session:
 //   scripts/desktop-session build/bench/bench_dictation_latency
+#include "Timings.h"
 #include "LogFile.h"
 #include "PasteTarget.h"
 #include "WhisperStandIn.h"
@@ -98,10 +99,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "only %zu of 10 dictations arrived\n", ms.size());
         return 1;
     }
-    std::sort(ms.begin(), ms.end());
-    const double median = (ms[4] + ms[5]) / 2;
+    const Timings t(ms);
     std::printf("key release to text in the window: median %.0f ms (min %.0f, max %.0f); "
                 "beyond the fixed 420 ms: %.0f ms\n",
-                median, ms.front(), ms.back(), median - 420);
+                t.median, t.min, t.max, t.median - 420);
     return 0;
 }

@@ -1,6 +1,8 @@
 // Launch to tray icon shown (median of 10) and resident memory after 10 s idle.
 // Run inside the desktop session:
 //   scripts/desktop-session build/bench/bench_launch
+#include "Timings.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -91,9 +93,9 @@ int main(int argc, char** argv)
         ::kill(pid_t(p.processId()), SIGTERM);
         p.waitForFinished(10000);
     }
-    std::sort(ms.begin(), ms.end());
+    const Timings t(ms);
     std::printf("launch to tray icon shown: median %.0f ms (min %.0f, max %.0f) over 10 launches\n",
-                (ms[4] + ms[5]) / 2, ms.front(), ms.back());
+                t.median, t.min, t.max);
     XCloseDisplay(display);
     return 0;
 }

@@ -2,6 +2,7 @@
 // long entries (only 10 are shown) and the start-at-login entry read from
 // disk each time. Median of 200 rebuilds. Runs headless:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_statusmenu
+#include "Timings.h"
 #include "app/AppState.h"
 #include "platform/linux/XdgAutostartLoginItem.h"
 #include "store/Config.h"
@@ -41,8 +42,8 @@ int main(int argc, char** argv)
         state.menuNeedsUpdate(&menu);
         ms.push_back(double(t.nsecsElapsed()) / 1e6);
     }
-    std::sort(ms.begin(), ms.end());
+    const Timings t(ms);
     std::printf("tray menu rebuild, 100 history entries of %d characters: median %.3f ms, max %.3f ms (%d items)\n",
-                int(text.size()), ms[ms.size() / 2], ms.back(), int(menu.actions().size()));
+                int(text.size()), t.median, t.max, int(menu.actions().size()));
     return 0;
 }

@@ -6,8 +6,10 @@
 // "server" is the stand-in's own time from a request's last byte to its reply;
 // "receive" is the upload as the stand-in saw it (first to last byte).
 
+#include "Timings.h"
 #include "audio/AudioRecorder.h"
 #include "recognition/HTTP.h"
+#include "platform/linux/LinuxProcesses.h"
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
 
@@ -25,12 +27,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 double percentile95(std::vector<double> v)
 {
@@ -77,9 +73,9 @@ void transcribeRuns(WhisperServer& server, const char* label, double seconds, in
         beyondUpload.push_back(totals[i] - srv - rx);
     }
     std::printf("%s (%d bytes, %d runs), medians in ms:\n", label, int(wav.size()), runs);
-    std::printf("  transcribe total %.2f | server %.2f | receive %.2f\n", median(totals), median(handled), median(receive));
+    std::printf("  transcribe total %.2f | server %.2f | receive %.2f\n", Timings(totals).median, Timings(handled).median, Timings(receive).median);
     std::printf("  beyond the server's time %.2f (p95 %.2f) | beyond server and upload %.2f\n",
-                median(beyondServer), percentile95(beyondServer), median(beyondUpload));
+                Timings(beyondServer).median, percentile95(beyondServer), Timings(beyondUpload).median);
 }
 
 }  // namespace
@@ -113,7 +109,8 @@ int main(int argc, char** argv)
     // Everything runs on one worker thread without an event loop, like the
     // pipeline queue.
     std::thread pipeline([&] {
-        WhisperServer server;
+        LinuxProcesses processes;
+        WhisperServer server(processes);
         server.start({});
         if (!server.waitHealthy(20)) {
             std::printf("the stand-in did not come up\n");
@@ -132,7 +129,7 @@ int main(int argc, char** argv)
             if (i >= 20)
                 checks.push_back(double(t.nsecsElapsed()) / 1e6);
         }
-        std::printf("health check (500 runs): median %.3f ms, p95 %.3f ms\n", median(checks), percentile95(checks));
+        std::printf("health check (500 runs): median %.3f ms, p95 %.3f ms\n", Timings(checks).median, percentile95(checks));
         server.stop();
     });
     pipeline.join();

@@ -1,6 +1,7 @@
 // The tray menu of AppState, rebuilt each time it opens, and its own actions.
 #include "app/AppState.h"
 
+#include "BuildSettings.h"
 #include "provision/UpdateNotice.h"
 #include "support/Graphemes.h"
 

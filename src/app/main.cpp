@@ -1,6 +1,7 @@
+#include "BuildSettings.h"
 #include "app/AppDelegate.h"
-#include "app/SingleInstance.h"
 #include "app/makeAppServices.h"
+#include "platform/linux/SingleInstance.h"
 #include "platform/linux/TerminationSignals.h"
 
 #include <QApplication>

@@ -6,7 +6,9 @@
 #include "desktop/ScreenContext.h"
 #include "platform/linux/AtspiTree.h"
 #include "platform/linux/CueSoundPlayer.h"
-#include "platform/linux/QtAudioInputs.h"
+#include "platform/linux/LinuxProcesses.h"
+#include "platform/linux/PulseAudioInputs.h"
+#include "platform/linux/PulseCapture.h"
 #include "platform/linux/X11FrontmostApp.h"
 #include "platform/linux/X11KeySource.h"
 #include "platform/linux/X11KeySynthesizer.h"
@@ -27,15 +29,16 @@ AppServices makeAppServices()
     AppServices s;
     s.overlay = std::make_unique<Overlay>();
     s.statusIcon = std::make_unique<TrayIcon>();
-    s.recorder = std::make_unique<AudioRecorder>();
+    s.recorder = std::make_unique<AudioRecorder>(std::make_unique<PulseCaptureBackend>());
     auto screen = std::make_unique<ScreenContext>(std::make_shared<AtspiTree>(), std::make_shared<X11FrontmostApp>(),
                                                   QCoreApplication::applicationPid());
     screen->prepareSoon();
     s.screen = std::move(screen);
-    s.whisper = std::make_unique<WhisperServer>(s.screen.get());
+    static LinuxProcesses processes;
+    s.whisper = std::make_unique<WhisperServer>(processes, [screen = s.screen.get()] { return screen->currentTerms(); });
     s.paster = std::make_unique<Paster>(std::make_unique<X11FrontmostApp>(), std::make_unique<X11KeySynthesizer>());
     s.frontmost = std::make_unique<X11FrontmostApp>();
-    s.audioInputs = std::make_unique<QtAudioInputs>();
+    s.audioInputs = std::make_unique<PulseAudioInputs>();
     s.sounds = std::make_unique<CueSoundPlayer>();
     s.hotkeys = std::make_unique<HotkeyManager>(std::make_unique<X11KeySource>());
     s.keyboardAccess = std::make_unique<X11KeyboardAccess>();
@@ -43,6 +46,9 @@ AppServices makeAppServices()
     s.loginItem = std::make_unique<XdgAutostartLoginItem>();
     s.settings = &SettingsWindow::shared();
     s.about = &AboutWindow::shared();
-    s.warmUp = [](const QString& uid) { AudioRecorder::warmUp(uid); };
+    s.warmUp = [](const QString& uid) {
+        PulseCaptureBackend backend;
+        AudioRecorder::warmUp(uid, backend);
+    };
     return s;
 }

@@ -55,11 +55,6 @@ private:
 
 }  // namespace
 
-AudioRecorder::AudioRecorder()
-    : AudioRecorder(makeCaptureBackend())
-{
-}
-
 AudioRecorder::AudioRecorder(std::unique_ptr<CaptureBackend> backend)
     : backend_(std::move(backend))
 {
@@ -264,12 +259,6 @@ double AudioRecorder::loudness(const QByteArray& pcm16)
         sum += s * s;
     }
     return std::sqrt(sum / double(n));
-}
-
-void AudioRecorder::warmUp(const QString& uid)
-{
-    const std::unique_ptr<CaptureBackend> backend = makeCaptureBackend();
-    warmUp(uid, *backend);
 }
 
 void AudioRecorder::warmUp(const QString& uid, CaptureBackend& backend)

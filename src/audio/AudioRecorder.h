@@ -22,7 +22,6 @@
 // thread and the raw buffer to `onRawBuffer`.
 class AudioRecorder : public Recorder {
 public:
-    AudioRecorder();  // on the machine's real inputs
     explicit AudioRecorder(std::unique_ptr<CaptureBackend> backend);
     ~AudioRecorder() override;
 
@@ -35,7 +34,6 @@ public:
 
     // Opens a newly chosen device briefly so it is ready for the first
     // dictation; blocks for up to about 3 s. Runs on the pipeline queue.
-    static void warmUp(const QString& uid);
     static void warmUp(const QString& uid, CaptureBackend& backend);
     // Wraps 16-bit samples in the plain 44-byte RIFF/WAVE header.
     static QByteArray wav(const QByteArray& pcm16, int sampleRate, int channels);

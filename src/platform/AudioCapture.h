@@ -54,6 +54,3 @@ public:
     virtual double now() = 0;                 // seconds, monotonic
     virtual void sleep(double seconds) = 0;   // blocks the calling thread
 };
-
-// Capture from the machine's real inputs; defined by the platform backend.
-std::unique_ptr<CaptureBackend> makeCaptureBackend();

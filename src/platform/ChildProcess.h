@@ -1,12 +1,9 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 #include <memory>
 #include <optional>
-
-class QFile;
 
 // A program Sayri runs beside itself (the recognition server). Its standard
 // output and error go to one open file; environment and working directory are
@@ -33,7 +30,4 @@ public:
         std::shared_ptr<ChildProcess> process;  // null when the launch failed
         QString error;                          // the reason, when it failed
     };
-    // Starts `program` with `arguments`; returns once the program has been
-    // executed (or has failed to be).
-    static Launch launch(const QString& program, const QStringList& arguments, const QFile& output);
 };

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QList>
 #include <QString>
 
 // The processes that hold a listening TCP socket on a port of this machine.
@@ -10,12 +9,3 @@ struct PortListener {
     QString commandName;     // the name it was started under
     bool sameUser = false;   // runs as Sayri's own user
 };
-
-namespace PortListeners {
-
-// Every process with a socket listening on `port` (IPv4 or IPv6, any address).
-QList<PortListener> find(quint16 port);
-// Ends a process at once (SIGKILL); false when it could not be signalled.
-bool forceEnd(qint64 pid);
-
-}  // namespace PortListeners

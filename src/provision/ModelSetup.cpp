@@ -1,5 +1,6 @@
 #include "provision/ModelSetup.h"
 
+#include "BuildSettings.h"
 #include "provision/Sha256.h"
 #include "store/Config.h"
 #include "store/Log.h"

@@ -1,5 +1,6 @@
 #include "provision/UpdateNotice.h"
 
+#include "BuildSettings.h"
 #include "store/Log.h"
 #include "support/MainThread.h"
 #include "support/Uptime.h"

@@ -1,7 +1,7 @@
 #include "recognition/WhisperServer.h"
 
-#include "platform/ChildProcess.h"
-#include "platform/PortListeners.h"
+#include "platform/Processes.h"
+#include "provision/ModelSetup.h"
 #include "recognition/HTTP.h"
 #include "recognition/Inference.h"
 #include "store/Config.h"
@@ -34,15 +34,12 @@ QString healthUrl()
     return baseUrl() + u'/';
 }
 
-bool isExecutableFile(const QString& path)
-{
-    const QFileInfo info(path);
-    return !path.isEmpty() && info.isFile() && info.isExecutable();
-}
-
 }  // namespace
 
-WhisperServer::WhisperServer(const ScreenTerms* screen) : screen_(screen) {}
+WhisperServer::WhisperServer(Processes& processes, std::function<QStringList()> hintTerms)
+    : processes_(processes), hintTerms_(std::move(hintTerms))
+{
+}
 
 WhisperServer::~WhisperServer() = default;
 
@@ -75,12 +72,12 @@ void WhisperServer::killStrayServer()
     if (HTTP::statusCode(healthUrl(), 0.6) == 0)
         return;
 
-    const QList<PortListener> listeners = PortListeners::find(quint16(port));
+    const QList<PortListener> listeners = processes_.listenersOn(quint16(port));
     bool ended = false;
     for (const PortListener& l : listeners) {
         const bool isServer = l.executableName == serverName || l.commandName == serverName;
         if (isServer && l.sameUser) {
-            ended = PortListeners::forceEnd(l.pid) || ended;
+            ended = processes_.forceEnd(l.pid) || ended;
             continue;
         }
         const QString name = l.commandName.isEmpty() ? l.executableName : l.commandName;
@@ -102,7 +99,9 @@ void WhisperServer::start(const QString& dictionary)
     killStrayServer();
 
     const ConfigData config = Config::shared();
-    if (!isExecutableFile(config.whisperBinary)) {
+    // The program the setup found is the program launched.
+    const std::optional<QString> program = ModelSetup::findBinary();
+    if (!program) {
         Log::write(QStringLiteral("whisper-server が見つかりません: ") + config.whisperBinary);
         return;
     }
@@ -118,7 +117,7 @@ void WhisperServer::start(const QString& dictionary)
         QStringLiteral("-l"), QStringLiteral("ja"),
     };
     const std::unique_ptr<QFile> output = Log::handle(QStringLiteral("whisper-server.log"));
-    const ChildProcess::Launch launched = ChildProcess::launch(config.whisperBinary, arguments, *output);
+    const ChildProcess::Launch launched = processes_.launch(*program, arguments, *output);
     if (!launched.process) {
         Log::write(QStringLiteral("whisper-server の起動に失敗: ") + launched.error);
         return;
@@ -177,7 +176,7 @@ std::optional<QString> WhisperServer::transcribe(const QByteArray& wav)
     }
 
     const QByteArray boundary = Inference::newBoundary();
-    const QStringList terms = screen_ ? screen_->currentTerms() : QStringList();
+    const QStringList terms = hintTerms_ ? hintTerms_() : QStringList();
     const QString prompt = Config::hintLine(terms);
     HTTP::Request r;
     r.url = QUrl(baseUrl() + QStringLiteral("/inference"));

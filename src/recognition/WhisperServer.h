@@ -1,13 +1,16 @@
 #pragma once
 
-#include "desktop/ScreenTerms.h"
 #include "recognition/RecognitionServer.h"
 
+#include <QStringList>
+
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 
 class ChildProcess;
+class Processes;
 
 // The whisper.cpp `whisper-server` child process on the loopback address, and
 // the transcription request sent to it. Port, program and model come from the
@@ -18,8 +21,10 @@ class ChildProcess;
 // kept behind a lock.
 class WhisperServer : public RecognitionServer {
 public:
-    // `screen` supplies the hint terms composed into each prompt; may be null.
-    explicit WhisperServer(const ScreenTerms* screen = nullptr);
+    // The program is launched, and a stray one on the port ended, through
+    // `processes`, which outlives the server. `hintTerms` supplies the terms
+    // composed into each prompt (from any thread); may be empty.
+    explicit WhisperServer(Processes& processes, std::function<QStringList()> hintTerms = {});
     // Leaves a launched server running; `stop` ends it.
     ~WhisperServer() override;
 
@@ -41,7 +46,8 @@ private:
     std::shared_ptr<ChildProcess> takeProcess();
     bool launchedServerRunning() const;
 
-    const ScreenTerms* screen_;
+    Processes& processes_;
+    const std::function<QStringList()> hintTerms_;
     mutable std::mutex processMutex_;
     std::shared_ptr<ChildProcess> process_;
 };

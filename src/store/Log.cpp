@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QProcess>
 
 #include <mutex>
 
@@ -31,7 +32,7 @@ std::unique_ptr<QFile> handle(const QString& name)
     auto f = std::make_unique<QFile>(Config::file(name));
     if (f->open(QIODevice::WriteOnly | QIODevice::Append))
         return f;
-    f = std::make_unique<QFile>(QStringLiteral("/dev/null"));
+    f = std::make_unique<QFile>(QProcess::nullDevice());
     f->open(QIODevice::WriteOnly);
     return f;
 }

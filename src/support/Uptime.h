@@ -1,11 +1,10 @@
 #pragma once
 
-#include <time.h>
+#include <chrono>
 
-// Seconds of system uptime (monotonic), the time base of trigger-key taps.
+// Seconds on the monotonic clock (time since boot on Linux), the time base of
+// trigger-key taps.
 inline double uptimeSeconds()
 {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }

@@ -1,5 +1,6 @@
 #include "ui/AboutWindow.h"
 
+#include "BuildSettings.h"
 #include "ui/ActionButton.h"
 #include "ui/Brand.h"
 #include "ui/Icons.h"

@@ -1,7 +1,7 @@
 // Screen-context hints over the real accessibility bus: a Qt window made
-// frontmost, its text read through AT-SPI, windows built past each of the
-// walk's limits, the faults a desktop can throw at it, and the terms reaching
-// the recognition prompt.
+// frontmost, its text read through AT-SPI, windows built past the length
+// limits, the faults a desktop can throw at it, and the terms reaching the
+// recognition prompt.
 #include "LogFile.h"
 #include "OnPipeline.h"
 #include "ScreenWindow.h"
@@ -12,23 +12,20 @@
 #include "desktop/ScreenContext.h"
 #include "platform/linux/AtspiTree.h"
 #include "platform/linux/X11FrontmostApp.h"
+#include "platform/linux/LinuxProcesses.h"
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
 #include "support/Graphemes.h"
-#include "ui/SettingsWindow.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -37,7 +34,6 @@ namespace {
 // What the terms window shows, picked: the two words seen twice, then the
 // long one seen once. The password field's word never.
 const QStringList termsOfTheWindow{u"TypeScript"_s, u"Kubernetes"_s, u"音声認識"_s, u"プロジェクト"_s};
-const QStringList termsOfTheOtherWindow{u"Haskell"_s, u"ドキュメント"_s};
 
 bool accessibilityEnabled()
 {
@@ -176,23 +172,8 @@ private Q_SLOTS:
 
     void windowsBuiltPastTheLimits()
     {
-        {
-            ScreenWindow window({u"depth"_s, u"20"_s});
-            QVERIFY(window.start());
-            QStringList expected{u"窓"_s};
-            for (int k = 1; k <= 12; ++k)
-                expected << u"深さ%1"_s.arg(k);
-            QCOMPARE(linesOf(textOf(window)), expected);
-        }
-        {
-            ScreenWindow window({u"labels"_s, u"1600"_s});
-            QVERIFY(window.start());
-            const QStringList lines = linesOf(textOf(window));
-            QCOMPARE(lines.size(), 1501);
-            QCOMPARE(lines.first(), u"窓"_s);
-            QCOMPARE(lines[1], u"項目1"_s);
-            QCOMPARE(lines.last(), u"項目1500"_s);
-        }
+        // The depth and element limits are the walk unit test's; here the
+        // lengths, counted in characters however many code units they take.
         {
             // 2 characters for the title, 200 for each label: the 60th takes
             // the text past 12 000 and nothing comes after it.
@@ -274,65 +255,6 @@ private Q_SLOTS:
         QCOMPARE(capture(), QStringList{u"メガバイト"_s});
     }
 
-    void capturesRacing()
-    {
-        ScreenWindow one({u"terms"_s});
-        QVERIFY(one.start());
-        QVERIFY(!textOf(one).isEmpty());
-        ScreenWindow other({u"other"_s});
-        QVERIFY(other.start());
-        QVERIFY(!textOf(other).isEmpty());
-
-        QVERIFY(one.activate());
-        screen_.capture();
-        QVERIFY(other.activate());
-        screen_.capture();
-        QVERIFY(settled());
-        const QStringList last = screen_.currentTerms();
-        QVERIFY2(last == termsOfTheWindow || last == termsOfTheOtherWindow, qPrintable(last.join(u' ')));
-
-        for (int i = 0; i < 10; ++i)
-            screen_.capture();
-        QVERIFY(settled());
-        QCOMPARE(screen_.currentTerms(), termsOfTheOtherWindow);
-    }
-
-    void hintsOffClearsWithoutTheBus()
-    {
-        ScreenWindow window({u"terms"_s});
-        QVERIFY(window.start());
-        QVERIFY(!textOf(window).isEmpty());
-        QCOMPARE(capture(), termsOfTheWindow);
-
-        Config::edit([](ConfigData& c) { c.screenHintEnabled = false; });
-        const int calls = tree_->callsSent();
-        screen_.capture();
-        QCOMPARE(screen_.currentTerms(), QStringList());
-        QCOMPARE(screen_.capturesRunning(), 0);
-        QTest::qWait(200);
-        QCOMPARE(tree_->callsSent(), calls);
-        Config::edit([](ConfigData& c) { c.screenHintEnabled = std::nullopt; });
-    }
-
-    void sayrisOwnWindowClears()
-    {
-        ScreenWindow window({u"terms"_s});
-        QVERIFY(window.start());
-        QVERIFY(!textOf(window).isEmpty());
-        QCOMPARE(capture(), termsOfTheWindow);
-
-        SettingsWindow::shared().show();
-        QTRY_VERIFY_WITH_TIMEOUT(frontmost_->current()
-                                     && frontmost_->current()->pid == QCoreApplication::applicationPid(),
-                                 10000);
-        const int calls = tree_->callsSent();
-        screen_.capture();
-        QCOMPARE(screen_.currentTerms(), QStringList());
-        QCOMPARE(screen_.capturesRunning(), 0);
-        QCOMPARE(tree_->callsSent(), calls);
-        SettingsWindow::shared().window()->close();
-    }
-
     void termsReachThePromptAfterTheDictionaryWords()
     {
         WhisperStandIn standIn;
@@ -347,7 +269,8 @@ private Q_SLOTS:
         // Kubernetes is an active dictionary word now: the dictionary part carries it.
         QCOMPARE(capture(), (QStringList{u"TypeScript"_s, u"音声認識"_s, u"プロジェクト"_s}));
 
-        WhisperServer server(&screen_);
+        LinuxProcesses processes;
+        WhisperServer server(processes, [this] { return screen_.currentTerms(); });
         QByteArray pcm(32000, '\1');
         QCOMPARE(onPipeline([&] { return server.transcribe(AudioRecorder::wav(pcm, 16000, 1)); }),
                  std::optional<QString>(u"こんにちは"_s));
@@ -358,28 +281,6 @@ private Q_SLOTS:
         QCOMPARE(prompt, u"俯瞰図、Kubernetes、TypeScript、音声認識、プロジェクト。"_s);
         QVERIFY(logContains(u"ヒント合成: 全%1字（うち画面の席を使用）"_s.arg(Graphemes::count(prompt))));
         data_.writeText(u"dictionary.txt"_s, QString());
-    }
-
-    void contextProbeAtLaunch()
-    {
-        WhisperStandIn standIn;
-        standIn.configure(WhisperStandIn::freePort());
-        Config::save();
-        data_.writeText(u".openpage"_s, u"contextprobe\n"_s);
-        QFile::remove(Config::file(u"sayri.log"_s));
-
-        ScreenWindow window({u"terms"_s});
-        QVERIFY(window.start());
-        QVERIFY(!textOf(window).isEmpty());
-
-        QProcess app;
-        app.setProcessChannelMode(QProcess::ForwardedChannels);
-        app.start(QStringLiteral(SAYRI_APP_PATH));
-        QVERIFY(app.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(logContains(u"画面の文脈: 4語を採用"_s), 15000);
-        QVERIFY(!QFile::exists(Config::file(u".openpage"_s)));
-        ::kill(pid_t(app.processId()), SIGTERM);
-        QVERIFY(app.waitForFinished(10000));
     }
 };
 

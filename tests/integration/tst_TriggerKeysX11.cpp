@@ -1,11 +1,9 @@
 // The trigger key on a real X server: real key events sent through XTest,
 // read back by the XInput2 key source and the tap rules.
-#include "Fakes.h"
 #include "PasteTarget.h"
 #include "TestDataFolder.h"
 #include "XTestKeys.h"
 
-#include "app/AppState.h"
 #include "desktop/HotkeyManager.h"
 #include "platform/linux/X11KeySource.h"
 #include "platform/linux/X11KeyboardAccess.h"
@@ -126,33 +124,6 @@ private Q_SLOTS:
         keys.tap("Escape");
         QTRY_COMPARE(listener.escapes, 1);
         QTRY_COMPARE(target.keys(), QStringList{QStringLiteral("Esc")});
-    }
-
-    // The settings window's choice arrives while the old key is held: the held
-    // press is forgotten, and the new key's next tap counts.
-    void switchingTheKeyWhileAltIsHeld()
-    {
-        TestDataFolder data;
-        Config::bootstrap();
-        auto listener = std::make_unique<HotkeyManager>(std::make_unique<X11KeySource>());
-        HotkeyManager* hotkeys = listener.get();
-        QList<double> taps;
-        hotkeys->onTap = [&taps](double t) { taps.append(t); };
-        AppServices services;
-        services.hotkeys = std::move(listener);
-        services.overlay = std::make_unique<FakeOverlay>();
-        AppState state(std::move(services));
-        hotkeys->start();
-
-        XTestKeys keys;
-        keys.down("Alt_L");
-        QTest::qWait(100);
-        state.applyTriggerKey(QStringLiteral("rightShift"));
-        QTest::qWait(500);
-        keys.up("Alt_L");
-        keys.tap("Shift_R");
-        QTRY_COMPARE(taps.size(), 1);
-        QVERIFY(data.readText(QStringLiteral("config.json")).contains(QStringLiteral("\"triggerKeyId\": \"rightShift\"")));
     }
 
     void noDisplayMeansNotAvailable()

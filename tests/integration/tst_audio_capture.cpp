@@ -1,16 +1,12 @@
 // The recorder and the device list on the session's PulseAudio: speech played
-// into the virtual microphone, a source that never delivers, a silent source
-// through the controller, a configured device that is gone, unplugged or
-// vanishes before opening, and the warm-up.
-#include "Fakes.h"
+// into the virtual microphone, a source that never delivers, a configured
+// device that is gone, unplugged or vanishes before opening, and the warm-up.
 #include "LogFile.h"
 #include "TestDataFolder.h"
 
-#include "app/AppState.h"
-#include "audio/AudioDevices.h"
 #include "audio/AudioRecorder.h"
+#include "platform/linux/PulseAudioInputs.h"
 #include "platform/linux/PulseCapture.h"
-#include "platform/linux/QtAudioInputs.h"
 #include "store/Config.h"
 #include "store/Log.h"
 
@@ -19,15 +15,14 @@
 #include <QtEndian>
 #include <QtTest>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cmath>
 #include <numeric>
-#include <thread>
 
 namespace {
+
+PulseAudioInputs devices;
+PulseCaptureBackend backend;
 
 // pactl with space-separated arguments; its output.
 QString pactl(const QString& args)
@@ -135,23 +130,23 @@ private Q_SLOTS:
 
     void deviceList()
     {
-        const QList<AudioInputDevice> inputs = AudioDevices::inputs();
+        const QList<AudioInputDevice> inputs = devices.inputs();
         QStringList uids;
         for (const AudioInputDevice& d : inputs)
             uids << d.uid;
         QVERIFY(uids.contains(QStringLiteral("vmic")) && uids.contains(QStringLiteral("pipemic")));
         QVERIFY2(uids.filter(QStringLiteral(".monitor")).isEmpty(), qPrintable(uids.join(u' ')));
-        QCOMPARE(AudioDevices::find(QStringLiteral("vmic"))->name, QStringLiteral("VirtualMic"));
-        QVERIFY(!AudioDevices::find(QString()));
-        QCOMPARE(AudioDevices::defaultInput()->name, QStringLiteral("VirtualMic"));
-        QCOMPARE(QtAudioInputs().inputs(), inputs);
-        pipeName = AudioDevices::find(QStringLiteral("pipemic"))->name;
+        QCOMPARE(devices.find(QStringLiteral("vmic"))->name, QStringLiteral("VirtualMic"));
+        QVERIFY(!devices.find(QString()));
+        QCOMPARE(devices.defaultInput()->name, QStringLiteral("VirtualMic"));
+        QCOMPARE(PulseCaptureBackend().find(QStringLiteral("pipemic")), devices.find(QStringLiteral("pipemic")));
+        pipeName = devices.find(QStringLiteral("pipemic"))->name;
 
         // A device that comes and goes is seen at the next call.
         const QString module = pactl(QStringLiteral("load-module module-null-source source_name=extra"));
-        QTRY_VERIFY(AudioDevices::find(QStringLiteral("extra")));
+        QTRY_VERIFY(devices.find(QStringLiteral("extra")));
         pactl(QStringLiteral("unload-module ") + module);
-        QTRY_VERIFY(!AudioDevices::find(QStringLiteral("extra")));
+        QTRY_VERIFY(!devices.find(QStringLiteral("extra")));
     }
 
     void speechIsRecordedFaithfully()
@@ -164,7 +159,7 @@ private Q_SLOTS:
         int playedRate = 0, rate = 0, channels = 0;
         const QList<double> played = readWav(file.readAll(), playedRate, channels);
 
-        AudioRecorder recorder;
+        AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
         QList<float> levels;
         std::atomic<int> rawOffMain{0};
         QThread* main = QThread::currentThread();
@@ -201,7 +196,7 @@ private Q_SLOTS:
     {
         const QString mic = masked(pipeName);
         setMic(QStringLiteral("pipemic"));
-        AudioRecorder recorder;
+        AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
         QCOMPARE(startError(recorder), RecError::formatChanged);
         QStringList expected;
         for (int n = 1; n <= 4; ++n)
@@ -212,7 +207,7 @@ private Q_SLOTS:
 
         // The warm-up tries for three seconds, one line per try.
         QFile::remove(Config::file(QStringLiteral("sayri.log")));
-        AudioRecorder::warmUp(QStringLiteral("pipemic"));
+        AudioRecorder::warmUp(QStringLiteral("pipemic"), backend);
         const QStringList log = logMessages();
         QVERIFY(log.size() >= 3);
         QCOMPARE(log.first(), QStringLiteral("ならし運転: まだ音が出ません（%1・16000Hz・1回目）").arg(mic));
@@ -222,56 +217,18 @@ private Q_SLOTS:
 
     void warmUpOfADeliveringDevice()
     {
-        AudioRecorder::warmUp(QStringLiteral("no-such-mic"));
+        AudioRecorder::warmUp(QStringLiteral("no-such-mic"), backend);
         QVERIFY(logMessages().isEmpty());
-        AudioRecorder::warmUp(QStringLiteral("vmic"));
+        AudioRecorder::warmUp(QStringLiteral("vmic"), backend);
         const QRegularExpression ok(QStringLiteral("^マイクのならし運転OK: %1・44100Hz（\\d回目で音を確認）$").arg(masked(QStringLiteral("VirtualMic"))));
         QCOMPARE(logMessages().filter(ok).size(), 1);
-    }
-
-    void silentRecordingTakesTheControllersSilencePath()
-    {
-        // The pipe source delivers silence while something writes into it.
-        const int fifo = ::open(qgetenv("SAYRI_MIC_FIFO").constData(), O_WRONLY | O_NONBLOCK);
-        QVERIFY(fifo >= 0);
-        std::atomic<bool> writing{true};
-        std::thread writer([&] {
-            const QByteArray tenMs(320, '\0');
-            while (writing) {
-                if (::write(fifo, tenMs.constData(), size_t(tenMs.size())) < 0) {}
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-        });
-        setMic(QStringLiteral("pipemic"));
-        FakeServices fakes;
-        AppServices services = fakes.take();
-        services.recorder = std::make_unique<AudioRecorder>();
-        services.audioInputs = std::make_unique<QtAudioInputs>();
-        AppTiming timing;
-        timing.collectDelay = 0.05;
-        AppState app(std::move(services), timing);
-        app.startUp();
-
-        app.startRecording();
-        QCOMPARE(app.phase(), Phase::recording);
-        QCOMPARE(fakes.overlay->events.last(), QStringLiteral("bar:アプリ|") + pipeName);
-        QTest::qWait(600);
-        app.stopAndProcess();
-        QTRY_COMPARE(app.phase(), Phase::idle);
-        writing = false;
-        writer.join();
-        ::close(fifo);
-        QVERIFY(fakes.overlay->events.contains(QStringLiteral("flash:何も聞こえませんでした@2")));
-        QVERIFY(logContains(QStringLiteral("何も聞こえませんでした（音の大きさ 0・200未満は無音とみなす）→ 認識にかけません")));
-        QVERIFY(!fakes.server->seen().join(u' ').contains(QStringLiteral("transcribe")));
-        QVERIFY(!fakes.overlay->levels.isEmpty());
     }
 
     void goneUnpluggedOrVanishingDevice()
     {
         // A configured device that is gone: the default input instead.
         setMic(QStringLiteral("gone-mic"));
-        AudioRecorder recorder;
+        AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
         QVERIFY(!startError(recorder));
         QVERIFY(recorder.fellBackToDefault());
         QCOMPARE(logMessages().first(), QStringLiteral("選んだマイクが見つからない（%1）→ Macと同じマイクで録音").arg(masked(QStringLiteral("gone-mic"))));
@@ -279,11 +236,11 @@ private Q_SLOTS:
 
         // Unplugged in the middle of a recording: it ends with what was captured.
         QString module = pactl(QStringLiteral("load-module module-remap-source master=vsink.monitor source_name=tmpmic"));
-        QTRY_VERIFY(AudioDevices::find(QStringLiteral("tmpmic")));
+        QTRY_VERIFY(devices.find(QStringLiteral("tmpmic")));
         setMic(QStringLiteral("tmpmic"));
         QVERIFY(!startError(recorder));
         QVERIFY(!recorder.fellBackToDefault());
-        QVERIFY(logMessages().last().startsWith(QStringLiteral("録音開始: %1・").arg(masked(AudioDevices::find(QStringLiteral("tmpmic"))->name))));
+        QVERIFY(logMessages().last().startsWith(QStringLiteral("録音開始: %1・").arg(masked(devices.find(QStringLiteral("tmpmic"))->name))));
         QTest::qWait(500);
         pactl(QStringLiteral("unload-module ") + module);
         QTest::qWait(300);

@@ -45,10 +45,19 @@ bool ScreenWindow::start(int timeoutMs)
     }
     if (windowId_.isEmpty())
         return false;
-    // Qt sees the focus a moment before the window manager names the window active.
+    // Qt sees the focus a moment before the window manager names the window
+    // active. On a busy machine the window manager may map the window without
+    // focusing it: ask it once, as a user clicking the window would.
+    const qint64 ready = timer.elapsed();
+    bool asked = false;
     while (timer.elapsed() < timeoutMs) {
         if (isActive(windowId_))
             return true;
+        if (!asked && timer.elapsed() - ready > 1500) {
+            asked = true;
+            if (activate())
+                return true;
+        }
         QThread::msleep(10);
     }
     return false;

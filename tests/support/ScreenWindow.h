@@ -4,9 +4,9 @@
 #include <QString>
 #include <QStringList>
 
-// A window whose text is read through the accessibility bus, for tests inside
-// scripts/desktop-session: runs sayri-screen-window (tests/support/screen-window)
-// with a kind and its arguments, e.g. ScreenWindow({"labels", "1600"}).
+// A window of another application, for tests inside scripts/desktop-session:
+// runs sayri-screen-window (tests/support/screen-window) with a kind and its
+// arguments, e.g. ScreenWindow({"labels", "1600"}).
 //
 //   ScreenWindow window({"terms"});
 //   QVERIFY(window.start());   // waits until its window is the active one
@@ -34,8 +34,10 @@ public:
     // Whether the window manager names this window the active one.
     static bool isActive(const QString& windowId);
 
-private:
+protected:
     QStringList arguments_;
+
+private:
     QProcess process_;
     QString windowId_;
     bool stopped_ = false;

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 TestDataFolder::TestDataFolder()
     : oldHome_(qgetenv("HOME")), oldData_(qgetenv("XDG_DATA_HOME"))
@@ -34,16 +35,24 @@ QString TestDataFolder::file(const QString& name) const
 
 QString TestDataFolder::readText(const QString& name) const
 {
-    QFile f(file(name));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(f.readAll());
+    return QString::fromUtf8(readFile(file(name)));
 }
 
 void TestDataFolder::writeText(const QString& name, const QString& text) const
 {
-    QDir().mkpath(path());
-    QFile f(file(name));
+    writeFile(file(name), text.toUtf8());
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(text.toUtf8());
+        f.write(bytes);
 }

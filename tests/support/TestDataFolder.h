@@ -3,6 +3,10 @@
 #include <QTemporaryDir>
 #include <QString>
 
+// A file's bytes (empty when it cannot be read); writing creates its folder.
+QByteArray readFile(const QString& path);
+void writeFile(const QString& path, const QByteArray& bytes);
+
 // Points the data folder (and HOME) at a fresh temporary folder for one test,
 // and restores the environment afterwards.
 class TestDataFolder {

@@ -1,4 +1,5 @@
 #include "WhisperStandIn.h"
+#include "TestDataFolder.h"
 
 #include "provision/ModelSetup.h"
 #include "store/Config.h"
@@ -15,19 +16,6 @@ namespace {
 
 const char* scriptVariable = "SAYRI_STANDIN_SCRIPT";
 const char* recordVariable = "SAYRI_STANDIN_RECORD_DIR";
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(bytes);
-}
 
 bool accepts(quint16 port)
 {
@@ -60,7 +48,7 @@ WhisperStandIn::WhisperStandIn()
     : oldScript_(qgetenv(scriptVariable)), oldRecord_(qgetenv(recordVariable))
 {
     QFile::link(program(), binary());
-    writeAll(model(), QByteArrayLiteral("stand-in model"));
+    writeFile(model(), QByteArrayLiteral("stand-in model"));
     // Large enough to count as a model; sparse, so it costs no disk.
     QFile(model()).resize(ModelSetup::plausibleModelSize + 1);
     QDir().mkpath(recordDir());
@@ -110,7 +98,7 @@ void WhisperStandIn::setReplies(const QJsonArray& replies) const
 
 void WhisperStandIn::setScript(const QJsonObject& script) const
 {
-    writeAll(QString::fromUtf8(qgetenv(scriptVariable)), QJsonDocument(script).toJson());
+    writeFile(QString::fromUtf8(qgetenv(scriptVariable)), QJsonDocument(script).toJson());
 }
 
 qint64 WhisperStandIn::startServer(quint16 port, bool asWhisperServer)
@@ -134,17 +122,17 @@ QList<WhisperStandIn::Recorded> WhisperStandIn::requests() const
     for (const QString& name : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
         const QString base = root.filePath(name) + u'/';
         Recorded r;
-        r.head = readAll(base + QStringLiteral("head.txt"));
+        r.head = readFile(base + QStringLiteral("head.txt"));
         const QList<QByteArray> requestLine = r.head.left(r.head.indexOf('\r')).split(' ');
         r.method = requestLine.value(0);
         r.path = requestLine.value(1);
-        r.body = readAll(base + QStringLiteral("body.bin"));
-        for (const QByteArray& line : readAll(base + QStringLiteral("parts.txt")).split('\n')) {
+        r.body = readFile(base + QStringLiteral("body.bin"));
+        for (const QByteArray& line : readFile(base + QStringLiteral("parts.txt")).split('\n')) {
             if (line.isEmpty())
                 continue;
             r.parts << QString::fromUtf8(line);
             const QString partName = QString::fromUtf8(line.left(line.indexOf('\t') < 0 ? line.size() : line.indexOf('\t')));
-            r.contents[partName] = readAll(base + QStringLiteral("part-") + partName);
+            r.contents[partName] = readFile(base + QStringLiteral("part-") + partName);
         }
         list << r;
     }
@@ -163,7 +151,7 @@ QList<WhisperStandIn::Recorded> WhisperStandIn::inferenceRequests() const
 QList<QJsonObject> WhisperStandIn::starts() const
 {
     QList<QJsonObject> list;
-    for (const QByteArray& line : readAll(recordDir() + QStringLiteral("/starts.jsonl")).split('\n'))
+    for (const QByteArray& line : readFile(recordDir() + QStringLiteral("/starts.jsonl")).split('\n'))
         if (!line.isEmpty())
             list << QJsonDocument::fromJson(line).object();
     return list;

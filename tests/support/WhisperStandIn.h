@@ -40,7 +40,7 @@ public:
     QString recordDir() const;
     // Points Sayri's settings at this stand-in, its model and `port`.
     void configure(quint16 port) const;
-    // The reply script (see the stand-in's main.cpp); a bare list of replies.
+    // The reply script (see whisper-standin.py); a bare list of replies.
     void setReplies(const QJsonArray& replies) const;
     void setScript(const QJsonObject& script) const;
 

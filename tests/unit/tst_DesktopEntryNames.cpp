@@ -1,4 +1,6 @@
 // Readable application names from desktop entries, in a Japanese locale.
+#include "TestDataFolder.h"
+
 #include "platform/linux/DesktopEntryNames.h"
 
 #include <QDir>
@@ -6,36 +8,24 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-void write(const QString& path, const QString& text)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text.toUtf8());
-}
-
-}  // namespace
-
 class tst_DesktopEntryNames : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void namesByWindowClass()
     {
         QTemporaryDir user, system;
-        write(system.filePath("org.gnome.Terminal.desktop"),
-              "[Desktop Entry]\nType=Application\nName=Terminal\nName[ja]=端末\nStartupWMClass=Gnome-terminal\n");
+        writeFile(system.filePath("org.gnome.Terminal.desktop"),
+                  "[Desktop Entry]\nType=Application\nName=Terminal\nName[ja]=端末\nStartupWMClass=Gnome-terminal\n");
         // The file name matches too, but an entry naming the class comes first.
-        write(system.filePath("gnome-terminal.desktop"), "[Desktop Entry]\nType=Application\nName=Wrong\n");
-        write(system.filePath("gedit.desktop"),
-              "# comment\n[Desktop Entry]\nType=Application\nName=Text\\sEditor\nName[ja_JP]=テキストエディター\n"
-              "Name[ja]=エディター\n\n[Desktop Action new-window]\nName=New Window\n");
-        write(system.filePath("kde/konsole.desktop"), "[Desktop Entry]\nType=Application\nName=Konsole\n");
-        write(system.filePath("link.desktop"), "[Desktop Entry]\nType=Link\nName=A link\n");
-        write(system.filePath("gone.desktop"), "[Desktop Entry]\nType=Application\nName=Gone\nHidden=true\n");
-        write(system.filePath("mine.desktop"), "[Desktop Entry]\nType=Application\nName=System copy\n");
-        write(user.filePath("mine.desktop"), "[Desktop Entry]\nType=Application\nName=My own\n");
+        writeFile(system.filePath("gnome-terminal.desktop"), "[Desktop Entry]\nType=Application\nName=Wrong\n");
+        writeFile(system.filePath("gedit.desktop"),
+                  "# comment\n[Desktop Entry]\nType=Application\nName=Text\\sEditor\nName[ja_JP]=テキストエディター\n"
+                  "Name[ja]=エディター\n\n[Desktop Action new-window]\nName=New Window\n");
+        writeFile(system.filePath("kde/konsole.desktop"), "[Desktop Entry]\nType=Application\nName=Konsole\n");
+        writeFile(system.filePath("link.desktop"), "[Desktop Entry]\nType=Link\nName=A link\n");
+        writeFile(system.filePath("gone.desktop"), "[Desktop Entry]\nType=Application\nName=Gone\nHidden=true\n");
+        writeFile(system.filePath("mine.desktop"), "[Desktop Entry]\nType=Application\nName=System copy\n");
+        writeFile(user.filePath("mine.desktop"), "[Desktop Entry]\nType=Application\nName=My own\n");
 
         DesktopEntryNames names({user.path(), system.path()});
         QCOMPARE(names.nameFor("Gnome-terminal", "gnome-terminal-server"), QStringLiteral("端末"));

@@ -1,6 +1,8 @@
 // Pasting through the clipboard, with a recording keystroke sender and a
-// scripted frontmost application.
+// scripted frontmost application; the paste keystroke's own keys kept apart
+// from the user's.
 #include "desktop/Paster.h"
+#include "platform/linux/X11InjectedKeys.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -102,6 +104,20 @@ private Q_SLOTS:
         QTest::qWait(Paster::pauseMs + 100);
         QVERIFY(sent.isEmpty());
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("残る"));
+    }
+
+    // Each announced key is taken out once, in order: keys announced before
+    // the one that came back were dropped on the way.
+    void injectedKeysAreTakenOutOnce()
+    {
+        X11InjectedKeys::expect(37, true);
+        X11InjectedKeys::expect(55, true);
+        X11InjectedKeys::expect(55, false);
+        QVERIFY(X11InjectedKeys::consume(55, true));
+        QVERIFY(!X11InjectedKeys::consume(37, true));
+        QVERIFY(!X11InjectedKeys::consume(55, true));
+        QVERIFY(X11InjectedKeys::consume(55, false));
+        QVERIFY(!X11InjectedKeys::consume(55, false));
     }
 };
 

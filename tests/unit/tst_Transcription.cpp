@@ -1,11 +1,13 @@
 // One recording to text: the form on the wire, the replies and the failures,
-// against the whisper-server stand-in on loopback.
+// and the blocking HTTP calls underneath, against the whisper-server stand-in
+// on loopback.
 
 #include "OnPipeline.h"
 #include "StandInFixture.h"
 
 #include "audio/AudioRecorder.h"
-#include "desktop/ScreenTerms.h"
+#include "platform/linux/LinuxProcesses.h"
+#include "recognition/HTTP.h"
 #include "recognition/Inference.h"
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
@@ -20,12 +22,7 @@
 
 namespace {
 
-// A fake for the screen-context reader: fixed terms.
-struct FixedTerms : ScreenTerms {
-    QStringList terms;
-    void capture() override {}
-    QStringList currentTerms() const override { return terms; }
-};
+LinuxProcesses processes;
 
 QByteArray wavOfSeconds(double seconds)
 {
@@ -49,6 +46,19 @@ QByteArray expectedForm(const QByteArray& wav, const QString& prompt, const QByt
 
 using Fixture = StandInFixture;
 
+HTTP::Response post(quint16 port, const QByteArray& form, double timeout = 0.5)
+{
+    return onPipeline([&] {
+        HTTP::Request r;
+        r.url = QUrl(QStringLiteral("http://127.0.0.1:%1/inference").arg(port));
+        r.method = "POST";
+        r.headers = {{"Content-Type", "multipart/form-data; boundary=x"}};
+        r.body = "--x\r\nContent-Disposition: form-data; " + form + "\r\n--x--\r\n";
+        r.timeout = timeout;
+        return HTTP::request(r);
+    });
+}
+
 }  // namespace
 
 class TestTranscription : public QObject {
@@ -57,6 +67,42 @@ class TestTranscription : public QObject {
     static std::optional<QString> text(const char* t) { return QString::fromUtf8(t); }
 
 private Q_SLOTS:
+    void httpStatusCodes()
+    {
+        Fixture f;
+        const QString base = QStringLiteral("http://127.0.0.1:%1").arg(f.port);
+        for (const QString& url : {base + u'/', QStringLiteral("http://[::1"), QString()})  // nothing listening, bad URLs
+            QCOMPARE(onPipeline([&] { return HTTP::statusCode(url, 0.5); }), 0);
+
+        QVERIFY(f.standIn.startServer(f.port) > 0);
+        QCOMPARE(onPipeline([&] { return HTTP::statusCode(base + u'/', 0.5); }), 200);
+        QCOMPARE(onPipeline([&] { return HTTP::statusCode(base + QStringLiteral("/inference"), 0.5); }), 404);
+        const HTTP::Response bad = post(f.port, "name=\"temperature\"\r\n\r\n0.0");
+        QCOMPARE(bad.status, 400);
+        QCOMPARE(bad.body, std::optional<QByteArray>("Invalid request"));
+    }
+
+    // A server that never answers is given up on after the time limit plus
+    // the grace period, and it is free for the next request afterwards.
+    void hangingServerIsGivenUpOn()
+    {
+        Fixture f;
+        f.standIn.setReplies({QJsonObject{{QStringLiteral("hang"), true}},
+                              QJsonObject{{QStringLiteral("text"), QStringLiteral("ok")}}});
+        QVERIFY(f.standIn.startServer(f.port) > 0);
+        const QByteArray file = "name=\"file\"; filename=\"rec.wav\"\r\n\r\n" + wavOfSeconds(1);
+        QElapsedTimer clock;
+        clock.start();
+        const HTTP::Response hung = post(f.port, file, 0.3);
+        QCOMPARE(hung.status, 0);
+        QVERIFY(!hung.body);
+        QVERIFY(clock.elapsed() < 5300);
+
+        const HTTP::Response next = post(f.port, file, 0.3);
+        QCOMPARE(next.status, 200);
+        QCOMPARE(next.body, std::optional<QByteArray>(R"({"text":"ok"})"));
+    }
+
     void formAndTimeLimit()
     {
         const QByteArray wav = wavOfSeconds(0.01);
@@ -79,9 +125,7 @@ private Q_SLOTS:
         QFETCH(QStringList, terms);
         Fixture f;
         f.standIn.setReplies({QJsonObject{{QStringLiteral("text"), QStringLiteral("  こんにちは\n")}}});
-        FixedTerms screen;
-        screen.terms = terms;
-        WhisperServer server(&screen);
+        WhisperServer server(processes, [terms] { return terms; });
         const QByteArray wav = wavOfSeconds(1);
         // Nothing runs yet: the first transcription starts the server.
         for (int i = 0; i < 2; ++i)
@@ -116,7 +160,7 @@ private Q_SLOTS:
             replies << QJsonObject{{QStringLiteral("body"), QString::fromUtf8(body)}};
         replies << QJsonObject{{QStringLiteral("status"), 503}, {QStringLiteral("body"), QStringLiteral("busy")}};
         f.standIn.setReplies(replies);
-        WhisperServer server;
+        WhisperServer server(processes);
         const QByteArray wav = wavOfSeconds(0.5);
         QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), text(""));  // no speech is a success
         for (int i = 1; i < 6; ++i)
@@ -130,7 +174,7 @@ private Q_SLOTS:
     {
         Fixture f;
         f.standIn.setReplies({QJsonObject{{QStringLiteral("exit"), 1}}});
-        WhisperServer server;
+        WhisperServer server(processes);
         const QByteArray wav = wavOfSeconds(0.5);
         QVERIFY(!onPipeline([&] { return server.transcribe(wav); }));  // dies mid-request
         QVERIFY(f.log().contains(QStringLiteral("文字起こしに失敗（HTTP 0）")));
@@ -148,7 +192,7 @@ private Q_SLOTS:
     {
         Fixture f;
         f.standIn.setReplies({QJsonObject{{QStringLiteral("text"), QStringLiteral(" 長い話\n")}}});
-        WhisperServer server;
+        WhisperServer server(processes);
         const QByteArray wav = wavOfSeconds(600);
         QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), text("長い話"));
         server.stop();
@@ -159,7 +203,7 @@ private Q_SLOTS:
     {
         Fixture f;
         Config::edit([&](ConfigData& c) { c.whisperModelPath = f.data.file(QStringLiteral("gone.bin")); });
-        WhisperServer server;
+        WhisperServer server(processes);
         QElapsedTimer waited;
         waited.start();
         QVERIFY(!onPipeline([&] { return server.transcribe(wavOfSeconds(0.5)); }));

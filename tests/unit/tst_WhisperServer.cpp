@@ -4,11 +4,13 @@
 #include "OnPipeline.h"
 #include "StandInFixture.h"
 
+#include "platform/linux/LinuxProcesses.h"
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 #include <QThread>
@@ -20,6 +22,8 @@
 #include <sys/wait.h>
 
 namespace {
+
+LinuxProcesses processes;
 
 // 'R' running, 'Z' dead but not reaped, 0 gone; from /proc.
 char stateOf(qint64 pid)
@@ -58,7 +62,7 @@ int runAsParent(const QStringList& args)
         c.whisperModelPath = args[1];
         c.whisperPort = args[2].toInt();
     });
-    WhisperServer server;
+    WhisperServer server(processes);
     std::printf("%lld\n", onPipeline([&] {
         server.start({});
         return qint64(server.processId().value_or(0));
@@ -78,7 +82,7 @@ private Q_SLOTS:
     {
         Fixture f;
         f.data.writeText(QStringLiteral("whisper-server.log"), QStringLiteral("earlier run\n"));
-        WhisperServer server;
+        WhisperServer server(processes);
         QVERIFY(f.startHealthy(server));
         const QList<QJsonObject> starts = f.standIn.starts();
         QCOMPARE(starts.size(), 1);
@@ -108,7 +112,7 @@ private Q_SLOTS:
         f.data.writeText(QStringLiteral("not-a-program"), QStringLiteral("no program here\n"));
         QFile::setPermissions(garbage, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         const QString missingModel = f.data.file(QStringLiteral("missing.bin"));
-        WhisperServer server;
+        WhisperServer server(processes);
         for (const auto& [binary, model] : {std::pair{QStringLiteral("/nonexistent/whisper-server"), f.standIn.model()},
                                            std::pair{f.standIn.binary(), missingModel},
                                            std::pair{garbage, f.standIn.model()}}) {
@@ -126,11 +130,23 @@ private Q_SLOTS:
         QVERIFY(!f.log().contains(QStringLiteral("whisper-server 起動（")));
     }
 
+    void launchesTheProgramTheSetupFinds()
+    {
+        Fixture f;  // the configured program is gone: the one the setup finds on PATH is launched
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", QFileInfo(f.standIn.binary()).path().toUtf8());
+        Config::edit([](ConfigData& c) { c.whisperBinary = QStringLiteral("/nonexistent/whisper-server"); });
+        WhisperServer server(processes);
+        QVERIFY(f.startHealthy(server));
+        server.stop();
+        qputenv("PATH", oldPath);
+    }
+
     void stopSendsOneTerminationRequest()
     {
         Fixture f;
         f.standIn.setScript(QJsonObject{{QStringLiteral("countTerm"), true}});
-        WhisperServer server;
+        WhisperServer server(processes);
         QVERIFY(f.startHealthy(server));
         const qint64 pid = server.processId().value_or(0);
         server.stop();
@@ -149,7 +165,7 @@ private Q_SLOTS:
     {
         Fixture f;
         QVERIFY(f.standIn.startServer(f.port) > 0);
-        WhisperServer server;
+        WhisperServer server(processes);
         QVERIFY(!onPipeline([&] { return server.waitHealthy(0); }));
         QVERIFY(!onPipeline([&] { return server.waitHealthy(0.4); }));
         QVERIFY(f.standIn.requests().isEmpty());
@@ -172,7 +188,7 @@ private Q_SLOTS:
         Fixture f;
         const qint64 other = f.standIn.startServer(f.port, stray);
         QVERIFY(other > 0);
-        WhisperServer server;
+        WhisperServer server(processes);
         QCOMPARE(onPipeline([&] { server.start({}); return stray && server.waitHealthy(20); }), stray);
         const qint64 launched = server.processId().value_or(0);
         QVERIFY(launched > 0 && launched != other);

@@ -3,8 +3,9 @@
 #include "LogFile.h"
 #include "TestDataFolder.h"
 
-#include "audio/AudioDevices.h"
 #include "audio/AudioRecorder.h"
+#include "platform/linux/PulseAudioInputs.h"
+#include "platform/linux/PulseCapture.h"
 #include "store/Config.h"
 #include "store/Log.h"
 
@@ -26,10 +27,10 @@ private Q_SLOTS:
 
     void startFailsWithNoInput()
     {
-        QVERIFY(AudioDevices::inputs().isEmpty());
-        QVERIFY(!AudioDevices::defaultInput());
+        QVERIFY(PulseAudioInputs().inputs().isEmpty());
+        QVERIFY(!PulseAudioInputs().defaultInput());
 
-        AudioRecorder recorder;
+        AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
         for (int i = 0; i < 2; ++i) {
             try {
                 recorder.start();
@@ -52,7 +53,8 @@ private Q_SLOTS:
         QVERIFY(recorder.fellBackToDefault());
 
         // The warm-up finds nothing to open and says nothing.
-        AudioRecorder::warmUp(QStringLiteral("vmic"));
+        PulseCaptureBackend backend;
+        AudioRecorder::warmUp(QStringLiteral("vmic"), backend);
         QCOMPARE(logMessages().size(), 4);
     }
 };

@@ -1,6 +1,6 @@
 // The recorder's logic on scripted engines and a virtual clock: the start
 // sequence (retries, held engine, pauses, errors), the tap's conversion and
-// level, and collection.
+// level, collection, and the WAV header around the samples.
 #include "LogFile.h"
 #include "TestDataFolder.h"
 
@@ -157,6 +157,30 @@ class AudioRecorderTest : public QObject {
     }
 
 private Q_SLOTS:
+    void wavHeader_data()
+    {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<QByteArray>("header");
+        // "RIFF" size "WAVEfmt " 16 PCM channels rate byte-rate align 16-bit "data" size
+        QTest::newRow("empty") << 16000 << 1 << 0 << QByteArray(
+            "524946462400000057415645666d74201000000001000100803e0000007d0000020010006461746100000000");
+        QTest::newRow("stereo, odd length") << 44100 << 2 << 7 << QByteArray(
+            "524946462b00000057415645666d7420100000000100020044ac000010b10200040010006461746107000000");
+    }
+    void wavHeader()
+    {
+        QFETCH(int, rate);
+        QFETCH(int, channels);
+        QFETCH(int, bytes);
+        QFETCH(QByteArray, header);
+        const QByteArray samples(bytes, '\7');
+        const QByteArray wav = AudioRecorder::wav(samples, rate, channels);
+        QCOMPARE(wav.left(44).toHex(), header);
+        QCOMPARE(wav.mid(44), samples);
+    }
+
     void init()
     {
         data = std::make_unique<TestDataFolder>();

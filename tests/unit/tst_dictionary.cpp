@@ -23,20 +23,6 @@ QStringList shown(const QList<Config::DictionaryEntry>& entries)
     return out;
 }
 
-QByteArray readBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
 // n characters that are each one emoji family (eight UTF-16 code units).
 QString families(int n)
 {
@@ -57,7 +43,7 @@ class DictionaryTest : public QObject {
     QString csv(const QByteArray& bytes)
     {
         const QString path = data_->root() + u"/words.csv"_s;
-        writeBytes(path, bytes);
+        writeFile(path, bytes);
         return path;
     }
 
@@ -98,12 +84,12 @@ private Q_SLOTS:
     void unreadableFilesHaveNoWords()
     {
         QCOMPARE(Config::dictionaryLine(), QString());  // missing
-        writeBytes(dictionaryPath(), "abc\n\xff\xfe\n");
+        writeFile(dictionaryPath(), "abc\n\xff\xfe\n");
         QCOMPARE(Config::dictionaryEntries().size(), 0);
         QCOMPARE(Config::hintLine({u"画面"_s}), u"画面。"_s);
-        writeBytes(dictionaryPath(), "\xE8\xAA\x9E\n\xE8\xAA");  // cut off inside a character
+        writeFile(dictionaryPath(), "\xE8\xAA\x9E\n\xE8\xAA");  // cut off inside a character
         QCOMPARE(Config::dictionaryEntries().size(), 0);
-        writeBytes(dictionaryPath(), "\xEF\xBB\xBF語\n");
+        writeFile(dictionaryPath(), "\xEF\xBB\xBF語\n");
         QCOMPARE(shown(Config::dictionaryEntries()), QStringList{u"語"_s});
     }
 
@@ -184,21 +170,21 @@ private Q_SLOTS:
         QCOMPARE(dictionary(), u"# c\nふかんず=俯瞰図\n渡邊\n新語\nせき=席\n==\n"_s);
         QVERIFY(log().contains(u"] 辞書に追加: 新語、せき=席、==\n"_s));
 
-        const QByteArray before = readBytes(dictionaryPath());
+        const QByteArray before = readFile(dictionaryPath());
         QCOMPARE(Config::appendDictionaryWords({u"ふかんず=俯瞰図"_s, u"席"_s}), QStringList{});
-        QCOMPARE(readBytes(dictionaryPath()), before);
+        QCOMPARE(readFile(dictionaryPath()), before);
 
-        writeBytes(dictionaryPath(), "\xEF\xBB\xBF" "a=b\r\nc");
+        writeFile(dictionaryPath(), "\xEF\xBB\xBF" "a=b\r\nc");
         QCOMPARE(Config::appendDictionaryWords({u"d"_s, u"b"_s}), QStringList{u"d"_s});
-        QCOMPARE(readBytes(dictionaryPath()), QByteArray("\xEF\xBB\xBF" "a=b\r\nc\nd\n"));
+        QCOMPARE(readFile(dictionaryPath()), QByteArray("\xEF\xBB\xBF" "a=b\r\nc\nd\n"));
     }
 
     void appendNeverOverwritesFileThatIsNotUtf8()
     {
         const QByteArray shiftJis = QStringEncoder("Shift_JIS").encode(u"ふかんず=俯瞰図\n"_s);
-        writeBytes(dictionaryPath(), shiftJis);
+        writeFile(dictionaryPath(), shiftJis);
         QCOMPARE(Config::appendDictionaryWords({u"新語"_s}), QStringList{});
-        QCOMPARE(readBytes(dictionaryPath()), shiftJis);
+        QCOMPARE(readFile(dictionaryPath()), shiftJis);
         QVERIFY(log().contains(u"UTF-8"_s));
         QVERIFY(!log().contains(u"辞書に追加: "_s));
 
@@ -206,7 +192,7 @@ private Q_SLOTS:
         const auto result = Config::importDictionaryCSV(csv("a,b\nc\n"));
         QCOMPARE(result.added, 0);
         QCOMPARE(result.skipped, 2);
-        QCOMPARE(readBytes(dictionaryPath()), shiftJis);
+        QCOMPARE(readFile(dictionaryPath()), shiftJis);
     }
 
     void importsCSVRows()
@@ -229,7 +215,7 @@ private Q_SLOTS:
         QCOMPARE(Config::importDictionaryCSV(csv(sjis)).added, 2);
         QCOMPARE(dictionary(), u"# 辞書\nふかんず=俯瞰図\nわたなべ=渡邊\n"_s);
 
-        const QByteArray before = readBytes(dictionaryPath());
+        const QByteArray before = readFile(dictionaryPath());
         const QString text = u"ぎじゅつ,技術\nabc,ABC\n"_s;
         QByteArray utf16le("\xFF\xFE");
         utf16le += QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
@@ -240,7 +226,7 @@ private Q_SLOTS:
         for (const QByteArray& bytes : {utf16le, asciiUtf16, cutOff}) {
             const auto rejected = Config::importDictionaryCSV(csv(bytes));
             QCOMPARE(rejected.added + rejected.skipped, 0);
-            QCOMPARE(readBytes(dictionaryPath()), before);
+            QCOMPARE(readFile(dictionaryPath()), before);
         }
         const auto missing = Config::importDictionaryCSV(data_->root() + u"/none.csv"_s);
         QCOMPARE(missing.added + missing.skipped, 0);
@@ -263,9 +249,9 @@ private Q_SLOTS:
     {
         Config::removeWord(u"a"_s);  // a missing or unreadable file is left alone
         QVERIFY(!QFile::exists(dictionaryPath()));
-        writeBytes(dictionaryPath(), "a\n\xff\n");
+        writeFile(dictionaryPath(), "a\n\xff\n");
         Config::removeWord(u"a"_s);
-        QCOMPARE(readBytes(dictionaryPath()), QByteArray("a\n\xff\n"));
+        QCOMPARE(readFile(dictionaryPath()), QByteArray("a\n\xff\n"));
         QVERIFY(!log().contains(u"辞書から削除"_s));
 
         setDictionary(u"# 俯瞰図\n\nふかんず=俯瞰図\n  俯瞰図 \n渡邊\n俯瞰図=別\n俯瞰図x"_s);
@@ -273,9 +259,9 @@ private Q_SLOTS:
         QCOMPARE(dictionary(), u"# 俯瞰図\n\n渡邊\n俯瞰図=別\n俯瞰図x"_s);
         QVERIFY(log().contains(u"] 辞書から削除: 俯瞰図\n"_s));
 
-        writeBytes(dictionaryPath(), "\xEF\xBB\xBF" "a\r\nb\r\n\r\n");
+        writeFile(dictionaryPath(), "\xEF\xBB\xBF" "a\r\nb\r\n\r\n");
         Config::removeWord(u"a"_s);
-        QCOMPARE(readBytes(dictionaryPath()), QByteArray("\xEF\xBB\xBF" "b\r\n\r\n"));
+        QCOMPARE(readFile(dictionaryPath()), QByteArray("\xEF\xBB\xBF" "b\r\n\r\n"));
     }
 };
 

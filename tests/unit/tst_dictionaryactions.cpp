@@ -19,53 +19,7 @@
 
 namespace {
 
-// Exactly what the user pastes into a chat assistant.
-const char requestText[] =
-    "音声入力アプリの辞書を作りたいので、手伝ってください。\n"
-    "\n"
-    "あなたがこれまでの私とのやり取りで見てきた情報（記憶や履歴に残っているもの）から、\n"
-    "私がよく使う「音声入力で聞き間違えられそうな言葉」を思い出して、一覧にしてください。\n"
-    "私から資料を貼ることはしません。あなたが覚えている範囲で構いません。\n"
-    "\n"
-    "【拾ってほしいもの】\n"
-    "・私の名前、社名、屋号、店名（呼び慣れている言い方で）\n"
-    "・私がよくやり取りする取引先や関係先の名前\n"
-    "・私がよく呼ぶ人の名前（普段の呼び方のまま。「◯◯さん」「◯◯様」など敬称込みでもよい）\n"
-    "・私の仕事で使う専門用語、業界の略語、商品名・サービス名\n"
-    "・よく出てくる地名のうち、読み方が珍しいもの\n"
-    "\n"
-    "【入れないもの】\n"
-    "・辞書に載っているふつうの言葉（「会議」「資料」「よろしく」など）\n"
-    "・1回しか出てこなかった言葉\n"
-    "・数字だけ、記号だけのもの\n"
-    "・パスワードや口座番号のような、他人に見られたくない情報\n"
-    "\n"
-    "【出し方】\n"
-    "1行1語で、次の2列のCSVにしてください。ヘッダー行も付けてください。\n"
-    "\n"
-    "よみ,ひょうき\n"
-    "やまだたろう,山田太郎\n"
-    "かぶしきがいしゃあおぞら,株式会社あおぞら\n"
-    "けんしゅつき,検出器\n"
-    "\n"
-    "・「よみ」は実際に声に出すときの読み方（ひらがな）\n"
-    "・「ひょうき」は文章に出したい書き方（漢字・カタカナ・アルファベットそのまま）\n"
-    "・読みと表記が同じ言葉（カタカナ語など）は、両方の列に同じものを書いてください\n"
-    "・よく間違って出てくる書き方があるものは、その書き方を「よみ」にした行も足してよいです（例: 渡辺,渡邊）\n"
-    "・よく使うものから順に並べてください（先に書いたものほど強く効きます）\n"
-    "・多くても60語まで\n"
-    "・CSV以外の説明文は書かないでください\n"
-    "\n"
-    "もし私についての記憶が残っていない場合は、その旨だけ答えてください。";
-
 const QString applying = QStringLiteral("show:辞書を反映中…");
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 }  // namespace
 
@@ -200,9 +154,7 @@ private Q_SLOTS:
         QCOMPARE(fakes->overlay->events, (QStringList{refused, refused}));
         app->pipelineQueue().drain();
         QVERIFY(restarts().isEmpty());
-        QFile f(data->file(QStringLiteral("dictionary.txt")));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), notText);
+        QCOMPARE(readFile(data->file(QStringLiteral("dictionary.txt"))), notText);
     }
 
     void nothingToAddIsSilent_data()
@@ -268,20 +220,18 @@ private Q_SLOTS:
         QCOMPARE(app->lastAppliedDictMtime(), app->dictionaryMtime());
     }
 
-    void copyRequestText()
-    {
-        app->copyDictionaryRequest();
-        QCOMPARE(QGuiApplication::clipboard()->text().toUtf8(), QByteArray(requestText));
-        QCOMPARE(fakes->overlay->events,
-                 QStringList{QStringLiteral("flash:コピーしました。ふだんお使いのAI（ChatGPTなど）に、そのまま貼って送ってください@5")});
-    }
-
-    void settingsCallbacks()
+    // The request for a chat assistant, from the menu and from the settings window.
+    void copyRequestAndSettingsCallbacks()
     {
         app->startUp();
+        app->copyDictionaryRequest();
+        const QString request = QGuiApplication::clipboard()->text();
+        QVERIFY(request.startsWith(QStringLiteral("音声入力アプリの辞書を作りたいので、手伝ってください。\n")));
+        QCOMPARE(fakes->overlay->last(),
+                 QStringLiteral("flash:コピーしました。ふだんお使いのAI（ChatGPTなど）に、そのまま貼って送ってください@5"));
         QGuiApplication::clipboard()->clear();
         fakes->settings.onCopyPrompt();
-        QCOMPARE(QGuiApplication::clipboard()->text().toUtf8(), QByteArray(requestText));
+        QCOMPARE(QGuiApplication::clipboard()->text(), request);
         fakes->settings.onAddWord();
         QVERIFY(qobject_cast<AddWordDialog*>(app->dictionaryDialog()));
         QVERIFY(fakes->settings.onImportCSV && fakes->settings.onDictionaryReload);

@@ -1,6 +1,8 @@
 // Start at login through the XDG autostart entry: writing and removing
 // ~/.config/autostart/sayri.desktop, the Exec line, system-wide entries and
 // failures.
+#include "TestDataFolder.h"
+
 #include "platform/linux/XdgAutostartLoginItem.h"
 
 #include <QDir>
@@ -15,18 +17,8 @@ class LoginItemTest : public QObject {
     QString userConfig, systemConfig;
     QString error;
 
-    static QString read(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    }
-    static void write(const QString& path, const QString& text)
-    {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(text.toUtf8());
-    }
+    static QString read(const QString& path) { return QString::fromUtf8(readFile(path)); }
+    static void write(const QString& path, const QString& text) { writeFile(path, text.toUtf8()); }
 
 private Q_SLOTS:
     void init()

@@ -23,12 +23,6 @@ QByteArray recording(qsizetype sampleBytes)
     return QByteArray(44, 'h') + QByteArray(sampleBytes, 'x');
 }
 
-QByteArray readBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 void place(const QString& path, const QByteArray& bytes, const QDateTime& modified)
 {
     QFile f(path);
@@ -67,7 +61,7 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(*kept).absolutePath(), folder);
         static const QRegularExpression name(u"^録音_\\d{4}-\\d\\d-\\d\\d_\\d{6}_30秒\\.wav$"_s);
         QVERIFY2(name.match(QFileInfo(*kept).fileName()).hasMatch(), qPrintable(*kept));
-        QCOMPARE(readBytes(*kept), wav);
+        QCOMPARE(readFile(*kept), wav);
 
         // Seconds are cut, not rounded.
         QVERIFY(録音の救出::残す(recording(32000 * 45 + 31999)).value_or(QString()).endsWith(u"_45秒.wav"_s));
@@ -124,9 +118,9 @@ private Q_SLOTS:
         QVERIFY(!taken.contains(*first) && !taken.contains(*second));
         QVERIFY(first->endsWith(u"秒_2.wav"_s) || first->endsWith(u"秒_3.wav"_s));
         for (const QString& path : taken)
-            QCOMPARE(readBytes(path), QByteArray("earlier"));
-        QCOMPARE(readBytes(*first), wav);
-        QCOMPARE(readBytes(*second), wav);
+            QCOMPARE(readFile(path), QByteArray("earlier"));
+        QCOMPARE(readFile(*first), wav);
+        QCOMPARE(readFile(*second), wav);
     }
 
     void unwritableFolderKeepsNothing()

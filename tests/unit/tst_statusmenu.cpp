@@ -1,5 +1,6 @@
 // The tray menu rebuilt at each opening, in every phase, with its history
 // items, the update notice and the start-at-login switch.
+#include "BuildSettings.h"
 #include "FileServer.h"
 #include "Fakes.h"
 #include "TestDataFolder.h"

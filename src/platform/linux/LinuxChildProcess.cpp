@@ -6,7 +6,7 @@
 // forking thread is this watcher, which lives exactly as long as the child:
 // the child then receives SIGKILL only when Sayri itself goes away.
 
-#include "platform/ChildProcess.h"
+#include "platform/linux/LinuxChildProcess.h"
 
 #include <QFile>
 
@@ -117,7 +117,7 @@ private:
 
 }  // namespace
 
-ChildProcess::Launch ChildProcess::launch(const QString& program, const QStringList& arguments, const QFile& output)
+ChildProcess::Launch launchChildProcess(const QString& program, const QStringList& arguments, const QFile& output)
 {
     // Everything the child needs is prepared before the fork.
     auto strings = std::make_shared<std::vector<QByteArray>>();
@@ -126,8 +126,8 @@ ChildProcess::Launch ChildProcess::launch(const QString& program, const QStringL
         strings->push_back(a.toLocal8Bit());
     const int outputFd = output.handle();
 
-    std::promise<Launch> result;
-    std::future<Launch> launched = result.get_future();
+    std::promise<ChildProcess::Launch> result;
+    std::future<ChildProcess::Launch> launched = result.get_future();
     auto run = [strings, outputFd, result = std::move(result)]() mutable {
         std::vector<char*> argv;
         for (QByteArray& s : *strings)

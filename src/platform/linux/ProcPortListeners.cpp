@@ -2,7 +2,7 @@
 // the port come from /proc/net/tcp and /proc/net/tcp6, their processes from
 // the "socket:[inode]" links in /proc/<pid>/fd.
 
-#include "platform/PortListeners.h"
+#include "platform/linux/ProcPortListeners.h"
 
 #include <QFile>
 #include <QFileInfo>

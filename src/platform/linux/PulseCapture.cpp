@@ -1,8 +1,6 @@
 #include "platform/linux/PulseCapture.h"
 
-#include "audio/AudioDevices.h"
-
-#include <pulse/pulseaudio.h>
+#include "platform/linux/PulseConnection.h"
 
 #include <chrono>
 #include <functional>
@@ -10,23 +8,11 @@
 
 namespace {
 
-constexpr double answerLimit = 2.0;  // seconds the server gets to answer a request
 constexpr pa_usec_t fragment = 50 * PA_USEC_PER_MSEC;  // one captured buffer
 
 const QString noServer = QStringLiteral("音声サーバーにつながりません");
 const QString noInput = QStringLiteral("入力機器が見つかりません");
 const QString noAnswer = QStringLiteral("入力が応答しません");
-
-class MainloopLock {
-public:
-    explicit MainloopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
-    ~MainloopLock() { pa_threaded_mainloop_unlock(loop_); }
-    MainloopLock(const MainloopLock&) = delete;
-    MainloopLock& operator=(const MainloopLock&) = delete;
-
-private:
-    pa_threaded_mainloop* loop_;
-};
 
 QString errorText(pa_context* context)
 {
@@ -67,136 +53,6 @@ QAudioFormat formatOf(const pa_sample_spec& layout)
 }
 
 }  // namespace
-
-// A client connection with its mainloop thread. Every call into libpulse
-// holds the mainloop lock; callbacks run on the mainloop thread with it held.
-class PulseConnection {
-public:
-    PulseConnection()
-    {
-        loop = pa_threaded_mainloop_new();
-        if (!loop)
-            return;
-        pa_threaded_mainloop_set_name(loop, "sayri.audio");
-        if (pa_threaded_mainloop_start(loop) < 0) {
-            pa_threaded_mainloop_free(loop);
-            loop = nullptr;
-            return;
-        }
-        MainloopLock lock(loop);
-        context = pa_context_new(pa_threaded_mainloop_get_api(loop), "Sayri");
-        if (!context)
-            return;
-        pa_context_set_state_callback(context, [](pa_context*, void* self) { static_cast<PulseConnection*>(self)->wake(); }, this);
-        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-            return;
-        waitUntil([this] {
-            const pa_context_state_t s = pa_context_get_state(context);
-            return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
-        });
-    }
-
-    ~PulseConnection()
-    {
-        if (!loop)
-            return;
-        {
-            MainloopLock lock(loop);
-            if (context) {
-                pa_context_set_state_callback(context, nullptr, nullptr);
-                pa_context_disconnect(context);
-                pa_context_unref(context);
-            }
-        }
-        pa_threaded_mainloop_stop(loop);
-        pa_threaded_mainloop_free(loop);
-    }
-
-    PulseConnection(const PulseConnection&) = delete;
-    PulseConnection& operator=(const PulseConnection&) = delete;
-
-    bool ready()
-    {
-        if (!loop || !context)
-            return false;
-        MainloopLock lock(loop);
-        return pa_context_get_state(context) == PA_CONTEXT_READY;
-    }
-
-    // Called from callbacks: lets a waiting caller look again.
-    void wake() { pa_threaded_mainloop_signal(loop, 0); }
-
-    // With the lock held: waits until `done` holds or the server's time to
-    // answer is up. False on time-out.
-    bool waitUntil(const std::function<bool()>& done, double seconds = answerLimit)
-    {
-        if (done())
-            return true;
-        struct Alarm {
-            PulseConnection* connection = nullptr;
-            bool rang = false;
-        } alarm{this};
-        pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
-        timeval when{};
-        pa_gettimeofday(&when);
-        pa_timeval_add(&when, pa_usec_t(seconds * double(PA_USEC_PER_SEC)));
-        pa_time_event* timer = api->time_new(api, &when, [](pa_mainloop_api*, pa_time_event*, const timeval*, void* data) {
-            auto* a = static_cast<Alarm*>(data);
-            a->rang = true;
-            a->connection->wake();
-        }, &alarm);
-        while (!done() && !alarm.rang)
-            pa_threaded_mainloop_wait(loop);
-        api->time_free(timer);
-        return done();
-    }
-
-    // With the lock held: the sample format of a source (the default source
-    // for an empty name, whose name is filled in), or none when there is no
-    // such source.
-    std::optional<pa_sample_spec> sourceLayout(QByteArray& name)
-    {
-        struct Query {
-            PulseConnection* connection = nullptr;
-            bool done = false;
-            QByteArray name = {};
-            std::optional<pa_sample_spec> layout = {};
-        } query{this};
-        auto run = [this, &query](pa_operation* op) {
-            if (!op)
-                return;
-            waitUntil([&query] { return query.done; });
-            pa_operation_cancel(op);  // no callback after this, answered or not
-            pa_operation_unref(op);
-        };
-        if (name.isEmpty()) {
-            run(pa_context_get_server_info(context, [](pa_context*, const pa_server_info* info, void* data) {
-                auto* q = static_cast<Query*>(data);
-                if (info && info->default_source_name)
-                    q->name = info->default_source_name;
-                q->done = true;
-                q->connection->wake();
-            }, &query));
-            name = query.name;
-            query.done = false;
-            if (name.isEmpty())
-                return std::nullopt;
-        }
-        run(pa_context_get_source_info_by_name(context, name.constData(), [](pa_context*, const pa_source_info* info, int last, void* data) {
-            auto* q = static_cast<Query*>(data);
-            if (info && last == 0)
-                q->layout = info->sample_spec;
-            if (last != 0) {
-                q->done = true;
-                q->connection->wake();
-            }
-        }, &query));
-        return query.layout;
-    }
-
-    pa_threaded_mainloop* loop = nullptr;
-    pa_context* context = nullptr;
-};
 
 namespace {
 
@@ -348,7 +204,10 @@ std::shared_ptr<PulseConnection> PulseCaptureBackend::connection()
 
 std::optional<AudioInputDevice> PulseCaptureBackend::find(const QString& uid)
 {
-    return AudioDevices::find(uid);
+    for (const AudioInputDevice& device : connection()->inputs())
+        if (device.uid == uid)
+            return device;
+    return std::nullopt;
 }
 
 std::unique_ptr<CaptureEngine> PulseCaptureBackend::makeEngine(const QString& uid)
@@ -382,9 +241,4 @@ double PulseCaptureBackend::now()
 void PulseCaptureBackend::sleep(double seconds)
 {
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-}
-
-std::unique_ptr<CaptureBackend> makeCaptureBackend()
-{
-    return std::make_unique<PulseCaptureBackend>();
 }

@@ -1,29 +1,38 @@
-// A window whose text Sayri reads through the accessibility bus: the window
-// the user dictates into, in the screen-context tests and benchmark.
+// The window the user dictates into, in the desktop-session tests and the
+// benchmarks: one whose text Sayri reads through the accessibility bus, or a
+// focused text field Sayri pastes into.
 //
 //   sayri-screen-window KIND [N]
+//   sayri-screen-window paste --out DIR [--line] [--terminal] [--class C] [--instance I]
 //
 //   terms        labels, a one-line field, a text field and a password field
-//                holding Japanese and English words (a main window)
-//   other        another main window with other words
+//                holding Japanese and English words, in a main window (every
+//                other kind is a plain window titled "窓")
 //   labels N     N labels "項目1" … "項目N", all children of the window
 //   groups N     the same N labels in panels of 30
-//   depth N      nested panels N deep; the label "深さk" sits k levels below
-//                the window
 //   long N       N labels of 199 characters, "長いラベルk" followed by あ
 //   sizes        text fields and labels just under and at the length limits
 //   megabyte     a text field holding a megabyte, and one label
 //   list N       a list of N rows "行1" … "行N"
 //
-// Every window but the main windows is a plain top-level widget titled "窓".
+//   paste        a focused text field (a one-line one with --line) that writes
+//                its whole content to DIR/text at every change and one line per
+//                key press but of a modifier alone to DIR/keys ("Ctrl+V", "Esc");
+//                --terminal pastes on Ctrl+Shift+V only, as a terminal emulator
+//                does; --class and --instance set the window's class hint
+//
 // Prints "ready 0x<window id>" on stdout once its window has the focus.
 #include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -69,18 +78,6 @@ std::unique_ptr<QWidget> termsWindow()
     return window;
 }
 
-std::unique_ptr<QWidget> otherWindow()
-{
-    auto window = std::make_unique<QMainWindow>();
-    window->setWindowTitle(QStringLiteral("別の窓"));
-    auto* central = new QWidget(window.get());
-    auto* layout = new QVBoxLayout(central);
-    layout->addWidget(new QLabel(QStringLiteral("Haskell と Haskell"), central));
-    layout->addWidget(new QLabel(QStringLiteral("ドキュメント"), central));
-    window->setCentralWidget(central);
-    return window;
-}
-
 std::unique_ptr<QWidget> plainWindow()
 {
     auto window = std::make_unique<QWidget>();
@@ -121,20 +118,6 @@ std::unique_ptr<QWidget> groupsWindow(int n)
             addLabels(panel, texts);
             texts.clear();
         }
-    }
-    return window;
-}
-
-std::unique_ptr<QWidget> depthWindow(int n)
-{
-    auto window = plainWindow();
-    QWidget* parent = window.get();
-    for (int k = 1; k <= n; ++k) {
-        auto* label = new QLabel(QStringLiteral("深さ%1").arg(k), parent);
-        label->setGeometry(2, 2, 80, 14);
-        auto* panel = new QWidget(parent);
-        panel->setGeometry(4, 16, 380, 600);
-        parent = panel;
     }
     return window;
 }
@@ -196,25 +179,111 @@ std::unique_ptr<QWidget> listWindow(int n)
     return window;
 }
 
+// Writes what the paste field holds and the keys it sees into `out`.
+class PasteRecorder : public QObject {
+public:
+    PasteRecorder(QString out, bool terminal) : out_(std::move(out)), terminal_(terminal)
+    {
+        write(QStringLiteral("keys"), {}, QIODevice::WriteOnly);
+        writeText({});
+    }
+    void writeText(const QString& text)
+    {
+        QSaveFile f(out_ + QStringLiteral("/text"));
+        if (f.open(QIODevice::WriteOnly) && f.write(text.toUtf8()) >= 0)
+            f.commit();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        static const QList<int> modifiers{Qt::Key_Shift, Qt::Key_Control, Qt::Key_Alt,      Qt::Key_Meta,
+                                          Qt::Key_AltGr, Qt::Key_Super_L, Qt::Key_Super_R, Qt::Key_CapsLock,
+                                          Qt::Key_NumLock};
+        if (!modifiers.contains(key->key()))
+            write(QStringLiteral("keys"),
+                  QKeySequence(key->modifiers() | Qt::Key(key->key())).toString(QKeySequence::PortableText).toUtf8() + '\n',
+                  QIODevice::Append);
+        if (!terminal_)
+            return false;
+        const auto mods = key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        if (key->key() == Qt::Key_V && mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
+            const QString text = QGuiApplication::clipboard()->text();
+            if (auto* edit = qobject_cast<QPlainTextEdit*>(watched))
+                edit->insertPlainText(text);
+            else if (auto* line = qobject_cast<QLineEdit*>(watched))
+                line->insert(text);
+            return true;
+        }
+        return key->matches(QKeySequence::Paste);  // a terminal passes Ctrl+V to its program
+    }
+
+private:
+    void write(const QString& name, const QByteArray& bytes, QIODevice::OpenMode mode)
+    {
+        QFile f(out_ + u'/' + name);
+        if (f.open(mode | QIODevice::WriteOnly))
+            f.write(bytes);
+    }
+    QString out_;
+    bool terminal_;
+};
+
+std::unique_ptr<QWidget> pasteWindow(const QStringList& args)
+{
+    auto window = std::make_unique<QWidget>();
+    window->setWindowTitle(QStringLiteral("paste target"));
+    auto* layout = new QVBoxLayout(window.get());
+    const QString out = args.value(args.indexOf(QStringLiteral("--out")) + 1);
+    auto* recorder = new PasteRecorder(out, args.contains(QStringLiteral("--terminal")));
+    recorder->setParent(window.get());
+    QWidget* field = nullptr;
+    if (args.contains(QStringLiteral("--line"))) {
+        auto* line = new QLineEdit(window.get());
+        QObject::connect(line, &QLineEdit::textChanged, recorder, &PasteRecorder::writeText);
+        field = line;
+    } else {
+        auto* edit = new QPlainTextEdit(window.get());
+        QObject::connect(edit, &QPlainTextEdit::textChanged, recorder, [recorder, edit] { recorder->writeText(edit->toPlainText()); });
+        field = edit;
+    }
+    field->installEventFilter(recorder);
+    layout->addWidget(field);
+    field->setFocus();
+    return window;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const QString kind = args.value(0);
+    const int n = args.value(1).toInt();
+    // The class hint's instance part comes from RESOURCE_NAME, its class part
+    // from the application name.
+    const qsizetype instance = args.indexOf(QStringLiteral("--instance"));
+    if (instance > 0)
+        qputenv("RESOURCE_NAME", args.value(instance + 1).toLocal8Bit());
     QApplication app(argc, argv);
-    const QString kind = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-    const int n = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 0;
+    const qsizetype windowClass = args.indexOf(QStringLiteral("--class"));
+    if (windowClass > 0)
+        QCoreApplication::setApplicationName(args.value(windowClass + 1));
 
     std::unique_ptr<QWidget> window;
-    if (kind == QLatin1String("terms"))
+    if (kind == QLatin1String("paste"))
+        window = pasteWindow(args);
+    else if (kind == QLatin1String("terms"))
         window = termsWindow();
-    else if (kind == QLatin1String("other"))
-        window = otherWindow();
     else if (kind == QLatin1String("labels"))
         window = labelsWindow(n);
     else if (kind == QLatin1String("groups"))
         window = groupsWindow(n);
-    else if (kind == QLatin1String("depth"))
-        window = depthWindow(n);
     else if (kind == QLatin1String("long"))
         window = longLabelsWindow(n);
     else if (kind == QLatin1String("sizes"))
@@ -224,7 +293,7 @@ int main(int argc, char** argv)
     else if (kind == QLatin1String("list"))
         window = listWindow(n);
     if (!window) {
-        std::fprintf(stderr, "usage: sayri-screen-window terms|other|labels N|groups N|depth N|long N|sizes|megabyte|list N\n");
+        std::fprintf(stderr, "usage: sayri-screen-window terms|labels N|groups N|long N|sizes|megabyte|list N|paste ...\n");
         return 2;
     }
 

@@ -1,0 +1,178 @@
+#!/usr/bin/python3
+# A stand-in for whisper.cpp's `whisper-server`, for tests. Symlink it as
+# `whisper-server` (the process then carries that name) and start it like the
+# real program:  whisper-server -m MODEL --host 127.0.0.1 --port PORT -l ja
+#
+# Like the real server it exits 3 when MODEL is missing or empty (before
+# opening the port), 1 when the port cannot be bound, 0 at once on SIGTERM;
+# answers GET / with 200 and other paths with 404; answers POST /inference
+# without a "file" part holding a WAV of more than 44 bytes with 400
+# "Invalid request"; works on one inference at a time, dropping one whose
+# client has gone. Every reply closes its connection.
+#
+# SAYRI_STANDIN_SCRIPT (optional) names a JSON file, read at start and at every
+# /inference request: {"countTerm": true (stay on SIGTERM, append "TERM" to
+# RECORD/signals), "replies": [REPLY, ...]}. The n-th /inference of a process
+# gets the n-th REPLY, the last one repeated, else {"text": ""}. REPLY members,
+# all optional: "text", "status" (another code), "body" (this exact body),
+# "hang" (no reply until the client goes), "exit" (exit with this code).
+#
+# SAYRI_STANDIN_RECORD_DIR (optional), RECORD below, receives starts.jsonl (one
+# {"pid", "args"} per start) and a folder 0001/, 0002/ … per request (across
+# restarts) holding head.txt, body.bin and, for a form, parts.txt (a part's
+# name, then a tab and the file name for a file part) and part-NAME each.
+# Standard output gets "request N: METHOD PATH B bytes, received in X ms,
+# handled in Y ms, status S" per answered request.
+import http.server, itertools, json, os, select, signal, socket, sys, threading, time
+
+record_dir = os.environ.get("SAYRI_STANDIN_RECORD_DIR", "")
+lock = threading.Lock()  # one inference at a time
+request_numbers, inference_numbers = itertools.count(1), itertools.count(0)
+
+
+def script():
+    try:
+        with open(os.environ["SAYRI_STANDIN_SCRIPT"], "rb") as f:
+            return json.load(f)
+    except (KeyError, OSError, ValueError):
+        return {}
+
+
+def write(path, data, mode="wb"):
+    with open(path, mode) as f:
+        f.write(data)
+
+
+def parse_form(content_type, body):
+    boundary = content_type.partition("boundary=")[2].strip('"')
+    if not content_type.startswith("multipart/form-data") or not boundary:
+        return []
+    parts = []
+    for chunk in (b"\r\n" + body).split(b"\r\n--" + boundary.encode())[1:-1]:
+        head, _, content = chunk[2:].partition(b"\r\n\r\n")
+        disposition = next((l for l in head.decode(errors="replace").split("\r\n")
+                            if l.lower().startswith("content-disposition:")), "")
+        params = dict(p.strip().partition("=")[::2] for p in disposition.split(";")[1:])
+        file_name = params.get("filename")
+        parts.append((params.get("name", "").strip('"'), file_name and file_name.strip('"'), content))
+    return parts
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def setup(self):
+        super().setup()
+        self.first_byte = time.monotonic()
+
+    def do_GET(self):
+        self.handle_request()
+
+    def do_POST(self):
+        self.handle_request()
+
+    def handle_request(self):
+        body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
+        self.received, self.body = time.monotonic(), body
+        self.number = next(request_numbers)
+        form = parse_form(self.headers.get("Content-Type", ""), body) if self.path == "/inference" else []
+        self.record(form)
+        if self.command == "GET" and self.path == "/":
+            return self.reply(200, "text/html", b"<html><title>Whisper.cpp Server</title></html>")
+        if self.command != "POST" or self.path != "/inference":
+            return self.reply(404, "text/plain", b"File Not Found")
+        wav = next((c for name, _, c in form if name == "file"), b"")
+        if len(wav) <= 44 or not wav.startswith(b"RIFF") or wav[8:12] != b"WAVE":
+            return self.reply(400, "text/plain", b"Invalid request")
+        with lock:
+            replies = script().get("replies", [])
+            index = min(next(inference_numbers), len(replies) - 1)
+            reply = replies[index] if index >= 0 else {}
+            if self.client_gone():
+                return
+            if reply.get("hang"):
+                while not self.client_gone(None):
+                    pass
+                return
+            if "exit" in reply:
+                os._exit(reply["exit"])
+            status = reply.get("status", 200)
+            text = reply["body"].encode() if "body" in reply else \
+                json.dumps({"text": reply.get("text", "")}, ensure_ascii=False, separators=(",", ":")).encode()
+            self.reply(status, "application/json" if status == 200 else "text/plain", text)
+
+    def client_gone(self, timeout=0):
+        if not select.select([self.connection], [], [], timeout)[0]:
+            return False
+        try:
+            return self.connection.recv(1, socket.MSG_PEEK) == b""
+        except OSError:
+            return True
+
+    def record(self, form):
+        if not record_dir:
+            return
+        n = 1
+        while True:  # mkdir is the claim, even across restarts
+            base = os.path.join(record_dir, "%04d" % n)
+            try:
+                os.mkdir(base)
+                break
+            except FileExistsError:
+                n += 1
+        head = self.requestline + "\r\n" + "".join("%s: %s\r\n" % kv for kv in self.headers.items()) + "\r\n"
+        write(base + "/head.txt", head.encode())
+        write(base + "/body.bin", self.body)
+        if form:
+            write(base + "/parts.txt", "".join(name + ("\t" + f if f is not None else "") + "\n"
+                                               for name, f, _ in form).encode())
+            for name, _, content in form:
+                write(base + "/part-" + "".join(c if c.isalnum() or c in "_-." else "_" for c in name), content)
+
+    def reply(self, status, content_type, body):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.wfile.write(body)
+        self.close_connection = True
+        print("request %d: %s %s %d bytes, received in %.2f ms, handled in %.2f ms, status %d" % (
+            self.number, self.command, self.path, len(self.body), (self.received - self.first_byte) * 1e3,
+            (time.monotonic() - self.received) * 1e3, status), flush=True)
+
+
+def main():
+    signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
+    signal.signal(signal.SIGPIPE, signal.SIG_IGN)
+    args = sys.argv[1:]
+    options = {"-m": "models/ggml-base.en.bin", "--host": "127.0.0.1", "--port": "8080"}
+    for name, value in zip(args[::2], args[1::2] + [""]):
+        name = "-m" if name == "--model" else name
+        if name not in options and name not in ("-l", "--language"):
+            print("error: unknown argument: " + name, file=sys.stderr, flush=True)
+            return 2
+        options[name] = value
+    if record_dir:
+        os.makedirs(record_dir, exist_ok=True)
+        write(record_dir + "/starts.jsonl", (json.dumps({"pid": os.getpid(), "args": args}) + "\n").encode(), "ab")
+    model, host, port = options["-m"], options["--host"], int(options["--port"])
+    print("whisper-standin: loading model '%s'" % model, flush=True)
+    if not os.path.isfile(model) or os.path.getsize(model) == 0:
+        print("error: failed to load model '%s'" % model, file=sys.stderr, flush=True)
+        return 3
+    if script().get("countTerm") and record_dir:
+        signal.signal(signal.SIGTERM, lambda *_: write(record_dir + "/signals", b"TERM\n", "ab"))
+    try:
+        server = http.server.ThreadingHTTPServer((host, port), Handler)
+    except OSError as e:
+        print("error: couldn't bind to server socket: %s:%d (%s)" % (host, port, e), file=sys.stderr, flush=True)
+        return 1
+    print("whisper-standin: listening at http://%s:%d" % (host, port), flush=True)
+    server.serve_forever()
+
+
+sys.exit(main())
