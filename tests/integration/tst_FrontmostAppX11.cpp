@@ -14,30 +14,28 @@
 
 namespace {
 
-// Root-window properties of the window manager, changed for one test and put back.
+// Root-window properties of the window manager, changed for one test and put
+// back, and windows made for it.
 class RootProperties {
 public:
-    RootProperties() : display_(XOpenDisplay(nullptr)) {}
+    RootProperties() : d_(XOpenDisplay(nullptr)) {}
     ~RootProperties()
     {
-        if (!display_)
-            return;
         for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-            setWindow(it->first, it->second);
+            set(it->first, it->second);
         for (Window w : created_)
-            XDestroyWindow(display_, w);
-        XSync(display_, False);
-        XCloseDisplay(display_);
+            XDestroyWindow(d_, w);
+        XCloseDisplay(d_);
     }
-    Window window(const char* name) const
+    Window get(const char* name) const
     {
         Atom type = None;
         int format = 0;
         unsigned long count = 0, rest = 0;
         unsigned char* data = nullptr;
         Window value = 0;
-        if (XGetWindowProperty(display_, root(), XInternAtom(display_, name, False), 0, 1, False, XA_WINDOW, &type,
-                               &format, &count, &rest, &data) == Success && data && count == 1)
+        if (XGetWindowProperty(d_, root(), XInternAtom(d_, name, False), 0, 1, False, XA_WINDOW, &type, &format, &count,
+                               &rest, &data) == Success && data && count == 1)
             value = reinterpret_cast<unsigned long*>(data)[0];
         if (data)
             XFree(data);
@@ -45,41 +43,36 @@ public:
     }
     void replace(const char* name, Window value)
     {
-        saved_.append({name, window(name)});
-        setWindow(name, value);
+        saved_.append({name, get(name)});
+        set(name, value);
     }
-    // A window that claims to be some other application.
-    Window decoy(const char* windowClass, unsigned long pid)
+    // A window that claims to be some other application (`gone`: destroyed at once).
+    Window window(const char* windowClass, unsigned long pid, bool gone = false)
     {
-        const Window w = XCreateSimpleWindow(display_, root(), 0, 0, 10, 10, 0, 0, 0);
+        const Window w = XCreateSimpleWindow(d_, root(), 0, 0, 10, 10, 0, 0, 0);
         XClassHint hint{const_cast<char*>(windowClass), const_cast<char*>(windowClass)};
-        XSetClassHint(display_, w, &hint);
-        XChangeProperty(display_, w, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+        XSetClassHint(d_, w, &hint);
+        XChangeProperty(d_, w, XInternAtom(d_, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
                         reinterpret_cast<unsigned char*>(&pid), 1);
-        XSync(display_, False);
-        created_.append(w);
-        return w;
-    }
-    // An id that named a window once and names none now.
-    Window gone()
-    {
-        const Window w = XCreateSimpleWindow(display_, root(), 0, 0, 10, 10, 0, 0, 0);
-        XDestroyWindow(display_, w);
-        XSync(display_, False);
+        if (gone)
+            XDestroyWindow(d_, w);
+        else
+            created_.append(w);
+        XSync(d_, False);
         return w;
     }
 
 private:
-    Window root() const { return DefaultRootWindow(display_); }
-    void setWindow(const char* name, Window value)
+    Window root() const { return DefaultRootWindow(d_); }
+    void set(const char* name, Window value)
     {
         unsigned long v = value;
-        XChangeProperty(display_, root(), XInternAtom(display_, name, False), XA_WINDOW, 32, PropModeReplace,
+        XChangeProperty(d_, root(), XInternAtom(d_, name, False), XA_WINDOW, 32, PropModeReplace,
                         reinterpret_cast<unsigned char*>(&v), 1);
-        XSync(display_, False);
+        XSync(d_, False);
     }
 
-    Display* display_;
+    Display* d_;
     QList<QPair<const char*, Window>> saved_;
     QList<Window> created_;
 };
@@ -118,9 +111,9 @@ private Q_SLOTS:
         QVERIFY(target.start());
         X11FrontmostApp frontmost({QStringLiteral("/nonexistent")});
         RootProperties root;
-        QVERIFY(root.window("_NET_SUPPORTING_WM_CHECK") != 0);
-        root.replace("_NET_ACTIVE_WINDOW", root.decoy("Stale-app", 4242));
-        root.replace("_NET_SUPPORTING_WM_CHECK", root.gone());
+        QVERIFY(root.get("_NET_SUPPORTING_WM_CHECK") != 0);
+        root.replace("_NET_ACTIVE_WINDOW", root.window("Stale-app", 4242));
+        root.replace("_NET_SUPPORTING_WM_CHECK", root.window("Gone", 1, true));
         const FrontmostAppInfo app = frontmost.current().value_or(FrontmostAppInfo{});
         QCOMPARE(app.pid, target.pid());
         QCOMPARE(app.windowClass, QStringLiteral("Sayri-paste-target"));

@@ -5,6 +5,7 @@
 #include "LogFile.h"
 #include "XTestKeys.h"
 
+#include "desktop/ScreenContext.h"
 #include "platform/linux/AtspiTree.h"
 #include "provision/ModelSetup.h"
 #include "store/Config.h"
@@ -27,25 +28,11 @@ void focusSetup()
                                                   title, QStringLiteral("windowactivate"), QStringLiteral("--sync")});
 }
 
-// The texts (accessible names) of the app's active window, a few levels deep.
-QStringList shownTexts(qint64 pid)
+// The texts of the app's active window, as the accessibility bus shows them.
+QString shownText(qint64 pid)
 {
     AtspiTree tree;
-    QStringList texts;
-    QList<AccessibleElement> level;
-    if (const auto window = tree.activeWindow(pid))
-        level << *window;
-    for (int depth = 0; depth < 6 && !level.isEmpty(); ++depth) {
-        QList<AccessibleTree::Ask> asks;
-        for (const auto& e : std::as_const(level))
-            asks << AccessibleTree::Ask{e, 40};
-        level.clear();
-        for (const auto& f : tree.read(asks, 0).value_or(QList<AccessibleFacts>{})) {
-            texts << f.title;
-            level << f.children;
-        }
-    }
-    return texts;
+    return ScreenContext::axVisibleText(tree, pid);
 }
 
 }  // namespace
@@ -95,9 +82,9 @@ private Q_SLOTS:
         focusSetup();
         keys.tap("Return");
         QTRY_VERIFY_WITH_TIMEOUT(logContains(QStringLiteral("⚠️ モデルの指紋が一致しません（受け取ったものを破棄・別の置き場に切り替え）")), 120000);
-        QTRY_VERIFY(shownTexts(app.processId()).contains(QStringLiteral(
+        QTRY_VERIFY(shownText(app.processId()).contains(QStringLiteral(
             "❌ 受け取ったデータが正しくありませんでした。安全のため取り消しました。もう一度ボタンを押すと、別の場所から取り寄せます")));
-        QVERIFY(shownTexts(app.processId()).contains(QStringLiteral("もう一度ダウンロード")));
+        QVERIFY(shownText(app.processId()).contains(QStringLiteral("もう一度ダウンロード")));
         QVERIFY(!ModelSetup::find());
 
         // "もう一度ダウンロード" goes to the other location.

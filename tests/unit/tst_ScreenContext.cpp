@@ -1,17 +1,23 @@
-// Screen-context hints: the terms picked out of a window's text, and what a
+// Screen-context hints: the terms picked out of a window's text, what a
 // capture does with the setting, the frontmost application and the background
-// job that reads the window.
+// job that reads the window, and the bounded walk over a window's tree, read
+// in rounds, against the same walk done one element at a time.
 #include "Fakes.h"
 #include "LogFile.h"
 #include "TestDataFolder.h"
 
 #include "desktop/ScreenContext.h"
+#include "desktop/ScreenContextWalk.h"
 #include "store/Config.h"
+#include "support/Graphemes.h"
 
 #include <QCoreApplication>
+#include <QRandomGenerator>
+#include <QThread>
 #include <QtTest>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 using namespace Qt::StringLiterals;
@@ -118,12 +124,126 @@ struct Fixture {
     }
 };
 
-QString repeated(const QString& unit, int n)
+// A fake accessibility tree held in memory, for this unit test only. It gives
+// out exactly what it is asked for (no more children than asked), so a walk
+// that asks for too little reads too little.
+class MemoryTree : public AccessibleTree {
+public:
+    struct Node {
+        QString title;
+        QString value;
+        QList<int> children;
+    };
+
+    int add(QString title = {}, QString value = {})
+    {
+        nodes.append({std::move(title), std::move(value), {}});
+        return int(nodes.size() - 1);
+    }
+    int addChild(int parent, QString title = {}, QString value = {})
+    {
+        const int n = add(std::move(title), std::move(value));
+        nodes[parent].children.append(n);
+        return n;
+    }
+    static AccessibleElement element(int n) { return {QStringLiteral("app"), QString::number(n)}; }
+
+    std::optional<bool> accessibilityOn() override { return true; }
+    bool setAccessibilityOn(bool) override { return true; }
+    std::optional<AccessibleElement> activeWindow(qint64) override { return element(0); }
+    std::optional<QList<AccessibleFacts>> read(const QList<Ask>& asks, int valueLimit) override
+    {
+        ++rounds;
+        if (answersLeft == 0)
+            return std::nullopt;
+        --answersLeft;
+        if (delayMs > 0)
+            QThread::msleep(delayMs);
+        QList<AccessibleFacts> out;
+        for (const Ask& a : asks) {
+            ++elementsRead;
+            const Node& n = nodes[a.element.path.toInt()];
+            AccessibleFacts f;
+            f.title = n.title;
+            if (!n.value.isEmpty() && Graphemes::count(n.value) < valueLimit)
+                f.value = n.value;
+            for (int c = 0; c < n.children.size() && c < a.maxChildren; ++c)
+                f.children.append(element(n.children[c]));
+            out.append(f);
+        }
+        return out;
+    }
+
+    QList<Node> nodes;
+    int rounds = 0;
+    int elementsRead = 0;
+    int answersLeft = -1;  // rounds answered before the tree stops answering; -1 for ever
+    int delayMs = 0;
+};
+
+// The walk as written for one element at a time.
+QString referenceWalk(const MemoryTree& tree)
 {
-    QString s;
-    for (int i = 0; i < n; ++i)
-        s += unit;
-    return s;
+    QString text;
+    int count = 0;
+    int visited = 0;
+    auto add = [&](const QString& piece) {
+        text += piece + u'\n';
+        count += Graphemes::count(piece + u'\n');
+    };
+    std::function<void(int, int)> collect = [&](int index, int depth) {
+        if (depth > 12 || visited > 1500 || count > 12000)
+            return;
+        ++visited;
+        const MemoryTree::Node& n = tree.nodes[index];
+        const bool value = !n.value.isEmpty() && Graphemes::count(n.value) < 4000;
+        if (value)
+            add(n.value);
+        if (!n.title.isEmpty() && Graphemes::count(n.title) < 200 && !(value && n.title == n.value))
+            add(n.title);
+        for (int child : n.children) {
+            collect(child, depth + 1);
+            if (visited >= 1501 || count >= 12001)
+                break;
+        }
+    };
+    collect(0, 0);
+    return text;
+}
+
+QString walk(MemoryTree& tree)
+{
+    return ScreenContextWalk::visibleText(tree, MemoryTree::element(0));
+}
+
+// A random tree: shapes from chains to bushes, pieces of text of every size
+// around the limits, some of many code units per character.
+MemoryTree randomTree(quint32 seed)
+{
+    QRandomGenerator rng(seed);
+    MemoryTree tree;
+    const int size = 1 + int(rng.bounded(4000));
+    const int fanout = 1 + int(rng.bounded(40));
+    auto piece = [&]() -> QString {
+        switch (rng.bounded(9)) {
+        case 0: return {};
+        case 1: return QStringLiteral("あ").repeated(3990 + int(rng.bounded(20)));
+        case 2: return QStringLiteral("字").repeated(190 + int(rng.bounded(20)));
+        case 3: return QStringLiteral("\U0001F468\u200D\U0001F469").repeated(1 + int(rng.bounded(300)));
+        case 4: return QStringLiteral("行末\r");
+        default: return QStringLiteral("語%1").arg(rng.bounded(100000));
+        }
+    };
+    tree.add(piece(), piece());
+    for (int i = 1; i < size; ++i) {
+        // Half bushy (any earlier element), half chains (one of the last few).
+        const int parent = rng.bounded(2) ? int(rng.bounded(quint32(i)))
+                                          : qMax(0, i - 1 - int(rng.bounded(quint32(fanout))));
+        QString title = piece();
+        QString value = rng.bounded(5) == 0 ? title : piece();
+        tree.addChild(parent, title, value);
+    }
+    return tree;
 }
 
 }  // namespace
@@ -152,10 +272,10 @@ private Q_SLOTS:
             << u"Report Report report report"_s << QStringList{u"Report"_s};
         QTest::newRow("case forms: the winner dropped, the others still skipped")
             << u"Rust rust"_s << QStringList();
-        QTest::newRow("letters with digits") << u"macOS15 macOS15 Qt6 Qt6 version version"_s
+        QTest::newRow("letters with digits") << u"macOS15 macOS15 Qt6 Qt6 Z00 Z00 version version"_s
                                              << QStringList{u"version"_s};
         QTest::newRow("20 characters kept, 21 never")
-            << repeated(u"ア"_s, 20) + u" "_s + repeated(u"イ"_s, 21) << QStringList{repeated(u"ア"_s, 20)};
+            << u"ア"_s.repeated(20) + u" "_s + u"イ"_s.repeated(21) << QStringList{u"ア"_s.repeated(20)};
         QTest::newRow("count first, then length, then first occurrence")
             << u"Alpha Beta Beta Gamma Gamma Delta Delta Deltas Deltas Epsilon"_s
             << QStringList{u"Deltas"_s, u"Gamma"_s, u"Delta"_s, u"Beta"_s, u"Epsilon"_s, u"Alpha"_s};
@@ -181,8 +301,8 @@ private Q_SLOTS:
         // Twenty words of five letters, the k-th seen k times: the fifteen
         // most frequent are kept, most frequent first.
         for (int i = 0; i < 20; ++i) {
-            const QString word = QStringLiteral("W") + repeated(QString(QChar(u'a' + i)), 4);
-            text += repeated(word + u' ', i + 1);
+            const QString word = QStringLiteral("W") + QString(4, QChar(u'a' + i));
+            text += (word + u' ').repeated(i + 1);
             expected.prepend(word);
         }
         QCOMPARE(ScreenContext::extractTerms(text), expected.mid(0, 15));
@@ -194,7 +314,7 @@ private Q_SLOTS:
         // 俯瞰図 and the filler fill 184 of the 185 characters; 渡邊 and ア
         // do not fit and are inactive.
         data.writeText(QStringLiteral("dictionary.txt"),
-                       u"俯瞰図\n"_s + repeated(u"あ"_s, 180) + u"\n渡邊\nア\n"_s);
+                       u"俯瞰図\n"_s + u"あ"_s.repeated(180) + u"\n渡邊\nア\n"_s);
         // Active: never a term. Inactive: first, even once and short.
         QCOMPARE(ScreenContext::extractTerms(u"俯瞰図と俯瞰図、コンピュータ、渡邊"_s),
                  (QStringList{u"渡邊"_s, u"コンピュータ"_s}));
@@ -327,6 +447,61 @@ private Q_SLOTS:
         f.screen.prepareSoon();
         QCOMPARE(f.tree->switchOns, 1);
         QTRY_COMPARE(f.tree->switchOns, 2);
+    }
+
+    // Random trees pass every limit (depth 12, 1 500 elements, 12 000 characters).
+    void sameTextAsOneElementAtATime()
+    {
+        for (quint32 seed = 1; seed <= 150; ++seed) {
+            MemoryTree tree = randomTree(seed);
+            const QString expected = referenceWalk(tree);
+            QCOMPARE(walk(tree), expected);
+            QVERIFY2(tree.rounds <= 13, qPrintable(QStringLiteral("seed %1: %2 rounds").arg(seed).arg(tree.rounds)));
+        }
+    }
+
+    void elementLimit()
+    {
+        MemoryTree tree;
+        tree.add(QStringLiteral("窓"));
+        for (int i = 1; i <= 100000; ++i)
+            tree.addChild(0, QStringLiteral("項目%1").arg(i));
+        const QStringList lines = walk(tree).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1501);
+        QCOMPARE(lines.last(), QStringLiteral("項目1500"));
+        // Only what the walk can reach is read, not the hundred thousand.
+        QCOMPARE(tree.elementsRead, 1501);
+    }
+
+    void textLimitTestedBeforeEachElement()
+    {
+        // A text of exactly 12 000 characters still lets the next element in
+        // (the real-bus test covers the text going past the limit).
+        MemoryTree tree;
+        tree.add(QStringLiteral("あ").repeated(199));  // 200 with its line feed
+        for (int k = 1; k <= 60; ++k)
+            tree.addChild(0, k < 60 ? QStringLiteral("い").repeated(199) : QStringLiteral("最後"));
+        QVERIFY(walk(tree).endsWith(QStringLiteral("最後\n")));
+    }
+
+    void givesUpWhenTheTreeStopsAnswering()
+    {
+        MemoryTree tree;
+        tree.add(QStringLiteral("窓"));
+        const int panel = tree.addChild(0, QStringLiteral("枠"));
+        tree.addChild(panel, QStringLiteral("中身"));
+        tree.answersLeft = 2;  // window and panel, then nothing
+        QCOMPARE(walk(tree), QString());
+
+        MemoryTree slow;
+        slow.add(QStringLiteral("窓"));
+        slow.addChild(slow.addChild(0, QStringLiteral("枠")), QStringLiteral("中身"));
+        slow.delayMs = 40;
+        ScreenContextWalk::Limits limits;
+        limits.maxMilliseconds = 60;
+        QCOMPARE(ScreenContextWalk::visibleText(slow, MemoryTree::element(0), limits), QString());
+        limits.maxMilliseconds = 5000;
+        QCOMPARE(ScreenContextWalk::visibleText(slow, MemoryTree::element(0), limits), QStringLiteral("窓\n枠\n中身\n"));
     }
 };
 

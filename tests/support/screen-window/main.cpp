@@ -10,7 +10,6 @@
 //                other kind is a plain window titled "窓")
 //   labels N     N labels "項目1" … "項目N", all children of the window
 //   groups N     the same N labels in panels of 30
-//   long N       N labels of 199 characters, "長いラベルk" followed by あ
 //   sizes        text fields and labels just under and at the length limits
 //   megabyte     a text field holding a megabyte, and one label
 //   list N       a list of N rows "行1" … "行N"
@@ -41,19 +40,10 @@
 
 namespace {
 
-QString repeated(const QString& unit, int times)
-{
-    QString s;
-    s.reserve(unit.size() * times);
-    for (int i = 0; i < times; ++i)
-        s += unit;
-    return s;
-}
-
 // A text of exactly `length` user-perceived characters starting with `head`.
 QString padded(const QString& head, int length, const QString& unit = QStringLiteral("あ"))
 {
-    return head + repeated(unit, length - int(head.size()));
+    return head + unit.repeated(length - int(head.size()));
 }
 
 std::unique_ptr<QWidget> termsWindow()
@@ -96,38 +86,18 @@ void addLabels(QWidget* parent, const QStringList& texts)
     }
 }
 
-std::unique_ptr<QWidget> labelsWindow(int n)
+// N labels "項目1" … "項目N", in panels of `perPanel` (0: all in the window).
+std::unique_ptr<QWidget> labelsWindow(int n, int perPanel)
 {
     auto window = plainWindow();
-    QStringList texts;
-    for (int i = 1; i <= n; ++i)
-        texts << QStringLiteral("項目%1").arg(i);
-    addLabels(window.get(), texts);
-    return window;
-}
-
-std::unique_ptr<QWidget> groupsWindow(int n)
-{
-    auto window = plainWindow();
-    QWidget* panel = nullptr;
     QStringList texts;
     for (int i = 1; i <= n; ++i) {
         texts << QStringLiteral("項目%1").arg(i);
-        if (texts.size() == 30 || i == n) {
-            panel = new QWidget(window.get());
-            addLabels(panel, texts);
+        if (perPanel > 0 && (texts.size() == perPanel || i == n)) {
+            addLabels(new QWidget(window.get()), texts);
             texts.clear();
         }
     }
-    return window;
-}
-
-std::unique_ptr<QWidget> longLabelsWindow(int n)
-{
-    auto window = plainWindow();
-    QStringList texts;
-    for (int k = 1; k <= n; ++k)
-        texts << padded(QStringLiteral("長いラベル%1").arg(k), 199);
     addLabels(window.get(), texts);
     return window;
 }
@@ -145,9 +115,9 @@ std::unique_ptr<QWidget> sizesWindow()
     field(padded(QStringLiteral("値4000"), 4000));
     // Characters of several code units each: 3999 family emoji are 31992 units.
     const QString family = QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467");
-    field(QStringLiteral("家族") + repeated(family, 3997));
-    field(QStringLiteral("大家族") + repeated(family, 3997));
-    field(QStringLiteral("旗") + repeated(QStringLiteral("\U0001F1EF\U0001F1F5"), 3999));
+    field(QStringLiteral("家族") + family.repeated(3997));
+    field(QStringLiteral("大家族") + family.repeated(3997));
+    field(QStringLiteral("旗") + QStringLiteral("\U0001F1EF\U0001F1F5").repeated(3999));
     layout->addWidget(new QLabel(padded(QStringLiteral("題199"), 199), window.get()));
     layout->addWidget(new QLabel(padded(QStringLiteral("題200"), 200), window.get()));
     return window;
@@ -158,7 +128,7 @@ std::unique_ptr<QWidget> megabyteWindow()
     auto window = plainWindow();
     auto* layout = new QVBoxLayout(window.get());
     auto* edit = new QPlainTextEdit(window.get());
-    edit->setPlainText(repeated(QStringLiteral("メガバイト"), 1024 * 1024 / 5));
+    edit->setPlainText(QStringLiteral("メガバイト").repeated(1024 * 1024 / 5));
     layout->addWidget(edit);
     layout->addWidget(new QLabel(QStringLiteral("メガバイトの隣のラベル"), window.get()));
     return window;
@@ -280,12 +250,8 @@ int main(int argc, char** argv)
         window = pasteWindow(args);
     else if (kind == QLatin1String("terms"))
         window = termsWindow();
-    else if (kind == QLatin1String("labels"))
-        window = labelsWindow(n);
-    else if (kind == QLatin1String("groups"))
-        window = groupsWindow(n);
-    else if (kind == QLatin1String("long"))
-        window = longLabelsWindow(n);
+    else if (kind == QLatin1String("labels") || kind == QLatin1String("groups"))
+        window = labelsWindow(n, kind == QLatin1String("groups") ? 30 : 0);
     else if (kind == QLatin1String("sizes"))
         window = sizesWindow();
     else if (kind == QLatin1String("megabyte"))
@@ -293,7 +259,7 @@ int main(int argc, char** argv)
     else if (kind == QLatin1String("list"))
         window = listWindow(n);
     if (!window) {
-        std::fprintf(stderr, "usage: sayri-screen-window terms|labels N|groups N|long N|sizes|megabyte|list N|paste ...\n");
+        std::fprintf(stderr, "usage: sayri-screen-window terms|labels N|groups N|sizes|megabyte|list N|paste ...\n");
         return 2;
     }
 
