@@ -67,27 +67,6 @@ private Q_SLOTS:
         QCOMPARE(logMessages().last(), QStringLiteral("サイリ終了"));
     }
 
-    void twoLaunchesAtOnceLeaveOne()
-    {
-        const qsizetype started = logMessages().count(QStringLiteral("サイリ起動"));
-        QProcess a, b;
-        a.start(appPath());
-        b.start(appPath());
-        QTRY_VERIFY_WITH_TIMEOUT(a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning, 10000);
-        QProcess& running = a.state() == QProcess::Running ? a : b;
-        // Stopped (as busy as can be), it still keeps its place.
-        ::kill(pid_t(running.processId()), SIGSTOP);
-        QProcess third;
-        third.start(appPath());
-        QVERIFY(third.waitForFinished(10000));
-        ::kill(pid_t(running.processId()), SIGCONT);
-        QTest::qWait(1000);
-        QCOMPARE(running.state(), QProcess::Running);
-        QCOMPARE(logMessages().count(QStringLiteral("サイリ起動")), started + 1);
-        ::kill(pid_t(running.processId()), SIGTERM);
-        QVERIFY(running.waitForFinished(10000));
-    }
-
     void ordinaryLaunchOpensSettings()
     {
         // A model file and a server program make this an ordinary launch.

@@ -91,10 +91,7 @@ struct FakeWorld : CaptureBackend {
     std::optional<double> deadline;
     QString openError;  // a chosen device that is found but does not open
 
-    std::optional<AudioInputDevice> find(const QString& uid) override
-    {
-        return openError.isEmpty() ? std::nullopt : std::optional(AudioInputDevice{uid, QStringLiteral("USBマイク")});
-    }
+    std::optional<AudioInputDevice> find(const QString& uid) override { return AudioInputDevice{uid, QStringLiteral("USBマイク")}; }
     void setDeadline(std::optional<double> d) override { deadline = d; }
     std::unique_ptr<CaptureEngine> makeEngine(const QString& uid, QString* whyNot) override
     {
@@ -273,8 +270,7 @@ private Q_SLOTS:
         Config::edit([](ConfigData& c) { c.micDeviceUID = QStringLiteral("usb"); });
         make({sounding()});
         world->openError = QStringLiteral("使用中です");
-        QVERIFY(!startError());
-        QVERIFY(recorder->fellBackToDefault());
+        QVERIFY(!startError() && recorder->fellBackToDefault());
         QCOMPARE(logMessages().first(), QStringLiteral("マイク切替に失敗（%1・使用中です）→ Macと同じマイクで録音")
                                             .arg(Log::伏せた機器名(QStringLiteral("USBマイク"))));
     }

@@ -110,9 +110,9 @@ private Q_SLOTS:
         Config::bootstrap();
         Config::edit([](ConfigData& c) { c.micDeviceUID = QString(200, u'm'); });
         std::signal(SIGXFSZ, SIG_IGN);
-        rlimit old{}, small{};
+        rlimit old{};
         getrlimit(RLIMIT_FSIZE, &old);
-        small = {64, old.rlim_max};
+        const rlimit small{64, old.rlim_max};
         setrlimit(RLIMIT_FSIZE, &small);
         const bool saved = Config::save();
         setrlimit(RLIMIT_FSIZE, &old);
