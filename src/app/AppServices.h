@@ -40,12 +40,3 @@ struct AppServices {
     // Opens a newly chosen microphone briefly; runs on the pipeline queue.
     std::function<void(const QString& uid)> warmUp;
 };
-
-// The controller's fixed times, in seconds. Tests shorten them.
-struct AppTiming {
-    double doubleTapWindow = 0.45;
-    double recordingLimit = 600;
-    double collectDelay = 0.3;
-    double axPollInterval = 2.0;
-    double periodicCheckInterval = 1800;
-};

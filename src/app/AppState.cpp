@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 
+#include "desktop/TriggerKey.h"
 #include "provision/UpdateNotice.h"
 #include "store/Config.h"
 #include "store/Dictionary.h"
@@ -8,51 +9,58 @@
 #include "ui/MainMenu.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QMenu>
+#include <QPointer>
+#include <QTimer>
 
 AppState::AppState(AppServices services, AppTiming timing)
-    : s_(std::move(services)), timing_(timing)
+    : s_(std::move(services)),
+      timing_(timing),
+      dictation_(s_, timing_, pipelineQueue_, history_),
+      dictionary_(s_, pipelineQueue_),
+      trayMenu_(history_, s_.loginItem.get(), *s_.overlay)
 {
+    connect(&trayMenu_, &TrayMenu::updateCheckRequested, this, &AppState::checkForUpdates);
+    connect(&trayMenu_, &TrayMenu::settingsRequested, this, &AppState::openSettings);
+    connect(&trayMenu_, &TrayMenu::aboutRequested, this, &AppState::openAbout);
+    connect(&trayMenu_, &TrayMenu::quitRequested, this, &AppState::quitApp);
 }
 
 AppState::~AppState()
 {
     // Queued pipeline work still refers to the working objects; let it end first.
     pipelineQueue_.drain();
-    delete dictionaryDialog_.data();
 }
 
 // Start-up, first half: everything that always runs at launch.
 void AppState::startUp()
 {
-    QPointer<AppState> weak(this);
-    MainMenu::install({
-        [weak] { if (weak) weak->openAbout(); },
-        [weak] { if (weak) weak->checkForUpdates(); },
-        [weak] { if (weak) weak->openSettings(); },
-        [weak] { if (weak) weak->quitApp(); },
-    });
+    MainMenu& mainMenu = MainMenu::shared();
+    connect(&mainMenu, &MainMenu::aboutRequested, this, &AppState::openAbout);
+    connect(&mainMenu, &MainMenu::updateCheckRequested, this, &AppState::checkForUpdates);
+    connect(&mainMenu, &MainMenu::settingsRequested, this, &AppState::openSettings);
+    connect(&mainMenu, &MainMenu::quitRequested, this, &AppState::quitApp);
 
-    setIcon(QStringLiteral("🎙️"));
-    s_.statusIcon->onMenuNeedsUpdate = [this](QMenu* menu) { menuNeedsUpdate(menu); };
+    s_.statusIcon->setIcon(QStringLiteral("🎙️"));
+    connect(s_.statusIcon.get(), &StatusIcon::menuAboutToShow, this, &AppState::menuNeedsUpdate);
 
     // Linux has no per-application microphone permission, so there is no
     // "denied" state to warn about here.
 
-    s_.overlay->onCancelClick = [weak] { if (weak) weak->escPressed(); };
-    s_.overlay->onStopClick = [weak] { if (weak) weak->stopAndProcess(); };
-    s_.overlay->onUpdateClick = [weak] { if (weak) weak->checkForUpdates(); };
+    OverlayView* overlay = s_.overlay.get();
+    connect(overlay, &OverlayView::cancelClicked, &dictation_, &DictationController::escPressed);
+    connect(overlay, &OverlayView::stopClicked, &dictation_, &DictationController::stopAndProcess);
+    connect(overlay, &OverlayView::updateClicked, this, &AppState::checkForUpdates);
 
+    QPointer<AppState> weak(this);
     if (SettingsView* settings = s_.settings) {
-        settings->onTriggerKeyChange = [weak](const QString& id) { if (weak) weak->applyTriggerKey(id); };
-        settings->onMicChange = [weak](const QString& uid) { if (weak) weak->micChanged(uid); };
-        settings->onCheckUpdates = [weak] { if (weak) weak->checkForUpdates(); };
-        settings->onAddWord = [weak] { if (weak) weak->addDictWord(); };
-        settings->onImportCSV = [weak] { if (weak) weak->importDictCSV(); };
-        settings->onCopyPrompt = [weak] { if (weak) weak->copyDictionaryRequest(); };
-        settings->onDictionaryReload = [weak] { if (weak) weak->reloadDictionary(); };
-        settings->onNeedsMenuRefresh = [] {};  // window shortcuts never change
+        connect(settings, &SettingsView::triggerKeyChosen, this, &AppState::applyTriggerKey);
+        connect(settings, &SettingsView::micChosen, this, &AppState::micChanged);
+        connect(settings, &SettingsView::updateCheckRequested, this, &AppState::checkForUpdates);
+        connect(settings, &SettingsView::addWordRequested, &dictionary_, &DictionaryActions::addDictWord);
+        connect(settings, &SettingsView::importCSVRequested, &dictionary_, &DictionaryActions::importDictCSV);
+        connect(settings, &SettingsView::copyPromptRequested, &dictionary_, &DictionaryActions::copyDictionaryRequest);
+        connect(settings, &SettingsView::dictionaryReloadRequested, &dictionary_, &DictionaryActions::reloadDictionary);
         settings->historyProvider = [weak] {
             QList<QPair<QDateTime, QString>> items;
             if (!weak)
@@ -65,7 +73,6 @@ void AppState::startUp()
 
     s_.recorder->onLevel = [weak](float level) { if (weak) weak->s_.overlay->updateLevel(level); };
     s_.recorder->onRawBuffer = [](const QAudioBuffer& buffer) { LivePreview::feed(buffer); };
-    live_.onPartial = [weak](const QString& text) { if (weak) weak->s_.overlay->updateLiveText(text); };
 
     s_.hotkeys->onTap = [weak](double t) { if (weak) weak->optionTapped(t); };
     s_.hotkeys->onEsc = [weak] { if (weak) weak->escPressed(); };
@@ -118,7 +125,7 @@ void AppState::completeStartUp()
     pipelineQueue_.async([this, weak] {
         s_.whisper->start(Config::dictionaryLine());
         s_.whisper->waitHealthy(20);
-        setLastAppliedDictMtime(dictionaryMtime());
+        dictionary_.setLastAppliedDictMtime(DictionaryActions::dictionaryMtime());
         MainThread::async(weak, [this] {
             flash(QStringLiteral("サイリ 準備OK。Optionキーを2回押すと録音が始まります"), 4);
         });
@@ -129,15 +136,15 @@ void AppState::periodicCheck()
 {
     UpdateNotice::確認([settings = s_.settings] { if (settings) settings->refreshUpdateNotice(); });
     pipelineQueue_.async([this] {
-        const auto m = dictionaryMtime();
+        const auto m = DictionaryActions::dictionaryMtime();
         if (!m)
             return;
-        if (const auto applied = lastAppliedDictMtime(); applied && *applied == *m)
+        if (const auto applied = dictionary_.lastAppliedDictMtime(); applied && *applied == *m)
             return;
         if (phase() != Phase::idle)
             return;
         s_.whisper->restart(Config::dictionaryLine());
-        setLastAppliedDictMtime(m);
+        dictionary_.setLastAppliedDictMtime(m);
         Log::write(QStringLiteral("辞書の更新を検知して自動反映"));
     });
 }
@@ -159,38 +166,22 @@ void AppState::micChanged(const QString& uid)
         pipelineQueue_.async([warmUp = s_.warmUp, uid] { warmUp(uid); });
 }
 
+void AppState::applyTriggerKey(const QString& id)
+{
+    // An unknown id is kept as given; the key in use is then the first row's.
+    Config::edit([&id](ConfigData& c) { c.triggerKeyId = id; });
+    Config::save();
+    const TriggerKey key = TriggerKey::find(id);
+    if (s_.hotkeys)
+        s_.hotkeys->setTrigger(id);
+    flash(QStringLiteral("録音キーを「%1」にしました（2回押しで開始）").arg(key.label), 2.5);
+    Log::write(QStringLiteral("録音キーを変更: ") + key.label);
+}
+
 void AppState::shutDown()
 {
     s_.whisper->stop();
     Log::write(QStringLiteral("サイリ終了"));
-}
-
-void AppState::setIcon(const QString& symbol)
-{
-    s_.statusIcon->setIcon(symbol);
-}
-
-std::optional<QDateTime> AppState::dictionaryMtime() const
-{
-    const QFileInfo info(Config::file(QStringLiteral("dictionary.txt")));
-    if (!info.exists())
-        return std::nullopt;
-    const QDateTime m = info.lastModified();
-    if (!m.isValid())
-        return std::nullopt;
-    return m;
-}
-
-std::optional<QDateTime> AppState::lastAppliedDictMtime() const
-{
-    std::lock_guard lock(dictMtimeMutex_);
-    return lastAppliedDictMtime_;
-}
-
-void AppState::setLastAppliedDictMtime(std::optional<QDateTime> mtime)
-{
-    std::lock_guard lock(dictMtimeMutex_);
-    lastAppliedDictMtime_ = std::move(mtime);
 }
 
 void AppState::checkForUpdates()

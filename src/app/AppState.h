@@ -1,28 +1,27 @@
 #pragma once
 
 #include "app/AppServices.h"
+#include "app/AppTiming.h"
+#include "app/DictationController.h"
+#include "app/DictionaryActions.h"
 #include "app/Phase.h"
-#include "preview/LivePreview.h"
 #include "store/HistoryStore.h"
 #include "support/SerialQueue.h"
+#include "ui/TrayMenu.h"
 
 #include <QDateTime>
-#include <QDialog>
 #include <QObject>
-#include <QPair>
-#include <QPointer>
-#include <QTimer>
 
-#include <atomic>
-#include <functional>
-#include <mutex>
 #include <optional>
 
 class QAction;
 class QMenu;
+class QTimer;
 
-// The central controller: owns every long-lived working object, brings them
-// up at start-up, and turns trigger-key taps into complete dictations.
+// The application as the rest of the system knows it: owns every long-lived
+// working object, brings them up at start-up, answers the settings window,
+// and hands the rest to the single-job parts it holds: the dictation
+// controller, the dictionary actions and the tray menu.
 //
 // Everything here runs on the main thread except what is queued on
 // `pipelineQueue` ("sayri.pipeline").
@@ -35,8 +34,6 @@ public:
     // --- start-up and lifecycle ---
     void startUp();
     void shutDown();
-    void setIcon(const QString& symbol);
-    std::optional<QDateTime> dictionaryMtime() const;
     void checkForUpdates();
     void openSettings();
     void openAbout();
@@ -49,69 +46,49 @@ public:
     void micChanged(const QString& uid);
     // The trigger key chosen in the settings window.
     void applyTriggerKey(const QString& id);
-    // Rebuilds the tray menu; called each time it opens.
-    void menuNeedsUpdate(QMenu* menu);
-    // Tray menu actions.
-    void copyHistoryItem(QAction* item);
-    void toggleLoginItem();
+    bool axPollRunning() const { return axPollTimer_ != nullptr; }
+
+    // --- the tray menu ---
+    void menuNeedsUpdate(QMenu* menu) { trayMenu_.fill(menu, phase()); }
+    void copyHistoryItem(QAction* item) { trayMenu_.copyHistoryItem(item); }
+    void toggleLoginItem() { trayMenu_.toggleLoginItem(); }
 
     // --- dictionary actions of the settings window ---
-    void addDictWord();
-    void importDictCSV();
-    void reloadDictionary();
-    void copyDictionaryRequest();
-    // The open dialog of addDictWord or importDictCSV, if any.
-    QDialog* dictionaryDialog() const { return dictionaryDialog_; }
+    void addDictWord() { dictionary_.addDictWord(); }
+    void importDictCSV() { dictionary_.importDictCSV(); }
+    void reloadDictionary() { dictionary_.reloadDictionary(); }
+    void copyDictionaryRequest() { dictionary_.copyDictionaryRequest(); }
+    QDialog* dictionaryDialog() const { return dictionary_.dialog(); }
+    std::optional<QDateTime> dictionaryMtime() const { return DictionaryActions::dictionaryMtime(); }
+    std::optional<QDateTime> lastAppliedDictMtime() const { return dictionary_.lastAppliedDictMtime(); }
 
     // --- dictation ---
-    void optionTapped(double t);
-    void startRecording();
-    void stopAndProcess();
-    void escPressed();
-    void collectAndProcess();
-    static QPair<QString, double> 貼り付けたあとの一言();
-
-    Phase phase() const { return phase_.load(); }
-    std::optional<QDateTime> lastAppliedDictMtime() const;
-    void setLastAppliedDictMtime(std::optional<QDateTime> mtime);
-    bool axPollRunning() const { return axPollTimer_ != nullptr; }
-    bool recordingLimitArmed() const { return maxTimer_ != nullptr; }
+    void optionTapped(double t) { dictation_.optionTapped(t); }
+    void startRecording() { dictation_.startRecording(); }
+    void stopAndProcess() { dictation_.stopAndProcess(); }
+    void escPressed() { dictation_.escPressed(); }
+    Phase phase() const { return dictation_.phase(); }
+    bool recordingLimitArmed() const { return dictation_.recordingLimitArmed(); }
+    static inline const QString historyMode = DictationController::historyMode;
 
     HistoryStore& history() { return history_; }
     SerialQueue& pipelineQueue() { return pipelineQueue_; }
     AppServices& services() { return s_; }
 
-    static constexpr double silenceThreshold = 200;
-    static inline const QString historyMode = QStringLiteral("文字起こし");
-
 private:
-    void setPhase(Phase phase);
     void flash(const QString& text, double seconds);
     void startAccessibilityPoll();
-    void recognize(const QByteArray& wav);
-    void deliver(const QString& text, const QString& raw);
-    void finishWithMessage(const QString& text, double seconds);
-    QString microphoneLabel() const;
-    void addWords(const QString& surface, const QString& reading);
-    void importCSVFile(const QString& path);
-    void refuseUnreadableDictionary();
-    // Restarts the server with the dictionary on the pipeline queue, then
-    // flashes the message `result` makes at that moment.
-    void applyDictionary(std::function<QString()> result, double seconds);
 
     AppServices s_;
     AppTiming timing_;
-    std::atomic<Phase> phase_{Phase::idle};
-    double lastTapAt_ = 0;
-    LivePreview live_;
     HistoryStore history_;
-    QTimer* maxTimer_ = nullptr;
     QTimer* axPollTimer_ = nullptr;
     QTimer* dictTimer_ = nullptr;
-    mutable std::mutex dictMtimeMutex_;
-    std::optional<QDateTime> lastAppliedDictMtime_;
-    QPointer<QDialog> dictionaryDialog_;
+    DictationController dictation_;
+    DictionaryActions dictionary_;
+    TrayMenu trayMenu_;
     // Declared last so it is destroyed first: queued tasks finish while every
-    // other member still exists.
+    // part still exists. The parts keep a reference and queue work on it only
+    // after construction.
     SerialQueue pipelineQueue_{QStringLiteral("sayri.pipeline")};
 };

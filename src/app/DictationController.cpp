@@ -1,20 +1,32 @@
-// The dictation half of AppState: taps, start, stop, cancel, collect,
-// recognition on the pipeline queue, and delivery.
-#include "app/AppState.h"
+#include "app/DictationController.h"
 
 #include "recognition/Transcript.h"
 #include "store/Config.h"
 #include "store/Dictionary.h"
+#include "store/HistoryStore.h"
 #include "store/Log.h"
 #include "store/RecordingRescue.h"
 #include "support/Graphemes.h"
 #include "support/MainThread.h"
+#include "support/SerialQueue.h"
 
 #include <QFileInfo>
+#include <QPointer>
+#include <QTimer>
 
 #include <cmath>
 
-void AppState::optionTapped(double t)
+DictationController::DictationController(AppServices& services, AppTiming timing, SerialQueue& pipeline,
+                                         HistoryStore& history)
+    : s_(services), timing_(timing), pipeline_(pipeline), history_(history)
+{
+    QPointer<DictationController> weak(this);
+    live_.onPartial = [weak](const QString& text) { if (weak) weak->s_.overlay->updateLiveText(text); };
+}
+
+DictationController::~DictationController() = default;
+
+void DictationController::optionTapped(double t)
 {
     Log::write(QStringLiteral("キー: 録音キーが押されました（状態=%1）").arg(description(phase())));
     switch (phase()) {
@@ -34,7 +46,7 @@ void AppState::optionTapped(double t)
     }
 }
 
-void AppState::startRecording()
+void DictationController::startRecording()
 {
     if (phase() != Phase::idle)
         return;
@@ -44,8 +56,8 @@ void AppState::startRecording()
         flash(QStringLiteral("録音を開始できません: ") + error.localizedDescription(), 4);
         return;
     }
-    setPhase(Phase::recording);
-    setIcon(QStringLiteral("🔴"));
+    phase_.store(Phase::recording);
+    s_.statusIcon->setIcon(QStringLiteral("🔴"));
     s_.sounds->play(QStringLiteral("Pop"));
 
     s_.screen->capture();
@@ -75,7 +87,7 @@ void AppState::startRecording()
     maxTimer_->start();
 }
 
-QString AppState::microphoneLabel() const
+QString DictationController::microphoneLabel() const
 {
     const auto defaultInput = s_.audioInputs->defaultInput();
     const QString defaultName = defaultInput ? defaultInput->name : QStringLiteral("マイク");
@@ -89,48 +101,47 @@ QString AppState::microphoneLabel() const
     return chosen ? chosen->name : defaultName;
 }
 
-void AppState::stopAndProcess()
+void DictationController::stopAndProcess()
 {
     if (phase() != Phase::recording) {
         Log::write(QStringLiteral("停止の指示が来ましたが、録音中ではないので何もしません（状態=%1）").arg(description(phase())));
         return;
     }
     Log::write(QStringLiteral("録音を止めて文字起こしに入ります"));
-    if (maxTimer_) {
-        maxTimer_->stop();
-        maxTimer_->deleteLater();
-        maxTimer_ = nullptr;
-    }
+    disarmRecordingLimit();
     live_.stop();
-    setPhase(Phase::processing);
-    setIcon(QStringLiteral("⏳"));
+    phase_.store(Phase::processing);
+    s_.statusIcon->setIcon(QStringLiteral("⏳"));
     s_.sounds->play(QStringLiteral("Bottle"));
     s_.overlay->show(QStringLiteral("文字起こし中…"));
     MainThread::after(timing_.collectDelay, this, [this] { collectAndProcess(); });
 }
 
-void AppState::escPressed()
+void DictationController::escPressed()
 {
     if (phase() != Phase::recording)
         return;
-    if (maxTimer_) {
-        maxTimer_->stop();
-        maxTimer_->deleteLater();
-        maxTimer_ = nullptr;
-    }
+    disarmRecordingLimit();
     live_.stop();
     s_.recorder->cancel();
-    setPhase(Phase::idle);
-    setIcon(QStringLiteral("🎙️"));
-    flash(QStringLiteral("取り消しました"), 1.2);
+    finishWithMessage(QStringLiteral("取り消しました"), 1.2);
 }
 
-void AppState::collectAndProcess()
+void DictationController::disarmRecordingLimit()
+{
+    if (!maxTimer_)
+        return;
+    maxTimer_->stop();
+    maxTimer_->deleteLater();
+    maxTimer_ = nullptr;
+}
+
+void DictationController::collectAndProcess()
 {
     const QByteArray wav = s_.recorder->stopAndCollectWav();
     const double loudness = s_.recorder->lastLoudness();
     if (loudness >= silenceThreshold) {
-        pipelineQueue_.async([this, wav] { recognize(wav); });
+        pipeline_.async([this, wav] { recognize(wav); });
         return;
     }
     Log::write(QStringLiteral("何も聞こえませんでした（音の大きさ %1・%2未満は無音とみなす）→ 認識にかけません")
@@ -141,7 +152,7 @@ void AppState::collectAndProcess()
 
 // Pipeline queue. Never changes the phase itself: every outcome hops back to
 // the main thread.
-void AppState::recognize(const QByteArray& wav)
+void DictationController::recognize(const QByteArray& wav)
 {
     const std::optional<QString> raw = s_.whisper->transcribe(wav);
     if (!raw || raw->isEmpty()) {
@@ -153,8 +164,7 @@ void AppState::recognize(const QByteArray& wav)
             }
             flash(QStringLiteral("文字にできませんでした（録音は残しました）"), 3);
             Log::write(QStringLiteral("文字起こしに失敗。録音を残しました: ") + QFileInfo(*kept).fileName());
-            setPhase(Phase::idle);
-            setIcon(QStringLiteral("🎙️"));
+            returnToIdle();
         });
         return;
     }
@@ -171,31 +181,34 @@ void AppState::recognize(const QByteArray& wav)
     MainThread::async(this, [this, text, raw = *raw] { deliver(text, raw); });
 }
 
-void AppState::deliver(const QString& text, const QString& raw)
+void DictationController::deliver(const QString& text, const QString& raw)
 {
     Log::write(QStringLiteral("貼り付けます（%1字）").arg(Graphemes::count(text)));
     s_.paster->paste(text);
     history_.add(raw, text, historyMode);
     s_.sounds->play(QStringLiteral("Glass"));
     const auto [文, 秒] = 貼り付けたあとの一言();
-    flash(文, 秒);
-    setPhase(Phase::idle);
-    setIcon(QStringLiteral("🎙️"));
+    finishWithMessage(文, 秒);
 }
 
-QPair<QString, double> AppState::貼り付けたあとの一言()
+QPair<QString, double> DictationController::貼り付けたあとの一言()
 {
     return {QStringLiteral("✓ 貼り付けました"), 1.2};
 }
 
-void AppState::finishWithMessage(const QString& text, double seconds)
+void DictationController::finishWithMessage(const QString& text, double seconds)
 {
     flash(text, seconds);
-    setPhase(Phase::idle);
-    setIcon(QStringLiteral("🎙️"));
+    returnToIdle();
 }
 
-void AppState::setPhase(Phase phase)
+void DictationController::returnToIdle()
 {
-    phase_.store(phase);
+    phase_.store(Phase::idle);
+    s_.statusIcon->setIcon(QStringLiteral("🎙️"));
+}
+
+void DictationController::flash(const QString& text, double seconds)
+{
+    s_.overlay->flash(text, seconds);
 }

@@ -1,23 +1,17 @@
-// The dictionary actions the settings window calls: adding words through a
-// small dialog, importing a CSV word list, re-applying the dictionary file and
-// copying the request text for a chat assistant. Every change restarts the
-// recognition server on the pipeline queue; the next dictation uses it.
-#include "app/AppState.h"
+#include "app/DictionaryActions.h"
 
 #include "store/Config.h"
 #include "store/Dictionary.h"
 #include "support/Graphemes.h"
 #include "support/MainThread.h"
+#include "support/SerialQueue.h"
 #include "ui/AddWordDialog.h"
+#include "ui/CsvImportDialog.h"
 
 #include <QClipboard>
-#include <QDir>
-#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QRegularExpression>
-#include <QSplitter>
-#include <QStandardPaths>
-#include <QUrl>
 
 namespace {
 
@@ -99,20 +93,35 @@ void present(QDialog* dialog)
 
 }  // namespace
 
-void AppState::addDictWord()
+DictionaryActions::DictionaryActions(AppServices& services, SerialQueue& pipeline) : s_(services), pipeline_(pipeline)
 {
-    if (dictionaryDialog_) {
-        dictionaryDialog_->raise();
-        dictionaryDialog_->activateWindow();
+}
+
+DictionaryActions::~DictionaryActions()
+{
+    delete dialog_.data();
+}
+
+bool DictionaryActions::raiseOpenDialog()
+{
+    if (!dialog_)
+        return false;
+    dialog_->raise();
+    dialog_->activateWindow();
+    return true;
+}
+
+void DictionaryActions::addDictWord()
+{
+    if (raiseOpenDialog())
         return;
-    }
     auto* dialog = new AddWordDialog;
-    dictionaryDialog_ = dialog;
+    dialog_ = dialog;
     connect(dialog, &QDialog::accepted, this, [this, dialog] { addWords(dialog->surface(), dialog->reading()); });
     present(dialog);
 }
 
-void AppState::addWords(const QString& surface, const QString& reading)
+void DictionaryActions::addWords(const QString& surface, const QString& reading)
 {
     const QStringList lines = wordLines(surface, reading);
     if (lines.isEmpty())
@@ -129,45 +138,12 @@ void AppState::addWords(const QString& surface, const QString& reading)
     applyDictionary([added] { return QStringLiteral("✓ 追加しました: ") + added.join(QStringLiteral("、")); }, 2.5);
 }
 
-void AppState::importDictCSV()
+void DictionaryActions::importDictCSV()
 {
-    if (dictionaryDialog_) {
-        dictionaryDialog_->raise();
-        dictionaryDialog_->activateWindow();
+    if (raiseOpenDialog())
         return;
-    }
-    // Word lists made by a chat assistant are usually downloaded.
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    if (folder.isEmpty() || !QDir(folder).exists())
-        folder = QDir::homePath();
-
-    auto* dialog = new QFileDialog(nullptr, QStringLiteral("AIに作ってもらった単語表（CSV）を選んでください"), folder);
-    dialog->setObjectName(QStringLiteral("csvImportDialog"));
-    // Qt's own dialog: the same on every desktop, and in Japanese.
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setNameFilters({QStringLiteral("単語表（CSV・テキスト） (*.csv *.txt *.text)")});
-    // Names only, and the user's own folders at the side.
-    dialog->setViewMode(QFileDialog::List);
-    QList<QUrl> places{QUrl::fromLocalFile(QDir::homePath())};
-    for (const auto location : {QStandardPaths::DownloadLocation, QStandardPaths::DesktopLocation,
-                                QStandardPaths::DocumentsLocation}) {
-        const QString path = QStandardPaths::writableLocation(location);
-        if (QDir(path).exists() && path != QDir::homePath())
-            places << QUrl::fromLocalFile(path);
-    }
-    dialog->setSidebarUrls(places);
-    // Wide enough for the folder names at the side.
-    dialog->resize(680, 440);
-    if (auto* splitter = dialog->findChild<QSplitter*>(QStringLiteral("splitter")))
-        splitter->setSizes({160, 520});
-    dialog->setLabelText(QFileDialog::LookIn, QStringLiteral("場所:"));
-    dialog->setLabelText(QFileDialog::FileName, QStringLiteral("ファイル名:"));
-    dialog->setLabelText(QFileDialog::FileType, QStringLiteral("種類:"));
-    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("選ぶ"));
-    dialog->setLabelText(QFileDialog::Reject, QStringLiteral("やめる"));
-    dictionaryDialog_ = dialog;
+    auto* dialog = new CsvImportDialog;
+    dialog_ = dialog;
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
         if (!path.isEmpty())
             importCSVFile(path);
@@ -175,7 +151,7 @@ void AppState::importDictCSV()
     present(dialog);
 }
 
-void AppState::importCSVFile(const QString& path)
+void DictionaryActions::importCSVFile(const QString& path)
 {
     if (!Config::dictionaryAcceptsWords()) {
         refuseUnreadableDictionary();
@@ -196,32 +172,59 @@ void AppState::importCSVFile(const QString& path)
 
 // A dictionary file that is not UTF-8 text is never written over; the user is
 // told so instead of being told the words were already there.
-void AppState::refuseUnreadableDictionary()
+void DictionaryActions::refuseUnreadableDictionary()
 {
     flash(QStringLiteral("dictionary.txt を読めないため追加できませんでした（UTF-8で保存し直してください）"), 4);
 }
 
-void AppState::reloadDictionary()
+void DictionaryActions::reloadDictionary()
 {
     applyDictionary([] {
         return QStringLiteral("✓ 辞書を反映しました（%1語）").arg(Config::dictionaryEntries().size());
     }, 2.5);
 }
 
-void AppState::copyDictionaryRequest()
+void DictionaryActions::copyDictionaryRequest()
 {
     QGuiApplication::clipboard()->setText(dictionaryRequestText(), QClipboard::Clipboard);
     flash(QStringLiteral("コピーしました。ふだんお使いのAI（ChatGPTなど）に、そのまま貼って送ってください"), 5);
 }
 
-void AppState::applyDictionary(std::function<QString()> result, double seconds)
+void DictionaryActions::applyDictionary(std::function<QString()> result, double seconds)
 {
     s_.overlay->show(QStringLiteral("辞書を反映中…"));
-    QPointer<AppState> weak(this);
-    pipelineQueue_.async([this, weak, result = std::move(result), seconds] {
+    pipeline_.async([this, result = std::move(result), seconds] {
         s_.whisper->restart(Config::dictionaryLine());
         setLastAppliedDictMtime(dictionaryMtime());
         const QString text = result();
-        MainThread::async(weak, [this, text, seconds] { flash(text, seconds); });
+        MainThread::async(this, [this, text, seconds] { flash(text, seconds); });
     });
+}
+
+std::optional<QDateTime> DictionaryActions::dictionaryMtime()
+{
+    const QFileInfo info(Config::file(QStringLiteral("dictionary.txt")));
+    if (!info.exists())
+        return std::nullopt;
+    const QDateTime m = info.lastModified();
+    if (!m.isValid())
+        return std::nullopt;
+    return m;
+}
+
+std::optional<QDateTime> DictionaryActions::lastAppliedDictMtime() const
+{
+    std::lock_guard lock(mtimeMutex_);
+    return lastAppliedDictMtime_;
+}
+
+void DictionaryActions::setLastAppliedDictMtime(std::optional<QDateTime> mtime)
+{
+    std::lock_guard lock(mtimeMutex_);
+    lastAppliedDictMtime_ = std::move(mtime);
+}
+
+void DictionaryActions::flash(const QString& text, double seconds)
+{
+    s_.overlay->flash(text, seconds);
 }

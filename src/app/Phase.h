@@ -5,6 +5,7 @@
 // The dictation controller's phase.
 enum class Phase { idle = 0, recording = 1, processing = 2 };
 
+// The phase as the log names it.
 inline QString description(Phase phase)
 {
     switch (phase) {
@@ -16,4 +17,10 @@ inline QString description(Phase phase)
         return QStringLiteral("文字起こし中");
     }
     return {};
+}
+
+// The phase as the tray menu's title names it: shorter while processing.
+inline QString menuLabel(Phase phase)
+{
+    return phase == Phase::processing ? QStringLiteral("処理中") : description(phase);
 }

@@ -4,48 +4,46 @@
 #include <QApplication>
 #include <QWidget>
 
-namespace MainMenu {
-
 namespace {
 
-Handlers& current()
-{
-    static Handlers handlers;
-    return handlers;
-}
-
-void add(QWidget* window, const QString& title, const QKeySequence& key, std::function<void()> run)
+QAction* add(QWidget* window, const QString& title, const QKeySequence& key)
 {
     auto* action = new QAction(title, window);
     action->setShortcut(key);
     action->setShortcutContext(Qt::WindowShortcut);
-    QObject::connect(action, &QAction::triggered, window, [run = std::move(run)] { if (run) run(); });
     window->addAction(action);
+    return action;
 }
 
 }  // namespace
 
-void install(Handlers handlers)
+MainMenu& MainMenu::shared()
 {
-    current() = std::move(handlers);
+    static MainMenu* instance = new MainMenu;
+    return *instance;
 }
 
-void attachTo(QWidget* window)
+void MainMenu::attachTo(QWidget* window)
 {
     if (window->property("sayriMainMenu").toBool())
         return;
     window->setProperty("sayriMainMenu", true);
-    add(window, QStringLiteral("サイリ について"), {}, [] { if (current().openAbout) current().openAbout(); });
-    add(window, QStringLiteral("アップデートを確認…"), {}, [] { if (current().checkForUpdates) current().checkForUpdates(); });
-    add(window, QStringLiteral("設定…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), [] { if (current().openSettings) current().openSettings(); });
-    add(window, QStringLiteral("サイリ を隠す"), QKeySequence(Qt::CTRL | Qt::Key_H), [] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->isWindow() && w->isVisible() && !(w->windowFlags() & Qt::WindowDoesNotAcceptFocus))
-                w->hide();
-    });
-    add(window, QStringLiteral("サイリ を終了"), QKeySequence(Qt::CTRL | Qt::Key_Q), [] { if (current().quitApp) current().quitApp(); });
-    add(window, QStringLiteral("しまう"), QKeySequence(Qt::CTRL | Qt::Key_M), [window] { window->showMinimized(); });
-    add(window, QStringLiteral("閉じる"), QKeySequence(Qt::CTRL | Qt::Key_W), [window] { window->close(); });
+    MainMenu* menu = &shared();
+    connect(add(window, QStringLiteral("サイリ について"), {}), &QAction::triggered, menu, &MainMenu::aboutRequested);
+    connect(add(window, QStringLiteral("アップデートを確認…"), {}), &QAction::triggered, menu,
+            &MainMenu::updateCheckRequested);
+    connect(add(window, QStringLiteral("設定…"), QKeySequence(Qt::CTRL | Qt::Key_Comma)), &QAction::triggered, menu,
+            &MainMenu::settingsRequested);
+    connect(add(window, QStringLiteral("サイリ を隠す"), QKeySequence(Qt::CTRL | Qt::Key_H)), &QAction::triggered,
+            window, [] {
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (w->isWindow() && w->isVisible() && !(w->windowFlags() & Qt::WindowDoesNotAcceptFocus))
+                        w->hide();
+            });
+    connect(add(window, QStringLiteral("サイリ を終了"), QKeySequence(Qt::CTRL | Qt::Key_Q)), &QAction::triggered, menu,
+            &MainMenu::quitRequested);
+    connect(add(window, QStringLiteral("しまう"), QKeySequence(Qt::CTRL | Qt::Key_M)), &QAction::triggered, window,
+            &QWidget::showMinimized);
+    connect(add(window, QStringLiteral("閉じる"), QKeySequence(Qt::CTRL | Qt::Key_W)), &QAction::triggered, window,
+            &QWidget::close);
 }
-
-}  // namespace MainMenu

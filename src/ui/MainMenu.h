@@ -1,23 +1,25 @@
 #pragma once
 
-#include <functional>
+#include <QObject>
 
 class QWidget;
 
 // The application menu's commands as keyboard shortcuts of Sayri's windows
-// (Ctrl stands for Command). Text editing keys are the widgets' own.
-namespace MainMenu {
+// (Ctrl stands for Command). Text editing keys are the widgets' own. The
+// commands that belong to the application are the shared instance's signals.
+class MainMenu : public QObject {
+    Q_OBJECT
+public:
+    static MainMenu& shared();
+    // Adds the shortcuts to a window (once per window).
+    static void attachTo(QWidget* window);
 
-struct Handlers {
-    std::function<void()> openAbout;
-    std::function<void()> checkForUpdates;
-    std::function<void()> openSettings;
-    std::function<void()> quitApp;
+Q_SIGNALS:
+    void aboutRequested();
+    void updateCheckRequested();
+    void settingsRequested();
+    void quitRequested();
+
+private:
+    MainMenu() = default;
 };
-
-// Installs the controller's handlers; windows attached before or after use them.
-void install(Handlers handlers);
-// Adds the shortcuts to a window (once per window).
-void attachTo(QWidget* window);
-
-}  // namespace MainMenu

@@ -78,26 +78,17 @@ void Overlay::buildIfNeeded()
 
     cancelButton_ = new BarButton(barView_, BarButton::cancel);
     cancelButton_->setToolTip(QStringLiteral("取り消し（esc）"));
-    QObject::connect(cancelButton_, &BarButton::clicked, this, [this] {
-        if (onCancelClick)
-            onCancelClick();
-    });
+    QObject::connect(cancelButton_, &BarButton::clicked, this, &OverlayView::cancelClicked);
     stopButton_ = new BarButton(barView_, BarButton::stop);
     stopButton_->setToolTip(QStringLiteral("確定して貼り付け"));
-    QObject::connect(stopButton_, &BarButton::clicked, this, [this] {
-        if (onStopClick)
-            onStopClick();
-    });
+    QObject::connect(stopButton_, &BarButton::clicked, this, &OverlayView::stopClicked);
 
     QFont noticeFont = Brand::font(10.5, QFont::Medium);
     updateLabel_ = new TextLine(barView_, noticeFont, noticeRed, Qt::AlignHCenter);
     updateLabel_->setObjectName(QStringLiteral("update"));
     updateLabel_->setToolTip(QStringLiteral("押すと更新を始めます"));
     updateLabel_->setCursor(Qt::PointingHandCursor);
-    updateLabel_->onClick = [this] {
-        if (onUpdateClick)
-            onUpdateClick();
-    };
+    updateLabel_->onClick = [this] { Q_EMIT updateClicked(); };
     updateLabel_->hide();
 
     hideTimer_ = new QTimer(this);

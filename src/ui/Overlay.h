@@ -31,7 +31,7 @@ class BarButton;
 //
 // Every public operation may be called from any thread: off the main thread
 // the work is queued to it.
-class Overlay : public QObject, public OverlayView {
+class Overlay : public OverlayView {
     Q_OBJECT
 public:
     Overlay();

@@ -1,14 +1,14 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 
-#include <functional>
-
 // The floating recording bar and message panel. Every operation may be called
-// from any thread.
-class OverlayView {
+// from any thread; the signals come from the main thread.
+class OverlayView : public QObject {
+    Q_OBJECT
 public:
-    virtual ~OverlayView() = default;
+    using QObject::QObject;
     virtual void show(const QString& text) = 0;                  // stays until the next flash or hide
     virtual void flash(const QString& text, double seconds) = 0;  // shows, then hides after `seconds`
     virtual void hide() = 0;
@@ -16,7 +16,8 @@ public:
     virtual void updateLevel(float level) = 0;
     virtual void updateLiveText(const QString& text) = 0;
 
-    std::function<void()> onCancelClick;
-    std::function<void()> onStopClick;
-    std::function<void()> onUpdateClick;
+Q_SIGNALS:
+    void cancelClicked();
+    void stopClicked();
+    void updateClicked();
 };

@@ -2,26 +2,30 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QObject>
 #include <QPair>
 #include <QString>
 
 #include <functional>
 
 // The settings window as the controller sees it.
-class SettingsView {
+class SettingsView : public QObject {
+    Q_OBJECT
 public:
-    virtual ~SettingsView() = default;
+    using QObject::QObject;
     virtual void show() = 0;
     virtual void show(const QString& page) = 0;
     virtual void refreshUpdateNotice() = 0;
 
-    std::function<void(const QString&)> onTriggerKeyChange;
-    std::function<void(const QString&)> onMicChange;
-    std::function<void()> onAddWord;
-    std::function<void()> onImportCSV;
-    std::function<void()> onCopyPrompt;
-    std::function<void()> onDictionaryReload;
-    std::function<void()> onNeedsMenuRefresh;
-    std::function<void()> onCheckUpdates;
+    // The latest history items, newest first, for the history page.
     std::function<QList<QPair<QDateTime, QString>>()> historyProvider;
+
+Q_SIGNALS:
+    void triggerKeyChosen(const QString& id);
+    void micChosen(const QString& uid);
+    void addWordRequested();
+    void importCSVRequested();
+    void copyPromptRequested();
+    void dictionaryReloadRequested();
+    void updateCheckRequested();
 };

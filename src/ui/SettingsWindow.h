@@ -10,7 +10,7 @@ class QLabel;
 
 // The settings window, one shared instance created on first use and kept
 // after it is closed. For now a plain window that names the requested page.
-class SettingsWindow : public QObject, public SettingsView {
+class SettingsWindow : public SettingsView {
     Q_OBJECT
 public:
     static SettingsWindow& shared();

@@ -1,16 +1,18 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
-
-#include <functional>
 
 class QMenu;
 
 // The tray icon. `setIcon` takes one of the phase symbols "🎙️", "🔴", "⏳".
-class StatusIcon {
+class StatusIcon : public QObject {
+    Q_OBJECT
 public:
-    virtual ~StatusIcon() = default;
+    using QObject::QObject;
     virtual void setIcon(const QString& symbol) = 0;
-    // Called each time the menu is about to open, to fill it afresh.
-    std::function<void(QMenu*)> onMenuNeedsUpdate;
+
+Q_SIGNALS:
+    // Each time the menu is about to open, to fill it afresh.
+    void menuAboutToShow(QMenu* menu);
 };

@@ -9,10 +9,7 @@ TrayIcon::TrayIcon() : tray_(new QSystemTrayIcon(this)), menu_(new QMenu)
 {
     tray_->setToolTip(QStringLiteral("サイリ"));
     tray_->setContextMenu(menu_);
-    connect(menu_, &QMenu::aboutToShow, this, [this] {
-        if (onMenuNeedsUpdate)
-            onMenuNeedsUpdate(menu_);
-    });
+    connect(menu_, &QMenu::aboutToShow, this, [this] { Q_EMIT menuAboutToShow(menu_); });
     // A left click opens the same menu, as a status item does.
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger)

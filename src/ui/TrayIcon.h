@@ -2,13 +2,11 @@
 
 #include "ui/StatusIcon.h"
 
-#include <QObject>
-
 class QMenu;
 class QSystemTrayIcon;
 
 // The status item: a tray icon whose menu is filled afresh each time it opens.
-class TrayIcon : public QObject, public StatusIcon {
+class TrayIcon : public StatusIcon {
     Q_OBJECT
 public:
     TrayIcon();

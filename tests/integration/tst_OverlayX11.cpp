@@ -148,7 +148,7 @@ private Q_SLOTS:
 
         // Clicking the bar's background and its stop button takes nothing away.
         int stops = 0;
-        overlay->onStopClick = [&stops] { ++stops; };
+        connect(overlay.get(), &OverlayView::stopClicked, this, [&stops] { ++stops; });
         moveMouse(panel->mapToGlobal(QPoint(200, 75)));
         xdotool({QStringLiteral("click"), QStringLiteral("1")});
         moveMouse(panel->mapToGlobal(QPoint(369, 92)));

@@ -263,7 +263,7 @@ private Q_SLOTS:
         QCOMPARE(panel->geometry(), defaultFrame(QSize(400, 136)));
 
         int clicks = 0;
-        overlay->onUpdateClick = [&clicks] { ++clicks; };
+        connect(overlay.get(), &OverlayView::updateClicked, this, [&clicks] { ++clicks; });
         QTest::mouseClick(notice, Qt::LeftButton);
         QCOMPARE(clicks, 1);
 
@@ -278,10 +278,10 @@ private Q_SLOTS:
         overlay->showRecordingBar(QStringLiteral("メモ"), QStringLiteral("VirtualMic"));
         auto* cancel = child<BarButton>("cancel");
         auto* stop = child<BarButton>("stop");
-        QTest::mouseClick(cancel, Qt::LeftButton);  // no callback: nothing happens
+        QTest::mouseClick(cancel, Qt::LeftButton);  // nobody listening: nothing happens
         QStringList calls;
-        overlay->onCancelClick = [&calls] { calls << QStringLiteral("cancel"); };
-        overlay->onStopClick = [&calls] { calls << QStringLiteral("stop"); };
+        connect(overlay.get(), &OverlayView::cancelClicked, this, [&calls] { calls << QStringLiteral("cancel"); });
+        connect(overlay.get(), &OverlayView::stopClicked, this, [&calls] { calls << QStringLiteral("stop"); });
         QTest::mouseClick(cancel, Qt::LeftButton);
         QTest::mouseClick(stop, Qt::LeftButton);
         QCOMPARE(calls, (QStringList{QStringLiteral("cancel"), QStringLiteral("stop")}));

@@ -230,11 +230,16 @@ private Q_SLOTS:
         QCOMPARE(fakes->overlay->last(),
                  QStringLiteral("flash:コピーしました。ふだんお使いのAI（ChatGPTなど）に、そのまま貼って送ってください@5"));
         QGuiApplication::clipboard()->clear();
-        fakes->settings.onCopyPrompt();
+        Q_EMIT fakes->settings.copyPromptRequested();
         QCOMPARE(QGuiApplication::clipboard()->text(), request);
-        fakes->settings.onAddWord();
+        Q_EMIT fakes->settings.importCSVRequested();
+        QVERIFY(qobject_cast<QFileDialog*>(app->dictionaryDialog()));
+        app->dictionaryDialog()->reject();
+        QTRY_VERIFY(!app->dictionaryDialog());
+        Q_EMIT fakes->settings.addWordRequested();
         QVERIFY(qobject_cast<AddWordDialog*>(app->dictionaryDialog()));
-        QVERIFY(fakes->settings.onImportCSV && fakes->settings.onDictionaryReload);
+        Q_EMIT fakes->settings.dictionaryReloadRequested();
+        QCOMPARE(fakes->overlay->last(), applying);
     }
 };
 

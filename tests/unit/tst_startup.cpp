@@ -6,13 +6,18 @@
 
 #include "app/AppDelegate.h"
 #include "store/Config.h"
+#include "provision/UpdateNotice.h"
 #include "store/Log.h"
+#include "ui/MainMenu.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QDesktopServices>
+#include <QMenu>
 #include <QtTest>
 
 namespace {
+
 const QString readyMessage = QStringLiteral("flash:サイリ 準備OK。Optionキーを2回押すと録音が始まります@4");
 }
 
@@ -21,6 +26,11 @@ class StartupTest : public QObject {
 
     std::unique_ptr<TestDataFolder> data;
     FakeServices* fakes = nullptr;
+    QList<QUrl> openedPages;
+
+public Q_SLOTS:
+    // The desktop's handler of web addresses, while a test installs it.
+    void openPage(const QUrl& url) { openedPages << url; }
 
 private Q_SLOTS:
     void init()
@@ -173,6 +183,46 @@ private Q_SLOTS:
         QTest::qWait(200);
         check();
         QCOMPARE(fakes->server->seen().count(QStringLiteral("restart:")), 1);
+    }
+
+    // What the tray icon and its menu, the overlay's buttons, the settings
+    // window and the window shortcuts ask for reaches its handler.
+    void viewRequestsReachTheirHandlers()
+    {
+        Config::bootstrap();
+        AppState app(fakes->take());
+        app.startUp();
+        UpdateNotice::testing::reset(QStringLiteral("https://sayri.example"), QStringLiteral("5"));
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "openPage");
+        QMenu menu;
+        Q_EMIT fakes->statusIcon->menuAboutToShow(&menu);
+        QWidget window;  // with the window shortcuts
+        MainMenu::attachTo(&window);
+        const QStringList chosen{QStringLiteral("設定を開く…"), QStringLiteral("サイリについて"), QStringLiteral("設定…"),
+                                 QStringLiteral("サイリ について"), QStringLiteral("アップデートを確認…")};
+        for (QAction* a : menu.actions() + window.actions())
+            if (chosen.contains(a->text()))
+                a->trigger();
+        Q_EMIT fakes->settings.updateCheckRequested();
+        Q_EMIT fakes->overlay->updateClicked();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QCOMPARE(openedPages, QList<QUrl>(4, QUrl(QStringLiteral("https://sayri.example/"))));
+        QTRY_COMPARE(fakes->settings.shown, QStringList(2, QString()));
+        QCOMPARE(fakes->about.shows, 2);
+
+        Q_EMIT fakes->settings.triggerKeyChosen(QStringLiteral("rightShift"));
+        QCOMPARE(fakes->hotkeys->trigger, QStringLiteral("rightShift"));
+        Q_EMIT fakes->settings.micChosen(QString());
+        QVERIFY(fakes->overlay->last().startsWith(QStringLiteral("flash:マイク:")));
+
+        app.optionTapped(1);
+        app.optionTapped(1.1);
+        Q_EMIT fakes->overlay->cancelClicked();
+        QCOMPARE(app.phase(), Phase::idle);
+        app.optionTapped(2);
+        app.optionTapped(2.1);
+        Q_EMIT fakes->overlay->stopClicked();
+        QCOMPARE(app.phase(), Phase::processing);
     }
 
     void microphoneChoice()

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "app/AppServices.h"
+
+#include <QDateTime>
+#include <QDialog>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <mutex>
+#include <optional>
+
+class SerialQueue;
+
+// The dictionary actions of the settings window: adding words through a small
+// dialog, importing a CSV word list, re-applying the dictionary file and
+// copying the request text for a chat assistant. Every change restarts the
+// recognition server on the pipeline queue; the next dictation uses it. It also
+// remembers which version of the dictionary file the server was given.
+class DictionaryActions : public QObject {
+    Q_OBJECT
+public:
+    DictionaryActions(AppServices& services, SerialQueue& pipeline);
+    ~DictionaryActions() override;
+
+    void addDictWord();
+    void importDictCSV();
+    void reloadDictionary();
+    void copyDictionaryRequest();
+    // The open dialog of addDictWord or importDictCSV, if any.
+    QDialog* dialog() const { return dialog_; }
+
+    // The dictionary file's modification time, if it exists.
+    static std::optional<QDateTime> dictionaryMtime();
+    // The modification time of the file the server was last given; any thread.
+    std::optional<QDateTime> lastAppliedDictMtime() const;
+    void setLastAppliedDictMtime(std::optional<QDateTime> mtime);
+
+private:
+    bool raiseOpenDialog();
+    void addWords(const QString& surface, const QString& reading);
+    void importCSVFile(const QString& path);
+    void refuseUnreadableDictionary();
+    // Restarts the server with the dictionary on the pipeline queue, then
+    // flashes the message `result` makes at that moment.
+    void applyDictionary(std::function<QString()> result, double seconds);
+    void flash(const QString& text, double seconds);
+
+    AppServices& s_;
+    SerialQueue& pipeline_;
+    QPointer<QDialog> dialog_;
+    mutable std::mutex mtimeMutex_;
+    std::optional<QDateTime> lastAppliedDictMtime_;
+};
