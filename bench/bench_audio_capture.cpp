@@ -84,13 +84,14 @@ struct BenchBackend : CaptureBackend {
     BenchEngine* engine = nullptr;
     QAudioBuffer first;  // what the start sees
     std::optional<AudioInputDevice> find(const QString&) override { return std::nullopt; }
-    std::unique_ptr<CaptureEngine> makeEngine(const QString&) override
+    std::unique_ptr<CaptureEngine> makeEngine(const QString&, QString*) override
     {
         auto e = std::make_unique<BenchEngine>();
         e->format = format;
         engine = e.get();
         return e;
     }
+    void setDeadline(std::optional<double>) override {}
     double now() override { return 0; }
     void sleep(double) override
     {

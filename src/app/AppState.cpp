@@ -123,9 +123,12 @@ void AppState::completeStartUp()
 
     QPointer<AppState> weak(this);
     pipelineQueue_.async([this, weak] {
+        // The date first: a dictionary saved while the server starts is
+        // newer than it, and the periodic check applies it.
+        const auto applied = DictionaryActions::dictionaryMtime();
         s_.whisper->start(Config::dictionaryLine());
         s_.whisper->waitHealthy(20);
-        dictionary_.setLastAppliedDictMtime(DictionaryActions::dictionaryMtime());
+        dictionary_.setLastAppliedDictMtime(applied);
         MainThread::async(weak, [this] {
             flash(QStringLiteral("サイリ 準備OK。Optionキーを2回押すと録音が始まります"), 4);
         });
@@ -186,7 +189,8 @@ void AppState::shutDown()
 
 void AppState::checkForUpdates()
 {
-    UpdateNotice::openDownloadPage();
+    if (!UpdateNotice::openDownloadPage())
+        flash(QStringLiteral("更新の確認先が設定されていないため、確認できません"), 3);
 }
 
 void AppState::openSettings()

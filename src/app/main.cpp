@@ -34,15 +34,17 @@ int main(int argc, char** argv)
         QApplication::installTranslator(&qtTexts);
 
     SingleInstance instance;
-    if (instance.askRunningInstanceToReopen())
+    if (!instance.claim())
         return 0;
 
     AppDelegate delegate(QApplication::arguments());
     instance.listen([&delegate] { delegate.applicationShouldHandleReopen(); });
     TerminationSignals::install([] { QApplication::quit(); });
-    QObject::connect(&app, &QApplication::aboutToQuit, &delegate, [&delegate] { delegate.applicationWillTerminate(); });
 
     delegate.applicationDidFinishLaunching(makeAppServices());
+    // Connected after the services, whose own clean-up at quit (the
+    // accessibility switch) comes before the last log line.
+    QObject::connect(&app, &QApplication::aboutToQuit, &delegate, [&delegate] { delegate.applicationWillTerminate(); });
     const int code = QApplication::exec();
     // Everything else ends with the process; pipeline work is not waited for.
     std::fflush(nullptr);

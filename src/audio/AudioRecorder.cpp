@@ -12,6 +12,7 @@
 namespace {
 
 constexpr int attempts = 4;
+constexpr double startLimit = 3.0;  // seconds for the whole start, every wait included
 constexpr int soundPolls = 25;          // 0.25 s of waiting for sound ...
 constexpr double soundPollStep = 0.01;  // ... in 10 ms steps
 constexpr double retryPauses[] = {0.25, 0.45, 0.7};
@@ -70,15 +71,18 @@ AudioRecorder::Built AudioRecorder::buildEngine()
     const QString uid = Config::shared().micDeviceUID;
     if (!uid.isEmpty()) {
         if (const auto device = backend_->find(uid)) {
-            // Opening the device itself is what selects it here; it can still
-            // vanish between the lookup and the opening.
-            if (auto engine = backend_->makeEngine(uid))
+            // Opening the device itself is what selects it here.
+            QString whyNot;
+            if (auto engine = backend_->makeEngine(uid, &whyNot))
                 return {std::move(engine), device->name};
+            fellBackToDefault_ = true;
+            Log::write(QStringLiteral("マイク切替に失敗（%1・%2）→ Macと同じマイクで録音").arg(Log::伏せた機器名(device->name), whyNot));
+        } else {
+            fellBackToDefault_ = true;
+            Log::write(QStringLiteral("選んだマイクが見つからない（%1）→ Macと同じマイクで録音").arg(Log::伏せた機器名(uid)));
         }
-        fellBackToDefault_ = true;
-        Log::write(QStringLiteral("選んだマイクが見つからない（%1）→ Macと同じマイクで録音").arg(Log::伏せた機器名(uid)));
     }
-    return {backend_->makeEngine(QString()), defaultMicName};
+    return {backend_->makeEngine(QString(), nullptr), defaultMicName};
 }
 
 void AudioRecorder::start()
@@ -97,7 +101,18 @@ void AudioRecorder::start()
     };
     int lastRate = 0;
 
-    for (int n = 1; n <= attempts; ++n) {
+    // One deadline for the whole start: the sound server's waits end by it,
+    // the pauses are cut to it, and no attempt begins after it.
+    const double deadline = backend_->now() + startLimit;
+    backend_->setDeadline(deadline);
+    struct DeadlineEnds {
+        CaptureBackend& backend;
+        ~DeadlineEnds() { backend.setDeadline(std::nullopt); }
+    } deadlineEnds{*backend_};
+    auto pause = [&](int n) { backend_->sleep(std::clamp(deadline - backend_->now(), 0.0, retryPause(n))); };
+
+    int n = 1;
+    for (; n <= attempts && backend_->now() < deadline; ++n) {
         Built built = buildEngine();
         CaptureEngine& engine = *built.engine;
         const QString mic = Log::伏せた機器名(built.micName);
@@ -105,7 +120,7 @@ void AudioRecorder::start()
         const QAudioFormat format = engine.inputFormat();
         if (!usable(format)) {
             engine.stop();
-            backend_->sleep(retryPause(n));
+            pause(n);
             continue;
         }
         const int rate = format.sampleRate();
@@ -122,20 +137,17 @@ void AudioRecorder::start()
         auto refused = [&](const QString& message) {
             Log::write(QStringLiteral("タップを付けられません（%1Hz・%2）→ 組み立て直します（%3回目）").arg(rate).arg(message).arg(n));
             engine.stop();
-            backend_->sleep(retryPause(n));
+            pause(n);
         };
         if (const auto message = engine.installTap(format, [this](const QAudioBuffer& b) { tapBlock(b); })) {
             refused(*message);
             continue;
         }
 
+        // A stream the sound server refuses, denies or cannot open is not
+        // helped by another attempt.
         const CaptureStart started = engine.start();
-        if (started.outcome == CaptureStart::refused) {
-            engine.removeTap();
-            refused(started.message);
-            continue;
-        }
-        if (started.outcome == CaptureStart::failed) {
+        if (started.outcome != CaptureStart::started) {
             engine.removeTap();
             releaseHeld();
             Log::write(QStringLiteral("マイクを開けません（%1）").arg(started.message));
@@ -161,11 +173,15 @@ void AudioRecorder::start()
         releaseHeld();
         held = std::move(built.engine);
         if (n < attempts)
-            backend_->sleep(retryPause(n));
+            pause(n);
     }
 
     releaseHeld();
-    Log::write(QStringLiteral("4回試しても音が流れませんでした（最後は%1Hz）→ 録音を中止します（アプリは落としません）").arg(lastRate));
+    if (n > attempts)
+        Log::write(QStringLiteral("4回試しても音が流れませんでした（最後は%1Hz）→ 録音を中止します（アプリは落としません）").arg(lastRate));
+    else
+        Log::write(QStringLiteral("%1秒のうちに音が流れませんでした（%2回試して最後は%3Hz）→ 録音を中止します（アプリは落としません）")
+                       .arg(startLimit).arg(n - 1).arg(lastRate));
     throw RecError(RecError::formatChanged);
 }
 
@@ -271,7 +287,7 @@ void AudioRecorder::warmUp(const QString& uid, CaptureBackend& backend)
     int n = 0;
     while (backend.now() < deadline) {
         ++n;
-        std::unique_ptr<CaptureEngine> engine = backend.makeEngine(uid);
+        std::unique_ptr<CaptureEngine> engine = backend.makeEngine(uid, nullptr);
         if (!engine)
             return;
         const QAudioFormat format = engine->inputFormat();

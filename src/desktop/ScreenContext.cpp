@@ -1,10 +1,12 @@
 #include "desktop/ScreenContext.h"
 
+#include "desktop/AccessibilitySwitch.h"
 #include "desktop/ScreenContextWalk.h"
 #include "store/Config.h"
 #include "store/Log.h"
 #include "support/MainThread.h"
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QThreadPool>
 
@@ -30,7 +32,10 @@ QThreadPool& jobs()
 // What the background jobs share with the object; a job keeps it alive until
 // it has finished, even when the object has gone.
 struct ScreenContext::Shared {
-    std::shared_ptr<AccessibleTree> tree;
+    explicit Shared(std::shared_ptr<AccessibleTree> t) : tree(std::move(t)), a11y(tree) {}
+
+    const std::shared_ptr<AccessibleTree> tree;
+    AccessibilitySwitch a11y;
     mutable std::mutex lock;
     QStringList currentTerms;  // guarded by `lock`
     std::atomic<int> running{0};
@@ -44,20 +49,27 @@ struct ScreenContext::Shared {
 
 ScreenContext::ScreenContext(std::shared_ptr<AccessibleTree> tree, std::shared_ptr<FrontmostApp> frontmost,
                              qint64 ownPid)
-    : shared_(std::make_shared<Shared>()), frontmost_(std::move(frontmost)), ownPid_(ownPid),
+    : shared_(std::make_shared<Shared>(std::move(tree))), frontmost_(std::move(frontmost)), ownPid_(ownPid),
       guard_(std::make_unique<QObject>())
 {
-    shared_->tree = std::move(tree);
+    // At quit there is no later turn of the event loop: put it back now.
+    if (QCoreApplication::instance())
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, guard_.get(),
+                         [shared = shared_] { shared->a11y.putBack(); });
 }
 
-ScreenContext::~ScreenContext() = default;
+ScreenContext::~ScreenContext()
+{
+    shared_->a11y.putBack();
+}
 
 void ScreenContext::prepare()
 {
-    if (!Config::shared().screenHintsOn())
-        return;
     std::shared_ptr<Shared> shared = shared_;
-    jobs().start([shared] { shared->tree->switchOn(); });
+    if (Config::shared().screenHintsOn())
+        jobs().start([shared] { shared->a11y.switchOnIfOff(); });
+    else if (shared->a11y.switchedOnByUs())
+        jobs().start([shared] { shared->a11y.putBack(); });
 }
 
 void ScreenContext::prepareSoon()
@@ -69,6 +81,7 @@ void ScreenContext::capture()
 {
     if (!Config::shared().screenHintsOn()) {
         shared_->setTerms({});
+        prepare();  // puts the accessibility switch back
         return;
     }
     const std::optional<FrontmostAppInfo> app = frontmost_->current();
@@ -83,7 +96,7 @@ void ScreenContext::capture()
     jobs().start([shared, pid] {
         // Many toolkits decide at their start whether to publish their trees,
         // by whether the desktop's accessibility is on (Qt does).
-        shared->tree->switchOn();
+        shared->a11y.switchOnIfOff();
         const QStringList terms = extractTerms(axVisibleText(*shared->tree, pid));
         shared->setTerms(terms);
         if (!terms.isEmpty())

@@ -28,9 +28,11 @@ public:
     void capture() override;
     QStringList currentTerms() const override;
 
-    // When screen hints are on, switches the desktop's accessibility on in the
-    // background, so that applications publish their trees before the first
-    // capture needs them.
+    // Follows the hint setting in the background. Hints on: switches the
+    // desktop's accessibility on if it is off, so that applications publish
+    // their trees before the first capture needs them. Hints off: puts back
+    // the switch Sayri turned on (also done by a capture with hints off, at
+    // quit and by the destructor). Call it when the setting changes.
     void prepare();
     // The same once the main event loop turns (after the settings are loaded).
     void prepareSoon();

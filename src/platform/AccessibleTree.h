@@ -34,9 +34,11 @@ public:
 
     virtual ~AccessibleTree() = default;
 
-    // Turns the desktop's accessibility support on, so that toolkits publish
-    // their trees. True when it is on afterwards.
-    virtual bool switchOn() = 0;
+    // The desktop's accessibility switch, which makes toolkits publish their
+    // trees: whether it is on; none when it cannot be read.
+    virtual std::optional<bool> accessibilityOn() = 0;
+    // Sets that switch. True when the desktop took the change.
+    virtual bool setAccessibilityOn(bool on) = 0;
 
     // The focused window of the application with this process id; none when
     // the application publishes nothing, has no focused window, or does not

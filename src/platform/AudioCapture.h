@@ -14,7 +14,7 @@
 struct CaptureStart {
     enum Outcome {
         started,  // the input is open; buffers will come to the tap
-        refused,  // the input reported an error when opened: worth another try
+        refused,  // the sound server refused or denied the stream
         failed,   // the input cannot be opened at all
     };
     Outcome outcome = started;
@@ -47,10 +47,14 @@ class CaptureBackend {
 public:
     virtual ~CaptureBackend() = default;
     virtual std::optional<AudioInputDevice> find(const QString& uid) = 0;
-    // An engine on the input with this uid, or none when it is gone; an empty
-    // uid means the system default input (always an engine, which fails to
-    // start when there is no input at all).
-    virtual std::unique_ptr<CaptureEngine> makeEngine(const QString& uid) = 0;
+    // An engine on the input with this uid, or none when it cannot be opened
+    // (then `whyNot`, when given, says why); an empty uid means the system
+    // default input (always an engine, which fails to start when there is no
+    // input at all).
+    virtual std::unique_ptr<CaptureEngine> makeEngine(const QString& uid, QString* whyNot) = 0;
+    // Every wait on the sound server, by the backend or its engines, ends by
+    // `deadline` (a `now()` value); none: each wait has only its own limit.
+    virtual void setDeadline(std::optional<double> deadline) = 0;
     virtual double now() = 0;                 // seconds, monotonic
     virtual void sleep(double seconds) = 0;   // blocks the calling thread
 };

@@ -118,19 +118,18 @@ void fetch(const QUrl& url, std::function<void()> completion)
 
 void 確認(std::function<void()> completion)
 {
+    // Decided under the lock; the completion runs outside it, since it may
+    // read `新しい版` (the settings window's does).
     State& s = state();
+    bool recent = false;
     {
         std::lock_guard lock(s.mutex);
         const double now = uptimeSeconds();
-        if (s.lastFetch && now - *s.lastFetch < fetchInterval) {
-            if (completion)
-                completion();
-            return;
-        }
-        s.lastFetch = now;
+        recent = s.lastFetch && now - *s.lastFetch < fetchInterval;
+        if (!recent)
+            s.lastFetch = now;
     }
-
-    const auto url = siteAddress(feedPath);
+    const auto url = recent ? std::nullopt : siteAddress(feedPath);
     if (!url) {
         if (completion)
             completion();
@@ -151,10 +150,12 @@ std::optional<QString> 新しい版()
     return s.newer;
 }
 
-void openDownloadPage()
+bool openDownloadPage()
 {
-    if (const auto url = siteAddress(QStringLiteral("/")))
+    const auto url = siteAddress(QStringLiteral("/"));
+    if (url)
         QDesktopServices::openUrl(*url);
+    return url.has_value();
 }
 
 namespace detail {

@@ -21,9 +21,9 @@ void 確認(std::function<void()> completion);
 // The newer version's short version string, if one is known. Any thread.
 std::optional<QString> 新しい版();
 
-// Opens the maker's download page with the desktop's browser. Nothing while
-// the site is unset.
-void openDownloadPage();
+// Opens the maker's download page with the desktop's browser. False, and
+// nothing opened, while the site is unset.
+bool openDownloadPage();
 
 // The pieces of the check, exposed for their tests.
 namespace detail {

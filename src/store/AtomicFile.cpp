@@ -3,20 +3,14 @@
 #include <QFile>
 #include <QSaveFile>
 
-bool writeWholeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return f.write(bytes) == bytes.size();
-}
-
 bool writeFileAtomically(const QString& path, const QByteArray& bytes)
 {
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly))
         return false;
-    if (f.write(bytes) != bytes.size()) {
+    // An error while the buffer drains at commit() goes unnoticed by
+    // QSaveFile (Qt 6.4), so the buffer is drained here first.
+    if (f.write(bytes) != bytes.size() || !f.flush()) {
         f.cancelWriting();
         return false;
     }

@@ -1,6 +1,7 @@
 #include "store/Config.h"
 
 #include "store/AtomicFile.h"
+#include "store/Log.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -22,12 +23,20 @@ ConfigData& sharedRecord()
     return record;
 }
 
-// A "config.json" that does not decode is kept beside it before the default
-// file takes its place, so a hand edit gone wrong costs nothing.
-void keepBrokenCopy(const QString& path)
+// A "config.json" that does not decode and has not been kept aside yet; no
+// save replaces it until a copy of it is safely beside it.
+QString& brokenNotKept()
+{
+    static QString path;
+    return path;
+}
+
+// Keeps the broken file beside it, so a hand edit gone wrong costs nothing.
+// False when the copy could not be made.
+bool keepBrokenCopy(const QString& path)
 {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QFile::copy(path, path + QStringLiteral(".broken-") + stamp);
+    return QFile::copy(path, path + QStringLiteral(".broken-") + stamp);
 }
 
 }  // namespace
@@ -98,14 +107,28 @@ void bootstrap()
             replaceShared(*decoded);
             return;
         }
-        keepBrokenCopy(path);
+        brokenNotKept() = path;
     }
     save();
 }
 
-void save()
+bool save()
 {
-    writeWholeFile(file(QStringLiteral("config.json")), shared().encode());
+    const QString path = file(QStringLiteral("config.json"));
+    {
+        std::lock_guard lock(sharedMutex);
+        if (!brokenNotKept().isEmpty()) {
+            if (!keepBrokenCopy(brokenNotKept())) {
+                Log::write(QStringLiteral("設定ファイルを保存しませんでした（読めなかった元のファイルを残せないため）"));
+                return false;
+            }
+            brokenNotKept().clear();
+        }
+    }
+    if (writeFileAtomically(path, shared().encode()))
+        return true;
+    Log::write(QStringLiteral("設定ファイルを保存できませんでした"));
+    return false;
 }
 
 }  // namespace Config

@@ -22,8 +22,12 @@ void replaceShared(const ConfigData& data);
 
 // Data folder, default dictionary, settings. First thing at start-up.
 void bootstrap();
-// Writes the whole record to "config.json". Failures are ignored.
-void save();
+// Writes the whole record to "config.json" through a temporary file, so the
+// file holds the old or the new record, never a part. A file that did not
+// decode at start-up is first kept beside it; while that copy cannot be made
+// nothing is written. False (and a log line) when nothing was saved; the
+// record in memory keeps the new values either way.
+bool save();
 
 // Characters of dictionary words that go into the recognition prompt.
 inline constexpr int dictionaryBudget = 185;

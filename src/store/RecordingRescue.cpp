@@ -26,8 +26,10 @@ bool isWav(const QString& name)
     return dot > 0 && QStringView(name).mid(dot + 1) == u"wav";
 }
 
-// Deletes all but the newest ".wav" files; other files are never touched.
-void 古いものから片付ける(const QString& folder)
+// Deletes all but the newest ".wav" files; other files are never touched,
+// nor is `justWritten`, which always counts among those kept (dates can lie:
+// a clock set back, files copied in).
+void 古いものから片付ける(const QString& folder, const QString& justWritten)
 {
     QDir dir(folder);
     if (!dir.exists())
@@ -39,7 +41,7 @@ void 古いものから片付ける(const QString& folder)
     QList<Item> items;
     const QFileInfoList listing = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     for (const QFileInfo& info : listing) {
-        if (isWav(info.fileName()))
+        if (isWav(info.fileName()) && info.absoluteFilePath() != justWritten)
             items.append({info.absoluteFilePath(), info.lastModified()});
     }
     // Newest first; a date that cannot be read counts as the distant past.
@@ -48,7 +50,7 @@ void 古いものから片付ける(const QString& folder)
             return a.modified.isValid();
         return a.modified.isValid() && a.modified > b.modified;
     });
-    for (qsizetype i = 残す数; i < items.size(); ++i)
+    for (qsizetype i = 残す数 - 1; i < items.size(); ++i)
         QFile::remove(items.at(i).path);
 }
 
@@ -89,7 +91,7 @@ std::optional<QString> 残す(const QByteArray& wav)
             return std::nullopt;
         }
         f.close();
-        古いものから片付ける(folder);
+        古いものから片付ける(folder, QFileInfo(path).absoluteFilePath());
         return path;
     }
     return std::nullopt;

@@ -146,6 +146,12 @@ private Q_SLOTS:
         QVERIFY(!accessibilityEnabled(false));
         QVERIFY(late.start());
         QCOMPARE(capture(), QStringList());
+
+        // Hints switched off: the switch Sayri turned on goes back off.
+        Config::edit([](ConfigData& c) { c.screenHintEnabled = false; });
+        screen_.capture();
+        QTRY_VERIFY_WITH_TIMEOUT(!accessibilityEnabled(), 5000);
+        Config::edit([](ConfigData& c) { c.screenHintEnabled = true; });
         QVERIFY(accessibilityEnabled(true));
     }
 
@@ -186,7 +192,7 @@ private Q_SLOTS:
         QVERIFY(window.start());
         for (const QString& address : {bare.address(), u"unix:path=/nonexistent/bus"_s}) {
             auto tree = std::make_shared<AtspiTree>(address, AtspiTree::Timing{});
-            QVERIFY(!tree->switchOn());
+            QVERIFY(!tree->accessibilityOn() && !tree->setAccessibilityOn(true));
             QVERIFY(!tree->activeWindow(window.pid()));
             ScreenContext screen(tree, frontmost_, QCoreApplication::applicationPid());
             screen.capture();

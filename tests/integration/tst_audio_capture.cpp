@@ -255,7 +255,7 @@ private Q_SLOTS:
         module = pactl(QStringLiteral("load-module module-null-source source_name=brief"));
         PulseCaptureBackend backend;
         std::unique_ptr<CaptureEngine> engine;
-        QTRY_VERIFY((engine = backend.makeEngine(QStringLiteral("brief"))) != nullptr);
+        QTRY_VERIFY((engine = backend.makeEngine(QStringLiteral("brief"), nullptr)) != nullptr);
         pactl(QStringLiteral("unload-module ") + module);
         QVERIFY(!engine->installTap(engine->inputFormat(), [](const QAudioBuffer&) {}));
         stopping.restart();

@@ -59,7 +59,13 @@ struct FakeServer : RecognitionServer {
     QStringList calls;                      // "start:DICT", "restart:DICT", "stop", "wait:S", "transcribe:BYTES"
     void record(const QString& c) { std::lock_guard l(mutex); calls << c; }
     QStringList seen() const { std::lock_guard l(mutex); return calls; }
-    void start(const QString& d) override { record(QStringLiteral("start:") + d); }
+    std::function<void()> onStart;  // runs inside start, on the pipeline
+    void start(const QString& d) override
+    {
+        record(QStringLiteral("start:") + d);
+        if (onStart)
+            onStart();
+    }
     void restart(const QString& d) override { record(QStringLiteral("restart:") + d); }
     void stop() override { record(QStringLiteral("stop")); }
     bool waitHealthy(double s) override { record(QStringLiteral("wait:%1").arg(s)); return true; }

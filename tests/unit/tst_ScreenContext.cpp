@@ -31,7 +31,8 @@ class ScriptedTree : public AccessibleTree {
 public:
     QMap<qint64, QString> texts;  // pid -> the window's text
     std::atomic<int> calls{0};
-    std::atomic<int> switchOns{0};
+    std::atomic<int> switchOns{0};  // looks at the accessibility switch
+    std::atomic<bool> a11yOn{true};
 
     // Holds reads for `pid` until release(pid).
     void hold(qint64 pid)
@@ -48,9 +49,14 @@ public:
         cv_.notify_all();
     }
 
-    bool switchOn() override
+    std::optional<bool> accessibilityOn() override
     {
         ++switchOns;
+        return a11yOn.load();
+    }
+    bool setAccessibilityOn(bool on) override
+    {
+        a11yOn = on;
         return true;
     }
     std::optional<AccessibleElement> activeWindow(qint64 pid) override
@@ -142,7 +148,8 @@ public:
     }
     static AccessibleElement element(int n) { return {QStringLiteral("app"), QString::number(n)}; }
 
-    bool switchOn() override { return true; }
+    std::optional<bool> accessibilityOn() override { return true; }
+    bool setAccessibilityOn(bool) override { return true; }
     std::optional<AccessibleElement> activeWindow(qint64) override { return element(0); }
     std::optional<QList<AccessibleFacts>> read(const QList<Ask>& asks, int valueLimit) override
     {
@@ -397,6 +404,30 @@ private Q_SLOTS:
         f.tree->release(7);
         QVERIFY(f.settled());
         QCOMPARE(f.screen.currentTerms(), QStringList{u"コンピュータ"_s});
+    }
+
+    void accessibilityIsPutBackAsItWas()
+    {
+        const QString on = u"画面の文脈: デスクトップのアクセシビリティをオンにしました"_s;
+        auto hints = [](bool v) { Config::edit([v](ConfigData& c) { c.screenHintEnabled = v; }); };
+        std::shared_ptr<ScriptedTree> tree;
+        {
+            Fixture f;
+            tree = f.tree;
+            f.screen.prepare();  // on already (the user's): left on when hints go off
+            hints(false);
+            f.screen.capture();
+            QTest::qWait(50);
+            QVERIFY(tree->a11yOn);
+            for (const bool hintsOn : {true, false, true}) {  // off when Sayri found it
+                tree->a11yOn = hintsOn ? false : tree->a11yOn.load();
+                hints(hintsOn);
+                hintsOn ? f.screen.prepare() : f.screen.capture();
+                QTRY_COMPARE(tree->a11yOn.load(), hintsOn);
+            }
+            QCOMPARE(logMessages(), (QStringList{on, u"画面の文脈: デスクトップのアクセシビリティを元のオフに戻しました"_s, on}));
+        }
+        QVERIFY(!tree->a11yOn);  // put back when Sayri ends
     }
 
     void preparingSwitchesAccessibilityOn()

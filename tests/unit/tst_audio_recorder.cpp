@@ -31,6 +31,7 @@ struct Script {
     std::optional<QString> tapRefusal;
     CaptureStart start;
     bool sounds = false;  // delivers from 0.05 s after its start
+    double answerTime = 0;  // a sluggish sound server: seconds its format takes
 };
 Script sounding(QAudioFormat f = format(44100, 2))
 {
@@ -53,7 +54,11 @@ struct FakeWorld : CaptureBackend {
         double startedAt = 0;
         Engine(FakeWorld& w, int i, Script s) : world(w), id(i), script(std::move(s)) { world.engines << this; }
         ~Engine() override { world.engines.removeAll(this); }
-        QAudioFormat inputFormat() override { return script.format; }
+        QAudioFormat inputFormat() override
+        {
+            world.clock += std::min(script.answerTime, world.deadline.value_or(1e9) - world.clock);
+            return script.format;
+        }
         std::optional<QString> installTap(const QAudioFormat&, Tap t) override
         {
             tap = std::move(t);
@@ -83,10 +88,17 @@ struct FakeWorld : CaptureBackend {
     QList<Engine*> engines;
     double clock = 0;
     int made = 0;
+    std::optional<double> deadline;
+    QString openError;  // a chosen device that is found but does not open
 
-    std::optional<AudioInputDevice> find(const QString&) override { return std::nullopt; }
-    std::unique_ptr<CaptureEngine> makeEngine(const QString&) override
+    std::optional<AudioInputDevice> find(const QString& uid) override { return AudioInputDevice{uid, QStringLiteral("USBマイク")}; }
+    void setDeadline(std::optional<double> d) override { deadline = d; }
+    std::unique_ptr<CaptureEngine> makeEngine(const QString& uid, QString* whyNot) override
     {
+        if (!uid.isEmpty() && !openError.isEmpty()) {
+            *whyNot = openError;
+            return nullptr;
+        }
         const Script script = scripts.value(made, scripts.last());
         return std::make_unique<Engine>(*this, ++made, script);
     }
@@ -196,14 +208,12 @@ private Q_SLOTS:
     {
         Script tapRefused = sounding(format(48000, 1));
         tapRefused.tapRefusal = QStringLiteral("boom");
-        Script openRefused = sounding();
-        openRefused.start = {CaptureStart::refused, QStringLiteral("開けない")};
-        make({Script{}, tapRefused, openRefused, sounding()});
+        make({Script{}, tapRefused, tapRefused, sounding()});
         QVERIFY(!startError());
         QCOMPARE(logMessages(), (QStringList{
             silentTry(1),
             QStringLiteral("タップを付けられません（48000Hz・boom）→ 組み立て直します（2回目）"),
-            QStringLiteral("タップを付けられません（44100Hz・開けない）→ 組み立て直します（3回目）"),
+            QStringLiteral("タップを付けられません（48000Hz・boom）→ 組み立て直します（3回目）"),
             QStringLiteral("録音の形式が決まりました: 44100Hz/2ch"),
             QStringLiteral("録音開始: %1・44100Hz 2ch（4回目で成功）").arg(Log::伏せた機器名(QStringLiteral("Macと同じ"))),
         }));
@@ -236,14 +246,33 @@ private Q_SLOTS:
         QCOMPARE(logMessages(), QStringList{QStringLiteral("4回試しても音が流れませんでした（最後は0Hz）→ 録音を中止します（アプリは落としません）")});
         QCOMPARE(world->pauses, pausesOfFourTries + QList<double>{0.7});
 
-        // An input that cannot start at all ends the sequence at once.
-        Script failing;
-        failing.start = {CaptureStart::failed, QStringLiteral("サーバーなし")};
-        make({Script{}, failing});
-        QCOMPARE(startError(), RecError::noInput);
-        QCOMPARE(logMessages().last(), QStringLiteral("マイクを開けません（サーバーなし）"));
-        QCOMPARE(world->pauses, QList<double>{0.25});
-        QVERIFY(world->allStoppedBut(0));
+        // A stream refused, denied or failed ends the sequence at once.
+        for (const auto outcome : {CaptureStart::failed, CaptureStart::refused}) {
+            Script failing;
+            failing.start = {outcome, QStringLiteral("サーバーなし")};
+            make({Script{}, failing});
+            QCOMPARE(startError(), RecError::noInput);
+            QCOMPARE(logMessages().last(), QStringLiteral("マイクを開けません（サーバーなし）"));
+            QCOMPARE(world->pauses, QList<double>{0.25});
+            QVERIFY(world->allStoppedBut(0));
+        }
+
+        // A sluggish sound server: one deadline keeps the start near 3 s.
+        Script slow;
+        slow.answerTime = 2;
+        make({slow});
+        QCOMPARE(startError(), RecError::formatChanged);
+        QVERIFY2(world->clock < 3.5, qPrintable(QString::number(world->clock)));
+    }
+
+    void chosenMicThatDoesNotOpen()
+    {
+        Config::edit([](ConfigData& c) { c.micDeviceUID = QStringLiteral("usb"); });
+        make({sounding()});
+        world->openError = QStringLiteral("使用中です");
+        QVERIFY(!startError() && recorder->fellBackToDefault());
+        QCOMPARE(logMessages().first(), QStringLiteral("マイク切替に失敗（%1・使用中です）→ Macと同じマイクで録音")
+                                            .arg(Log::伏せた機器名(QStringLiteral("USBマイク"))));
     }
 
     void tapConvertsAccumulatesAndReportsLevel()

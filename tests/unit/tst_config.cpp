@@ -9,7 +9,10 @@
 #include <QJsonObject>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 namespace {
@@ -97,6 +100,32 @@ private Q_SLOTS:
         QCOMPARE(o.value("overlayAnchor").toString(), QStringLiteral("760,96"));
         QCOMPARE(o.size(), 9);  // the unknown key goes at the next save
         QCOMPARE(ConfigData::decode(data.readText(QStringLiteral("config.json")).toUtf8()), Config::shared());
+    }
+
+    void aFailedSaveLosesNothing()
+    {
+        // A full disk, played by a file-size limit: the old file stays whole.
+        TestDataFolder data;
+        data.writeText(QStringLiteral("config.json"), validConfig);
+        Config::bootstrap();
+        Config::edit([](ConfigData& c) { c.micDeviceUID = QString(200, u'm'); });
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        const rlimit small{64, old.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &small);
+        const bool saved = Config::save();
+        setrlimit(RLIMIT_FSIZE, &old);
+        QVERIFY(!saved);
+        QCOMPARE(data.readText(QStringLiteral("config.json")), validConfig);
+
+        // A broken file that cannot be kept aside (its copy's names taken) is not replaced.
+        data.writeText(QStringLiteral("config.json"), QStringLiteral("{ broken"));
+        for (int s = 0; s < 5; ++s)
+            QDir().mkpath(data.file("config.json.broken-" + QDateTime::currentDateTime().addSecs(s).toString("yyyyMMdd-HHmmss")));
+        Config::bootstrap();
+        QVERIFY(!Config::save());
+        QCOMPARE(data.readText(QStringLiteral("config.json")), QStringLiteral("{ broken"));
     }
 
     void readsRaceAWrite()

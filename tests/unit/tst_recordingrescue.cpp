@@ -87,6 +87,18 @@ private Q_SLOTS:
             QVERIFY2(QFileInfo::exists(folder + u'/' + other), qPrintable(other));
     }
 
+    void theNewRecordingStaysWhenOthersLookNewer()
+    {
+        // Files dated ahead, as after the clock was set back.
+        QVERIFY(QDir().mkpath(folder));
+        for (int i = 1; i <= 5; ++i)
+            place(folder + u"/later%1.wav"_s.arg(i), "w", QDateTime::currentDateTime().addDays(i));
+        const auto kept = 録音の救出::残す(recording(32000 * 31));
+        QVERIFY(kept && QFileInfo::exists(*kept));
+        QCOMPARE(QDir(folder).entryList({u"*.wav"_s}).size(), 5);
+        QVERIFY(!QFileInfo::exists(folder + u"/later1.wav"_s));
+    }
+
     void sameSecondNeverReplacesAnEarlierRescue()
     {
         // Files already named for this second and the next, as an earlier

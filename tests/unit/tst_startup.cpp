@@ -185,6 +185,23 @@ private Q_SLOTS:
         QCOMPARE(fakes->server->seen().count(QStringLiteral("restart:")), 1);
     }
 
+    // A dictionary saved while the server starts is applied by the next check.
+    void dictionarySavedDuringStartUp()
+    {
+        Config::bootstrap();
+        fakes->server->onStart = [this] {
+            QFile d(data->file(QStringLiteral("dictionary.txt")));
+            d.open(QIODevice::ReadWrite);
+            d.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime);
+        };
+        AppState app(fakes->take());
+        app.startUp();
+        app.pipelineQueue().drain();
+        app.periodicCheck();
+        app.pipelineQueue().drain();
+        QVERIFY(fakes->server->seen().contains(QStringLiteral("restart:")));
+    }
+
     // What the tray icon and its menu, the overlay's buttons, the settings
     // window and the window shortcuts ask for reaches its handler.
     void viewRequestsReachTheirHandlers()

@@ -84,6 +84,8 @@ private Q_SLOTS:
                                  QStringLiteral("履歴（押すとコピー） (off)"), QStringLiteral("（まだありません） (off)")};
         QCOMPARE(open(), QStringList{QStringLiteral("サイリ %1 — 待機中 (off)").arg(version)} + middle + tail());
         QCOMPARE(item(QStringLiteral("設定を開く…"))->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        item(QStringLiteral("アップデートを確認…"))->trigger();  // no site set: says so
+        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:更新の確認先が設定されていないため、確認できません@3"));
 
         app->optionTapped(100.0);
         app->optionTapped(100.3);

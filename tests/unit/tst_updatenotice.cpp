@@ -62,11 +62,12 @@ class UpdateNoticeTest : public QObject {
         return check();
     }
 
-    // When nothing is to be fetched the completion runs at once.
+    // When nothing is to be fetched the completion runs at once; it may read
+    // the notice, as the settings window's does (a deadlock hangs the test).
     static bool answeredAtOnce()
     {
         auto called = std::make_shared<bool>(false);
-        UpdateNotice::確認([called] { *called = true; });
+        UpdateNotice::確認([called] { UpdateNotice::新しい版(); *called = true; });
         return *called;
     }
 

@@ -16,6 +16,8 @@ namespace {
 const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Accessible");
 const QString textInterface = QStringLiteral("org.a11y.atspi.Text");
 const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+// The desktop's accessibility switch, on the session bus.
+const AccessibleElement a11yStatus{QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus")};
 const QString registryName = QStringLiteral("org.a11y.atspi.Registry");
 const QString rootPath = QStringLiteral("/org/a11y/atspi/accessible/root");
 const QString nullPath = QStringLiteral("/org/a11y/atspi/null");
@@ -208,7 +210,26 @@ bool AtspiTree::runBatch(DBusBatch& batch)
     return batch.run(timing_.stallMs, timing_.limitMs);
 }
 
-bool AtspiTree::switchOn()
+std::optional<bool> AtspiTree::accessibilityOn()
+{
+    std::optional<QDBusConnection> session;
+    {
+        std::lock_guard guard(lock_);
+        session = sessionBus();
+    }
+    if (!session)
+        return std::nullopt;
+    ++calls_;
+    const QDBusMessage answer = session->call(property(a11yStatus, QStringLiteral("org.a11y.Status"),
+                                                       QStringLiteral("IsEnabled")),
+                                              QDBus::Block, timing_.limitMs);
+    const QVariant enabled = firstValue(answer);
+    if (enabled.typeId() != QMetaType::Bool)
+        return std::nullopt;
+    return enabled.toBool();
+}
+
+bool AtspiTree::setAccessibilityOn(bool on)
 {
     std::optional<QDBusConnection> session;
     {
@@ -217,17 +238,9 @@ bool AtspiTree::switchOn()
     }
     if (!session)
         return false;
-    const AccessibleElement status{QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus")};
-    ++calls_;
-    const QDBusMessage answer = session->call(property(status, QStringLiteral("org.a11y.Status"),
-                                                       QStringLiteral("IsEnabled")),
-                                              QDBus::Block, timing_.limitMs);
-    const QVariant enabled = firstValue(answer);
-    if (enabled.typeId() == QMetaType::Bool && enabled.toBool())
-        return true;
-    QDBusMessage set = method(status, propertiesInterface, QStringLiteral("Set"),
+    QDBusMessage set = method(a11yStatus, propertiesInterface, QStringLiteral("Set"),
                               {QStringLiteral("org.a11y.Status"), QStringLiteral("IsEnabled"),
-                               QVariant::fromValue(QDBusVariant(true))});
+                               QVariant::fromValue(QDBusVariant(on))});
     ++calls_;
     return session->call(set, QDBus::Block, timing_.limitMs).type() == QDBusMessage::ReplyMessage;
 }

@@ -33,7 +33,8 @@ public:
     AtspiTree(const AtspiTree&) = delete;
     AtspiTree& operator=(const AtspiTree&) = delete;
 
-    bool switchOn() override;
+    std::optional<bool> accessibilityOn() override;
+    bool setAccessibilityOn(bool on) override;
     std::optional<AccessibleElement> activeWindow(qint64 pid) override;
     std::optional<QList<AccessibleFacts>> read(const QList<Ask>& asks, int valueLimit) override;
 

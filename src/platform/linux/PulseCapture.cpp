@@ -198,7 +198,7 @@ PulseCaptureBackend::~PulseCaptureBackend() = default;
 std::shared_ptr<PulseConnection> PulseCaptureBackend::connection()
 {
     if (!connection_ || !connection_->ready())
-        connection_ = std::make_shared<PulseConnection>();
+        connection_ = std::make_shared<PulseConnection>(deadline_);
     return connection_;
 }
 
@@ -210,26 +210,42 @@ std::optional<AudioInputDevice> PulseCaptureBackend::find(const QString& uid)
     return std::nullopt;
 }
 
-std::unique_ptr<CaptureEngine> PulseCaptureBackend::makeEngine(const QString& uid)
+std::unique_ptr<CaptureEngine> PulseCaptureBackend::makeEngine(const QString& uid, QString* whyNot)
 {
     std::shared_ptr<PulseConnection> c = connection();
     if (!c->ready()) {
-        if (!uid.isEmpty())
+        if (!uid.isEmpty()) {
+            if (whyNot)
+                *whyNot = noServer;
             return nullptr;
+        }
         return std::make_unique<PulseEngine>(nullptr, QByteArray(), std::nullopt, noServer);
     }
     QByteArray source = uid.toUtf8();
     std::optional<pa_sample_spec> layout;
+    QString error;
     {
         MainloopLock lock(c->loop);
         layout = c->sourceLayout(source);
+        if (!layout)
+            error = pa_context_errno(c->context) != PA_OK ? errorText(c->context) : noInput;
     }
     if (!layout) {
-        if (!uid.isEmpty())
+        if (!uid.isEmpty()) {
+            if (whyNot)
+                *whyNot = error;
             return nullptr;
+        }
         return std::make_unique<PulseEngine>(nullptr, QByteArray(), std::nullopt, noInput);
     }
     return std::make_unique<PulseEngine>(std::move(c), std::move(source), formatOf(*layout), QString());
+}
+
+void PulseCaptureBackend::setDeadline(std::optional<double> deadline)
+{
+    deadline_ = deadline;
+    if (connection_)
+        connection_->setDeadline(deadline);
 }
 
 double PulseCaptureBackend::now()

@@ -16,7 +16,8 @@ public:
     ~PulseCaptureBackend() override;
 
     std::optional<AudioInputDevice> find(const QString& uid) override;
-    std::unique_ptr<CaptureEngine> makeEngine(const QString& uid) override;
+    std::unique_ptr<CaptureEngine> makeEngine(const QString& uid, QString* whyNot) override;
+    void setDeadline(std::optional<double> deadline) override;
     double now() override;
     void sleep(double seconds) override;
 
@@ -24,4 +25,5 @@ private:
     std::shared_ptr<PulseConnection> connection();  // connects again after a loss
 
     std::shared_ptr<PulseConnection> connection_;
+    std::optional<double> deadline_;
 };

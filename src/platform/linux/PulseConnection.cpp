@@ -1,5 +1,9 @@
 #include "platform/linux/PulseConnection.h"
 
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
 namespace {
 
 // Whether a source is one Sayri records from: named, described, and not the
@@ -16,8 +20,9 @@ AudioInputDevice deviceOf(const pa_source_info& info)
 
 }  // namespace
 
-PulseConnection::PulseConnection()
+PulseConnection::PulseConnection(std::optional<double> deadline)
 {
+    setDeadline(deadline);
     loop = pa_threaded_mainloop_new();
     if (!loop)
         return;
@@ -64,10 +69,17 @@ bool PulseConnection::ready()
     return pa_context_get_state(context) == PA_CONTEXT_READY;
 }
 
+void PulseConnection::setDeadline(std::optional<double> deadline)
+{
+    deadline_ = deadline.value_or(std::numeric_limits<double>::infinity());
+}
+
 bool PulseConnection::waitUntil(const std::function<bool()>& done, double seconds)
 {
     if (done())
         return true;
+    const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    seconds = std::clamp(deadline_.load() - now, 0.0, seconds);
     struct Alarm {
         PulseConnection* connection = nullptr;
         bool rang = false;

@@ -6,6 +6,7 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -30,7 +31,8 @@ class PulseConnection {
 public:
     static constexpr double answerLimit = 2.0;  // seconds the server gets to answer a request
 
-    PulseConnection();
+    // `deadline`: see setDeadline.
+    explicit PulseConnection(std::optional<double> deadline = std::nullopt);
     ~PulseConnection();
     PulseConnection(const PulseConnection&) = delete;
     PulseConnection& operator=(const PulseConnection&) = delete;
@@ -42,6 +44,10 @@ public:
     QList<AudioInputDevice> inputs();
     // The server's default source, unless it is a monitor.
     std::optional<AudioInputDevice> defaultInput();
+
+    // Every wait ends by `deadline` too (steady-clock seconds, as
+    // PulseCaptureBackend::now), when one is given. Any thread.
+    void setDeadline(std::optional<double> deadline);
 
     // Called from callbacks: lets a waiting caller look again.
     void wake() { pa_threaded_mainloop_signal(loop, 0); }
@@ -57,6 +63,8 @@ public:
     pa_context* context = nullptr;
 
 private:
+    std::atomic<double> deadline_;  // infinity: none
+
     // With the lock held: runs a request and waits (bounded) for `done`;
     // no callback comes after this returns.
     void run(pa_operation* op, const bool& done);

@@ -1,16 +1,51 @@
 #include "platform/linux/SingleInstance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QThread>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
+
 const QByteArray reopenRequest = QByteArrayLiteral("reopen\n");
+constexpr int handOverMs = 3000;  // for an instance that is still starting up
+
+// Asks the instance listening on `path` to show its settings window; false
+// when nothing answers a connection there (refused, or no such socket).
+bool askToReopen(const QString& path, int patienceMs)
+{
+    const QDeadlineTimer deadline(patienceMs);
+    QLocalSocket socket;
+    for (;;) {
+        socket.connectToServer(path);
+        if (socket.waitForConnected(500))
+            break;
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(100);
+    }
+    socket.write(reopenRequest);
+    socket.waitForBytesWritten(500);
+    // Taken once the running instance's event loop reads it; its answer is
+    // not waited for.
+    return true;
 }
 
+}  // namespace
+
 SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {}
+
+SingleInstance::~SingleInstance()
+{
+    if (lockFd_ >= 0)
+        ::close(lockFd_);
+}
 
 QString SingleInstance::socketPath()
 {
@@ -20,24 +55,27 @@ QString SingleInstance::socketPath()
     return QDir::tempPath() + QStringLiteral("/sayri-%1.sock").arg(getuid());
 }
 
-bool SingleInstance::askRunningInstanceToReopen()
+bool SingleInstance::claim()
 {
-    QLocalSocket socket;
-    socket.connectToServer(socketPath());
-    if (!socket.waitForConnected(500))
+    const QByteArray lockPath = QFile::encodeName(socketPath() + QStringLiteral(".lock"));
+    const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        // Another instance lives (the kernel drops a dead one's lock).
+        ::close(fd);
+        askToReopen(socketPath(), handOverMs);
         return false;
-    socket.write(reopenRequest);
-    if (!socket.waitForBytesWritten(500))
-        return false;
-    // The running instance answers once it has taken the request.
-    return socket.waitForReadyRead(2000) && socket.readAll().startsWith("ok");
+    }
+    lockFd_ = fd;
+    // Ours now, unless something still answers on the socket (an instance
+    // whose lock file was removed, or no lock file could be made at all).
+    return !askToReopen(socketPath(), 0);
 }
 
 bool SingleInstance::listen(std::function<void()> onReopen)
 {
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
-    QLocalServer::removeServer(socketPath());  // a socket left by a crashed instance
+    QLocalServer::removeServer(socketPath());  // nothing answered on it: a dead instance's
     if (!server_->listen(socketPath()))
         return false;
     connect(server_, &QLocalServer::newConnection, this, [this, onReopen = std::move(onReopen)] {
