@@ -107,7 +107,7 @@ class ScreenContextAtspiTest : public QObject {
     QString textOf(const ScreenWindow& window)
     {
         QString text;
-        QTest::qWaitFor([&] { return !(text = ScreenContext::axVisibleText(*tree_, window.pid())).isEmpty(); }, 15000);
+        (void)QTest::qWaitFor([&] { return !(text = ScreenContext::axVisibleText(*tree_, window.pid())).isEmpty(); }, 15000);
         return text;
     }
 
@@ -134,7 +134,7 @@ private Q_SLOTS:
         ScreenWindow window({u"terms"_s});
         QVERIFY(window.start());
         QStringList terms;
-        QTest::qWaitFor([&] { return !(terms = capture()).isEmpty(); }, 15000);
+        (void)QTest::qWaitFor([&] { return !(terms = capture()).isEmpty(); }, 15000);
         QCOMPARE(terms, termsOfTheWindow);
         QVERIFY(logContains(u"画面の文脈: 4語を採用"_s));
         // The text read stays out of the log.

@@ -48,7 +48,7 @@ private Q_SLOTS:
         QVERIFY(QFile(Config::file(QStringLiteral(".forcesetup"))).open(QIODevice::WriteOnly));
 
         FileServer server;
-        for (const QString path : {QStringLiteral("/first.bin"), QStringLiteral("/second.bin")})
+        for (const QString& path : {QStringLiteral("/first.bin"), QStringLiteral("/second.bin")})
             server.setRoute(path, {.block = "not the model ", .size = wrongSize});
         QProcess app;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
