@@ -3,8 +3,8 @@
 // the virtual microphone, one more tap — and the text arrives in the focused
 // window. Then the same with Escape: nothing arrives, nothing is stored. Then
 // the faults a user's machine hands Sayri during dictations: the server killed
-// while it works, the microphone unplugged while recording, the data folder
-// turning read-only, and Sayri itself killed.
+// while it works, the microphone unplugged while recording, a full disk, and
+// Sayri itself killed.
 #include "LogFile.h"
 #include "PasteTarget.h"
 #include "WhisperStandIn.h"
@@ -148,7 +148,6 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
-        fprintf(stderr, "LOG>>\n%s\n<<LOG\n", qPrintable(logMessages().join(u'\n')));
         if (app.state() != QProcess::NotRunning) {
             ::kill(pid_t(app.processId()), SIGTERM);
             app.waitForFinished(10000);
@@ -243,7 +242,8 @@ private Q_SLOTS:
         QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module}));
         QTest::qWait(500);
         keys.tap("Alt_L");
-        QTRY_VERIFY_WITH_TIMEOUT(logMessages().last().contains(QStringLiteral("待機")), 10000);
+        // The sound server moves the recording to the silent source that is left.
+        QTRY_VERIFY_WITH_TIMEOUT(logMessages().join(u'\n').contains(QStringLiteral("何も聞こえませんでした")), 10000);
         QCOMPARE(app.state(), QProcess::Running);
 
         // Plugged in again, it records as before.
@@ -255,13 +255,18 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(again.text(), pasted, 15000);
     }
 
-    void dataFolderTurnsReadOnly()
+    // A full disk under the data folder (the server's log held open there
+    // keeps it from being remounted read-only).
+    void dataFolderFull()
     {
         if (!dataOnTmpfs)
             QSKIP("mounting a file system for the data folder needs root");
         const QByteArray stored = readAll(QStringLiteral("history.json"));
         const QByteArray settings = readAll(QStringLiteral("config.json"));
-        QVERIFY(run(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,ro"), Config::dataFolder()}));
+        QFile filler(Config::file(QStringLiteral("filler")));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(65536, 0)) > 0 && filler.flush()) {
+        }
         PasteTarget target;
         XTestKeys keys(XTestKeys::physicalKeyboard);
         QVERIFY(target.start());
@@ -272,7 +277,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(target.text(), pasted, 15000);
         QCOMPARE(readAll(QStringLiteral("history.json")), stored);
         QCOMPARE(readAll(QStringLiteral("config.json")), settings);
-        QVERIFY(run(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,rw"), Config::dataFolder()}));
+        filler.remove();
     }
 
     // Last: Sayri killed outright takes its server with it and leaves no
