@@ -18,7 +18,7 @@
 
 namespace {
 
-const QString readyMessage = QStringLiteral("flash:サイリ 準備OK。Optionキーを2回押すと録音が始まります@4");
+const QString readyMessage = QStringLiteral("flash:サイリ 準備OK。Altキーを2回押すと録音が始まります@4");
 }
 
 class StartupTest : public QObject {
@@ -102,12 +102,12 @@ private Q_SLOTS:
         AppState app(fakes->take(), timing);
         app.startUp();
         QCOMPARE(fakes->overlay->events.first(),
-                 QStringLiteral("flash:「アクセシビリティ」を許可すると Option×2 が使えます（許可すると自動で有効になります）@8"));
+                 QStringLiteral("flash:Alt×2 と自動貼り付けには、いまのところ X11 のセッションが必要です（ログイン画面のセッションの選択で選べます）@8"));
         QTest::qWait(200);
         QCOMPARE(fakes->hotkeys->startCalls, 0);
         fakes->keyboardAccess->isTrusted = true;
         QTRY_COMPARE(fakes->hotkeys->startCalls, 1);
-        QVERIFY(fakes->overlay->events.contains(QStringLiteral("flash:準備OK。Optionキーを2回押すと録音が始まります@4")));
+        QVERIFY(fakes->overlay->events.contains(QStringLiteral("flash:準備OK。Altキーを2回押すと録音が始まります@4")));
         QVERIFY(!app.axPollRunning());
         QTest::qWait(200);
         QCOMPARE(fakes->hotkeys->startCalls, 1);
@@ -258,7 +258,7 @@ private Q_SLOTS:
         QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:マイク: 選んだマイク（次の録音から使います）@2.5"));
         app.micChanged(QString());
         app.pipelineQueue().drain();
-        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:マイク: Macと同じ（自動）（次の録音から使います）@2.5"));
+        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:マイク: パソコンと同じ（自動）（次の録音から使います）@2.5"));
         QCOMPARE(fakes->warmUps, (QStringList{QStringLiteral("usb-1"), QStringLiteral("unplugged")}));
     }
 };
