@@ -158,14 +158,35 @@ private Q_SLOTS:
         QIcon::setThemeName(oldTheme);
     }
 
-    void trayImagesExist()
+    void trayImagesFollowTheIconTheme_data()
     {
-        for (const char* name : {"menubar_idle", "menubar_recording", "menubar_working"}) {
-            const QIcon icon = Icons::menuBar(QString::fromLatin1(name));
-            QVERIFY2(!icon.isNull(), name);
-            QCOMPARE(icon.pixmap(22, 22).deviceIndependentSize(), QSizeF(22, 22));
-        }
-        QVERIFY(Icons::menuBar(QStringLiteral("menubar_unknown")).isNull());
+        QTest::addColumn<QString>("themeIcon");
+        QTest::addColumn<QString>("image");
+        QTest::addColumn<QString>("shown");  // the theme icon's name, or "" for our artwork
+        QTest::newRow("symbolic microphone") << "audio-input-microphone-symbolic" << "menubar_idle" << "audio-input-microphone-symbolic";
+        QTest::newRow("second name for working") << "process-working-symbolic" << "menubar_working" << "process-working-symbolic";
+        QTest::newRow("a coloured microphone only") << "audio-input-microphone" << "menubar_idle" << "";
+        QTest::newRow("nothing for recording") << "audio-input-microphone-symbolic" << "menubar_recording" << "";
+    }
+
+    void trayImagesFollowTheIconTheme()
+    {
+        QFETCH(QString, themeIcon);
+        QFETCH(QString, image);
+        QFETCH(QString, shown);
+        QTemporaryDir root;
+        const QStringList oldPaths = QIcon::themeSearchPaths();
+        const QString oldTheme = QIcon::themeName();
+        writeTheme(root.path(), themeIcon);
+        QIcon::setThemeSearchPaths({root.path()});
+        QIcon::setThemeName(QStringLiteral("probe"));
+        const QIcon icon = Icons::tray(image);
+        const QString name = icon.name();  // looked up in the theme in use
+        const QSizeF size = icon.pixmap(22, 22).deviceIndependentSize();
+        QIcon::setThemeSearchPaths(oldPaths);
+        QIcon::setThemeName(oldTheme);
+        QCOMPARE(name, shown);
+        QCOMPARE(size, QSizeF(22, 22));
     }
 
     void creditsNameMissingLicenceTexts()
