@@ -17,6 +17,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QTest>
 
 namespace {
@@ -63,6 +64,14 @@ void play(XTestKeys& keys, const QStringList& script)
     }
 }
 
+// The session's keyboard layout options, as a user sets them.
+bool setLayoutOptions(const QString& option)
+{
+    QProcess setxkbmap;
+    setxkbmap.start(QStringLiteral("setxkbmap"), {QStringLiteral("-option"), QString(), QStringLiteral("-option"), option});
+    return setxkbmap.waitForFinished(10000) && setxkbmap.exitStatus() == QProcess::NormalExit && setxkbmap.exitCode() == 0;
+}
+
 }  // namespace
 
 class tst_TriggerKeysX11 : public QObject {
@@ -105,7 +114,10 @@ private Q_SLOTS:
         QTest::newRow("leftOption ignores the right Alt") << "leftOption" << QStringList{"tap Alt_R", "wait 50", "tap Alt_L"} << 1;
         QTest::newRow("both Alts within 0.5 s: one tap")
             << "option" << QStringList{"down Alt_L", "down Alt_R", "wait 50", "up Alt_R", "wait 50", "up Alt_L"} << 1;
+        QTest::newRow("rightOption ignores the left Alt") << "rightOption" << QStringList{"tap Alt_L", "wait 50", "tap Alt_R"} << 1;
         QTest::newRow("rightCommand is the right Super key") << "rightCommand" << QStringList{"tap Super_L", "wait 50", "tap Super_R"} << 1;
+        QTest::newRow("control: either Ctrl") << "control" << QStringList{"tap Control_L", "wait 50", "tap Control_R"} << 2;
+        QTest::newRow("rightShift ignores the left Shift") << "rightShift" << QStringList{"tap Shift_L", "wait 50", "tap Shift_R"} << 1;
         QTest::newRow("a key newly mapped to Alt_L counts as Alt")
             << "leftOption" << QStringList{"map Alt_L", "down @spare", "wait 50", "up @spare"} << 1;
     }
@@ -123,6 +135,40 @@ private Q_SLOTS:
             QTRY_COMPARE(listener.taps.size(), taps);
         QTest::qWait(150);
         QCOMPARE(listener.taps.size(), taps);
+    }
+
+    // The right Alt as layouts make it: as AltGr (ISO_Level3_Shift) it still
+    // fires; made a Compose key it is gone, and the log says no key answers.
+    void rightAltUnderALayout_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<int>("taps");
+        QTest::newRow("AltGr") << "lv3:ralt_switch" << 1;
+        QTest::newRow("Compose") << "compose:ralt" << 0;
+    }
+
+    void rightAltUnderALayout()
+    {
+        QFETCH(QString, option);
+        QFETCH(int, taps);
+        TestDataFolder data;
+        Config::bootstrap();
+        XTestKeys keyboard(XTestKeys::physicalKeyboard);
+        const int rightAlt = keyboard.keycodeOf("Alt_R");
+        QVERIFY(rightAlt != 0);
+        QVERIFY(setLayoutOptions(option));
+        QTest::qWait(100);
+        Listener listener(QStringLiteral("rightOption"));
+        keyboard.downCode(rightAlt);
+        QTest::qWait(50);
+        keyboard.upCode(rightAlt);
+        QTest::qWait(200);
+        const int seen = int(listener.taps.size());
+        const QString log = data.readText(QStringLiteral("sayri.log"));
+        QVERIFY(setLayoutOptions(QString()));
+        QCOMPARE(seen, taps);
+        QCOMPARE(log.contains(QStringLiteral("] 録音キー「右のAlt」に当たるキーが、いまのキーボード配列にありません（押しても反応しません）\n")),
+                 taps == 0);
     }
 
     void escapeReachesTheFocusedWindowAndIsReported()
