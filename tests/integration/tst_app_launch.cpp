@@ -3,6 +3,7 @@
 #include "DesktopProbe.h"
 #include "LogFile.h"
 
+#include "platform/PlatformWords.h"
 #include "provision/ModelSetup.h"
 #include "store/Config.h"
 
@@ -93,6 +94,40 @@ private Q_SLOTS:
         ::kill(pid_t(app.processId()), SIGTERM);
         QVERIFY(app.waitForFinished(10000));
         QCOMPARE(logMessages().last(), QStringLiteral("サイリ終了"));
+    }
+
+    // A Wayland session (here one that names a compositor that is not there,
+    // and asks Qt for a platform it does not have): Sayri runs through the X
+    // display, does not listen to keys and says why; without any X display it
+    // says so and ends.
+    void waylandSession()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+        env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-nowhere"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        const qsizetype listening = logMessages().count(QStringLiteral("キー監視を開始"));
+        QProcess app;
+        app.setProcessEnvironment(env);
+        app.setProcessChannelMode(QProcess::ForwardedChannels);
+        app.start(appPath());
+        QVERIFY(app.waitForStarted());
+        // Pasting is not possible here, so the setup window comes first.
+        QTRY_VERIFY_WITH_TIMEOUT(DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ はじめの準備")), 10000);
+        QTRY_VERIFY(logContains(QStringLiteral("Wayland のセッションです。") + PlatformWords::keySourceAdvice().join(QString())));
+        ::kill(pid_t(app.processId()), SIGTERM);
+        QVERIFY(app.waitForFinished(10000));
+        QCOMPARE(app.exitCode(), 0);
+        QCOMPARE(logMessages().count(QStringLiteral("キー監視を開始")), listening);
+
+        env.remove(QStringLiteral("DISPLAY"));
+        QProcess bare;
+        bare.setProcessEnvironment(env);
+        bare.start(appPath());
+        QVERIFY(bare.waitForFinished(10000));
+        QCOMPARE(bare.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(bare.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(bare.readAllStandardError()).contains(QStringLiteral("X11 のセッション")));
     }
 };
 
