@@ -96,10 +96,9 @@ private Q_SLOTS:
         QCOMPARE(logMessages().last(), QStringLiteral("サイリ終了"));
     }
 
-    // A Wayland session (here one that names a compositor that is not there,
-    // and asks Qt for a platform it does not have): Sayri runs through the X
-    // display, does not listen to keys and says why; without any X display it
-    // says so and ends.
+    // A Wayland session (naming a compositor that is not there, and asking Qt
+    // for a platform it lacks): Sayri runs on the X display, does not listen
+    // to keys and says why; with no X display at all it says so and ends.
     void waylandSession()
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -109,25 +108,19 @@ private Q_SLOTS:
         const qsizetype listening = logMessages().count(QStringLiteral("キー監視を開始"));
         QProcess app;
         app.setProcessEnvironment(env);
-        app.setProcessChannelMode(QProcess::ForwardedChannels);
         app.start(appPath());
-        QVERIFY(app.waitForStarted());
-        // Pasting is not possible here, so the setup window comes first.
         QTRY_VERIFY_WITH_TIMEOUT(DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ はじめの準備")), 10000);
         QTRY_VERIFY(logContains(QStringLiteral("Wayland のセッションです。") + PlatformWords::keySourceAdvice().join(QString())));
         ::kill(pid_t(app.processId()), SIGTERM);
         QVERIFY(app.waitForFinished(10000));
-        QCOMPARE(app.exitCode(), 0);
         QCOMPARE(logMessages().count(QStringLiteral("キー監視を開始")), listening);
 
         env.remove(QStringLiteral("DISPLAY"));
-        QProcess bare;
-        bare.setProcessEnvironment(env);
-        bare.start(appPath());
-        QVERIFY(bare.waitForFinished(10000));
-        QCOMPARE(bare.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(bare.exitCode(), 1);
-        QVERIFY(QString::fromUtf8(bare.readAllStandardError()).contains(QStringLiteral("X11 のセッション")));
+        app.setProcessEnvironment(env);
+        app.start(appPath());
+        QVERIFY(app.waitForFinished(10000));
+        QVERIFY(app.exitStatus() == QProcess::NormalExit && app.exitCode() == 1);
+        QVERIFY(QString::fromUtf8(app.readAllStandardError()).contains(QStringLiteral("X11 のセッション")));
     }
 };
 
