@@ -5,15 +5,21 @@
 #include "TestDataFolder.h"
 
 #include "app/AppDelegate.h"
+#include "desktop/TriggerKey.h"
 #include "store/Config.h"
 #include "provision/UpdateNotice.h"
 #include "store/Log.h"
+#include "ui/AboutWindow.h"
+#include "ui/FirstRunWindow.h"
 #include "ui/MainMenu.h"
 
+#include <QAbstractButton>
 #include <QFile>
 #include <QFileInfo>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QtTest>
 
 namespace {
@@ -260,6 +266,51 @@ private Q_SLOTS:
         app.pipelineQueue().drain();
         QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:マイク: パソコンと同じ（自動）（次の録音から使います）@2.5"));
         QCOMPARE(fakes->warmUps, (QStringList{QStringLiteral("usb-1"), QStringLiteral("unplugged")}));
+    }
+
+    // What a Linux user reads, as composed through the platform words: the
+    // trigger-key rows, the start-up messages, the tray menu, every setup
+    // step, About and the log never name a Mac, its keys or its settings.
+    void linuxWordsInEveryText()
+    {
+        Config::bootstrap();
+        QStringList texts, ids;
+        for (const TriggerKey& key : TriggerKey::all()) {
+            ids << key.id;
+            texts << key.label;
+        }
+        QCOMPARE(ids, (QStringList{"option", "leftOption", "rightOption", "rightCommand", "control", "rightShift"}));
+        fakes->keyboardAccess->isTrusted = false;
+        AppState app(fakes->take(), AppTiming{.axPollInterval = 0.01});
+        app.startUp();
+        fakes->keyboardAccess->isTrusted = true;
+        QMenu menu;
+        app.menuNeedsUpdate(&menu);
+        for (QAction* action : menu.actions())
+            texts << action->text();
+        QTRY_VERIFY(!app.axPollRunning() && fakes->overlay->events.contains(readyMessage));
+        const auto shown = [&texts](QWidget* window) {
+            texts << window->windowTitle();
+            for (auto* label : window->findChildren<QLabel*>())
+                texts << label->text();
+            for (auto* button : window->findChildren<QAbstractButton*>())
+                texts << button->text();
+        };
+        AboutWindow::shared().show();
+        shown(AboutWindow::shared().window());
+        for (const bool trusted : {false, true}) {
+            FakeKeyboardAccess keys;
+            keys.isTrusted = trusted;
+            FirstRunWindow setup(keys, *fakes->sounds, true);
+            setup.buildWindow();
+            for (const FirstRunStep step : setup.全ステップ()) {
+                setup.show(step);
+                shown(setup.window());
+            }
+        }
+        static const QRegularExpression macWords(QStringLiteral("Mac|Option|Command|Control|fn（|システム設定"));
+        for (const QString& text : texts + fakes->overlay->events + logMessages())
+            QVERIFY2(!macWords.match(text).hasMatch(), qPrintable(text));
     }
 };
 
