@@ -29,6 +29,7 @@ private:
     void handleFlagsChanged(const KeyEvent& event, double now);
     void reportTap(double t);
     void reportEsc();
+    void tellIfNoKeyAnswers();
 
     std::unique_ptr<KeySource> source_;
     std::function<double()> clock_;
