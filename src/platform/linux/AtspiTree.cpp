@@ -28,6 +28,7 @@ constexpr uint roleFrame = 23;
 constexpr uint rolePasswordText = 40;
 constexpr uint roleWindow = 69;
 constexpr uint stateActive = 1;
+constexpr uint stateShowing = 25;
 
 // Text is first asked for up to this many units per character of the limit:
 // a longer text is read whole only in the rare case that its beginning holds
@@ -287,29 +288,39 @@ std::optional<AccessibleElement> AtspiTree::activeWindow(qint64 pid)
         return std::nullopt;
 
     // The active one: a frame, window or dialog; failing that any active
-    // top-level window (a plain toolkit window may call itself a filler).
+    // top-level window (a plain toolkit window may call itself a filler);
+    // failing that the only frame on screen (a browser whose bubble, such as
+    // an offer to translate the page, took the active state from its window).
     std::vector<uint> roles(size_t(windows.size()), 0);
-    std::vector<bool> active(size_t(windows.size()), false);
-    DBusBatch states(*bus);
+    std::vector<QList<uint>> states(size_t(windows.size()));
+    DBusBatch facts(*bus);
     for (qsizetype i = 0; i < windows.size(); ++i) {
-        states.add(method(windows[i], accessibleInterface, QStringLiteral("GetRole")),
-                   [&, i](const QDBusMessage& a) { roles[size_t(i)] = uint(qMax<qint64>(0, numberOf(a))); });
-        states.add(method(windows[i], accessibleInterface, QStringLiteral("GetState")),
-                   [&, i](const QDBusMessage& a) { active[size_t(i)] = hasState(numbersOf(a), stateActive); });
+        facts.add(method(windows[i], accessibleInterface, QStringLiteral("GetRole")),
+                  [&, i](const QDBusMessage& a) { roles[size_t(i)] = uint(qMax<qint64>(0, numberOf(a))); });
+        facts.add(method(windows[i], accessibleInterface, QStringLiteral("GetState")),
+                  [&, i](const QDBusMessage& a) { states[size_t(i)] = numbersOf(a); });
     }
-    if (!runBatch(states))
+    if (!runBatch(facts))
         return std::nullopt;
-    std::optional<AccessibleElement> fallback;
+    const auto isWindow = [](uint role) { return role == roleFrame || role == roleWindow || role == roleDialog; };
+    std::optional<AccessibleElement> activeOther;
+    QList<AccessibleElement> framesShown;
     for (qsizetype i = 0; i < windows.size(); ++i) {
-        if (!active[size_t(i)])
-            continue;
-        const uint role = roles[size_t(i)];
-        if (role == roleFrame || role == roleWindow || role == roleDialog)
-            return windows[i];
-        if (!fallback)
-            fallback = windows[i];
+        const QList<uint>& s = states[size_t(i)];
+        if (hasState(s, stateActive)) {
+            if (isWindow(roles[size_t(i)]))
+                return windows[i];
+            if (!activeOther)
+                activeOther = windows[i];
+        } else if (roles[size_t(i)] == roleFrame && hasState(s, stateShowing)) {
+            framesShown.append(windows[i]);
+        }
     }
-    return fallback;
+    if (activeOther)
+        return activeOther;
+    if (framesShown.size() == 1)
+        return framesShown.first();
+    return std::nullopt;
 }
 
 std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, int valueLimit)
