@@ -121,5 +121,14 @@ QString ScreenContext::axVisibleText(AccessibleTree& tree, qint64 pid)
     const std::optional<AccessibleElement> window = tree.activeWindow(pid);
     if (!window)
         return {};
-    return ScreenContextWalk::visibleText(tree, *window);
+    bool withheld = false;
+    QString text = ScreenContextWalk::visibleText(tree, *window, {}, &withheld);
+    // Chromium and the programs built on it publish only their window's frame
+    // until they are started for assistive technology; nothing from outside
+    // the running browser turns its page on. Said once a run.
+    static std::atomic<bool> told{false};
+    if (withheld && !told.exchange(true))
+        Log::write(QStringLiteral("画面の文脈: 手前のアプリは画面の中身を公開していないため、ヒントを読めません"
+                                  "（Chromium系のブラウザは --force-renderer-accessibility を付けて起動すると読めます）"));
+    return text;
 }

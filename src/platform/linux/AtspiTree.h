@@ -3,6 +3,7 @@
 #include "platform/AccessibleTree.h"
 
 #include <QDBusConnection>
+#include <QHash>
 #include <QString>
 
 #include <atomic>
@@ -42,7 +43,15 @@ public:
     int callsSent() const { return calls_; }
 
 private:
+    // What differs between the toolkits that publish trees.
+    struct Toolkit {
+        bool gtk4 = false;  // no SHOWING state; unlabelled widgets named after their class
+    };
+
     std::optional<QDBusConnection> sessionBus();
+    // Asks the applications of these elements not asked before for their toolkit.
+    bool learnToolkits(QDBusConnection& bus, const QList<Ask>& asks);
+    Toolkit toolkitOf(const QString& owner);
     std::optional<QDBusConnection> accessibilityBus();
     bool runBatch(class DBusBatch& batch);
 
@@ -53,5 +62,6 @@ private:
     QString sessionName_;  // our own connection when an address was given
     QString busName_;      // the accessibility bus connection, once made
     int generation_ = 0;
+    QHash<QString, Toolkit> toolkits_;  // by the application's bus name
     std::atomic<int> calls_{0};
 };
