@@ -49,6 +49,12 @@ bool accessibilityEnabled(std::optional<bool> on = std::nullopt)
     return !answer.arguments().isEmpty() && answer.arguments().first().value<QDBusVariant>().variant().toBool();
 }
 
+bool writeFile(const QString& path, const QString& text)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(text.toUtf8()) >= 0;
+}
+
 QStringList linesOf(const QString& text)
 {
     return text.split(u'\n', Qt::SkipEmptyParts);
@@ -82,6 +88,33 @@ private:
     QTemporaryDir dir_;
     QProcess daemon_;
     QString address_;
+};
+
+// A document's text, and the terms it gives (each seen twice).
+const QString documentText = u"株式会社サイリ技研の俯瞰図について\nKubernetesクラスタの構成を説明します。"
+                             u"株式会社サイリ技研の俯瞰図を見ながら、Kubernetesクラスタの設定を確認します。"_s;
+const QStringList termsOfTheDocument{u"Kubernetes"_s, u"株式会社"_s, u"クラスタ"_s, u"サイリ"_s, u"俯瞰図"_s, u"技研"_s};
+// What the applications' menus, toolbars and widgets say.
+const QStringList wordsOfTheApplications{u"File"_s,     u"Edit"_s,         u"Line"_s,     u"Find"_s,   u"Paste"_s,
+                                         u"Save"_s,     u"Template"_s,     u"Spaces"_s,   u"Open"_s,   u"Ctrl"_s,
+                                         u"GtkScrollbar"_s, u"AdwGizmo"_s, u"GtkRange"_s, u"Firefox"_s, u"page"_s,
+                                         u"context"_s,  u"menu"_s,         u"Translate"_s, u"Close"_s, u"Back"_s};
+
+// Another program, ended by its PID when the object goes.
+struct Program : QProcess {
+    explicit Program(const QStringList& command)
+    {
+        setStandardOutputFile(QProcess::nullDevice());
+        setStandardErrorFile(QProcess::nullDevice());
+        start(command.first(), command.mid(1));
+    }
+    ~Program() override
+    {
+        terminate();
+        if (!waitForFinished(10000))
+            kill();
+        waitForFinished(3000);
+    }
 };
 
 }  // namespace
@@ -225,6 +258,48 @@ private Q_SLOTS:
         const QString text = ScreenContext::axVisibleText(*tree_, window.pid());
         QCOMPARE(linesOf(text), (QStringList{u"窓"_s, u"メガバイトの隣のラベル"_s}));
         QCOMPARE(capture(), QStringList{u"メガバイト"_s});
+    }
+
+    // Real applications holding a document give the document's terms, never
+    // their menus', toolbars' or widgets' words. Chromium started without
+    // accessibility keeps its page to itself: no terms, and the log says why.
+    void hintsFromRealApplications_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<bool>("readable");
+        const QString chromium = u"chromium --no-sandbox --no-first-run --disable-gpu --user-data-dir=%1/chromium"_s;
+        QTest::newRow("GTK 3: mousepad") << u"mousepad %1/文書.txt"_s.split(u' ') << true;
+        QTest::newRow("GTK 4: gnome-text-editor") << u"gnome-text-editor --standalone %1/文書.txt"_s.split(u' ') << true;
+        QTest::newRow("Qt, with a menu bar") << QStringList{ScreenWindow::program(), u"menus"_s, u"%1/文書.txt"_s} << true;
+        QTest::newRow("Chromium") << (chromium + u" --force-renderer-accessibility --app=file://%1/page.html"_s).split(u' ') << true;
+        QTest::newRow("Firefox") << u"firefox-esr --no-remote --profile %1 file://%1/page.html"_s.split(u' ') << true;
+        QTest::newRow("Chromium, accessibility not asked for") << (chromium + u" --app=file://%1/page.html"_s).split(u' ') << false;
+    }
+
+    void hintsFromRealApplications()
+    {
+        QFETCH(QStringList, command);
+        QFETCH(bool, readable);
+        QVERIFY(accessibilityEnabled(true));
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath(u"文書.txt"_s), documentText)
+                && writeFile(dir.filePath(u"page.html"_s),
+                             u"<!doctype html><meta charset=utf-8><title>文書</title><h1>%1</h1><p>%2</p><textarea></textarea>"_s
+                                 .arg(documentText.section(u'\n', 0, 0), documentText.section(u'\n', 1)))
+                && writeFile(dir.filePath(u"user.js"_s), u"user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");"_s));
+        Program program(command.replaceInStrings(u"%1"_s, dir.path()));
+        QStringList terms;
+        const auto done = [&] {
+            terms = capture();
+            if (!readable)
+                return !logMessages().filter(u"公開していないため"_s).isEmpty();
+            return std::all_of(termsOfTheDocument.begin(), termsOfTheDocument.end(), [&](const QString& t) { return terms.contains(t); });
+        };
+        QVERIFY2(QTest::qWaitFor(done, 60000), qPrintable(terms.join(u'、')));
+        for (const QString& word : wordsOfTheApplications)
+            QVERIFY2(!terms.contains(word), qPrintable(terms.join(u'、')));
+        if (!readable)
+            QCOMPARE(terms, QStringList());
     }
 
     void termsReachThePromptAfterTheDictionaryWords()
