@@ -241,13 +241,13 @@ private Q_SLOTS:
         QVERIFY(!textOf(window).isEmpty());
         const int before = tree_->callsSent();
         const QStringList lines = linesOf(ScreenContext::axVisibleText(*tree_, window.pid()));
-        // The rows visited come first to last, and only those are asked for.
-        QVERIFY(lines.size() <= 1501);
+        // The rows on screen, first to last; only the rows the walk visits
+        // (1 500, most of them out of sight) are asked for.
         const QStringList rows = lines.filter(u"行"_s);
-        QVERIFY(rows.size() > 1000);
+        QVERIFY(rows.size() > 5 && rows.size() < 100);
         for (int i = 0; i < rows.size(); ++i)
             QCOMPARE(rows[i], u"行%1"_s.arg(i + 1));
-        QVERIFY2(tree_->callsSent() - before < 8000, qPrintable(QString::number(tree_->callsSent() - before)));
+        QVERIFY2(tree_->callsSent() - before < 10000, qPrintable(QString::number(tree_->callsSent() - before)));
     }
 
     void aMegabyteTextField()

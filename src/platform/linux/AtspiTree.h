@@ -13,8 +13,10 @@
 // The accessibility trees of the desktop's applications through AT-SPI2 over
 // D-Bus: the accessibility bus (its address from org.a11y.Bus on the session
 // bus, or AT_SPI_BUS_ADDRESS), its registry of applications, an application's
-// process id from the bus itself, its windows' roles and states, and each
-// element's Name, Text and children.
+// process id from the bus itself and its toolkit, its windows' roles and
+// states, and each element's Name, Text, children, role and state: an element
+// is shown when it has the SHOWING state (in GTK 4, which keeps none, when it
+// has a place on screen) and is no part of a menu.
 //
 // Every round of calls goes out at once and is bounded: an application that
 // sends nothing for `stallMs`, or not everything within `limitMs`, counts as
