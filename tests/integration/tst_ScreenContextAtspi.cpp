@@ -23,6 +23,7 @@
 #include <QDBusVariant>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -93,29 +94,10 @@ private:
 // A document's text, and the terms it gives (each seen twice).
 const QString documentText = u"株式会社サイリ技研の俯瞰図について\nKubernetesクラスタの構成を説明します。"
                              u"株式会社サイリ技研の俯瞰図を見ながら、Kubernetesクラスタの設定を確認します。"_s;
-const QStringList termsOfTheDocument{u"Kubernetes"_s, u"株式会社"_s, u"クラスタ"_s, u"サイリ"_s, u"俯瞰図"_s, u"技研"_s};
+const QStringList termsOfTheDocument = u"Kubernetes 株式会社 クラスタ サイリ 俯瞰図 技研"_s.split(u' ');
 // What the applications' menus, toolbars and widgets say.
-const QStringList wordsOfTheApplications{u"File"_s,     u"Edit"_s,         u"Line"_s,     u"Find"_s,   u"Paste"_s,
-                                         u"Save"_s,     u"Template"_s,     u"Spaces"_s,   u"Open"_s,   u"Ctrl"_s,
-                                         u"GtkScrollbar"_s, u"AdwGizmo"_s, u"GtkRange"_s, u"Firefox"_s, u"page"_s,
-                                         u"context"_s,  u"menu"_s,         u"Translate"_s, u"Close"_s, u"Back"_s};
-
-// Another program, ended by its PID when the object goes.
-struct Program : QProcess {
-    explicit Program(const QStringList& command)
-    {
-        setStandardOutputFile(QProcess::nullDevice());
-        setStandardErrorFile(QProcess::nullDevice());
-        start(command.first(), command.mid(1));
-    }
-    ~Program() override
-    {
-        terminate();
-        if (!waitForFinished(10000))
-            kill();
-        waitForFinished(3000);
-    }
-};
+const QStringList wordsOfTheApplications = u"File Edit Line Find Paste Save Template Spaces Open Ctrl GtkScrollbar "
+                                           u"AdwGizmo GtkRange Firefox page context menu Translate Close Back"_s.split(u' ');
 
 }  // namespace
 
@@ -287,7 +269,12 @@ private Q_SLOTS:
                              u"<!doctype html><meta charset=utf-8><title>文書</title><h1>%1</h1><p>%2</p><textarea></textarea>"_s
                                  .arg(documentText.section(u'\n', 0, 0), documentText.section(u'\n', 1)))
                 && writeFile(dir.filePath(u"user.js"_s), u"user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");"_s));
-        Program program(command.replaceInStrings(u"%1"_s, dir.path()));
+        command.replaceInStrings(u"%1"_s, dir.path());
+        QProcess program;  // ended by its PID when it goes
+        program.setStandardOutputFile(QProcess::nullDevice());
+        program.setStandardErrorFile(QProcess::nullDevice());
+        program.start(command.takeFirst(), command);
+        const auto stop = qScopeGuard([&] { program.terminate(), program.waitForFinished(10000); });
         QStringList terms;
         const auto done = [&] {
             terms = capture();

@@ -484,6 +484,20 @@ private Q_SLOTS:
         QCOMPARE(tree.elementsRead, 1501);
     }
 
+    void wrappersAreNoLevelsUpToTwiceTheDepth()
+    {
+        // Twelve levels with text, then wrappers down to level 24, then text:
+        // read; one wrapper more and it is not.
+        for (const int levels : {24, 25}) {
+            MemoryTree tree;
+            int parent = tree.add(QStringLiteral("窓"));
+            for (int level = 1; level < levels; ++level)
+                parent = tree.addChild(parent, level <= 11 ? QStringLiteral("段%1").arg(level) : QString());
+            tree.addChild(parent, QStringLiteral("奥"));
+            QCOMPARE(walk(tree).endsWith(QStringLiteral("奥\n")), levels == 24);
+        }
+    }
+
     void textLimitTestedBeforeEachElement()
     {
         // A text of exactly 12 000 characters still lets the next element in
