@@ -22,6 +22,7 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -48,12 +49,6 @@ bool accessibilityEnabled(std::optional<bool> on = std::nullopt)
         call(u"Set"_s, {u"org.a11y.Status"_s, u"IsEnabled"_s, QVariant::fromValue(QDBusVariant(*on))});
     const QDBusMessage answer = call(u"Get"_s, {u"org.a11y.Status"_s, u"IsEnabled"_s});
     return !answer.arguments().isEmpty() && answer.arguments().first().value<QDBusVariant>().variant().toBool();
-}
-
-bool writeFile(const QString& path, const QString& text)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(text.toUtf8()) >= 0;
 }
 
 QStringList linesOf(const QString& text)
@@ -97,7 +92,7 @@ const QString documentText = u"株式会社サイリ技研の俯瞰図につい�
 const QStringList termsOfTheDocument = u"Kubernetes 株式会社 クラスタ サイリ 俯瞰図 技研"_s.split(u' ');
 // What the applications' menus, toolbars and widgets say.
 const QStringList wordsOfTheApplications = u"File Edit Line Find Paste Save Template Spaces Open Ctrl GtkScrollbar "
-                                           u"AdwGizmo GtkRange Firefox page context menu Translate Close Back"_s.split(u' ');
+                                           u"AdwGizmo GtkRange Firefox page context menu Translate Back"_s.split(u' ');
 
 }  // namespace
 
@@ -263,13 +258,11 @@ private Q_SLOTS:
         QFETCH(QStringList, command);
         QFETCH(bool, readable);
         QVERIFY(accessibilityEnabled(true));
-        QTemporaryDir dir;
-        QVERIFY(writeFile(dir.filePath(u"文書.txt"_s), documentText)
-                && writeFile(dir.filePath(u"page.html"_s),
-                             u"<!doctype html><meta charset=utf-8><title>文書</title><h1>%1</h1><p>%2</p><textarea></textarea>"_s
-                                 .arg(documentText.section(u'\n', 0, 0), documentText.section(u'\n', 1)))
-                && writeFile(dir.filePath(u"user.js"_s), u"user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");"_s));
-        command.replaceInStrings(u"%1"_s, dir.path());
+        data_.writeText(u"文書.txt"_s, documentText);
+        data_.writeText(u"page.html"_s, u"<!doctype html><meta charset=utf-8><title>文書</title><h1>%1</h1><p>%2</p>"_s.arg(
+                                            documentText.section(u'\n', 0, 0), documentText.section(u'\n', 1)));
+        data_.writeText(u"user.js"_s, u"user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");"_s);
+        command.replaceInStrings(u"%1"_s, QFileInfo(Config::file(u"user.js"_s)).path());  // Firefox's profile too
         QProcess program;  // ended by its PID when it goes
         program.setStandardOutputFile(QProcess::nullDevice());
         program.setStandardErrorFile(QProcess::nullDevice());
