@@ -134,7 +134,6 @@ public:
         QString value;
         QList<int> children;
         bool shown = true;
-        bool document = false;
     };
 
     int add(QString title = {}, QString value = {})
@@ -168,7 +167,6 @@ public:
             AccessibleFacts f;
             f.title = n.title;
             f.shown = n.shown;
-            f.document = n.document;
             if (!n.value.isEmpty() && Graphemes::count(n.value) < valueLimit)
                 f.value = n.value;
             for (int c = 0; c < n.children.size() && c < a.maxChildren; ++c)
@@ -188,41 +186,37 @@ public:
 // The walk as written for one element at a time.
 QString referenceWalk(const MemoryTree& tree)
 {
-    QString text, documentText;
-    bool documentMet = false;
+    QString text;
     int count = 0;
     int visited = 0;
     QStringList above;  // what the enclosing elements show
     auto within = [](const QString& piece, int limit) { return !piece.isEmpty() && Graphemes::count(piece) < limit; };
-    std::function<void(int, int, int, bool)> collect = [&](int index, int depth, int level, bool inDocument) {
+    std::function<void(int, int, int)> collect = [&](int index, int depth, int level) {
         if (depth > 12 || level > 24 || visited > 1500 || count > 12000)
             return;
         ++visited;
         const MemoryTree::Node& n = tree.nodes[index];
         if (!n.shown)
             return;
-        inDocument = inDocument || n.document;
-        documentMet = documentMet || n.document;
         const QString value = within(n.value, 4000) ? n.value : QString();
         const QString title = within(n.title, 200) && n.title != value ? n.title : QString();
         for (const QString& piece : {value, title}) {
             if (piece.isEmpty() || above.contains(piece))
                 continue;
             text += piece + u'\n';
-            documentText += inDocument ? piece + u'\n' : QString();
             count += Graphemes::count(piece + u'\n');
         }
-        const bool wrapper = !n.document && value.isEmpty() && !within(n.title, 200) && n.children.size() == 1;
+        const bool wrapper = value.isEmpty() && !within(n.title, 200) && n.children.size() == 1;
         above << value << title;
         for (int child : n.children) {
-            collect(child, wrapper ? depth : depth + 1, level + 1, inDocument);
+            collect(child, wrapper ? depth : depth + 1, level + 1);
             if (visited >= 1501 || count >= 12001)
                 break;
         }
         above.resize(above.size() - 2);
     };
-    collect(0, 0, 0, false);
-    return documentMet ? documentText : text;
+    collect(0, 0, 0);
+    return text;
 }
 
 QString walk(MemoryTree& tree)
@@ -257,7 +251,6 @@ MemoryTree randomTree(quint32 seed)
         QString value = rng.bounded(5) == 0 ? title : rng.bounded(9) == 0 ? tree.nodes[parent].value : piece();
         const int n = tree.addChild(parent, title, value);
         tree.nodes[n].shown = rng.bounded(12) != 0;
-        tree.nodes[n].document = rng.bounded(300) == 0;
     }
     return tree;
 }
@@ -460,7 +453,7 @@ private Q_SLOTS:
     }
 
     // Random trees pass every limit (depth 12, 1 500 elements, 12 000 characters),
-    // with elements not shown, documents, single-child wrappers and repeated text.
+    // with elements not shown, single-child wrappers and repeated text.
     void sameTextAsOneElementAtATime()
     {
         for (quint32 seed = 1; seed <= 150; ++seed) {
