@@ -13,6 +13,8 @@
 //   sizes        text fields and labels just under and at the length limits
 //   megabyte     a text field holding a megabyte, and one label
 //   list N       a list of N rows "行1" … "行N"
+//   menus FILE   a main window with a menu bar (File, Edit) and a text field
+//                holding the text of FILE
 //
 //   paste        a focused text field (a one-line one with --line) that writes
 //                its whole content to DIR/text at every change and one line per
@@ -29,6 +31,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMainWindow>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
@@ -149,6 +152,18 @@ std::unique_ptr<QWidget> listWindow(int n)
     return window;
 }
 
+std::unique_ptr<QWidget> menusWindow(const QString& path)
+{
+    auto window = std::make_unique<QMainWindow>();
+    window->setWindowTitle(QStringLiteral("メモ"));
+    window->menuBar()->addMenu(QStringLiteral("File"))->addAction(QStringLiteral("Open Template"));
+    window->menuBar()->addMenu(QStringLiteral("Edit"))->addAction(QStringLiteral("Tabs to Spaces"));
+    QFile text(path);
+    (void)text.open(QIODevice::ReadOnly);
+    window->setCentralWidget(new QPlainTextEdit(QString::fromUtf8(text.readAll()), window.get()));
+    return window;
+}
+
 // Writes what the paste field holds and the keys it sees into `out`.
 class PasteRecorder : public QObject {
 public:
@@ -258,8 +273,10 @@ int main(int argc, char** argv)
         window = megabyteWindow();
     else if (kind == QLatin1String("list"))
         window = listWindow(n);
+    else if (kind == QLatin1String("menus"))
+        window = menusWindow(args.value(1));
     if (!window) {
-        std::fprintf(stderr, "usage: sayri-screen-window terms|labels N|groups N|sizes|megabyte|list N|paste ...\n");
+        std::fprintf(stderr, "usage: sayri-screen-window terms|labels N|groups N|sizes|megabyte|list N|menus FILE|paste ...\n");
         return 2;
     }
 
