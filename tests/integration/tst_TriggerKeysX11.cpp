@@ -238,7 +238,7 @@ private Q_SLOTS:
 
     void aTerminalGetsControlShiftV()
     {
-        PasteTarget target({QStringLiteral("XTerm"), QStringLiteral("xterm"), true, false});
+        PasteTarget target({QStringLiteral("Alacritty"), QStringLiteral("Alacritty"), true, false});
         QVERIFY(target.start());
         auto paster = makePaster();
         paster->paste(QStringLiteral("echo こんにちは"));

@@ -19,6 +19,7 @@ public:
         QString instance;      // instance part of WM_CLASS
         bool terminal = false; // pastes on Ctrl+Shift+V only, as a terminal emulator does
         bool lineEdit = false; // QLineEdit instead of QPlainTextEdit
+        bool menuBar = false;  // with a menu bar; "File menu" in keys() when Alt+F opens it
     };
 
     PasteTarget() : PasteTarget(Options{}) {}
@@ -32,6 +33,8 @@ public:
             arguments_ << QStringLiteral("--terminal");
         if (o.lineEdit)
             arguments_ << QStringLiteral("--line");
+        if (o.menuBar)
+            arguments_ << QStringLiteral("--menu");
     }
 
     QString text() const { return QString::fromUtf8(readFile(dir_.filePath(QStringLiteral("text")))); }

@@ -3,7 +3,7 @@
 // focused text field Sayri pastes into.
 //
 //   sayri-screen-window KIND [N]
-//   sayri-screen-window paste --out DIR [--line] [--terminal] [--class C] [--instance I]
+//   sayri-screen-window paste --out DIR [--line] [--terminal] [--menu] [--class C] [--instance I]
 //
 //   terms        labels, a one-line field, a text field and a password field
 //                holding Japanese and English words, in a main window (every
@@ -18,7 +18,9 @@
 //                its whole content to DIR/text at every change and one line per
 //                key press but of a modifier alone to DIR/keys ("Ctrl+V", "Esc");
 //                --terminal pastes on Ctrl+Shift+V only, as a terminal emulator
-//                does; --class and --instance set the window's class hint
+//                does; --menu adds a menu bar whose File menu (Alt+F) writes
+//                "File menu" to DIR/keys when it opens; --class and --instance
+//                set the window's class hint
 //
 // Prints "ready 0x<window id>" on stdout once its window has the focus.
 #include <QApplication>
@@ -29,6 +31,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMainWindow>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
@@ -157,6 +160,7 @@ public:
         write(QStringLiteral("keys"), {}, QIODevice::WriteOnly);
         writeText({});
     }
+    void note(const QByteArray& line) { write(QStringLiteral("keys"), line + '\n', QIODevice::Append); }
     void writeText(const QString& text)
     {
         QSaveFile f(out_ + QStringLiteral("/text"));
@@ -222,6 +226,14 @@ std::unique_ptr<QWidget> pasteWindow(const QStringList& args)
     }
     field->installEventFilter(recorder);
     layout->addWidget(field);
+    if (args.contains(QStringLiteral("--menu"))) {
+        auto* bar = new QMenuBar(window.get());
+        QMenu* file = bar->addMenu(QStringLiteral("&File"));
+        file->addAction(QStringLiteral("&Quit"));
+        QObject::connect(file, &QMenu::aboutToShow, recorder, [recorder] { recorder->note("File menu"); });
+        bar->addMenu(QStringLiteral("&View"))->addAction(QStringLiteral("&Zoom"));
+        layout->setMenuBar(bar);
+    }
     field->setFocus();
     return window;
 }
