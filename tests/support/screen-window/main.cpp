@@ -16,7 +16,8 @@
 //
 //   paste        a focused text field (a one-line one with --line) that writes
 //                its whole content to DIR/text at every change and one line per
-//                key press but of a modifier alone to DIR/keys ("Ctrl+V", "Esc");
+//                key press but of a modifier alone or a key without a symbol to
+//                DIR/keys ("Ctrl+V", "Esc");
 //                --terminal pastes on Ctrl+Shift+V only, as a terminal emulator
 //                does; --menu adds a menu bar whose File menu (Alt+F) writes
 //                "File menu" to DIR/keys when it opens; --class and --instance
@@ -177,7 +178,7 @@ protected:
         static const QList<int> modifiers{Qt::Key_Shift, Qt::Key_Control, Qt::Key_Alt,      Qt::Key_Meta,
                                           Qt::Key_AltGr, Qt::Key_Super_L, Qt::Key_Super_R, Qt::Key_CapsLock,
                                           Qt::Key_NumLock};
-        if (!modifiers.contains(key->key()))
+        if (!modifiers.contains(key->key()) && key->key() != 0)
             write(QStringLiteral("keys"),
                   QKeySequence(key->modifiers() | Qt::Key(key->key())).toString(QKeySequence::PortableText).toUtf8() + '\n',
                   QIODevice::Append);
