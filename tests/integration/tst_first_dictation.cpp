@@ -59,19 +59,15 @@ class FirstDictationTest : public QObject {
     std::unique_ptr<WhisperStandIn> standIn;
     QProcess app;
 
-    // A tap as a hand makes it, held for a moment.
-    void tap(XTestKeys& keys)
+    // Taps of Alt as a hand makes them, each held for a moment.
+    void taps(XTestKeys& keys, int count)
     {
-        keys.down("Alt_L");
-        QTest::qWait(60);
-        keys.up("Alt_L");
-    }
-
-    void doubleTap(XTestKeys& keys)
-    {
-        tap(keys);
-        QTest::qWait(150);
-        tap(keys);
+        for (int i = 0; i < count; ++i) {
+            keys.down("Alt_L");
+            QTest::qWait(60);
+            keys.up("Alt_L");
+            QTest::qWait(150);
+        }
     }
 
 private Q_SLOTS:
@@ -110,17 +106,15 @@ private Q_SLOTS:
     // The window has a menu bar, which a lone Alt tap would open.
     void dictationLandsInTheFocusedWindow()
     {
-        PasteTarget::Options withMenuBar;
-        withMenuBar.menuBar = true;
-        PasteTarget target(withMenuBar);
+        PasteTarget target({.windowClass = {}, .instance = {}, .lineEdit = false, .menuBar = true});
         QVERIFY(target.start());
         XTestKeys keys(XTestKeys::physicalKeyboard);
         QVERIFY(keys.isOpen());
 
-        doubleTap(keys);
+        taps(keys, 2);
         QTRY_VERIFY_WITH_TIMEOUT(logMessages().join(u'\n').contains(QStringLiteral("録音開始")), 5000);
         QVERIFY(speak());
-        tap(keys);
+        taps(keys, 1);
 
         QTRY_COMPARE_WITH_TIMEOUT(target.text(), pasted, 15000);
         QCOMPARE(clipboard(), pasted);
@@ -157,7 +151,7 @@ private Q_SLOTS:
         const int requestsBefore = standIn->inferenceRequests().size();
         const int recordingsBefore = logMessages().join(u'\n').count(QStringLiteral("録音開始"));
 
-        doubleTap(keys);
+        taps(keys, 2);
         QTRY_COMPARE_WITH_TIMEOUT(logMessages().join(u'\n').count(QStringLiteral("録音開始")), recordingsBefore + 1, 5000);
         QVERIFY(speak());
         keys.tap("Escape");

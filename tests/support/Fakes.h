@@ -81,11 +81,7 @@ struct FakeServer : RecognitionServer {
 struct FakePaster : TextPaster {
     QStringList pasted;
     bool keystrokeGoesOut = true;
-    bool paste(const QString& t) override
-    {
-        pasted << t;
-        return keystrokeGoesOut;
-    }
+    bool paste(const QString& t) override { return pasted << t, keystrokeGoesOut; }
 };
 
 // Records the keystrokes it is asked for; sends nothing.
@@ -94,11 +90,7 @@ struct FakeKeySynthesizer : KeySynthesizer {
     QList<PasteKeystroke> sent;
     int inertKeys = 0;
     bool canSend(PasteKeystroke) override { return sendable; }
-    bool sendPasteKeystroke(PasteKeystroke k) override
-    {
-        sent << k;
-        return sendable;
-    }
+    bool sendPasteKeystroke(PasteKeystroke k) override { return sent << k, sendable; }
     void sendInertKey() override { ++inertKeys; }
 };
 

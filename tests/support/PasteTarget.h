@@ -17,7 +17,6 @@ public:
     struct Options {
         QString windowClass;   // class part of WM_CLASS (default "Sayri-paste-target")
         QString instance;      // instance part of WM_CLASS
-        bool terminal = false; // pastes on Ctrl+Shift+V only, as a terminal emulator does
         bool lineEdit = false; // QLineEdit instead of QPlainTextEdit
         bool menuBar = false;  // with a menu bar; "File menu" in keys() when Alt+F opens it
     };
@@ -29,8 +28,6 @@ public:
                    << (o.windowClass.isEmpty() ? QStringLiteral("Sayri-paste-target") : o.windowClass);
         if (!o.instance.isEmpty())
             arguments_ << QStringLiteral("--instance") << o.instance;
-        if (o.terminal)
-            arguments_ << QStringLiteral("--terminal");
         if (o.lineEdit)
             arguments_ << QStringLiteral("--line");
         if (o.menuBar)

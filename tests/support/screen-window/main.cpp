@@ -3,7 +3,7 @@
 // focused text field Sayri pastes into.
 //
 //   sayri-screen-window KIND [N]
-//   sayri-screen-window paste --out DIR [--line] [--terminal] [--menu] [--class C] [--instance I]
+//   sayri-screen-window paste --out DIR [--line] [--menu] [--class C] [--instance I]
 //
 //   terms        labels, a one-line field, a text field and a password field
 //                holding Japanese and English words, in a main window (every
@@ -17,15 +17,12 @@
 //   paste        a focused text field (a one-line one with --line) that writes
 //                its whole content to DIR/text at every change and one line per
 //                key press but of a modifier alone or a key without a symbol to
-//                DIR/keys ("Ctrl+V", "Esc");
-//                --terminal pastes on Ctrl+Shift+V only, as a terminal emulator
-//                does; --menu adds a menu bar whose File menu (Alt+F) writes
-//                "File menu" to DIR/keys when it opens; --class and --instance
-//                set the window's class hint
+//                DIR/keys ("Ctrl+V", "Esc"); --menu adds a menu bar whose File
+//                menu (Alt+F) writes "File menu" to DIR/keys when it opens;
+//                --class and --instance set the window's class hint
 //
 // Prints "ready 0x<window id>" on stdout once its window has the focus.
 #include <QApplication>
-#include <QClipboard>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -156,7 +153,7 @@ std::unique_ptr<QWidget> listWindow(int n)
 // Writes what the paste field holds and the keys it sees into `out`.
 class PasteRecorder : public QObject {
 public:
-    PasteRecorder(QString out, bool terminal) : out_(std::move(out)), terminal_(terminal)
+    explicit PasteRecorder(QString out) : out_(std::move(out))
     {
         write(QStringLiteral("keys"), {}, QIODevice::WriteOnly);
         writeText({});
@@ -170,7 +167,7 @@ public:
     }
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
+    bool eventFilter(QObject*, QEvent* event) override
     {
         if (event->type() != QEvent::KeyPress)
             return false;
@@ -182,18 +179,7 @@ protected:
             write(QStringLiteral("keys"),
                   QKeySequence(key->modifiers() | Qt::Key(key->key())).toString(QKeySequence::PortableText).toUtf8() + '\n',
                   QIODevice::Append);
-        if (!terminal_)
-            return false;
-        const auto mods = key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-        if (key->key() == Qt::Key_V && mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
-            const QString text = QGuiApplication::clipboard()->text();
-            if (auto* edit = qobject_cast<QPlainTextEdit*>(watched))
-                edit->insertPlainText(text);
-            else if (auto* line = qobject_cast<QLineEdit*>(watched))
-                line->insert(text);
-            return true;
-        }
-        return key->matches(QKeySequence::Paste);  // a terminal passes Ctrl+V to its program
+        return false;
     }
 
 private:
@@ -204,7 +190,6 @@ private:
             f.write(bytes);
     }
     QString out_;
-    bool terminal_;
 };
 
 std::unique_ptr<QWidget> pasteWindow(const QStringList& args)
@@ -213,7 +198,7 @@ std::unique_ptr<QWidget> pasteWindow(const QStringList& args)
     window->setWindowTitle(QStringLiteral("paste target"));
     auto* layout = new QVBoxLayout(window.get());
     const QString out = args.value(args.indexOf(QStringLiteral("--out")) + 1);
-    auto* recorder = new PasteRecorder(out, args.contains(QStringLiteral("--terminal")));
+    auto* recorder = new PasteRecorder(out);
     recorder->setParent(window.get());
     QWidget* field = nullptr;
     if (args.contains(QStringLiteral("--line"))) {
