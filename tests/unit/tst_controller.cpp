@@ -159,7 +159,6 @@ private Q_SLOTS:
         startByDoubleTap();
         stopAndSettle();
         QCOMPARE(app->history().entries().size(), 1);
-        QCOMPARE(fakes->sounds->played, (QStringList{QStringLiteral("Pop"), QStringLiteral("Bottle")}));
         QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:自動では貼り付けられませんでした（文字はクリップボードにあります）@3"));
     }
 

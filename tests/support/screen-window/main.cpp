@@ -217,7 +217,6 @@ std::unique_ptr<QWidget> pasteWindow(const QStringList& args)
         QMenu* file = bar->addMenu(QStringLiteral("&File"));
         file->addAction(QStringLiteral("&Quit"));
         QObject::connect(file, &QMenu::aboutToShow, recorder, [recorder] { recorder->note("File menu"); });
-        bar->addMenu(QStringLiteral("&View"))->addAction(QStringLiteral("&Zoom"));
         layout->setMenuBar(bar);
     }
     field->setFocus();
