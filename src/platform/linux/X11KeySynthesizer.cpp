@@ -159,36 +159,35 @@ bool X11KeySynthesizer::sendPasteKeystroke(PasteKeystroke keystroke)
     return true;
 }
 
-int X11KeySynthesizer::inertKey()
+int X11KeySynthesizer::keycodeWithoutSymbol(Display* display)
 {
-    if (inertKey_ >= 0)
-        return inertKey_;
-    inertKey_ = 0;
     int first = 0, last = 0;
-    XDisplayKeycodes(display_, &first, &last);
+    XDisplayKeycodes(display, &first, &last);
     int perKey = 0;
-    KeySym* syms = XGetKeyboardMapping(display_, KeyCode(first), last - first + 1, &perKey);
+    KeySym* syms = XGetKeyboardMapping(display, KeyCode(first), last - first + 1, &perKey);
     if (!syms)
-        return inertKey_;
-    for (int code = last; code >= first && inertKey_ == 0; --code) {
+        return 0;
+    int found = 0;
+    for (int code = last; code >= first && found == 0; --code) {
         bool empty = true;
         for (int i = 0; i < perKey; ++i)
             empty = empty && syms[(code - first) * perKey + i] == NoSymbol;
         if (empty)
-            inertKey_ = code;
+            found = code;
     }
     XFree(syms);
-    return inertKey_;
+    return found;
 }
 
 void X11KeySynthesizer::sendInertKey()
 {
     if (!connect())
         return;
-    const int code = inertKey();
-    if (code == 0)
+    if (inertKey_ < 0)
+        inertKey_ = keycodeWithoutSymbol(display_);
+    if (inertKey_ == 0)
         return;
-    send(display_, KeyCode(code), true);
-    send(display_, KeyCode(code), false);
+    send(display_, KeyCode(inertKey_), true);
+    send(display_, KeyCode(inertKey_), false);
     XFlush(display_);
 }

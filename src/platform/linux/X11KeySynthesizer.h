@@ -20,9 +20,11 @@ public:
     bool sendPasteKeystroke(PasteKeystroke keystroke) override;
     void sendInertKey() override;
 
+    // The highest key code the keymap gives no symbol; 0 when there is none.
+    static int keycodeWithoutSymbol(_XDisplay* display);
+
 private:
     bool connect();
-    int inertKey();
 
     _XDisplay* display_ = nullptr;
     int inertKey_ = -1;  // -1: not looked for under the current keymap; 0: none
