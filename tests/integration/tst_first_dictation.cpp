@@ -75,16 +75,15 @@ bool gone(qint64 pid)
     return text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
 }
 
-// The pulseaudio module that provides the virtual microphone.
-QString microphoneModule()
+// Loads a second virtual microphone and makes it the default; its module id.
+QString plugInMicrophone()
 {
     QProcess p;
-    p.start(QStringLiteral("pactl"), {QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("modules")});
+    p.start(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-remap-source"),
+                                      QStringLiteral("master=vsink.monitor"), QStringLiteral("source_name=vmic2")});
     p.waitForFinished(3000);
-    for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split(u'\n'))
-        if (line.contains(QStringLiteral("source_name=vmic")))
-            return line.section(u'\t', 0, 0);
-    return {};
+    const QString module = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    return run(QStringLiteral("pactl"), {QStringLiteral("set-default-source"), QStringLiteral("vmic2")}) ? module : QString();
 }
 
 }  // namespace
@@ -238,27 +237,28 @@ private Q_SLOTS:
         QVERIFY(logMessages().join(u'\n').contains(QStringLiteral("起動し直してもう一度送ります")));
     }
 
+    // Unplugged while recording: the dictation ends as any other (the sound
+    // server moves the recording to the microphone that is left), and the
+    // next one works.
     void microphoneRemovedWhileRecording()
     {
-        const QString module = microphoneModule();
+        const QString module = plugInMicrophone();
         QVERIFY(!module.isEmpty());
         PasteTarget target;
         XTestKeys keys(XTestKeys::physicalKeyboard);
         const int before = recordings();
+        const int stops = logMessages().count(QStringLiteral("録音を止めて文字起こしに入ります"));
         QVERIFY(target.start());
         taps(keys, 2);
         QTRY_VERIFY_WITH_TIMEOUT(recordings() > before, 5000);
+        QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("set-default-source"), QStringLiteral("vmic")}));
         QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module}));
         QTest::qWait(500);
         taps(keys, 1);
-        // The sound server moves the recording to the silent source that is left.
-        QTRY_VERIFY_WITH_TIMEOUT(logMessages().join(u'\n').contains(QStringLiteral("何も聞こえませんでした")), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(logMessages().count(QStringLiteral("録音を止めて文字起こしに入ります")), stops + 1, 5000);
+        QTest::qWait(2500);  // whatever it heard has been handled
         QCOMPARE(app.state(), QProcess::Running);
 
-        // Plugged in again, it records as before.
-        QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-remap-source"),
-                                              QStringLiteral("master=vsink.monitor"), QStringLiteral("source_name=vmic")}));
-        QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("set-default-source"), QStringLiteral("vmic")}));
         PasteTarget again;
         QVERIFY(dictate(again, keys));
         QTRY_COMPARE_WITH_TIMEOUT(again.text(), pasted, 15000);
