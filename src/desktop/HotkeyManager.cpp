@@ -102,6 +102,8 @@ void HotkeyManager::handleFlagsChanged(const KeyEvent& event, double now)
         optionDownAt_ = now;
         // Pressed while another modifier is already held: never a tap.
         gestureDirty_ = other != 0;
+        if (!gestureDirty_ && mask_)
+            mask_->sendInertKey();
         return;
     }
     // Already held, e.g. the other key of a two-key trigger.

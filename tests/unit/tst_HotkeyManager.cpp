@@ -97,6 +97,19 @@ private Q_SLOTS:
         QCOMPARE(rig.taps, taps);
     }
 
+    // Only a press of the trigger key alone is followed by an inert key.
+    void lonePressesAreMasked()
+    {
+        TestDataFolder data;
+        Rig rig;
+        auto keys = std::make_shared<FakeKeySynthesizer>();
+        rig.manager->maskLonePresses(keys);
+        rig.play({{0, 'f', 58, opt}, {0.1, 'f', 61, opt}, {0.2, 'f', 61, opt}, {0.3, 'f', 58, 0}, {1, 'f', 59, ctrl},
+                  {1.1, 'f', 58, ctrl | opt}, {1.2, 'f', 58, ctrl}, {1.3, 'f', 59, 0}});
+        QCOMPARE(keys->inertKeys, 1);
+        QTRY_COMPARE(rig.taps, Times{0.3});
+    }
+
     void callbacksAreQueuedToTheMainThread()
     {
         TestDataFolder data;
