@@ -64,8 +64,11 @@ std::optional<QString> findBinary()
 {
     const QString name = QStringLiteral("whisper-server");
     QStringList candidates{Config::shared().whisperBinary};
-    if (QCoreApplication::instance())
-        candidates << QCoreApplication::applicationDirPath() + u'/' + name;
+    if (QCoreApplication::instance()) {
+        // Beside the executable in the build tree; lib/sayri/ beside bin/ when installed.
+        const QString bin = QCoreApplication::applicationDirPath();
+        candidates << bin + u'/' + name << QDir::cleanPath(bin + QStringLiteral("/../lib/sayri/") + name);
+    }
     // Only absolute folders: the path found is kept in the settings and must
     // not depend on the folder Sayri happened to be started from.
     for (const QString& dir : qEnvironmentVariable("PATH").split(u':', Qt::SkipEmptyParts))

@@ -19,7 +19,8 @@
 class AppLaunchTest : public QObject {
     Q_OBJECT
 
-    static QString appPath() { return QStringLiteral(SAYRI_APP_PATH); }
+    // SAYRI_APP names another copy, e.g. one unpacked from the package.
+    static QString appPath() { return qEnvironmentVariable("SAYRI_APP", QStringLiteral(SAYRI_APP_PATH)); }
 
 private Q_SLOTS:
     void initTestCase()

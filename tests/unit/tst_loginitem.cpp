@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -50,6 +51,7 @@ private Q_SLOTS:
         QVERIFY(text.startsWith(QStringLiteral("[Desktop Entry]\nType=Application\n")));
         QVERIFY(text.contains(QStringLiteral("\nName=サイリ\n")));
         QVERIFY(!text.contains(QStringLiteral("Hidden")));
+        QCOMPARE(QProcess::execute(QStringLiteral("desktop-file-validate"), {entry}), 0);
 
         // Turning it on again rewrites the entry for the program as it is now.
         QVERIFY(XdgAutostartLoginItem(QStringLiteral("/opt/sayri/sayri")).setEnabled(true, error));

@@ -1,0 +1,92 @@
+# Installing Sayri, and the Debian package made from the same install with
+# CPack (scripts/package): the executable, whisper-server when setup built one,
+# the desktop entry, hicolor icons drawn from the artwork, the AppStream
+# metainfo and the licence texts. The version is the project's.
+include(GNUInstallDirs)
+set(CMAKE_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/sayri)
+
+set(SAYRI_SCREENSHOT_URL "https://sayri.example/images/settings.png"
+    CACHE STRING "Address of the screenshot the AppStream metainfo names")
+# AppStream names a program by the reversed domain of its maker.
+set(SAYRI_APPSTREAM_ID "io.github.sayri.Sayri" CACHE STRING "AppStream component id")
+string(TIMESTAMP SAYRI_RELEASE_DATE "%Y-%m-%d" UTC)
+set(metainfo ${CMAKE_BINARY_DIR}/packaging/${SAYRI_APPSTREAM_ID}.metainfo.xml)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/sayri.metainfo.xml.in ${metainfo} @ONLY)
+
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+install(TARGETS sayri RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Built by scripts/setup next to sayri; a build without it still packages.
+install(PROGRAMS ${CMAKE_BINARY_DIR}/src/whisper-server DESTINATION ${CMAKE_INSTALL_LIBDIR}/sayri OPTIONAL)
+install(CODE "
+  set(server \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/sayri/whisper-server\")
+  if(EXISTS \"\${server}\")
+    execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded \"\${server}\")
+  endif()")
+install(FILES ${CMAKE_SOURCE_DIR}/resources/sayri.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/licenses DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# The application icon: the logo artwork, scalable and drawn at the usual sizes.
+set(logo ${CMAKE_SOURCE_DIR}/resources/icons/logo_mark.svg)
+install(FILES ${logo} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME sayri.svg)
+find_program(RSVG_CONVERT rsvg-convert)
+if(RSVG_CONVERT)
+  set(pngs "")
+  foreach(size 16 22 24 32 48 64 128 256)
+    set(png ${CMAKE_BINARY_DIR}/packaging/icons/${size}/sayri.png)
+    add_custom_command(OUTPUT ${png}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging/icons/${size}
+      COMMAND ${RSVG_CONVERT} -w ${size} -h ${size} -o ${png} ${logo}
+      DEPENDS ${logo} VERBATIM)
+    list(APPEND pngs ${png})
+    install(FILES ${png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+  endforeach()
+  add_custom_target(sayri_icons ALL DEPENDS ${pngs})
+endif()
+
+# The changelog and the manual page Debian expects in every package.
+set(changelog ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+string(TIMESTAMP changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
+file(WRITE ${CMAKE_BINARY_DIR}/packaging/changelog
+  "sayri (${PROJECT_VERSION}) unstable; urgency=medium\n\n"
+  "  * Sayri ${PROJECT_VERSION}, build ${SAYRI_BUILD_NUMBER}.\n\n"
+  " -- Sayri developers <sayri@sayri.example>  ${changelog_date}\n")
+add_custom_command(OUTPUT ${changelog}
+  COMMAND gzip -9nc ${CMAKE_BINARY_DIR}/packaging/changelog > ${changelog}
+  DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog VERBATIM)
+add_custom_target(sayri_changelog ALL DEPENDS ${changelog})
+install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+set(manpage ${CMAKE_BINARY_DIR}/packaging/sayri.1.gz)
+add_custom_command(OUTPUT ${manpage}
+  COMMAND gzip -9nc ${CMAKE_SOURCE_DIR}/packaging/sayri.1 > ${manpage}
+  DEPENDS ${CMAKE_SOURCE_DIR}/packaging/sayri.1 VERBATIM)
+add_custom_target(sayri_manpage ALL DEPENDS ${manpage})
+install(FILES ${manpage} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+set(CPACK_GENERATOR DEB)
+# cpack builds nothing itself: scripts/package builds what the package holds.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
+set(CPACK_PACKAGE_NAME sayri)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_CONTACT "Sayri developers <sayri@sayri.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "local Japanese dictation for X11 desktops")
+string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
+  "Double-tap the trigger key in any application, speak, tap once more: the\n"
+  "recognised text is pasted where you were typing. Speech is recognised on\n"
+  "this machine by whisper.cpp, steered by a personal dictionary.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Not libraries, but what a Japanese desktop program wants beside it: the
+# fonts, Qt's own texts in Japanese, and the accessibility bus for screen hints.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n, at-spi2-core")
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/package)
+include(CPack)
