@@ -23,18 +23,26 @@ void AppDelegate::applicationDidFinishLaunching(AppServices services)
     if (launched.open(QIODevice::WriteOnly | QIODevice::Truncate))
         launched.close();
 
-    QFile request(Config::file(QStringLiteral(".openpage")));
-    if (!request.open(QIODevice::ReadOnly)) {
+    const std::optional<QString> page = takePageRequest();
+    if (!page) {
         if (!launchedAsLoginItem() && !firstRun->必要()) {
             AppState* state = appState_.get();
             MainThread::after(0.5, state, [state] { state->openSettings(); });
         }
         return;
     }
+    MainThread::after(0.4, this, [this, page = *page] { handlePageRequest(page); });
+}
+
+std::optional<QString> AppDelegate::takePageRequest()
+{
+    QFile request(Config::file(QStringLiteral(".openpage")));
+    if (!request.open(QIODevice::ReadOnly))
+        return std::nullopt;
     const QString page = QString::fromUtf8(request.readAll()).trimmed();
     request.close();
     request.remove();
-    MainThread::after(0.4, this, [this, page] { handlePageRequest(page); });
+    return page;
 }
 
 void AppDelegate::handlePageRequest(const QString& page)
