@@ -94,8 +94,7 @@ void removeWord(const QString& surface)
     // before the LF stays with its line) and the final-LF state survives.
     QStringList kept;
     for (const QString& line : contents.text.split(u'\n')) {
-        const QString body = line.endsWith(u'\r') ? line.chopped(1) : line;
-        const QString trimmed = Graphemes::trimmedBlanks(body);
+        const QString trimmed = Graphemes::trimmedBlanks(dictionaryFile::lineBody(line));
         const bool hasKey = !trimmed.isEmpty() && !dictionaryFile::isComment(trimmed);
         if (hasKey && dictionaryFile::keyOf(trimmed) == surface)
             continue;

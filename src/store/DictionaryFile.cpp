@@ -92,11 +92,17 @@ std::optional<QString> decodeStrictly(const QByteArray& bytes, const char* encod
 QStringList lines(const QString& text)
 {
     QStringList out = text.split(u'\n');
-    for (QString& line : out) {
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-    }
+    for (QString& line : out)
+        line = lineBody(line);
     return out;
+}
+
+QString lineBody(const QString& line)
+{
+    qsizetype end = line.size();
+    while (end > 0 && line.at(end - 1) == u'\r')
+        --end;
+    return line.left(end);
 }
 
 bool isComment(const QString& trimmed)
