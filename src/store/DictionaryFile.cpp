@@ -100,7 +100,7 @@ QStringList lines(const QString& text)
 QString lineBody(const QString& line)
 {
     qsizetype end = line.size();
-    while (end > 0 && line.at(end - 1) == u'\r')
+    while (end > 0 && (line.at(end - 1) == u'\r' || Graphemes::isBlank(line.at(end - 1))))
         --end;
     return line.left(end);
 }

@@ -60,8 +60,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("entries");
         QTest::newRow("default file has no words") << Config::defaultDictionary << QStringList{};
-        QTest::newRow("plain word and reading, CR LF and CR CR LF")
-            << u"株式会社あおぞら\r\nふかんず=俯瞰図\r\r\n"_s << QStringList{u"株式会社あおぞら"_s, u"ふかんず⇒俯瞰図"_s};
+        QTest::newRow("plain word and reading, CR LF, CR CR LF, CR blank LF")
+            << u"株式会社あおぞら\r \nふかんず=俯瞰図\r\r\n"_s << QStringList{u"株式会社あおぞら"_s, u"ふかんず⇒俯瞰図"_s};
         QTest::newRow("spaces of every width trimmed, blank lines skipped")
             << u"\t\u3000 ふかんず \u2003=\u00A0俯瞰 図\u3000\t\n \n\u3000\u2002\u205F\n"_s
             << QStringList{u"ふかんず⇒俯瞰 図"_s};
