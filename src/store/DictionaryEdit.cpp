@@ -21,6 +21,21 @@ const QStringList rewriteHeader{
     QString(),
 };
 
+// "reading=written form"; with a space on each side of "=" where the sign
+// would otherwise join a neighbouring character into one (a written form
+// starting with a combining mark) and the line would lose its reading.
+QString lineOf(const DictionaryEntry& e)
+{
+    if (!e.reading)
+        return e.surface;
+    const QString line = *e.reading + u'=' + e.surface;
+    const Graphemes::Text chars(line);
+    const qsizetype sign = e.reading->size();
+    if (chars.isBoundary(sign) && chars.isBoundary(sign + 1))
+        return line;
+    return *e.reading + QStringLiteral(" = ") + e.surface;
+}
+
 }  // namespace
 
 bool dictionaryAcceptsWords()
@@ -78,7 +93,7 @@ void rewriteDictionary(const QList<DictionaryEntry>& order)
 {
     QStringList lines = rewriteHeader;
     for (const DictionaryEntry& e : order)
-        lines.append(e.reading ? *e.reading + u'=' + e.surface : e.surface);
+        lines.append(lineOf(e));
     lines.append(QString());
     dictionaryFile::write(lines.join(u'\n').toUtf8());
     Log::write(QStringLiteral("辞書の並び順を保存: %1語").arg(order.size()));
