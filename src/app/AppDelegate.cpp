@@ -5,6 +5,11 @@
 #include "support/MainThread.h"
 
 #include <QFile>
+#include <QFileInfo>
+
+namespace {
+constexpr qint64 maxPageRequest = 4096;
+}
 
 AppDelegate::AppDelegate(QStringList arguments) : arguments_(std::move(arguments)) {}
 
@@ -36,10 +41,13 @@ void AppDelegate::applicationDidFinishLaunching(AppServices services)
 
 std::optional<QString> AppDelegate::takePageRequest()
 {
-    QFile request(Config::file(QStringLiteral(".openpage")));
-    if (!request.open(QIODevice::ReadOnly))
+    // Only a plain file: opening a pipe put there would wait for a writer,
+    // and the launch with it. A page name is short; more is not read.
+    const QString path = Config::file(QStringLiteral(".openpage"));
+    QFile request(path);
+    if (!QFileInfo(path).isFile() || !request.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const QString page = QString::fromUtf8(request.readAll()).trimmed();
+    const QString page = QString::fromUtf8(request.read(maxPageRequest)).trimmed();
     request.close();
     request.remove();
     return page;

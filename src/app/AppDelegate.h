@@ -24,7 +24,8 @@ public:
     AppState* appState() const { return appState_.get(); }
 
     // The page a one-shot ".openpage" request in the data folder asks for,
-    // trimmed; the request is removed. None without a request.
+    // trimmed; the request is removed. None without a request, or when
+    // ".openpage" is not a plain file.
     static std::optional<QString> takePageRequest();
 
 private:

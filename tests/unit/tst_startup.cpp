@@ -16,6 +16,8 @@
 #include <QMenu>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString readyMessage = QStringLiteral("flash:サイリ 準備OK。Optionキーを2回押すと録音が始まります@4");
@@ -145,6 +147,14 @@ private Q_SLOTS:
         }
         QTest::qWait(600);
         QVERIFY(!fakes->settings.shown.contains(QString()));
+    }
+
+    // A pipe put there is no request: reading it would hold up the launch.
+    void pageRequestFromAPipeIsIgnored()
+    {
+        Config::bootstrap();
+        QCOMPARE(mkfifo(QFile::encodeName(data->file(QStringLiteral(".openpage"))).constData(), 0600), 0);
+        QCOMPARE(AppDelegate::takePageRequest(), std::nullopt);
     }
 
     // A changed dictionary restarts the server once, at an idle tick of the
