@@ -155,6 +155,7 @@ private Q_SLOTS:
         Config::bootstrap();
         QCOMPARE(mkfifo(QFile::encodeName(data->file(QStringLiteral(".openpage"))).constData(), 0600), 0);
         QCOMPARE(AppDelegate::takePageRequest(), std::nullopt);
+        fakes->take();  // nothing launched to own them
     }
 
     // A changed dictionary restarts the server once, at an idle tick of the
