@@ -1,6 +1,7 @@
 #include "app/AppState.h"
 
 #include "desktop/TriggerKey.h"
+#include "platform/PlatformWords.h"
 #include "provision/UpdateNotice.h"
 #include "store/Config.h"
 #include "store/Dictionary.h"
@@ -83,7 +84,7 @@ void AppState::startUp()
         s_.hotkeys->start();
     } else {
         if (!setupNeeded)
-            flash(QStringLiteral("「アクセシビリティ」を許可すると Option×2 が使えます（許可すると自動で有効になります）"), 8);
+            flash(PlatformWords::keySourceHint(), 8);
         startAccessibilityPoll();
     }
 
@@ -111,7 +112,7 @@ void AppState::startAccessibilityPoll()
         axPollTimer_->deleteLater();
         axPollTimer_ = nullptr;
         s_.hotkeys->start();
-        flash(QStringLiteral("準備OK。Optionキーを2回押すと録音が始まります"), 4);
+        flash(QStringLiteral("準備OK。%1キーを2回押すと録音が始まります").arg(PlatformWords::optionKey()), 4);
     });
     axPollTimer_->start();
 }
@@ -130,7 +131,7 @@ void AppState::completeStartUp()
         s_.whisper->waitHealthy(20);
         dictionary_.setLastAppliedDictMtime(applied);
         MainThread::async(weak, [this] {
-            flash(QStringLiteral("サイリ 準備OK。Optionキーを2回押すと録音が始まります"), 4);
+            flash(QStringLiteral("サイリ 準備OK。%1キーを2回押すと録音が始まります").arg(PlatformWords::optionKey()), 4);
         });
     });
 }
@@ -157,7 +158,7 @@ void AppState::micChanged(const QString& uid)
     Config::edit([&uid](ConfigData& c) { c.micDeviceUID = uid; });
     Config::save();
 
-    QString label = QStringLiteral("Macと同じ（自動）");
+    QString label = QStringLiteral("%1と同じ（自動）").arg(PlatformWords::computer());
     if (!uid.isEmpty()) {
         const auto device = s_.audioInputs->find(uid);
         label = device ? device->name : QStringLiteral("選んだマイク");

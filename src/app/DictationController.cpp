@@ -181,8 +181,14 @@ void DictationController::recognize(const QByteArray& wav)
 void DictationController::deliver(const QString& text, const QString& raw)
 {
     Log::write(QStringLiteral("貼り付けます（%1字）").arg(Graphemes::count(text)));
-    s_.paster->paste(text);
+    const bool sent = s_.paster->paste(text);
     history_.add(raw, text, historyMode);
+    if (!sent) {
+        // No keystroke can reach any window: say so rather than claim a paste.
+        Log::write(QStringLiteral("貼り付けのキーを送れません。文字はクリップボードに残しました"));
+        finishWithMessage(QStringLiteral("自動では貼り付けられませんでした（文字はクリップボードにあります）"), 3);
+        return;
+    }
     s_.sounds->play(QStringLiteral("Glass"));
     const auto [文, 秒] = 貼り付けたあとの一言();
     finishWithMessage(文, 秒);

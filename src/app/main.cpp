@@ -3,6 +3,7 @@
 #include "app/makeAppServices.h"
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/TerminationSignals.h"
+#include "platform/linux/WaylandSession.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -17,6 +18,12 @@
 
 int main(int argc, char** argv)
 {
+    // Wayland: the windows run through Xwayland, on the X11 platform.
+    if (WaylandSession::detected() && !WaylandSession::useXwayland()) {
+        std::fputs("サイリ: Wayland のセッションで X のディスプレイ（Xwayland）が見つからないため、起動できません。"
+                   "ログイン画面で X11 のセッションを選んでログインし直してください。\n", stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sayri"));
     QApplication::setApplicationVersion(QStringLiteral(SAYRI_VERSION));

@@ -36,11 +36,15 @@ AppServices makeAppServices()
     s.screen = std::move(screen);
     static LinuxProcesses processes;
     s.whisper = std::make_unique<WhisperServer>(processes, [screen = s.screen.get()] { return screen->currentTerms(); });
-    s.paster = std::make_unique<Paster>(std::make_unique<X11FrontmostApp>(), std::make_unique<X11KeySynthesizer>());
+    // One connection sends every synthetic key, so they reach the key source in the order announced.
+    auto keys = std::make_shared<X11KeySynthesizer>();
+    s.paster = std::make_unique<Paster>(std::make_unique<X11FrontmostApp>(), keys);
     s.frontmost = std::make_unique<X11FrontmostApp>();
     s.audioInputs = std::make_unique<PulseAudioInputs>();
     s.sounds = std::make_unique<CueSoundPlayer>();
-    s.hotkeys = std::make_unique<HotkeyManager>(std::make_unique<X11KeySource>());
+    auto hotkeys = std::make_unique<HotkeyManager>(std::make_unique<X11KeySource>());
+    hotkeys->maskLonePresses(keys);
+    s.hotkeys = std::move(hotkeys);
     s.keyboardAccess = std::make_unique<X11KeyboardAccess>();
     s.firstRun = std::make_unique<FirstRunWindow>(*s.keyboardAccess, *s.sounds, LivePreview::available());
     s.loginItem = std::make_unique<XdgAutostartLoginItem>();

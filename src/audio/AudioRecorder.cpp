@@ -1,5 +1,6 @@
 #include "audio/AudioRecorder.h"
 
+#include "platform/PlatformWords.h"
 #include "store/Config.h"
 #include "store/Log.h"
 #include "support/MainThread.h"
@@ -22,7 +23,11 @@ constexpr double retryPauses[] = {0.25, 0.45, 0.7};
 // Address space only: pages become resident as samples fill them.
 constexpr qsizetype reservedBytes = 605 * SampleConverter::outputRate * 2;
 
-const QString defaultMicName = QStringLiteral("Macと同じ");
+// The system's default microphone, as the log names it: "パソコンと同じ".
+QString defaultMicName()
+{
+    return QStringLiteral("%1と同じ").arg(PlatformWords::computer());
+}
 
 double retryPause(int attempt)
 {
@@ -76,13 +81,14 @@ AudioRecorder::Built AudioRecorder::buildEngine()
             if (auto engine = backend_->makeEngine(uid, &whyNot))
                 return {std::move(engine), device->name};
             fellBackToDefault_ = true;
-            Log::write(QStringLiteral("マイク切替に失敗（%1・%2）→ Macと同じマイクで録音").arg(Log::伏せた機器名(device->name), whyNot));
+            Log::write(QStringLiteral("マイク切替に失敗（%1・%2）→ %3マイクで録音")
+                           .arg(Log::伏せた機器名(device->name), whyNot, defaultMicName()));
         } else {
             fellBackToDefault_ = true;
-            Log::write(QStringLiteral("選んだマイクが見つからない（%1）→ Macと同じマイクで録音").arg(Log::伏せた機器名(uid)));
+            Log::write(QStringLiteral("選んだマイクが見つからない（%1）→ %2マイクで録音").arg(Log::伏せた機器名(uid), defaultMicName()));
         }
     }
-    return {backend_->makeEngine(QString(), nullptr), defaultMicName};
+    return {backend_->makeEngine(QString(), nullptr), defaultMicName()};
 }
 
 void AudioRecorder::start()

@@ -1,5 +1,6 @@
 #include "desktop/HotkeyManager.h"
 
+#include "platform/PlatformWords.h"
 #include "store/Log.h"
 #include "support/MainThread.h"
 #include "support/Uptime.h"
@@ -23,17 +24,36 @@ void HotkeyManager::start()
         return;
     source_->onEvent = [this](const KeyEvent& event) { handle(event.type, event); };
     if (!source_->open()) {
-        Log::write(QStringLiteral("キー監視の開始に失敗（アクセシビリティ未許可の可能性）"));
+        Log::write(QStringLiteral("キー監視の開始に失敗（%1）").arg(PlatformWords::keySourceFailure()));
         return;
     }
     Log::write(QStringLiteral("キー監視を開始"));
+    tellIfNoKeyAnswers();
 }
 
 void HotkeyManager::setTrigger(const QString& triggerKeyId)
 {
     trigger_ = TriggerKey::find(triggerKeyId);
+    if (!TriggerKey::offers(triggerKeyId))
+        Log::write(QStringLiteral("録音キーの設定 \"%1\" はこの%2では使えないため、「%3」を使います")
+                       .arg(triggerKeyId, PlatformWords::computer(), trigger_.label));
     optionIsDown_ = false;
     gestureDirty_ = false;
+    if (source_->isOpen())
+        tellIfNoKeyAnswers();
+}
+
+// A key the table offers may be missing from the keyboard's layout (a right
+// Alt turned into a Compose key, say): the row stays, and the log says why
+// the key does nothing.
+void HotkeyManager::tellIfNoKeyAnswers()
+{
+    for (const std::int64_t code : trigger_.keyCodes) {
+        if (source_->hasKey(code))
+            return;
+    }
+    Log::write(QStringLiteral("録音キー「%1」に当たるキーが、いまのキーボード配列にありません（押しても反応しません）")
+                   .arg(trigger_.label));
 }
 
 void HotkeyManager::handle(std::uint32_t type, const KeyEvent& event)
@@ -82,6 +102,8 @@ void HotkeyManager::handleFlagsChanged(const KeyEvent& event, double now)
         optionDownAt_ = now;
         // Pressed while another modifier is already held: never a tap.
         gestureDirty_ = other != 0;
+        if (!gestureDirty_ && mask_)
+            mask_->sendInertKey();
         return;
     }
     // Already held, e.g. the other key of a two-key trigger.

@@ -3,6 +3,7 @@
 #include "desktop/TriggerKey.h"
 #include "desktop/TriggerListener.h"
 #include "platform/KeySource.h"
+#include "platform/KeySynthesizer.h"
 
 #include <functional>
 #include <memory>
@@ -10,6 +11,14 @@
 // The global trigger-key listener: recognises a clean tap of the trigger key
 // (pressed and released on its own, in less than half a second) and Escape,
 // from the events of a listen-only keyboard source. Main thread only.
+//
+// The focused window sees the trigger key too, and many applications act on
+// a lone tap of a modifier (a lone Alt opens the menu bar's keyboard
+// navigation; a lone Super, the desktop's launcher). So that the taps leave
+// the window as it was, every press of the trigger key alone is followed at
+// once by an inert key (KeySynthesizer::sendInertKey): to the window it is
+// then a modifier held with another key, which it leaves alone. Shortcuts the
+// user types with the key work as before.
 class HotkeyManager : public TriggerListener {
 public:
     explicit HotkeyManager(std::unique_ptr<KeySource> source,
@@ -20,6 +29,8 @@ public:
     bool isStarted() const override;
     void setTrigger(const QString& triggerKeyId) override;
     const TriggerKey& trigger() const { return trigger_; }
+    // Where the inert keys go (none: nothing is sent).
+    void maskLonePresses(std::shared_ptr<KeySynthesizer> keys) { mask_ = std::move(keys); }
 
     static constexpr double longestTap = 0.5;
     static constexpr std::uint64_t otherModifierMask = 0x9e0000;
@@ -29,6 +40,7 @@ private:
     void handleFlagsChanged(const KeyEvent& event, double now);
     void reportTap(double t);
     void reportEsc();
+    void tellIfNoKeyAnswers();
 
     std::unique_ptr<KeySource> source_;
     std::function<double()> clock_;
@@ -36,4 +48,5 @@ private:
     double optionDownAt_ = 0;
     bool gestureDirty_ = false;
     TriggerKey trigger_;
+    std::shared_ptr<KeySynthesizer> mask_;
 };

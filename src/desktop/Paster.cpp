@@ -4,38 +4,53 @@
 #include <QGuiApplication>
 #include <QTimer>
 
-Paster::Paster(std::unique_ptr<FrontmostApp> frontmost, std::unique_ptr<KeySynthesizer> keys)
+Paster::Paster(std::unique_ptr<FrontmostApp> frontmost, std::shared_ptr<KeySynthesizer> keys)
     : frontmost_(std::move(frontmost)), keys_(std::move(keys))
 {
 }
 
-void Paster::paste(const QString& text)
+bool Paster::paste(const QString& text)
 {
+    const PasteKeystroke keystroke = keystrokeFor(frontmost_->current());
     // setText replaces everything that was on the clipboard.
     QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
-    QTimer::singleShot(pauseMs, Qt::PreciseTimer, &guard_, [this] { sendKeystroke(); });
-}
-
-void Paster::sendKeystroke()
-{
-    bool terminal = false;
-    if (const auto app = frontmost_->current())
-        terminal = isTerminal(app->windowClass, app->windowInstance);
+    if (keystroke == PasteKeystroke::shiftInsert && QGuiApplication::clipboard()->supportsSelection())
+        QGuiApplication::clipboard()->setText(text, QClipboard::Selection);
+    if (!keys_->canSend(keystroke))
+        return false;
     // Nothing tells whether the window took the paste; the text stays on the
     // clipboard either way.
-    keys_->sendPasteKeystroke(terminal);
+    QTimer::singleShot(pauseMs, Qt::PreciseTimer, &guard_,
+                       [this, keystroke] { keys_->sendPasteKeystroke(keystroke); });
+    return true;
 }
 
-bool Paster::isTerminal(const QString& windowClass, const QString& windowInstance)
+PasteKeystroke Paster::keystrokeFor(const std::optional<FrontmostAppInfo>& app)
 {
-    static const QStringList terminals = {
+    if (!app)
+        return PasteKeystroke::controlV;
+    const auto named = [&app](const QStringList& names) {
+        return names.contains(app->windowClass, Qt::CaseInsensitive)
+            || names.contains(app->windowInstance, Qt::CaseInsensitive);
+    };
+    static const QStringList selectionOnly = {
         QStringLiteral("xterm"), QStringLiteral("uxterm"), QStringLiteral("urxvt"), QStringLiteral("rxvt"),
+    };
+    if (named(selectionOnly))
+        return PasteKeystroke::shiftInsert;
+    if (app->categories.contains(QStringLiteral("TerminalEmulator")))
+        return PasteKeystroke::controlShiftV;
+    // Terminals often run without a desktop entry of their own (built from
+    // source, or started from another terminal).
+    static const QStringList terminals = {
         QStringLiteral("gnome-terminal"), QStringLiteral("gnome-terminal-server"), QStringLiteral("konsole"),
         QStringLiteral("xfce4-terminal"), QStringLiteral("alacritty"), QStringLiteral("kitty"),
         QStringLiteral("foot"), QStringLiteral("footclient"), QStringLiteral("tilix"),
         QStringLiteral("wezterm"), QStringLiteral("org.wezfurlong.wezterm"), QStringLiteral("terminator"),
-        QStringLiteral("lxterminal"),
+        QStringLiteral("lxterminal"), QStringLiteral("st"), QStringLiteral("st-256color"),
+        QStringLiteral("ghostty"), QStringLiteral("com.mitchellh.ghostty"),
     };
-    return terminals.contains(windowClass, Qt::CaseInsensitive)
-        || terminals.contains(windowInstance, Qt::CaseInsensitive);
+    if (app->categories.isEmpty() && named(terminals))
+        return PasteKeystroke::controlShiftV;
+    return PasteKeystroke::controlV;
 }

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QObject>
+#include <QSet>
 #include <QThreadPool>
 
 #include <atomic>
@@ -121,5 +122,19 @@ QString ScreenContext::axVisibleText(AccessibleTree& tree, qint64 pid)
     const std::optional<AccessibleElement> window = tree.activeWindow(pid);
     if (!window)
         return {};
-    return ScreenContextWalk::visibleText(tree, *window);
+    bool withheld = false;
+    QString text = ScreenContextWalk::visibleText(tree, *window, {}, &withheld);
+    // Chromium and the programs built on it publish only their window's frame
+    // until they are started for assistive technology; nothing from outside
+    // the running browser turns its page on. Said once for each process.
+    static std::mutex toldLock;
+    static QSet<qint64> told;
+    const auto firstTime = [&] {
+        std::lock_guard guard(toldLock);
+        return !told.contains(pid) && (told.insert(pid), true);
+    };
+    if (withheld && firstTime())
+        Log::write(QStringLiteral("画面の文脈: 手前のアプリは画面の中身を公開していないため、ヒントを読めません"
+                                  "（Chromium系のブラウザは --force-renderer-accessibility を付けて起動すると読めます）"));
+    return text;
 }

@@ -6,5 +6,7 @@
 class TextPaster {
 public:
     virtual ~TextPaster() = default;
-    virtual void paste(const QString& text) = 0;
+    // False when no paste keystroke can be sent: the text is then only on the
+    // clipboard.
+    virtual bool paste(const QString& text) = 0;
 };

@@ -1,6 +1,7 @@
 #include "desktop/TriggerKey.h"
 
 #include "platform/KeySource.h"
+#include "platform/PlatformWords.h"
 
 #include <algorithm>
 
@@ -9,20 +10,31 @@ bool TriggerKey::hasKeyCode(std::int64_t code) const
     return std::find(keyCodes.begin(), keyCodes.end(), code) != keyCodes.end();
 }
 
+// The labels name the keys as this platform does; the ids never change. The
+// globe key's row is there only where the key source can see that key.
 const QList<TriggerKey>& TriggerKey::all()
 {
     using namespace MacKey;
-    static const QList<TriggerKey> table = {
-        {QStringLiteral("option"), QStringLiteral("Option（左右どちらでも）"), {option, rightOption}, optionFlag},
-        {QStringLiteral("leftOption"), QStringLiteral("左のOption"), {option}, optionFlag},
-        {QStringLiteral("rightOption"), QStringLiteral("右のOption"), {rightOption}, optionFlag},
-        {QStringLiteral("rightCommand"), QStringLiteral("右のCommand"), {rightCommand}, commandFlag},
-        {QStringLiteral("control"), QStringLiteral("Control（左右どちらでも）"), {control, rightControl}, controlFlag},
-        {QStringLiteral("rightShift"), QStringLiteral("右のShift"), {MacKey::rightShift}, shiftFlag},
-        // No X11 key produces this code: the row can be chosen but never fires.
-        {QStringLiteral("fn"), QStringLiteral("fn（地球儀キー）"), {function}, functionFlag},
-    };
+    static const QList<TriggerKey> table = [] {
+        const QString eitherSide = QStringLiteral("%1（左右どちらでも）");
+        QList<TriggerKey> rows{
+            {QStringLiteral("option"), eitherSide.arg(PlatformWords::optionKey()), {option, rightOption}, optionFlag},
+            {QStringLiteral("leftOption"), PlatformWords::leftOptionKey(), {option}, optionFlag},
+            {QStringLiteral("rightOption"), PlatformWords::rightOptionKey(), {rightOption}, optionFlag},
+            {QStringLiteral("rightCommand"), PlatformWords::rightCommandKey(), {rightCommand}, commandFlag},
+            {QStringLiteral("control"), eitherSide.arg(PlatformWords::controlKey()), {control, rightControl}, controlFlag},
+            {QStringLiteral("rightShift"), QStringLiteral("右のShift"), {MacKey::rightShift}, shiftFlag},
+        };
+        if (const auto fn = PlatformWords::functionKey())
+            rows.append({QStringLiteral("fn"), *fn, {function}, functionFlag});
+        return rows;
+    }();
     return table;
+}
+
+bool TriggerKey::offers(const QString& id)
+{
+    return std::any_of(all().begin(), all().end(), [&id](const TriggerKey& key) { return key.id == id; });
 }
 
 TriggerKey TriggerKey::find(const QString& id)

@@ -17,8 +17,11 @@ struct TriggerKey {
 
     bool hasKeyCode(std::int64_t code) const;
 
-    // The fixed table, in the order the settings window lists it.
+    // The fixed table, in the order the settings window lists it: the keys
+    // this platform's key source can deliver.
     static const QList<TriggerKey>& all();
+    // Whether the table has a row of that id.
+    static bool offers(const QString& id);
     // The entry whose id equals `id` exactly; the first entry when none does.
     static TriggerKey find(const QString& id);
 };

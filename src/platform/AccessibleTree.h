@@ -19,6 +19,16 @@ struct AccessibleFacts {
     QString title;
     std::optional<QString> value;  // present only when shorter than the limit asked for
     QList<AccessibleElement> children;  // at most the number asked for, the first ones
+    // False for an element the user does not see: not on screen (a closed
+    // menu's items, a hidden page, a toolbar switched off) or part of the
+    // application's menus (menu bars, menus and their items, which on other
+    // desktops are not part of the window). Nothing of it or below it is read.
+    bool shown = true;
+    // A document the application shows (a web page in a browser).
+    bool document = false;
+    // The element says it has children but hands none out: the application
+    // keeps its contents from assistive technology.
+    bool withheld = false;
 };
 
 // Read access to the accessibility trees the desktop's applications publish.

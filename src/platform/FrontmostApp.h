@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -9,6 +10,7 @@ struct FrontmostAppInfo {
     QString name;           // readable name; may be empty
     QString windowClass;    // class part of the window's class hint, e.g. "XTerm"
     QString windowInstance; // instance part, e.g. "xterm"
+    QStringList categories; // what its desktop entry says it is, e.g. "TerminalEmulator"; empty without one
 };
 
 // The application whose window has the focus, as the window manager sees it.

@@ -53,6 +53,9 @@ public:
     virtual bool isOpen() const = 0;
     // Delivers again after the source reported itself disabled.
     virtual void enable() = 0;
+    // Whether a key of the keyboard, under its current layout, produces the
+    // key code `keyCode`; only known while open.
+    virtual bool hasKey(std::int64_t keyCode) const = 0;
 
     // Called on the main thread for every event, as it happens.
     std::function<void(const KeyEvent&)> onEvent;

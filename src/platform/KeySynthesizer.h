@@ -1,12 +1,27 @@
 #pragma once
 
+// The keystrokes that make an application paste.
+enum class PasteKeystroke {
+    controlV,       // the clipboard, in most applications
+    controlShiftV,  // the clipboard, in a terminal emulator
+    shiftInsert,    // the primary selection, in xterm and rxvt
+};
+
 // Synthetic keystrokes into the focused window, as if typed by the user.
 class KeySynthesizer {
 public:
     virtual ~KeySynthesizer() = default;
-    // Sends the paste keystroke, Control+V (or Control+Shift+V when
-    // `withShift`), so that the focused window sees those modifiers and no
+    // Whether `keystroke` can be sent: a display that takes synthetic keys
+    // and a keymap holding its keys.
+    virtual bool canSend(PasteKeystroke keystroke) = 0;
+    // Sends `keystroke` so that the focused window sees its modifiers and no
     // other: modifier keys the user still holds are let go around it and
     // pressed again afterwards. False when nothing could be sent.
-    virtual bool sendPasteKeystroke(bool withShift) = 0;
+    virtual bool sendPasteKeystroke(PasteKeystroke keystroke) = 0;
+    // Presses and lets go one key that no application acts on (a key code
+    // with no symbol), so that a modifier held at that moment is not a lone
+    // tap to the focused window: a lone Alt tap opens the menu bar's keyboard
+    // navigation in many applications. Modifiers held stay held. Does nothing
+    // where the keymap has no such key.
+    virtual void sendInertKey() = 0;
 };

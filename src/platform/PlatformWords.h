@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <optional>
@@ -18,9 +19,20 @@ QString rightOptionKey();
 QString controlKey();
 QString commandKey();
 QString rightCommandKey();
+// The globe key at the corner of the keyboard, where this platform's key
+// source can see it; none where no key event names it.
+std::optional<QString> functionKey();
 QString pasteKeystroke();   // the key combination that pastes
 QString computer();         // the user's machine, as in "このパソコン"
 QString systemSettings();   // the desktop's settings application
+
+// When the global key source cannot be opened: what the trigger key and the
+// automatic paste need, and how the user gets it, in full sentences ...
+QStringList keySourceAdvice();
+// ... and as one timed message.
+QString keySourceHint();
+// The likely cause, for the log line of a key source that failed to open.
+QString keySourceFailure();
 
 // The permissions a step of the first-run setup can be about.
 enum class Permission { microphone, speechRecognition, accessibility };

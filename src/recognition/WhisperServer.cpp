@@ -169,12 +169,36 @@ bool WhisperServer::waitHealthy(double seconds)
 
 std::optional<QString> WhisperServer::transcribe(const QByteArray& wav)
 {
-    if (HTTP::statusCode(healthUrl(), 1.5) == 0) {
-        start(Config::dictionaryLine());
-        if (!waitHealthy(20))
+    if (!ensureAnswering())
+        return std::nullopt;
+    HTTP::Response reply = send(wav);
+    // A server that died during the request (a crash, or ended from outside)
+    // is brought back once and given the same recording, so the words are not
+    // lost; a server that is still there has answered for itself.
+    if (reply.status == 0 && HTTP::statusCode(healthUrl(), 1.5) == 0) {
+        Log::write(QStringLiteral("文字起こしに失敗（HTTP 0）"));
+        Log::write(QStringLiteral("文字起こしの途中でサーバーが止まったため、起動し直してもう一度送ります"));
+        if (!ensureAnswering())
             return std::nullopt;
+        reply = send(wav);
     }
+    if (reply.status == 200 && reply.body)
+        if (const std::optional<QString> text = Inference::replyText(*reply.body))
+            return text->trimmed();
+    Log::write(QStringLiteral("文字起こしに失敗（HTTP %1）").arg(reply.status));
+    return std::nullopt;
+}
 
+bool WhisperServer::ensureAnswering()
+{
+    if (HTTP::statusCode(healthUrl(), 1.5) != 0)
+        return true;
+    start(Config::dictionaryLine());
+    return waitHealthy(20);
+}
+
+HTTP::Response WhisperServer::send(const QByteArray& wav)
+{
     const QByteArray boundary = Inference::newBoundary();
     const QStringList terms = hintTerms_ ? hintTerms_() : QStringList();
     const QString prompt = Config::hintLine(terms);
@@ -186,11 +210,5 @@ std::optional<QString> WhisperServer::transcribe(const QByteArray& wav)
     r.timeout = Inference::timeLimit(wav.size());
     if (!terms.isEmpty() && !prompt.isEmpty())
         Log::write(QStringLiteral("ヒント合成: 全%1字（うち画面の席を使用）").arg(Graphemes::count(prompt)));
-
-    const HTTP::Response reply = HTTP::request(r);
-    if (reply.status == 200 && reply.body)
-        if (const std::optional<QString> text = Inference::replyText(*reply.body))
-            return text->trimmed();
-    Log::write(QStringLiteral("文字起こしに失敗（HTTP %1）").arg(reply.status));
-    return std::nullopt;
+    return HTTP::request(r);
 }

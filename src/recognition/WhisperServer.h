@@ -1,5 +1,6 @@
 #pragma once
 
+#include "recognition/HTTP.h"
 #include "recognition/RecognitionServer.h"
 
 #include <QStringList>
@@ -42,6 +43,10 @@ public:
     std::optional<qint64> processId() const;
 
 private:
+    // Starts the server when nothing answers on the port; false when it does
+    // not come up.
+    bool ensureAnswering();
+    HTTP::Response send(const QByteArray& wav);
     void killStrayServer();
     std::shared_ptr<ChildProcess> takeProcess();
     bool launchedServerRunning() const;

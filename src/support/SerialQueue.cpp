@@ -1,12 +1,16 @@
 #include "support/SerialQueue.h"
 
-#include <future>
-#include <pthread.h>
+#include <QThread>
 
+#include <future>
+
+// QThread names the system thread after its object name, so the worker shows up as its label in
+// debuggers and `top -H`.
 SerialQueue::SerialQueue(QString label) : label_(std::move(label))
 {
-    thread_ = std::thread([this] { run(); });
-    pthread_setname_np(thread_.native_handle(), label_.left(15).toUtf8().constData());
+    thread_.reset(QThread::create([this] { run(); }));
+    thread_->setObjectName(label_);
+    thread_->start();
 }
 
 SerialQueue::~SerialQueue()
@@ -16,8 +20,7 @@ SerialQueue::~SerialQueue()
         stopping_ = true;
     }
     wake_.notify_all();
-    if (thread_.joinable())
-        thread_.join();
+    thread_->wait();
 }
 
 void SerialQueue::async(std::function<void()> task)
@@ -41,7 +44,7 @@ void SerialQueue::drain()
 
 bool SerialQueue::isCurrentThread() const
 {
-    return std::this_thread::get_id() == thread_.get_id();
+    return QThread::currentThread() == thread_.get();
 }
 
 void SerialQueue::run()

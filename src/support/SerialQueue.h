@@ -5,8 +5,10 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
-#include <thread>
+
+class QThread;
 
 // One worker thread that runs queued tasks one after another, in order.
 // The thread has no Qt event loop of its own; blocking calls made by a task
@@ -33,5 +35,5 @@ private:
     std::condition_variable wake_;
     std::deque<std::function<void()>> tasks_;
     bool stopping_ = false;
-    std::thread thread_;
+    std::unique_ptr<QThread> thread_;
 };

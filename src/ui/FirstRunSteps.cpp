@@ -43,13 +43,6 @@ QStringList settingsSteps(bool password)
     return l;
 }
 
-// Where no settings page grants the key source: what the user can do.
-QStringList keySourceAdvice()
-{
-    return {QStringLiteral("いまのデスクトップでは、キーを聞き取ることも、自動で貼り付けることもできません（X11 のセッションが必要です）。"),
-            QStringLiteral("ログイン画面で「X11」や「Xorg」と書かれたセッションを選んでログインし直すと、使えるようになります。")};
-}
-
 QString stateText(int state, bool microphone)
 {
     switch (state) {
@@ -164,7 +157,7 @@ void FirstRunWindow::showPaste()
              << QStringLiteral("この%1では、このための許可はいりません。サイリはキーを聞き取り、%2 で貼り付けます。")
                     .arg(PlatformWords::computer(), PlatformWords::pasteKeystroke());
     } else {
-        body << QString() << keySourceAdvice();
+        body << QString() << PlatformWords::keySourceAdvice();
     }
     add本文(lines(body));
     addStatusLine(QStringLiteral("いまの状態：") + (granted ? QStringLiteral("許可されています") : QStringLiteral("まだ許可されていません")));
@@ -242,7 +235,7 @@ void FirstRunWindow::showDone()
             body << QStringLiteral("下のボタンで「%1」を開いて:").arg(PlatformWords::systemSettings()) << settingsSteps(true)
                  << QStringLiteral("オンにできると、この画面がひとりでに切り替わります。");
         else
-            body << keySourceAdvice();
+            body << PlatformWords::keySourceAdvice();
         add本文(lines(body));
         addStatusLine(QStringLiteral("いまの状態：自動貼り付け＝まだ許可されていません"));
         if (canOpen)

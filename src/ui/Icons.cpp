@@ -208,6 +208,21 @@ QIcon menuBar(const QString& name)
     return QIcon(path);
 }
 
+QIcon tray(const QString& name)
+{
+    static const QHash<QString, QStringList> themeNames{
+        {QStringLiteral("menubar_idle"), {QStringLiteral("audio-input-microphone-symbolic")}},
+        {QStringLiteral("menubar_recording"), {QStringLiteral("media-record-symbolic")}},
+        {QStringLiteral("menubar_working"),
+         {QStringLiteral("content-loading-symbolic"), QStringLiteral("process-working-symbolic")}},
+    };
+    for (const QString& themeName : themeNames.value(name)) {
+        if (QIcon::hasThemeIcon(themeName))
+            return QIcon::fromTheme(themeName);
+    }
+    return menuBar(name);
+}
+
 QIcon fromSymbol(const QString& symbol)
 {
     QPixmap pixmap(64, 64);

@@ -81,6 +81,10 @@ QPixmap shown(const Image& image, const QColor& tint);
 // is none. The artwork carries its own contrast (a dark rim for light panels
 // and a white glyph for dark ones), so it is never tinted.
 QIcon menuBar(const QString& name);
+// The tray image of that name as the desktop draws its neighbours: the icon
+// theme's symbolic icon where the theme has one (a tray host that loads icons
+// by name recolours it for its panel), otherwise `menuBar(name)`.
+QIcon tray(const QString& name);
 // An icon drawn from a symbol (emoji) when no image exists.
 QIcon fromSymbol(const QString& symbol);
 

@@ -30,7 +30,7 @@ void TrayIcon::setIcon(const QString& symbol)
     else if (symbol == QStringLiteral("⏳"))
         image = QStringLiteral("menubar_working");
 
-    QIcon icon = Icons::menuBar(image);
+    QIcon icon = Icons::tray(image);
     // A tray icon has no title: without an image the symbol itself is drawn.
     if (icon.isNull())
         icon = Icons::fromSymbol(symbol);

@@ -2,6 +2,7 @@
 
 #include "BuildSettings.h"
 #include "platform/LoginItem.h"
+#include "platform/PlatformWords.h"
 #include "provision/UpdateNotice.h"
 #include "store/HistoryStore.h"
 #include "support/Graphemes.h"
@@ -88,7 +89,7 @@ void TrayMenu::copyHistoryItem(QAction* item)
     if (!item || item->data().typeId() != QMetaType::QString)
         return;
     QGuiApplication::clipboard()->setText(item->data().toString(), QClipboard::Clipboard);
-    overlay_.flash(QStringLiteral("コピーしました（Command+V で貼り付け）"), 2);
+    overlay_.flash(QStringLiteral("コピーしました（%1 で貼り付け）").arg(PlatformWords::pasteKeystroke()), 2);
 }
 
 void TrayMenu::toggleLoginItem()

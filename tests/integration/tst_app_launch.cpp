@@ -3,6 +3,7 @@
 #include "DesktopProbe.h"
 #include "LogFile.h"
 
+#include "platform/PlatformWords.h"
 #include "provision/ModelSetup.h"
 #include "store/Config.h"
 
@@ -93,6 +94,31 @@ private Q_SLOTS:
         ::kill(pid_t(app.processId()), SIGTERM);
         QVERIFY(app.waitForFinished(10000));
         QCOMPARE(logMessages().last(), QStringLiteral("サイリ終了"));
+    }
+
+    // A Wayland session (naming a compositor that is not there, and asking Qt
+    // for a platform it lacks): Sayri runs on the X display and says why it
+    // does not listen to keys; with no X display at all it says so and ends.
+    void waylandSession()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+        env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-nowhere"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        QProcess app;
+        app.setProcessEnvironment(env);
+        app.start(appPath());
+        QTRY_VERIFY_WITH_TIMEOUT(DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ はじめの準備")), 10000);
+        QTRY_VERIFY(logContains(QStringLiteral("Wayland のセッションです。") + PlatformWords::keySourceAdvice().join(QString())));
+        ::kill(pid_t(app.processId()), SIGTERM);
+        QVERIFY(app.waitForFinished(10000));
+
+        env.remove(QStringLiteral("DISPLAY"));
+        app.setProcessEnvironment(env);
+        app.start(appPath());
+        QVERIFY(app.waitForFinished(10000));
+        QVERIFY(app.exitStatus() == QProcess::NormalExit && app.exitCode() == 1);
+        QVERIFY(QString::fromUtf8(app.readAllStandardError()).contains(QStringLiteral("X11 のセッション")));
     }
 };
 

@@ -187,7 +187,7 @@ private Q_SLOTS:
 
         const QStringList log = logMessages();
         QVERIFY(log.contains(QStringLiteral("録音の形式が決まりました: 44100Hz/2ch")));
-        const QRegularExpression started(QStringLiteral("^録音開始: %1・44100Hz 2ch(（[234]回目で成功）)?$").arg(masked(QStringLiteral("Macと同じ"))));
+        const QRegularExpression started(QStringLiteral("^録音開始: %1・44100Hz 2ch(（[234]回目で成功）)?$").arg(masked(QStringLiteral("パソコンと同じ"))));
         QVERIFY2(!log.filter(started).isEmpty(), qPrintable(log.join(u'\n')));
         QTRY_COMPARE(streamsOn(QStringLiteral("vmic")), 0);
     }
@@ -231,7 +231,7 @@ private Q_SLOTS:
         AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
         QVERIFY(!startError(recorder));
         QVERIFY(recorder.fellBackToDefault());
-        QCOMPARE(logMessages().first(), QStringLiteral("選んだマイクが見つからない（%1）→ Macと同じマイクで録音").arg(masked(QStringLiteral("gone-mic"))));
+        QCOMPARE(logMessages().first(), QStringLiteral("選んだマイクが見つからない（%1）→ パソコンと同じマイクで録音").arg(masked(QStringLiteral("gone-mic"))));
         recorder.cancel();
 
         // Unplugged in the middle of a recording: it ends with what was captured.

@@ -1,7 +1,10 @@
 // The first complete dictation, driven as a user would: the built Sayri in a
 // real desktop session, a double tap of Alt on the keyboard, speech played into
 // the virtual microphone, one more tap — and the text arrives in the focused
-// window. Then the same with Escape: nothing arrives, nothing is stored.
+// window. Then the same with Escape: nothing arrives, nothing is stored. Then
+// the faults a user's machine hands Sayri during dictations: the server killed
+// while it works, the microphone unplugged while recording, a full disk, and
+// Sayri itself killed.
 #include "LogFile.h"
 #include "PasteTarget.h"
 #include "WhisperStandIn.h"
@@ -17,7 +20,10 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <QRegularExpression>
+
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -43,12 +49,42 @@ QString clipboard()
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
+QByteArray readAll(const QString& name)
+{
+    QFile f(Config::file(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QJsonArray history()
 {
-    QFile f(Config::file(QStringLiteral("history.json")));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(f.readAll()).array();
+    return QJsonDocument::fromJson(readAll(QStringLiteral("history.json"))).array();
+}
+
+bool run(const QString& program, const QStringList& args)
+{
+    return QProcess::execute(program, args) == 0;
+}
+
+// True once the process has ended (reaped or not).
+bool gone(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
+}
+
+// The pulseaudio module that provides the virtual microphone.
+QString microphoneModule()
+{
+    QProcess p;
+    p.start(QStringLiteral("pactl"), {QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("modules")});
+    p.waitForFinished(3000);
+    for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split(u'\n'))
+        if (line.contains(QStringLiteral("source_name=vmic")))
+            return line.section(u'\t', 0, 0);
+    return {};
 }
 
 }  // namespace
@@ -58,12 +94,32 @@ class FirstDictationTest : public QObject {
 
     std::unique_ptr<WhisperStandIn> standIn;
     QProcess app;
+    bool dataOnTmpfs = false;
 
-    void doubleTap(XTestKeys& keys)
+    // Taps of Alt as a hand makes them, each held for a moment.
+    void taps(XTestKeys& keys, int count)
     {
-        keys.tap("Alt_L");
-        QTest::qWait(150);
-        keys.tap("Alt_L");
+        for (int i = 0; i < count; ++i) {
+            keys.down("Alt_L");
+            QTest::qWait(60);
+            keys.up("Alt_L");
+            QTest::qWait(150);
+        }
+    }
+
+    int recordings() const { return logMessages().join(u'\n').count(QStringLiteral("録音開始")); }
+
+    // A whole dictation into a fresh target window.
+    bool dictate(PasteTarget& target, XTestKeys& keys)
+    {
+        const int before = recordings();
+        if (!target.start())
+            return false;
+        taps(keys, 2);
+        if (!QTest::qWaitFor([&] { return recordings() > before; }, 5000) || !speak())
+            return false;
+        taps(keys, 1);
+        return true;
     }
 
 private Q_SLOTS:
@@ -76,6 +132,10 @@ private Q_SLOTS:
                  0);
 
         QDir().mkpath(Config::dataFolder());
+        // A data folder of its own file system, to turn read-only later.
+        dataOnTmpfs = ::geteuid() == 0
+                      && run(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                       QStringLiteral("size=16m"), QStringLiteral("tmpfs"), Config::dataFolder()});
         Config::bootstrap();
         standIn = std::make_unique<WhisperStandIn>();
         standIn->configure(WhisperStandIn::freePort());
@@ -97,22 +157,29 @@ private Q_SLOTS:
             app.waitForFinished(10000);
         }
         standIn.reset();
+        if (dataOnTmpfs)
+            run(QStringLiteral("umount"), {Config::dataFolder()});
     }
 
+    // The window has a menu bar, which a lone Alt tap would open.
     void dictationLandsInTheFocusedWindow()
     {
-        PasteTarget target;
+        PasteTarget target({.windowClass = {}, .instance = {}, .lineEdit = false, .menuBar = true});
         QVERIFY(target.start());
         XTestKeys keys(XTestKeys::physicalKeyboard);
         QVERIFY(keys.isOpen());
 
-        doubleTap(keys);
+        taps(keys, 2);
         QTRY_VERIFY_WITH_TIMEOUT(logMessages().join(u'\n').contains(QStringLiteral("録音開始")), 5000);
         QVERIFY(speak());
-        keys.tap("Alt_L");
+        taps(keys, 1);
 
         QTRY_COMPARE_WITH_TIMEOUT(target.text(), pasted, 15000);
         QCOMPARE(clipboard(), pasted);
+        keys.down("Alt_L");
+        keys.tap("f");
+        keys.up("Alt_L");
+        QTRY_COMPARE(target.keys(), (QStringList{QStringLiteral("Ctrl+V"), QStringLiteral("File menu")}));
 
         const QJsonArray entries = history();
         QCOMPARE(entries.size(), 1);
@@ -142,7 +209,7 @@ private Q_SLOTS:
         const int requestsBefore = standIn->inferenceRequests().size();
         const int recordingsBefore = logMessages().join(u'\n').count(QStringLiteral("録音開始"));
 
-        doubleTap(keys);
+        taps(keys, 2);
         QTRY_COMPARE_WITH_TIMEOUT(logMessages().join(u'\n').count(QStringLiteral("録音開始")), recordingsBefore + 1, 5000);
         QVERIFY(speak());
         keys.tap("Escape");
@@ -152,6 +219,90 @@ private Q_SLOTS:
         QCOMPARE(standIn->inferenceRequests().size(), requestsBefore);
         QCOMPARE(history().size(), 1);
         QVERIFY(target.keys().contains(QStringLiteral("Esc")));  // the window still got its key
+    }
+
+    void serverKilledWhileTranscribing()
+    {
+        PasteTarget target;
+        XTestKeys keys(XTestKeys::physicalKeyboard);
+        const int requests = standIn->inferenceRequests().size();
+        const int stored = history().size();
+        standIn->setReplies({QJsonObject{{QStringLiteral("hang"), true}}});
+        QVERIFY(dictate(target, keys));
+        QTRY_COMPARE_WITH_TIMEOUT(standIn->inferenceRequests().size(), requests + 1, 10000);
+        standIn->setReplies(QJsonArray{QJsonObject{{QStringLiteral("text"), reply}}});
+        ::kill(pid_t(standIn->starts().last()[QStringLiteral("pid")].toInteger()), SIGKILL);
+
+        QTRY_COMPARE_WITH_TIMEOUT(target.text(), pasted, 20000);
+        QCOMPARE(history().size(), stored + 1);
+        QVERIFY(logMessages().join(u'\n').contains(QStringLiteral("起動し直してもう一度送ります")));
+    }
+
+    void microphoneRemovedWhileRecording()
+    {
+        const QString module = microphoneModule();
+        QVERIFY(!module.isEmpty());
+        PasteTarget target;
+        XTestKeys keys(XTestKeys::physicalKeyboard);
+        const int before = recordings();
+        QVERIFY(target.start());
+        taps(keys, 2);
+        QTRY_VERIFY_WITH_TIMEOUT(recordings() > before, 5000);
+        QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module}));
+        QTest::qWait(500);
+        taps(keys, 1);
+        // The sound server moves the recording to the silent source that is left.
+        QTRY_VERIFY_WITH_TIMEOUT(logMessages().join(u'\n').contains(QStringLiteral("何も聞こえませんでした")), 10000);
+        QCOMPARE(app.state(), QProcess::Running);
+
+        // Plugged in again, it records as before.
+        QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-remap-source"),
+                                              QStringLiteral("master=vsink.monitor"), QStringLiteral("source_name=vmic")}));
+        QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("set-default-source"), QStringLiteral("vmic")}));
+        PasteTarget again;
+        QVERIFY(dictate(again, keys));
+        QTRY_COMPARE_WITH_TIMEOUT(again.text(), pasted, 15000);
+    }
+
+    // A full disk under the data folder (the server's log held open there
+    // keeps it from being remounted read-only).
+    void dataFolderFull()
+    {
+        if (!dataOnTmpfs)
+            QSKIP("mounting a file system for the data folder needs root");
+        const QByteArray stored = readAll(QStringLiteral("history.json"));
+        const QByteArray settings = readAll(QStringLiteral("config.json"));
+        QFile filler(Config::file(QStringLiteral("filler")));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(65536, 0)) > 0 && filler.flush()) {
+        }
+        PasteTarget target;
+        XTestKeys keys(XTestKeys::physicalKeyboard);
+        QVERIFY(target.start());
+        taps(keys, 2);
+        QTest::qWait(800);  // the log cannot say when recording starts now
+        QVERIFY(speak());
+        taps(keys, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(target.text(), pasted, 15000);
+        QCOMPARE(readAll(QStringLiteral("history.json")), stored);
+        QCOMPARE(readAll(QStringLiteral("config.json")), settings);
+        filler.remove();
+    }
+
+    // Last: Sayri killed outright takes its server with it and leaves no
+    // half-written file behind.
+    void killedSayriLeavesNothingBehind()
+    {
+        const qint64 server = standIn->starts().last()[QStringLiteral("pid")].toInteger();
+        QVERIFY(!gone(server));
+        ::kill(pid_t(app.processId()), SIGKILL);
+        QVERIFY(app.waitForFinished(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(gone(server), 1000);
+        const QStringList files = QDir(Config::dataFolder()).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY2(files.filter(QRegularExpression(QStringLiteral("\\.[A-Za-z0-9]{6}$"))).isEmpty(),
+                 qPrintable(files.join(u' ')));
+        QCOMPARE(QJsonDocument::fromJson(readAll(QStringLiteral("history.json"))).array().size(), history().size());
+        QVERIFY(QJsonDocument::fromJson(readAll(QStringLiteral("config.json"))).isObject());
     }
 };
 

@@ -4,6 +4,7 @@
 // Each records what the controller asked of it; none touches the desktop.
 
 #include "app/AppServices.h"
+#include "platform/KeySynthesizer.h"
 
 #include <QStringList>
 
@@ -79,7 +80,18 @@ struct FakeServer : RecognitionServer {
 
 struct FakePaster : TextPaster {
     QStringList pasted;
-    void paste(const QString& t) override { pasted << t; }
+    bool keystrokeGoesOut = true;
+    bool paste(const QString& t) override { return pasted << t, keystrokeGoesOut; }
+};
+
+// Records the keystrokes it is asked for; sends nothing.
+struct FakeKeySynthesizer : KeySynthesizer {
+    bool sendable = true;
+    QList<PasteKeystroke> sent;
+    int inertKeys = 0;
+    bool canSend(PasteKeystroke) override { return sendable; }
+    bool sendPasteKeystroke(PasteKeystroke k) override { return sent << k, sendable; }
+    void sendInertKey() override { ++inertKeys; }
 };
 
 struct FakeScreen : ScreenTerms {

@@ -17,8 +17,8 @@ public:
     struct Options {
         QString windowClass;   // class part of WM_CLASS (default "Sayri-paste-target")
         QString instance;      // instance part of WM_CLASS
-        bool terminal = false; // pastes on Ctrl+Shift+V only, as a terminal emulator does
         bool lineEdit = false; // QLineEdit instead of QPlainTextEdit
+        bool menuBar = false;  // with a menu bar; "File menu" in keys() when Alt+F opens it
     };
 
     PasteTarget() : PasteTarget(Options{}) {}
@@ -28,10 +28,10 @@ public:
                    << (o.windowClass.isEmpty() ? QStringLiteral("Sayri-paste-target") : o.windowClass);
         if (!o.instance.isEmpty())
             arguments_ << QStringLiteral("--instance") << o.instance;
-        if (o.terminal)
-            arguments_ << QStringLiteral("--terminal");
         if (o.lineEdit)
             arguments_ << QStringLiteral("--line");
+        if (o.menuBar)
+            arguments_ << QStringLiteral("--menu");
     }
 
     QString text() const { return QString::fromUtf8(readFile(dir_.filePath(QStringLiteral("text")))); }

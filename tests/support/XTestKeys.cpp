@@ -1,5 +1,7 @@
 #include "XTestKeys.h"
 
+#include "platform/linux/X11KeySynthesizer.h"
+
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput.h>
 #include <X11/extensions/XInput2.h>
@@ -83,21 +85,7 @@ int XTestKeys::mapSpareKeycode(const char* keysym)
 {
     if (!display_)
         return 0;
-    int first = 0, last = 0;
-    XDisplayKeycodes(display_, &first, &last);
-    int perKey = 0;
-    KeySym* syms = XGetKeyboardMapping(display_, KeyCode(first), last - first + 1, &perKey);
-    if (!syms)
-        return 0;
-    int spare = 0;
-    for (int code = last; code >= first && spare == 0; --code) {
-        bool empty = true;
-        for (int i = 0; i < perKey; ++i)
-            empty = empty && syms[(code - first) * perKey + i] == NoSymbol;
-        if (empty)
-            spare = code;
-    }
-    XFree(syms);
+    const int spare = X11KeySynthesizer::keycodeWithoutSymbol(display_);
     if (spare == 0)
         return 0;
     KeySym sym = XStringToKeysym(keysym);

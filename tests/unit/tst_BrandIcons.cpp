@@ -158,13 +158,24 @@ private Q_SLOTS:
         QIcon::setThemeName(oldTheme);
     }
 
-    void trayImagesExist()
+    // Our artwork, unless the icon theme has a symbolic icon for that image.
+    void trayImages()
     {
+        QTemporaryDir root;
+        writeTheme(root.path(), QStringLiteral("process-working-symbolic"));
+        const QStringList oldPaths = QIcon::themeSearchPaths();
+        const QString oldTheme = QIcon::themeName();
+        QIcon::setThemeSearchPaths({root.path()});
+        QIcon::setThemeName(QStringLiteral("probe"));
+        QStringList themeNames;
         for (const char* name : {"menubar_idle", "menubar_recording", "menubar_working"}) {
-            const QIcon icon = Icons::menuBar(QString::fromLatin1(name));
-            QVERIFY2(!icon.isNull(), name);
+            const QIcon icon = Icons::tray(QString::fromLatin1(name));
             QCOMPARE(icon.pixmap(22, 22).deviceIndependentSize(), QSizeF(22, 22));
+            themeNames << icon.name();
         }
+        QIcon::setThemeSearchPaths(oldPaths);
+        QIcon::setThemeName(oldTheme);
+        QCOMPARE(themeNames, (QStringList{QString(), QString(), QStringLiteral("process-working-symbolic")}));
         QVERIFY(Icons::menuBar(QStringLiteral("menubar_unknown")).isNull());
     }
 

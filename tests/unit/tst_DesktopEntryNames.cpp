@@ -26,6 +26,8 @@ private Q_SLOTS:
         writeFile(system.filePath("gone.desktop"), "[Desktop Entry]\nType=Application\nName=Gone\nHidden=true\n");
         writeFile(system.filePath("mine.desktop"), "[Desktop Entry]\nType=Application\nName=System copy\n");
         writeFile(user.filePath("mine.desktop"), "[Desktop Entry]\nType=Application\nName=My own\n");
+        writeFile(system.filePath("org.kde.yakuake.desktop"), "[Desktop Entry]\nType=Application\nName=Yakuake\n"
+                                                              "Exec=env QT_SCALE=1 /usr/bin/yakuake %u\nCategories=Qt;System;TerminalEmulator;\n");
 
         DesktopEntryNames names({user.path(), system.path()});
         QCOMPARE(names.nameFor("Gnome-terminal", "gnome-terminal-server"), QStringLiteral("端末"));
@@ -37,6 +39,9 @@ private Q_SLOTS:
         QCOMPARE(names.nameFor("Gone", "gone"), QString());
         QCOMPARE(names.nameFor("Unknown", "unknown"), QString());
         QCOMPARE(names.nameFor("", ""), QString());
+        // By the program the entry starts, with what the entry says it is.
+        QCOMPARE(names.nameFor("Yakuake", "yakuake"), QStringLiteral("Yakuake"));
+        QCOMPARE(names.entryFor("Yakuake", "yakuake")->categories, (QStringList{"Qt", "System", "TerminalEmulator"}));
     }
 };
 

@@ -1,6 +1,8 @@
 // Pasting through the clipboard, with a recording keystroke sender and a
 // scripted frontmost application; the paste keystroke's own keys kept apart
 // from the user's.
+#include "Fakes.h"
+
 #include "desktop/Paster.h"
 #include "platform/linux/X11InjectedKeys.h"
 
@@ -11,37 +13,21 @@
 
 namespace {
 
-// Keystrokes sent (true: with Shift), and the clipboard text each one found.
-QList<bool> sent;
-QStringList clipboardAtSend;
-
-class RecordingKeys : public KeySynthesizer {
-public:
-    bool sendPasteKeystroke(bool withShift) override
+struct Rig {
+    explicit Rig(std::optional<FrontmostAppInfo> app = std::nullopt)
     {
-        sent.append(withShift);
-        clipboardAtSend.append(QGuiApplication::clipboard()->text());
-        return true;
+        auto frontmost = std::make_unique<FakeFrontmost>();
+        frontmost->app = std::move(app);
+        keys = std::make_shared<FakeKeySynthesizer>();
+        paster = std::make_unique<Paster>(std::move(frontmost), keys);
     }
+    std::shared_ptr<FakeKeySynthesizer> keys;
+    std::unique_ptr<Paster> paster;
 };
-
-class ScriptedFrontmost : public FrontmostApp {
-public:
-    explicit ScriptedFrontmost(std::optional<FrontmostAppInfo> app) : app_(std::move(app)) {}
-    std::optional<FrontmostAppInfo> current() override { return app_; }
-
-private:
-    std::optional<FrontmostAppInfo> app_;
-};
-
-std::unique_ptr<Paster> makePaster(std::optional<FrontmostAppInfo> app = std::nullopt)
-{
-    sent.clear();
-    clipboardAtSend.clear();
-    return std::make_unique<Paster>(std::make_unique<ScriptedFrontmost>(std::move(app)), std::make_unique<RecordingKeys>());
-}
 
 }  // namespace
+
+Q_DECLARE_METATYPE(PasteKeystroke)
 
 class tst_Paster : public QObject {
     Q_OBJECT
@@ -53,56 +39,65 @@ private Q_SLOTS:
         before->setData(QStringLiteral("image/png"), QByteArray("png"));
         QGuiApplication::clipboard()->setMimeData(before);
 
-        auto paster = makePaster();
+        Rig rig;
         const QString text = QStringLiteral("今日は晴れです。🌤\n二行目");
-        paster->paste(text);
+        QVERIFY(rig.paster->paste(text));
         const QMimeData* now = QGuiApplication::clipboard()->mimeData();
         QVERIFY(now);
         QCOMPARE(now->formats(), QStringList{QStringLiteral("text/plain")});
         QCOMPARE(now->text(), text);
-        QVERIFY(sent.isEmpty());  // not before the pause
-        QTRY_COMPARE(sent, QList<bool>{false});
-        QCOMPARE(clipboardAtSend, QStringList{text});
+        QVERIFY(rig.keys->sent.isEmpty());  // not before the pause
+        QTRY_COMPARE(rig.keys->sent, QList<PasteKeystroke>{PasteKeystroke::controlV});
         QTest::qWait(50);
         QCOMPARE(QGuiApplication::clipboard()->text(), text);  // nothing put back afterwards
     }
 
-    void terminalsGetControlShiftV_data()
+    void theKeystrokeThatPastesThere_data()
     {
         QTest::addColumn<QString>("windowClass");
         QTest::addColumn<QString>("instance");
-        QTest::addColumn<bool>("withShift");
-        QTest::newRow("xterm") << "XTerm" << "xterm" << true;
-        QTest::newRow("gnome-terminal, by instance") << "Gnome-terminal" << "gnome-terminal-server" << true;
-        QTest::newRow("an editor") << "Gedit" << "gedit" << false;
-        QTest::newRow("a name that only contains a terminal's") << "Xterm-notes" << "xterm-notes" << false;
-        QTest::newRow("no focused window") << "" << "" << false;
+        QTest::addColumn<QString>("categories");
+        QTest::addColumn<PasteKeystroke>("keystroke");
+        const auto controlV = PasteKeystroke::controlV, shiftV = PasteKeystroke::controlShiftV;
+        QTest::newRow("a terminal by its desktop entry") << "Sakura" << "sakura" << "GTK;System;TerminalEmulator" << shiftV;
+        QTest::newRow("xterm: the primary selection") << "XTerm" << "xterm" << "System;TerminalEmulator"
+                                                      << PasteKeystroke::shiftInsert;
+        QTest::newRow("urxvt, by instance") << "Urxvt-tabbed" << "urxvt" << "" << PasteKeystroke::shiftInsert;
+        QTest::newRow("a listed terminal without an entry") << "Alacritty" << "Alacritty" << "" << shiftV;
+        QTest::newRow("a listed name whose entry is no terminal") << "Kitty" << "kitty" << "Graphics" << controlV;
+        QTest::newRow("an editor") << "Gedit" << "gedit" << "GTK;Utility;TextEditor" << controlV;
+        QTest::newRow("a name that only contains a terminal's") << "Xterm-notes" << "xterm-notes" << "" << controlV;
+        QTest::newRow("no focused window") << "" << "" << "" << controlV;
     }
 
-    void terminalsGetControlShiftV()
+    void theKeystrokeThatPastesThere()
     {
         QFETCH(QString, windowClass);
         QFETCH(QString, instance);
-        QFETCH(bool, withShift);
+        QFETCH(QString, categories);
+        QFETCH(PasteKeystroke, keystroke);
         std::optional<FrontmostAppInfo> app;
-        if (!windowClass.isEmpty()) {
-            app.emplace();
-            app->pid = 42;
-            app->windowClass = windowClass;
-            app->windowInstance = instance;
-        }
-        auto paster = makePaster(app);
-        paster->paste(QStringLiteral("ls"));
-        QTRY_COMPARE(sent, QList<bool>{withShift});
+        if (!windowClass.isEmpty())
+            app = FrontmostAppInfo{42, {}, windowClass, instance, categories.split(u';', Qt::SkipEmptyParts)};
+        Rig rig(app);
+        rig.paster->paste(QStringLiteral("ls"));
+        QTRY_COMPARE(rig.keys->sent, QList<PasteKeystroke>{keystroke});
     }
 
-    void aPasterThatGoesSendsNothing()
+    // No keystroke can be sent, or the paster goes before it: nothing is sent
+    // and the text stays on the clipboard.
+    void noKeystroke()
     {
-        auto paster = makePaster();
-        paster->paste(QStringLiteral("残る"));
-        paster.reset();
+        Rig unsendable;
+        unsendable.keys->sendable = false;
+        QVERIFY(!unsendable.paster->paste(QStringLiteral("手で貼る")));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("手で貼る"));
+        Rig gone;
+        QVERIFY(gone.paster->paste(QStringLiteral("残る")));
+        gone.paster.reset();
         QTest::qWait(Paster::pauseMs + 100);
-        QVERIFY(sent.isEmpty());
+        QVERIFY(unsendable.keys->sent.isEmpty());
+        QVERIFY(gone.keys->sent.isEmpty());
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("残る"));
     }
 

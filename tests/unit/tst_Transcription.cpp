@@ -170,14 +170,23 @@ private Q_SLOTS:
         QCOMPARE(f.log().count(QStringLiteral("文字起こしに失敗（HTTP 503）")), 1);
     }
 
-    void deadServerIsReplacedByTheNextTranscription()
+    void deadServerIsBroughtBack()
     {
         Fixture f;
-        f.standIn.setReplies({QJsonObject{{QStringLiteral("exit"), 1}}});
-        WhisperServer server(processes);
         const QByteArray wav = wavOfSeconds(0.5);
-        QVERIFY(!onPipeline([&] { return server.transcribe(wav); }));  // dies mid-request
-        QVERIFY(f.log().contains(QStringLiteral("文字起こしに失敗（HTTP 0）")));
+        WhisperServer server(processes);
+        // Dies during the request: started again, and the same recording sent once more.
+        f.standIn.setReplies({QJsonObject{{QStringLiteral("exit"), 1}, {QStringLiteral("once"), true},
+                                          {QStringLiteral("text"), QStringLiteral("戻った")}}});
+        QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), text("戻った"));
+        QCOMPARE(f.standIn.inferenceRequests().value(1).contents.value(QStringLiteral("file")), wav);
+        QCOMPARE(f.log().count(QStringLiteral("起動し直してもう一度送ります")), 1);
+
+        // Dies every time: one more try only.
+        f.standIn.setReplies({QJsonObject{{QStringLiteral("exit"), 1}}});
+        QVERIFY(!onPipeline([&] { return server.transcribe(wav); }));
+        QCOMPARE(f.standIn.starts().size(), 3);
+        QCOMPARE(f.log().count(QStringLiteral("文字起こしに失敗（HTTP 0）")), 3);
 
         f.standIn.setReplies({QJsonObject{{QStringLiteral("text"), QStringLiteral("次")}}});
         QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), text("次"));
@@ -185,7 +194,7 @@ private Q_SLOTS:
         QVERIFY(WhisperStandIn::waitClosed(f.port, 5));
         QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), text("次"));
         server.stop();
-        QCOMPARE(f.standIn.starts().size(), 3);
+        QCOMPARE(f.standIn.starts().size(), 5);
     }
 
     void tenMinuteRecording()

@@ -47,7 +47,7 @@ private Q_SLOTS:
         Config::edit([](ConfigData& c) { c.micDeviceUID = QStringLiteral("vmic"); });
         QVERIFY_THROWS_EXCEPTION(RecError, recorder.start());
         QCOMPARE(logMessages().mid(2), (QStringList{
-            QStringLiteral("選んだマイクが見つからない（%1）→ Macと同じマイクで録音").arg(Log::伏せた機器名(QStringLiteral("vmic"))),
+            QStringLiteral("選んだマイクが見つからない（%1）→ パソコンと同じマイクで録音").arg(Log::伏せた機器名(QStringLiteral("vmic"))),
             QStringLiteral("マイクを開けません（音声サーバーにつながりません）"),
         }));
         QVERIFY(recorder.fellBackToDefault());

@@ -136,7 +136,7 @@ const QList<double> pausesOfFourTries{0.25, 0.45, 0.7};
 QString silentTry(int n)
 {
     return QStringLiteral("音が流れてきません（%1・44100Hz）→ マイクを握ったまま組み立て直します（%2回目）")
-        .arg(Log::伏せた機器名(QStringLiteral("Macと同じ")))
+        .arg(Log::伏せた機器名(QStringLiteral("パソコンと同じ")))
         .arg(n);
 }
 
@@ -215,7 +215,7 @@ private Q_SLOTS:
             QStringLiteral("タップを付けられません（48000Hz・boom）→ 組み立て直します（2回目）"),
             QStringLiteral("タップを付けられません（48000Hz・boom）→ 組み立て直します（3回目）"),
             QStringLiteral("録音の形式が決まりました: 44100Hz/2ch"),
-            QStringLiteral("録音開始: %1・44100Hz 2ch（4回目で成功）").arg(Log::伏せた機器名(QStringLiteral("Macと同じ"))),
+            QStringLiteral("録音開始: %1・44100Hz 2ch（4回目で成功）").arg(Log::伏せた機器名(QStringLiteral("パソコンと同じ"))),
         }));
         QCOMPARE(world->pauses, pausesOfFourTries);
         // The silent first engine ran until the fourth delivered sound.
@@ -271,7 +271,7 @@ private Q_SLOTS:
         make({sounding()});
         world->openError = QStringLiteral("使用中です");
         QVERIFY(!startError() && recorder->fellBackToDefault());
-        QCOMPARE(logMessages().first(), QStringLiteral("マイク切替に失敗（%1・使用中です）→ Macと同じマイクで録音")
+        QCOMPARE(logMessages().first(), QStringLiteral("マイク切替に失敗（%1・使用中です）→ パソコンと同じマイクで録音")
                                             .arg(Log::伏せた機器名(QStringLiteral("USBマイク"))));
     }
 

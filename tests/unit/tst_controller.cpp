@@ -151,6 +151,17 @@ private Q_SLOTS:
         QVERIFY(logContains(QStringLiteral("貼り付けます（20字）")));  // the emoji with its skin tone is one
     }
 
+    // No keystroke can reach a window: stored, but no paste is claimed.
+    void aPasteNoKeystrokeCanDeliver()
+    {
+        fakes->paster->keystrokeGoesOut = false;
+        fakes->server->replies << QStringLiteral("手で貼る");
+        startByDoubleTap();
+        stopAndSettle();
+        QCOMPARE(app->history().entries().size(), 1);
+        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:自動では貼り付けられませんでした（文字はクリップボードにあります）@3"));
+    }
+
     void failedRecognitionNeverLeavesProcessing()
     {
         // No reply at all, and a reply that cleans to nothing.

@@ -119,7 +119,7 @@ private Q_SLOTS:
         // Choosing the shortened item copies the whole text, line break included.
         menu->actions().at(first)->trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(), forty);
-        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:コピーしました（Command+V で貼り付け）@2"));
+        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:コピーしました（Ctrl+V で貼り付け）@2"));
 
         // An item without a text is ignored.
         QAction stray(QStringLiteral("x"));

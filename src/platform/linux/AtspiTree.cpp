@@ -7,6 +7,8 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QRect>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <vector>
@@ -15,6 +17,8 @@ namespace {
 
 const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Accessible");
 const QString textInterface = QStringLiteral("org.a11y.atspi.Text");
+const QString componentInterface = QStringLiteral("org.a11y.atspi.Component");
+const QString applicationInterface = QStringLiteral("org.a11y.atspi.Application");
 const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 // The desktop's accessibility switch, on the session bus.
 const AccessibleElement a11yStatus{QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus")};
@@ -27,7 +31,14 @@ constexpr uint roleDialog = 16;
 constexpr uint roleFrame = 23;
 constexpr uint rolePasswordText = 40;
 constexpr uint roleWindow = 69;
+constexpr uint roleDocumentWeb = 95;
+// Menu bars, menus and their items: on other desktops they are not part of
+// the window, and a closed menu's items are not on screen.
+const QSet<uint> menuRoles{8 /* check menu item */, 33 /* menu */,           34 /* menu bar */,
+                           35 /* menu item */,       41 /* popup menu */,     45 /* radio menu item */,
+                           59 /* tearoff menu item */};
 constexpr uint stateActive = 1;
+constexpr uint stateShowing = 25;
 
 // Text is first asked for up to this many units per character of the limit:
 // a longer text is read whole only in the rare case that its beginning holds
@@ -98,6 +109,48 @@ QList<AccessibleElement> referencesOf(const QDBusMessage& answer, const QString&
     }
     arg.endArray();
     return out;
+}
+
+// An "a(so)" answer's references to nothing: children an application names
+// but does not hand out.
+int nullReferencesOf(const QDBusMessage& answer)
+{
+    const QVariant v = firstValue(answer);
+    if (v.userType() != qMetaTypeId<QDBusArgument>())
+        return 0;
+    const QDBusArgument arg = v.value<QDBusArgument>();
+    if (arg.currentSignature() != QLatin1String("a(so)"))
+        return 0;
+    int nulls = 0;
+    arg.beginArray();
+    while (!arg.atEnd())
+        nulls += referenceFrom(arg, QString()) ? 0 : 1;
+    arg.endArray();
+    return nulls;
+}
+
+// An "(iiii)" answer: a place on screen.
+std::optional<QRect> rectOf(const QDBusMessage& answer)
+{
+    const QVariant v = firstValue(answer);
+    if (v.userType() != qMetaTypeId<QDBusArgument>())
+        return std::nullopt;
+    const QDBusArgument arg = v.value<QDBusArgument>();
+    if (arg.currentSignature() != QLatin1String("(iiii)"))
+        return std::nullopt;
+    int x = 0, y = 0, width = 0, height = 0;
+    arg.beginStructure();
+    arg >> x >> y >> width >> height;
+    arg.endStructure();
+    return QRect(x, y, width, height);
+}
+
+// A name made like a class name of the GObject type system ("GtkScrollbar",
+// "AdwTabBox", "EditorPage"): one word of two or more capitalised parts.
+bool isClassName(const QString& name)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[A-Z][a-z0-9]+(?:[A-Z][a-z0-9]*)+$"));
+    return pattern.match(name).hasMatch();
 }
 
 // An "au" answer (a state set).
@@ -287,48 +340,110 @@ std::optional<AccessibleElement> AtspiTree::activeWindow(qint64 pid)
         return std::nullopt;
 
     // The active one: a frame, window or dialog; failing that any active
-    // top-level window (a plain toolkit window may call itself a filler).
+    // top-level window (a plain toolkit window may call itself a filler);
+    // failing that the only frame on screen (a browser whose bubble, such as
+    // an offer to translate the page, took the active state from its window).
     std::vector<uint> roles(size_t(windows.size()), 0);
-    std::vector<bool> active(size_t(windows.size()), false);
-    DBusBatch states(*bus);
+    std::vector<QList<uint>> states(size_t(windows.size()));
+    DBusBatch facts(*bus);
     for (qsizetype i = 0; i < windows.size(); ++i) {
-        states.add(method(windows[i], accessibleInterface, QStringLiteral("GetRole")),
-                   [&, i](const QDBusMessage& a) { roles[size_t(i)] = uint(qMax<qint64>(0, numberOf(a))); });
-        states.add(method(windows[i], accessibleInterface, QStringLiteral("GetState")),
-                   [&, i](const QDBusMessage& a) { active[size_t(i)] = hasState(numbersOf(a), stateActive); });
+        facts.add(method(windows[i], accessibleInterface, QStringLiteral("GetRole")),
+                  [&, i](const QDBusMessage& a) { roles[size_t(i)] = uint(qMax<qint64>(0, numberOf(a))); });
+        facts.add(method(windows[i], accessibleInterface, QStringLiteral("GetState")),
+                  [&, i](const QDBusMessage& a) { states[size_t(i)] = numbersOf(a); });
     }
-    if (!runBatch(states))
+    if (!runBatch(facts))
         return std::nullopt;
-    std::optional<AccessibleElement> fallback;
+    const auto isWindow = [](uint role) { return role == roleFrame || role == roleWindow || role == roleDialog; };
+    std::optional<AccessibleElement> activeOther;
+    QList<AccessibleElement> framesShown;
     for (qsizetype i = 0; i < windows.size(); ++i) {
-        if (!active[size_t(i)])
-            continue;
-        const uint role = roles[size_t(i)];
-        if (role == roleFrame || role == roleWindow || role == roleDialog)
-            return windows[i];
-        if (!fallback)
-            fallback = windows[i];
+        const QList<uint>& s = states[size_t(i)];
+        if (hasState(s, stateActive)) {
+            if (isWindow(roles[size_t(i)]))
+                return windows[i];
+            if (!activeOther)
+                activeOther = windows[i];
+        } else if (roles[size_t(i)] == roleFrame && hasState(s, stateShowing)) {
+            framesShown.append(windows[i]);
+        }
     }
-    return fallback;
+    if (activeOther)
+        return activeOther;
+    if (framesShown.size() == 1)
+        return framesShown.first();
+    return std::nullopt;
+}
+
+AtspiTree::Toolkit AtspiTree::toolkitOf(const QString& owner)
+{
+    std::lock_guard guard(lock_);
+    return toolkits_.value(owner);
+}
+
+bool AtspiTree::learnToolkits(QDBusConnection& bus, const QList<Ask>& asks)
+{
+    QSet<QString> owners;
+    {
+        std::lock_guard guard(lock_);
+        for (const Ask& a : asks)
+            if (!toolkits_.contains(a.element.owner))
+                owners.insert(a.element.owner);
+    }
+    if (owners.isEmpty())
+        return true;
+    QHash<QString, QString> names;
+    QHash<QString, QString> versions;
+    DBusBatch batch(bus);
+    for (const QString& owner : owners) {
+        const AccessibleElement root{owner, rootPath};
+        batch.add(property(root, applicationInterface, QStringLiteral("ToolkitName")),
+                  [&, owner](const QDBusMessage& a) { names[owner] = textOf(a); });
+        batch.add(property(root, applicationInterface, QStringLiteral("Version")),
+                  [&, owner](const QDBusMessage& a) { versions[owner] = textOf(a); });
+    }
+    if (!runBatch(batch))
+        return false;
+    std::lock_guard guard(lock_);
+    for (const QString& owner : owners) {
+        // GTK 4 publishes no SHOWING state and names an unlabelled widget
+        // after its class ("GtkScrollbar", "AdwGizmo").
+        const bool gtk4 = names.value(owner) == QLatin1String("GTK") && versions.value(owner).startsWith(u"4.");
+        toolkits_.insert(owner, Toolkit{gtk4});
+    }
+    return true;
 }
 
 std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, int valueLimit)
 {
-    const std::optional<QDBusConnection> bus = accessibilityBus();
-    if (!bus)
+    std::optional<QDBusConnection> bus = accessibilityBus();
+    if (!bus || !learnToolkits(*bus, asks))
         return std::nullopt;
     const qsizetype n = asks.size();
     QList<AccessibleFacts> facts(n);
     std::vector<qint64> childCounts(static_cast<size_t>(n), 0);
     std::vector<qint64> characterCounts(static_cast<size_t>(n), 0);
+    std::vector<uint> roles(static_cast<size_t>(n), 0);
+    std::vector<QList<uint>> states(static_cast<size_t>(n));
+    std::vector<std::optional<QRect>> extents(static_cast<size_t>(n));
+    std::vector<Toolkit> toolkits(static_cast<size_t>(n));
 
-    // Round one: name, number of children, length of the text (an element
-    // without text answers with an error).
+    // Round one: name, role, state, number of children, length of the text
+    // (an element without text answers with an error); where the toolkit
+    // keeps no SHOWING state, the place on screen instead.
     DBusBatch first(*bus);
     for (qsizetype i = 0; i < n; ++i) {
         const AccessibleElement& e = asks[i].element;
+        toolkits[size_t(i)] = toolkitOf(e.owner);
         first.add(property(e, accessibleInterface, QStringLiteral("Name")),
                   [&, i](const QDBusMessage& a) { facts[i].title = textOf(a); });
+        first.add(method(e, accessibleInterface, QStringLiteral("GetRole")),
+                  [&, i](const QDBusMessage& a) { roles[size_t(i)] = uint(qMax<qint64>(0, numberOf(a))); });
+        first.add(method(e, accessibleInterface, QStringLiteral("GetState")),
+                  [&, i](const QDBusMessage& a) { states[size_t(i)] = numbersOf(a); });
+        if (toolkits[size_t(i)].gtk4)
+            first.add(method(e, componentInterface, QStringLiteral("GetExtents"), {0u}),
+                      [&, i](const QDBusMessage& a) { extents[size_t(i)] = rectOf(a); });
         if (asks[i].maxChildren > 0)
             first.add(property(e, accessibleInterface, QStringLiteral("ChildCount")),
                       [&, i](const QDBusMessage& a) { childCounts[size_t(i)] = numberOf(a); });
@@ -338,22 +453,38 @@ std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, in
     if (!runBatch(first))
         return std::nullopt;
 
-    // Round two: the children needed (all in one call unless there are far
-    // more than needed) and the texts that can be short enough, with the role
-    // so that a password field's text is never taken.
+    for (qsizetype i = 0; i < n; ++i) {
+        AccessibleFacts& f = facts[i];
+        const uint role = roles[size_t(i)];
+        const Toolkit& toolkit = toolkits[size_t(i)];
+        const std::optional<QRect>& place = extents[size_t(i)];
+        f.shown = !menuRoles.contains(role)
+            && (toolkit.gtk4 ? !place || !place->isEmpty() : hasState(states[size_t(i)], stateShowing));
+        f.document = role == roleDocumentWeb;
+        if (toolkit.gtk4 && isClassName(f.title))
+            f.title.clear();
+    }
+
+    // Round two, for the elements shown: the children needed (all in one
+    // call unless there are far more than needed) and the texts that can be
+    // short enough, a password field's never.
     const qint64 textAsked = qint64(valueLimit) * unitsPerCharacter;
-    std::vector<uint> roles(static_cast<size_t>(n), 0);
     std::vector<QString> texts(static_cast<size_t>(n));
     std::vector<QList<std::optional<AccessibleElement>>> byIndex(static_cast<size_t>(n));
     DBusBatch second(*bus);
     for (qsizetype i = 0; i < n; ++i) {
+        if (!facts[i].shown)
+            continue;
         const AccessibleElement& e = asks[i].element;
         const qint64 children = childCounts[size_t(i)];
         const int wanted = asks[i].maxChildren;
         if (children > 0 && wanted > 0) {
             if (children <= qint64(wanted) * 4 + 64) {
                 second.add(method(e, accessibleInterface, QStringLiteral("GetChildren")),
-                           [&, i, e](const QDBusMessage& a) { facts[i].children = referencesOf(a, e.owner); });
+                           [&, i, e](const QDBusMessage& a) {
+                               facts[i].children = referencesOf(a, e.owner);
+                               facts[i].withheld = facts[i].children.isEmpty() && nullReferencesOf(a) > 0;
+                           });
             } else {
                 byIndex[size_t(i)].resize(qsizetype(qMin<qint64>(children, wanted)));
                 for (int c = 0; c < byIndex[size_t(i)].size(); ++c)
@@ -362,12 +493,10 @@ std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, in
             }
         }
         const qint64 characters = characterCounts[size_t(i)];
-        if (characters > 0) {
+        if (characters > 0 && roles[size_t(i)] != rolePasswordText) {
             const int end = int(qMin(characters, textAsked));
             second.add(method(e, textInterface, QStringLiteral("GetText"), {0, end}),
                        [&, i](const QDBusMessage& a) { texts[size_t(i)] = textOf(a); });
-            second.add(method(e, accessibleInterface, QStringLiteral("GetRole")),
-                       [&, i](const QDBusMessage& a) { roles[size_t(i)] = uint(qMax<qint64>(0, numberOf(a))); });
         }
     }
     if (!runBatch(second))
@@ -390,13 +519,18 @@ std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, in
 
     for (qsizetype i = 0; i < n; ++i) {
         AccessibleFacts& f = facts[i];
+        if (!f.shown)
+            continue;
         for (const std::optional<AccessibleElement>& child : byIndex[size_t(i)])
             if (child)
                 f.children.append(*child);
         if (f.children.size() > asks[i].maxChildren)
             f.children.resize(asks[i].maxChildren);
-        const QString& text = texts[size_t(i)];
-        if (roles[size_t(i)] != rolePasswordText && !text.isEmpty() && Graphemes::count(text) < valueLimit)
+        // Where a child sits inside its parent's text, an object replacement
+        // character stands (browsers): it is no text of its own.
+        QString text = texts[size_t(i)];
+        text.replace(QChar(0xFFFC), u' ');
+        if (!text.trimmed().isEmpty() && Graphemes::count(text) < valueLimit)
             f.value = text;
     }
     return facts;

@@ -3,6 +3,7 @@
 #include "platform/AccessibleTree.h"
 
 #include <QDBusConnection>
+#include <QHash>
 #include <QString>
 
 #include <atomic>
@@ -12,8 +13,10 @@
 // The accessibility trees of the desktop's applications through AT-SPI2 over
 // D-Bus: the accessibility bus (its address from org.a11y.Bus on the session
 // bus, or AT_SPI_BUS_ADDRESS), its registry of applications, an application's
-// process id from the bus itself, its windows' roles and states, and each
-// element's Name, Text and children.
+// process id from the bus itself and its toolkit, its windows' roles and
+// states, and each element's Name, Text, children, role and state: an element
+// is shown when it has the SHOWING state (in GTK 4, which keeps none, when it
+// has a place on screen) and is no part of a menu.
 //
 // Every round of calls goes out at once and is bounded: an application that
 // sends nothing for `stallMs`, or not everything within `limitMs`, counts as
@@ -42,7 +45,15 @@ public:
     int callsSent() const { return calls_; }
 
 private:
+    // What differs between the toolkits that publish trees.
+    struct Toolkit {
+        bool gtk4 = false;  // no SHOWING state; unlabelled widgets named after their class
+    };
+
     std::optional<QDBusConnection> sessionBus();
+    // Asks the applications of these elements not asked before for their toolkit.
+    bool learnToolkits(QDBusConnection& bus, const QList<Ask>& asks);
+    Toolkit toolkitOf(const QString& owner);
     std::optional<QDBusConnection> accessibilityBus();
     bool runBatch(class DBusBatch& batch);
 
@@ -53,5 +64,6 @@ private:
     QString sessionName_;  // our own connection when an address was given
     QString busName_;      // the accessibility bus connection, once made
     int generation_ = 0;
+    QHash<QString, Toolkit> toolkits_;  // by the application's bus name
     std::atomic<int> calls_{0};
 };

@@ -49,21 +49,27 @@ bool DBusBatch::run(int stallMs, int limitMs)
         pending.push_back(connection_.asyncCall(call.message, noTimeLimit));
 
     // Answers are taken in the order the calls went out, which is the order
-    // an application answers them in. Calls left unanswered are cancelled
-    // when their pending objects go.
+    // an application answers them in. A call left without an answer while
+    // others were answered failed alone (an application still answering has
+    // dropped it): its handler is not run and the batch goes on. Calls left unanswered are cancelled when their pending
+    // objects go.
     const QDeadlineTimer limit(limitMs);
     QDeadlineTimer stall(stallMs);
+    const auto othersAnswered = [&](size_t i) {
+        for (size_t j = 0; j < pending.size(); ++j)
+            if (j != i && pending[j].isFinished() && !isTimeOut(pending[j].reply()))
+                return true;
+        return false;
+    };
     for (size_t i = 0; i < pending.size(); ++i) {
-        while (!pending[i].isFinished()) {
-            if (stall.hasExpired() || limit.hasExpired())
-                return false;
+        while (!pending[i].isFinished() && !limit.hasExpired() && !stall.hasExpired())
             QThread::usleep(pollMicroseconds);
-        }
-        stall.setRemainingTime(stallMs);
-        const QDBusMessage answer = pending[i].reply();
-        if (isTimeOut(answer))
+        const bool answered = pending[i].isFinished() && !isTimeOut(pending[i].reply());
+        if (!answered && !othersAnswered(i))
             return false;
-        calls[qsizetype(i)].handler(answer);
+        stall.setRemainingTime(stallMs);
+        if (answered)
+            calls[qsizetype(i)].handler(pending[i].reply());
     }
     return true;
 }

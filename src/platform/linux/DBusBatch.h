@@ -22,8 +22,10 @@ public:
 
     // Sends every call added and waits until all are answered. False when the
     // other side stopped answering: nothing came for `stallMs`, or not every
-    // answer came within `limitMs`. The handlers of the answers that came have
-    // run; the calls are gone afterwards either way.
+    // answer came within `limitMs`, and no other call was answered either. A
+    // call that got no answer while others did is left out (its handler does
+    // not run). The handlers of the answers that came have run;
+    // the calls are gone afterwards either way.
     bool run(int stallMs, int limitMs);
 
 private:

@@ -30,6 +30,20 @@ QString unescape(const QString& value)
     return out;
 }
 
+// The file name of the program an Exec= line starts, lower-case: "xterm" for
+// "/usr/bin/xterm -e top", "yakuake" for "env QT_SCALE=1 yakuake".
+QString programOf(const QString& exec)
+{
+    const QStringList words = exec.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (QString word : words) {
+        if (word == QLatin1String("env") || word.contains(QLatin1Char('=')))
+            continue;
+        word.remove(QLatin1Char('"'));
+        return word.section(QLatin1Char('/'), -1).toLower();
+    }
+    return {};
+}
+
 }  // namespace
 
 DesktopEntryNames::DesktopEntryNames(QStringList folders)
@@ -40,9 +54,16 @@ DesktopEntryNames::DesktopEntryNames(QStringList folders)
 
 QString DesktopEntryNames::nameFor(const QString& windowClass, const QString& windowInstance)
 {
+    const std::optional<Entry> entry = entryFor(windowClass, windowInstance);
+    return entry ? entry->name : QString();
+}
+
+std::optional<DesktopEntryNames::Entry> DesktopEntryNames::entryFor(const QString& windowClass,
+                                                                    const QString& windowInstance)
+{
     std::lock_guard guard(lock_);
     refreshIfChanged();
-    for (const auto* table : {&byWmClass_, &byFileName_}) {
+    for (const auto* table : {&byWmClass_, &byFileName_, &byProgram_}) {
         for (const QString& key : {windowClass, windowInstance}) {
             if (key.isEmpty())
                 continue;
@@ -51,7 +72,7 @@ QString DesktopEntryNames::nameFor(const QString& windowClass, const QString& wi
                 return *it;
         }
     }
-    return {};
+    return std::nullopt;
 }
 
 void DesktopEntryNames::refreshIfChanged()
@@ -64,6 +85,7 @@ void DesktopEntryNames::refreshIfChanged()
     folderTimes_ = times;
     byWmClass_.clear();
     byFileName_.clear();
+    byProgram_.clear();
     read_ = true;
     // Earlier folders (the user's own) take precedence.
     for (const QString& folder : folders_) {
@@ -84,7 +106,7 @@ void DesktopEntryNames::readEntry(const QString& path)
     const QString nameLanguage = QStringLiteral("Name[%1]").arg(language);
 
     bool inEntry = false;
-    QString name, localized, languageName, wmClass, type;
+    QString name, localized, languageName, wmClass, type, exec, categories;
     bool hidden = false;
     while (!file.atEnd()) {
         const QString line = QString::fromUtf8(file.readLine()).trimmed();
@@ -113,6 +135,10 @@ void DesktopEntryNames::readEntry(const QString& path)
             wmClass = value;
         else if (key == QLatin1String("Type"))
             type = value;
+        else if (key == QLatin1String("Exec"))
+            exec = value;
+        else if (key == QLatin1String("Categories"))
+            categories = value;
         else if (key == QLatin1String("Hidden"))
             hidden = value == QLatin1String("true");
     }
@@ -121,9 +147,12 @@ void DesktopEntryNames::readEntry(const QString& path)
     const QString best = !localized.isEmpty() ? localized : !languageName.isEmpty() ? languageName : name;
     if (best.isEmpty())
         return;
-    if (!wmClass.isEmpty() && !byWmClass_.contains(wmClass.toLower()))
-        byWmClass_.insert(wmClass.toLower(), best);
-    const QString fileName = QFileInfo(path).completeBaseName().toLower();
-    if (!byFileName_.contains(fileName))
-        byFileName_.insert(fileName, best);
+    const Entry entry{best, categories.split(QLatin1Char(';'), Qt::SkipEmptyParts)};
+    const auto add = [&entry](QHash<QString, Entry>& table, const QString& key) {
+        if (!key.isEmpty() && !table.contains(key))
+            table.insert(key, entry);
+    };
+    add(byWmClass_, wmClass.toLower());
+    add(byFileName_, QFileInfo(path).completeBaseName().toLower());
+    add(byProgram_, programOf(exec));
 }

@@ -6,19 +6,28 @@
 #include <QStringList>
 
 #include <mutex>
+#include <optional>
 
-// Readable application names from the installed desktop entries
-// (applications/*.desktop in the XDG data folders): the Name= of the entry
-// whose StartupWMClass, or else whose file name, matches a window's class.
-// The localized Name[ll_CC] or Name[ll] of the user's locale is preferred.
+// What an application says about itself in its installed desktop entry
+// (applications/*.desktop in the XDG data folders), found for a window by its
+// class hint: the entry whose StartupWMClass, or else whose file name, or else
+// whose Exec program matches either part of the class hint. Its readable name
+// is the localized Name[ll_CC] or Name[ll] of the user's locale, else Name=.
 // The folders are read once and again only when one of them changes.
 // Safe from any thread.
 class DesktopEntryNames {
 public:
+    struct Entry {
+        QString name;
+        QStringList categories;  // Categories=, e.g. {"System", "TerminalEmulator"}
+    };
+
     explicit DesktopEntryNames(QStringList folders = {});  // empty: the XDG application folders
 
-    // The name for a window whose class hint is (windowClass, windowInstance);
-    // empty when no entry matches.
+    // The entry for a window whose class hint is (windowClass, windowInstance);
+    // none when no entry matches.
+    std::optional<Entry> entryFor(const QString& windowClass, const QString& windowInstance);
+    // Its name; empty when no entry matches.
     QString nameFor(const QString& windowClass, const QString& windowInstance);
 
 private:
@@ -28,7 +37,8 @@ private:
     QStringList folders_;
     std::mutex lock_;
     QHash<QString, QDateTime> folderTimes_;
-    QHash<QString, QString> byWmClass_;   // lower-case StartupWMClass -> name
-    QHash<QString, QString> byFileName_;  // lower-case file name without ".desktop" -> name
+    QHash<QString, Entry> byWmClass_;   // lower-case StartupWMClass
+    QHash<QString, Entry> byFileName_;  // lower-case file name without ".desktop"
+    QHash<QString, Entry> byProgram_;   // lower-case file name of the Exec program
     bool read_ = false;
 };

@@ -126,7 +126,10 @@ std::optional<FrontmostAppInfo> X11FrontmostApp::current()
             XFree(children);
     }
     info.pid = qint64(readCardinal(display, window, "_NET_WM_PID", XA_CARDINAL));
-    info.name = names_.nameFor(info.windowClass, info.windowInstance);
+    if (const auto entry = names_.entryFor(info.windowClass, info.windowInstance)) {
+        info.name = entry->name;
+        info.categories = entry->categories;
+    }
     if (info.name.isEmpty())
         info.name = !info.windowClass.isEmpty() ? info.windowClass : info.windowInstance;
     return info;

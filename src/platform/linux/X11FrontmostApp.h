@@ -8,8 +8,8 @@
 struct _XDisplay;
 
 // The focused application from the window manager's _NET_ACTIVE_WINDOW: its
-// _NET_WM_PID, its class hint, and a readable name (the desktop entry's Name=
-// for that class, else the class itself). The window manager's root
+// _NET_WM_PID, its class hint, a readable name (the desktop entry's Name=
+// for that class, else the class itself) and the entry's categories. The window manager's root
 // properties count only while _NET_SUPPORTING_WM_CHECK names a live window
 // that names itself; otherwise (no window manager, or one that has gone and
 // left its properties behind) the X input focus is followed up to its

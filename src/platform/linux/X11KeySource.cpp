@@ -8,6 +8,7 @@
 
 #include <array>
 #include <bitset>
+#include <cstring>
 #include <set>
 
 #include <X11/XKBlib.h>
@@ -52,6 +53,19 @@ KeyRole roleOf(KeySym sym)
     }
 }
 
+// The keycodes xkeyboard-config reserves for binding modifiers to ("fake
+// keycodes for virtual keys"): they carry ISO_Level3_Shift, Alt_L, Super_L
+// and the like in every layout, but no keyboard sends them.
+bool isVirtualKey(const char (&name)[XkbKeyNameLength])
+{
+    static const char* const names[] = {"LVL3", "MDSW", "ALT", "META", "SUPR", "HYPR"};
+    for (const char* v : names) {
+        if (std::strncmp(name, v, XkbKeyNameLength) == 0)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 struct X11KeySource::Connection {
@@ -60,6 +74,7 @@ struct X11KeySource::Connection {
     int xkbEventBase = -1;
     std::unique_ptr<QSocketNotifier> notifier;
     std::array<KeyRole, 256> roles{};
+    std::set<std::int64_t> keysOnKeyboard;  // the codes some real key produces
     std::bitset<256> down;
     std::set<int> injectingDevices;  // the XTEST keyboards
     bool capsLocked = false;
@@ -105,6 +120,21 @@ struct X11KeySource::Connection {
         for (int code = first; code <= last && code < 256; ++code)
             roles[code] = roleOf(syms[(code - first) * perKey]);
         XFree(syms);
+        readKeysOnKeyboard(first, last);
+    }
+
+    void readKeysOnKeyboard(int first, int last)
+    {
+        keysOnKeyboard.clear();
+        XkbDescPtr desc = xkbEventBase >= 0 ? XkbGetMap(display, 0, XkbUseCoreKbd) : nullptr;
+        const bool named = desc && XkbGetNames(display, XkbKeyNamesMask, desc) == Success && desc->names
+            && desc->names->keys;
+        for (int code = first; code <= last && code < 256; ++code) {
+            if (roles[code].kind != KeyRole::other && !(named && isVirtualKey(desc->names->keys[code].name)))
+                keysOnKeyboard.insert(roles[code].code);
+        }
+        if (desc)
+            XkbFreeKeyboard(desc, 0, True);
     }
 
     void readInjectingDevices()
@@ -182,6 +212,11 @@ bool X11KeySource::open()
     c_ = std::move(c);
     drain();
     return true;
+}
+
+bool X11KeySource::hasKey(std::int64_t keyCode) const
+{
+    return c_ && c_->keysOnKeyboard.count(keyCode) > 0;
 }
 
 void X11KeySource::enable()

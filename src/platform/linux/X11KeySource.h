@@ -14,7 +14,8 @@
 // Alt left/right 58/61 (Option), Control 59/62, Shift 56/60, Super 55/54
 // (Command), Caps Lock 57, Escape 53. Modifier state is kept from the raw
 // events themselves; a held modifier's repeats are not new presses; keys that
-// Sayri injected itself are left out.
+// Sayri injected itself are left out. A right Alt that the layout makes AltGr
+// (ISO_Level3_Shift) is still the right Alt.
 class X11KeySource : public KeySource {
 public:
     X11KeySource();
@@ -23,6 +24,7 @@ public:
     bool open() override;
     bool isOpen() const override;
     void enable() override;
+    bool hasKey(std::int64_t keyCode) const override;
 
     struct Connection;
 

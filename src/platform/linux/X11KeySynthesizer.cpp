@@ -54,6 +54,33 @@ void send(Display* display, KeyCode code, bool press)
     XTestFakeKeyEvent(display, code, press ? True : False, CurrentTime);
 }
 
+struct Keystroke {
+    std::vector<KeyCode> modifiers;
+    KeyCode key = 0;
+};
+
+// The keys of `keystroke` under the current keymap; no key when one is missing.
+Keystroke keysOf(Display* display, PasteKeystroke keystroke)
+{
+    const KeyCode control = XKeysymToKeycode(display, XK_Control_L);
+    const KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
+    Keystroke keys;
+    switch (keystroke) {
+    case PasteKeystroke::controlV:
+        keys = {{control}, XKeysymToKeycode(display, XK_v)};
+        break;
+    case PasteKeystroke::controlShiftV:
+        keys = {{control, shift}, XKeysymToKeycode(display, XK_v)};
+        break;
+    case PasteKeystroke::shiftInsert:
+        keys = {{shift}, XKeysymToKeycode(display, XK_Insert)};
+        break;
+    }
+    if (std::find(keys.modifiers.begin(), keys.modifiers.end(), 0) != keys.modifiers.end())
+        keys.key = 0;
+    return keys;
+}
+
 }  // namespace
 
 X11KeySynthesizer::~X11KeySynthesizer()
@@ -64,45 +91,49 @@ X11KeySynthesizer::~X11KeySynthesizer()
     }
 }
 
+// Opens the connection once; then reads what arrived on it: nothing is
+// selected but Xlib's own keymap notifications, which keep its keymap current.
 bool X11KeySynthesizer::connect()
 {
-    if (display_)
-        return true;
-    Display* display = XOpenDisplay(nullptr);
-    if (!display)
-        return false;
-    int event = 0, error = 0, major = 0, minor = 0;
-    if (!XTestQueryExtension(display, &event, &error, &major, &minor)) {
-        XCloseDisplay(display);
-        return false;
+    if (!display_) {
+        Display* display = XOpenDisplay(nullptr);
+        if (!display)
+            return false;
+        int event = 0, error = 0, major = 0, minor = 0;
+        if (!XTestQueryExtension(display, &event, &error, &major, &minor)) {
+            XCloseDisplay(display);
+            return false;
+        }
+        X11Errors::ignoreOn(display);
+        display_ = display;
     }
-    X11Errors::ignoreOn(display);
-    display_ = display;
+    while (XPending(display_) > 0) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        if (event.type == MappingNotify) {
+            XRefreshKeyboardMapping(&event.xmapping);
+            inertKey_ = -1;
+        }
+    }
     return true;
 }
 
-bool X11KeySynthesizer::sendPasteKeystroke(bool withShift)
+bool X11KeySynthesizer::canSend(PasteKeystroke keystroke)
+{
+    return connect() && keysOf(display_, keystroke).key != 0;
+}
+
+bool X11KeySynthesizer::sendPasteKeystroke(PasteKeystroke keystroke)
 {
     if (!connect())
         return false;
     Display* display = display_;
-    // Nothing is selected on this connection but Xlib's own keymap
-    // notifications; reading them keeps its keymap current.
-    while (XPending(display) > 0) {
-        XEvent event;
-        XNextEvent(display, &event);
-        if (event.type == MappingNotify)
-            XRefreshKeyboardMapping(&event.xmapping);
-    }
-
-    const KeyCode control = XKeysymToKeycode(display, XK_Control_L);
-    const KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
-    const KeyCode v = XKeysymToKeycode(display, XK_v);
-    if (!control || !v || (withShift && !shift))
+    const Keystroke keys = keysOf(display, keystroke);
+    if (keys.key == 0)
         return false;
 
-    // The focused window must see Control (and Shift) only: a trigger key
-    // still held would turn the keystroke into another shortcut.
+    // The focused window must see the keystroke's modifiers only: a trigger
+    // key still held would turn it into another shortcut.
     const std::vector<KeyCode> held = heldModifierKeys(display);
     for (KeyCode code : held)
         send(display, code, false);
@@ -110,20 +141,53 @@ bool X11KeySynthesizer::sendPasteKeystroke(bool withShift)
     // and the user then let go on the keyboard itself stays down for the
     // XTest device, which would swallow our next press of it. Letting it go
     // first costs nothing when it is up.
-    for (KeyCode code : {control, shift, v}) {
-        if ((code != shift || withShift) && std::find(held.begin(), held.end(), code) == held.end())
+    std::vector<KeyCode> own = keys.modifiers;
+    own.push_back(keys.key);
+    for (KeyCode code : own) {
+        if (std::find(held.begin(), held.end(), code) == held.end())
             send(display, code, false);
     }
-    send(display, control, true);
-    if (withShift)
-        send(display, shift, true);
-    send(display, v, true);
-    send(display, v, false);
-    if (withShift)
-        send(display, shift, false);
-    send(display, control, false);
+    for (KeyCode code : keys.modifiers)
+        send(display, code, true);
+    send(display, keys.key, true);
+    send(display, keys.key, false);
+    for (auto it = keys.modifiers.rbegin(); it != keys.modifiers.rend(); ++it)
+        send(display, *it, false);
     for (auto it = held.rbegin(); it != held.rend(); ++it)
         send(display, *it, true);
     XFlush(display);
     return true;
+}
+
+int X11KeySynthesizer::keycodeWithoutSymbol(Display* display)
+{
+    int first = 0, last = 0;
+    XDisplayKeycodes(display, &first, &last);
+    int perKey = 0;
+    KeySym* syms = XGetKeyboardMapping(display, KeyCode(first), last - first + 1, &perKey);
+    if (!syms)
+        return 0;
+    int found = 0;
+    for (int code = last; code >= first && found == 0; --code) {
+        bool empty = true;
+        for (int i = 0; i < perKey; ++i)
+            empty = empty && syms[(code - first) * perKey + i] == NoSymbol;
+        if (empty)
+            found = code;
+    }
+    XFree(syms);
+    return found;
+}
+
+void X11KeySynthesizer::sendInertKey()
+{
+    if (!connect())
+        return;
+    if (inertKey_ < 0)
+        inertKey_ = keycodeWithoutSymbol(display_);
+    if (inertKey_ == 0)
+        return;
+    send(display_, KeyCode(inertKey_), true);
+    send(display_, KeyCode(inertKey_), false);
+    XFlush(display_);
 }

@@ -1,5 +1,9 @@
 #include "platform/linux/X11KeyboardAccess.h"
 
+#include "platform/PlatformWords.h"
+#include "platform/linux/WaylandSession.h"
+#include "store/Log.h"
+
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 
@@ -7,6 +11,13 @@ bool X11KeyboardAccess::trusted()
 {
     if (known_)
         return true;
+    if (WaylandSession::detected()) {
+        // Xwayland would open, but it hears only the keys of X11 windows.
+        if (!toldWayland_)
+            Log::write(QStringLiteral("Wayland のセッションです。") + PlatformWords::keySourceAdvice().join(QString()));
+        toldWayland_ = true;
+        return false;
+    }
     Display* display = XOpenDisplay(nullptr);
     if (!display)
         return false;

@@ -3,7 +3,7 @@
 // focused text field Sayri pastes into.
 //
 //   sayri-screen-window KIND [N]
-//   sayri-screen-window paste --out DIR [--line] [--terminal] [--class C] [--instance I]
+//   sayri-screen-window paste --out DIR [--line] [--menu] [--class C] [--instance I]
 //
 //   terms        labels, a one-line field, a text field and a password field
 //                holding Japanese and English words, in a main window (every
@@ -13,22 +13,25 @@
 //   sizes        text fields and labels just under and at the length limits
 //   megabyte     a text field holding a megabyte, and one label
 //   list N       a list of N rows "行1" … "行N"
+//   menus FILE   a main window with a menu bar (File, Edit) and a text field
+//                holding the text of FILE
 //
 //   paste        a focused text field (a one-line one with --line) that writes
 //                its whole content to DIR/text at every change and one line per
-//                key press but of a modifier alone to DIR/keys ("Ctrl+V", "Esc");
-//                --terminal pastes on Ctrl+Shift+V only, as a terminal emulator
-//                does; --class and --instance set the window's class hint
+//                key press but of a modifier alone or a key without a symbol to
+//                DIR/keys ("Ctrl+V", "Esc"); --menu adds a menu bar whose File
+//                menu (Alt+F) writes "File menu" to DIR/keys when it opens;
+//                --class and --instance set the window's class hint
 //
 // Prints "ready 0x<window id>" on stdout once its window has the focus.
 #include <QApplication>
-#include <QClipboard>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMainWindow>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
@@ -149,14 +152,27 @@ std::unique_ptr<QWidget> listWindow(int n)
     return window;
 }
 
+std::unique_ptr<QWidget> menusWindow(const QString& path)
+{
+    auto window = std::make_unique<QMainWindow>();
+    window->setWindowTitle(QStringLiteral("メモ"));
+    window->menuBar()->addMenu(QStringLiteral("File"))->addAction(QStringLiteral("Open Template"));
+    window->menuBar()->addMenu(QStringLiteral("Edit"))->addAction(QStringLiteral("Tabs to Spaces"));
+    QFile text(path);
+    (void)text.open(QIODevice::ReadOnly);
+    window->setCentralWidget(new QPlainTextEdit(QString::fromUtf8(text.readAll()), window.get()));
+    return window;
+}
+
 // Writes what the paste field holds and the keys it sees into `out`.
 class PasteRecorder : public QObject {
 public:
-    PasteRecorder(QString out, bool terminal) : out_(std::move(out)), terminal_(terminal)
+    explicit PasteRecorder(QString out) : out_(std::move(out))
     {
         write(QStringLiteral("keys"), {}, QIODevice::WriteOnly);
         writeText({});
     }
+    void note(const QByteArray& line) { write(QStringLiteral("keys"), line + '\n', QIODevice::Append); }
     void writeText(const QString& text)
     {
         QSaveFile f(out_ + QStringLiteral("/text"));
@@ -165,7 +181,7 @@ public:
     }
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
+    bool eventFilter(QObject*, QEvent* event) override
     {
         if (event->type() != QEvent::KeyPress)
             return false;
@@ -173,22 +189,11 @@ protected:
         static const QList<int> modifiers{Qt::Key_Shift, Qt::Key_Control, Qt::Key_Alt,      Qt::Key_Meta,
                                           Qt::Key_AltGr, Qt::Key_Super_L, Qt::Key_Super_R, Qt::Key_CapsLock,
                                           Qt::Key_NumLock};
-        if (!modifiers.contains(key->key()))
+        if (!modifiers.contains(key->key()) && key->key() != 0)
             write(QStringLiteral("keys"),
                   QKeySequence(key->modifiers() | Qt::Key(key->key())).toString(QKeySequence::PortableText).toUtf8() + '\n',
                   QIODevice::Append);
-        if (!terminal_)
-            return false;
-        const auto mods = key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-        if (key->key() == Qt::Key_V && mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
-            const QString text = QGuiApplication::clipboard()->text();
-            if (auto* edit = qobject_cast<QPlainTextEdit*>(watched))
-                edit->insertPlainText(text);
-            else if (auto* line = qobject_cast<QLineEdit*>(watched))
-                line->insert(text);
-            return true;
-        }
-        return key->matches(QKeySequence::Paste);  // a terminal passes Ctrl+V to its program
+        return false;
     }
 
 private:
@@ -199,7 +204,6 @@ private:
             f.write(bytes);
     }
     QString out_;
-    bool terminal_;
 };
 
 std::unique_ptr<QWidget> pasteWindow(const QStringList& args)
@@ -208,7 +212,7 @@ std::unique_ptr<QWidget> pasteWindow(const QStringList& args)
     window->setWindowTitle(QStringLiteral("paste target"));
     auto* layout = new QVBoxLayout(window.get());
     const QString out = args.value(args.indexOf(QStringLiteral("--out")) + 1);
-    auto* recorder = new PasteRecorder(out, args.contains(QStringLiteral("--terminal")));
+    auto* recorder = new PasteRecorder(out);
     recorder->setParent(window.get());
     QWidget* field = nullptr;
     if (args.contains(QStringLiteral("--line"))) {
@@ -222,6 +226,13 @@ std::unique_ptr<QWidget> pasteWindow(const QStringList& args)
     }
     field->installEventFilter(recorder);
     layout->addWidget(field);
+    if (args.contains(QStringLiteral("--menu"))) {
+        auto* bar = new QMenuBar(window.get());
+        QMenu* file = bar->addMenu(QStringLiteral("&File"));
+        file->addAction(QStringLiteral("&Quit"));
+        QObject::connect(file, &QMenu::aboutToShow, recorder, [recorder] { recorder->note("File menu"); });
+        layout->setMenuBar(bar);
+    }
     field->setFocus();
     return window;
 }
@@ -258,8 +269,10 @@ int main(int argc, char** argv)
         window = megabyteWindow();
     else if (kind == QLatin1String("list"))
         window = listWindow(n);
+    else if (kind == QLatin1String("menus"))
+        window = menusWindow(args.value(1));
     if (!window) {
-        std::fprintf(stderr, "usage: sayri-screen-window terms|labels N|groups N|sizes|megabyte|list N|paste ...\n");
+        std::fprintf(stderr, "usage: sayri-screen-window terms|labels N|groups N|sizes|megabyte|list N|menus FILE|paste ...\n");
         return 2;
     }
 

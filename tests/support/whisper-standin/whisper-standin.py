@@ -15,7 +15,9 @@
 # RECORD/signals), "replies": [REPLY, ...]}. The n-th /inference of a process
 # gets the n-th REPLY, the last one repeated, else {"text": ""}. REPLY members,
 # all optional: "text", "status" (another code), "body" (this exact body),
-# "hang" (no reply until the client goes), "exit" (exit with this code).
+# "hang" (no reply until the client goes), "exit" (exit with this code),
+# "once" (with "exit": only the first time any process gets here; RECORD
+# remembers it, and later requests get the rest of the REPLY).
 #
 # SAYRI_STANDIN_RECORD_DIR (optional), RECORD below, receives starts.jsonl (one
 # {"pid", "args"} per start) and a folder 0001/, 0002/ … per request (across
@@ -58,6 +60,14 @@ def parse_form(content_type, body):
     return parts
 
 
+def exited_before():
+    try:
+        os.close(os.open(os.path.join(record_dir, "exited"), os.O_CREAT | os.O_EXCL))
+        return False
+    except FileExistsError:
+        return True
+
+
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
@@ -97,7 +107,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 while not self.client_gone(None):
                     pass
                 return
-            if "exit" in reply:
+            if "exit" in reply and not (reply.get("once") and exited_before()):
                 os._exit(reply["exit"])
             status = reply.get("status", 200)
             text = reply["body"].encode() if "body" in reply else \

@@ -1,0 +1,19 @@
+#include "platform/linux/WaylandSession.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+namespace WaylandSession {
+
+bool detected()
+{
+    return qgetenv("XDG_SESSION_TYPE").trimmed().toLower() == "wayland" || !qgetenv("WAYLAND_DISPLAY").isEmpty();
+}
+
+bool useXwayland()
+{
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    return !qgetenv("DISPLAY").isEmpty();
+}
+
+}  // namespace WaylandSession
