@@ -124,10 +124,9 @@ DictionaryEntry parse(const QString& trimmed)
 
 QString keyOf(const QString& trimmed)
 {
-    const AtEquals parts = splitAtEquals(trimmed);
-    if (parts.after && !parts.after->isEmpty())
-        return Graphemes::trimmedBlanks(*parts.after);
-    return trimmed;
+    // The written form the line reads as, also when its reading is blank, so
+    // that deleting the word the table shows finds its line.
+    return parse(trimmed).surface;
 }
 
 QList<DictionaryEntry> entriesOf(const Contents& contents)

@@ -262,6 +262,10 @@ private Q_SLOTS:
         writeFile(dictionaryPath(), "\xEF\xBB\xBF" "a\r\nb\r\n\r\n");
         Config::removeWord(u"a"_s);
         QCOMPARE(readFile(dictionaryPath()), QByteArray("\xEF\xBB\xBF" "b\r\n\r\n"));
+
+        setDictionary(u"= =語\n語\n"_s);
+        Config::removeWord(u"= =語"_s);  // a blank reading: the whole line is the word
+        QCOMPARE(dictionary(), u"語\n"_s);
     }
 };
 
