@@ -28,12 +28,15 @@ QString lineOf(const DictionaryEntry& e)
 {
     if (!e.reading)
         return e.surface;
-    const QString line = *e.reading + u'=' + e.surface;
+    // A reading starting with "#" would make a comment of the line; a "="
+    // in front of it is skipped when the line is read.
+    const QString lead = dictionaryFile::isComment(*e.reading) ? QStringLiteral("=") : QString();
+    const QString line = lead + *e.reading + u'=' + e.surface;
     const Graphemes::Text chars(line);
-    const qsizetype sign = e.reading->size();
+    const qsizetype sign = lead.size() + e.reading->size();
     if (chars.isBoundary(sign) && chars.isBoundary(sign + 1))
         return line;
-    return *e.reading + QStringLiteral(" = ") + e.surface;
+    return lead + *e.reading + QStringLiteral(" = ") + e.surface;
 }
 
 }  // namespace
@@ -80,6 +83,9 @@ QStringList appendDictionaryWords(const QStringList& words)
     // The old bytes stay as they are (byte-order mark and line ends included);
     // the new lines go after them.
     QByteArray bytes = contents.bytes;
+    // A first word starting with U+FEFF would be read as a byte-order mark.
+    if (bytes.isEmpty() && kept.first().startsWith(QChar(0xFEFF)))
+        bytes = utf8Bom;
     if (!contents.text.isEmpty() && !contents.text.endsWith(u'\n'))
         bytes += '\n';
     bytes += (kept.join(u'\n') + u'\n').toUtf8();

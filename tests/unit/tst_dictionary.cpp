@@ -235,14 +235,14 @@ private Q_SLOTS:
     void rewriteWritesHeaderAndWords()
     {
         setDictionary(u"# 古い\n古い語\n"_s);
-        Config::rewriteDictionary({{u"わたなべ"_s, u"渡邊"_s}, {std::nullopt, u"俯瞰図"_s}, {u"x"_s, u"\u0301y"_s}});
+        Config::rewriteDictionary({{u"わたなべ"_s, u"渡邊"_s}, {std::nullopt, u"俯瞰図"_s}, {u"x"_s, u"\u0301y"_s}, {u"#x"_s, u"y"_s}});
         QCOMPARE(dictionary(),
                  u"# じぶん辞書: 1行1語。上の語ほど聞き取りに強く効きます（アプリでドラッグ並べ替え）\n"
                  "# 「ふかんず=俯瞰図」と書くと、左側の言葉が出てきたとき自動で右側に直します\n"
                  "# 左側はひらがなでなくてもOK。「渡辺=渡邊」のように、間違って出る書き方も直せます\n\n"
-                 "わたなべ=渡邊\n俯瞰図\nx = \u0301y\n"_s);
-        QCOMPARE(shown(Config::dictionaryEntries()), (QStringList{u"わたなべ⇒渡邊"_s, u"俯瞰図"_s, u"x⇒\u0301y"_s}));
-        QVERIFY(log().contains(u"] 辞書の並び順を保存: 3語\n"_s));
+                 "わたなべ=渡邊\n俯瞰図\nx = \u0301y\n=#x=y\n"_s);
+        QCOMPARE(shown(Config::dictionaryEntries()), (QStringList{u"わたなべ⇒渡邊"_s, u"俯瞰図"_s, u"x⇒\u0301y"_s, u"#x⇒y"_s}));
+        QVERIFY(log().contains(u"] 辞書の並び順を保存: 4語\n"_s));
     }
 
     void removeWordKeepsEverythingElse()
