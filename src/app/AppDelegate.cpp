@@ -5,6 +5,11 @@
 #include "support/MainThread.h"
 
 #include <QFile>
+#include <QFileInfo>
+
+namespace {
+constexpr qint64 maxPageRequest = 4096;
+}
 
 AppDelegate::AppDelegate(QStringList arguments) : arguments_(std::move(arguments)) {}
 
@@ -23,18 +28,29 @@ void AppDelegate::applicationDidFinishLaunching(AppServices services)
     if (launched.open(QIODevice::WriteOnly | QIODevice::Truncate))
         launched.close();
 
-    QFile request(Config::file(QStringLiteral(".openpage")));
-    if (!request.open(QIODevice::ReadOnly)) {
+    const std::optional<QString> page = takePageRequest();
+    if (!page) {
         if (!launchedAsLoginItem() && !firstRun->必要()) {
             AppState* state = appState_.get();
             MainThread::after(0.5, state, [state] { state->openSettings(); });
         }
         return;
     }
-    const QString page = QString::fromUtf8(request.readAll()).trimmed();
+    MainThread::after(0.4, this, [this, page = *page] { handlePageRequest(page); });
+}
+
+std::optional<QString> AppDelegate::takePageRequest()
+{
+    // Only a plain file: opening a pipe put there would wait for a writer,
+    // and the launch with it. A page name is short; more is not read.
+    const QString path = Config::file(QStringLiteral(".openpage"));
+    QFile request(path);
+    if (!QFileInfo(path).isFile() || !request.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QString page = QString::fromUtf8(request.read(maxPageRequest)).trimmed();
     request.close();
     request.remove();
-    MainThread::after(0.4, this, [this, page] { handlePageRequest(page); });
+    return page;
 }
 
 void AppDelegate::handlePageRequest(const QString& page)

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 // Brings Sayri up in order and takes it down: settings, controller, marker
 // and page requests, the first window.
@@ -21,6 +22,11 @@ public:
     bool applicationShouldHandleReopen();
 
     AppState* appState() const { return appState_.get(); }
+
+    // The page a one-shot ".openpage" request in the data folder asks for,
+    // trimmed; the request is removed. None without a request, or when
+    // ".openpage" is not a plain file.
+    static std::optional<QString> takePageRequest();
 
 private:
     bool launchedAsLoginItem() const;

@@ -169,10 +169,7 @@ void DictationController::recognize(const QByteArray& wav)
         return;
     }
 
-    QString text = Transcript::clean(*raw);
-    for (const Config::Replacement& r : Config::dictionaryReplacements())
-        text.replace(r.from, r.to, Qt::CaseSensitive);
-    text = text.trimmed();
+    const QString text = Config::rewriteReadings(Transcript::clean(*raw)).trimmed();
 
     if (text.isEmpty()) {
         MainThread::async(this, [this] { finishWithMessage(QStringLiteral("聞き取れませんでした"), 2); });

@@ -110,4 +110,11 @@ QList<Replacement> dictionaryReplacements()
     return out;
 }
 
+QString rewriteReadings(QString text)
+{
+    for (const Replacement& r : dictionaryReplacements())
+        text.replace(r.from, r.to, Qt::CaseSensitive);
+    return text;
+}
+
 }  // namespace Config

@@ -43,6 +43,8 @@ QString hintLine(const QStringList& screenTerms);
 QList<DisplayEntry> dictionaryDisplayEntries();
 // Readings to rewrite, longest `from` first.
 QList<Replacement> dictionaryReplacements();
+// The text with every reading rewritten to its written form, longest first.
+QString rewriteReadings(QString text);
 // The lines actually added.
 QStringList appendDictionaryWords(const QStringList& words);
 // False when "dictionary.txt" exists but cannot be read as UTF-8 text: then

@@ -21,6 +21,24 @@ const QStringList rewriteHeader{
     QString(),
 };
 
+// "reading=written form"; with a space on each side of "=" where the sign
+// would otherwise join a neighbouring character into one (a written form
+// starting with a combining mark) and the line would lose its reading.
+QString lineOf(const DictionaryEntry& e)
+{
+    if (!e.reading)
+        return e.surface;
+    // A reading starting with "#" would make a comment of the line; a "="
+    // in front of it is skipped when the line is read.
+    const QString lead = dictionaryFile::isComment(*e.reading) ? QStringLiteral("=") : QString();
+    const QString line = lead + *e.reading + u'=' + e.surface;
+    const Graphemes::Text chars(line);
+    const qsizetype sign = lead.size() + e.reading->size();
+    if (chars.isBoundary(sign) && chars.isBoundary(sign + 1))
+        return line;
+    return lead + *e.reading + QStringLiteral(" = ") + e.surface;
+}
+
 }  // namespace
 
 bool dictionaryAcceptsWords()
@@ -65,6 +83,9 @@ QStringList appendDictionaryWords(const QStringList& words)
     // The old bytes stay as they are (byte-order mark and line ends included);
     // the new lines go after them.
     QByteArray bytes = contents.bytes;
+    // A first word starting with U+FEFF would be read as a byte-order mark.
+    if (bytes.isEmpty() && kept.first().startsWith(QChar(0xFEFF)))
+        bytes = utf8Bom;
     if (!contents.text.isEmpty() && !contents.text.endsWith(u'\n'))
         bytes += '\n';
     bytes += (kept.join(u'\n') + u'\n').toUtf8();
@@ -78,7 +99,7 @@ void rewriteDictionary(const QList<DictionaryEntry>& order)
 {
     QStringList lines = rewriteHeader;
     for (const DictionaryEntry& e : order)
-        lines.append(e.reading ? *e.reading + u'=' + e.surface : e.surface);
+        lines.append(lineOf(e));
     lines.append(QString());
     dictionaryFile::write(lines.join(u'\n').toUtf8());
     Log::write(QStringLiteral("辞書の並び順を保存: %1語").arg(order.size()));
@@ -94,8 +115,7 @@ void removeWord(const QString& surface)
     // before the LF stays with its line) and the final-LF state survives.
     QStringList kept;
     for (const QString& line : contents.text.split(u'\n')) {
-        const QString body = line.endsWith(u'\r') ? line.chopped(1) : line;
-        const QString trimmed = Graphemes::trimmedBlanks(body);
+        const QString trimmed = Graphemes::trimmedBlanks(dictionaryFile::lineBody(line));
         const bool hasKey = !trimmed.isEmpty() && !dictionaryFile::isComment(trimmed);
         if (hasKey && dictionaryFile::keyOf(trimmed) == surface)
             continue;

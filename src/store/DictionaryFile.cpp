@@ -92,11 +92,17 @@ std::optional<QString> decodeStrictly(const QByteArray& bytes, const char* encod
 QStringList lines(const QString& text)
 {
     QStringList out = text.split(u'\n');
-    for (QString& line : out) {
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-    }
+    for (QString& line : out)
+        line = lineBody(line);
     return out;
+}
+
+QString lineBody(const QString& line)
+{
+    qsizetype end = line.size();
+    while (end > 0 && (line.at(end - 1) == u'\r' || Graphemes::isBlank(line.at(end - 1))))
+        --end;
+    return line.left(end);
 }
 
 bool isComment(const QString& trimmed)
@@ -118,10 +124,9 @@ DictionaryEntry parse(const QString& trimmed)
 
 QString keyOf(const QString& trimmed)
 {
-    const AtEquals parts = splitAtEquals(trimmed);
-    if (parts.after && !parts.after->isEmpty())
-        return Graphemes::trimmedBlanks(*parts.after);
-    return trimmed;
+    // The written form the line reads as, also when its reading is blank, so
+    // that deleting the word the table shows finds its line.
+    return parse(trimmed).surface;
 }
 
 QList<DictionaryEntry> entriesOf(const Contents& contents)

@@ -36,9 +36,14 @@ bool write(const QByteArray& bytes);
 // valid in it. A byte-order mark at the start is dropped.
 std::optional<QString> decodeStrictly(const QByteArray& bytes, const char* encoding);
 
-// The file's lines split at LF; a CR that ends a line belongs to the line
-// break and is dropped. Empty lines are kept.
+// The file's lines split at LF, each without its line break (see lineBody).
+// Empty lines are kept.
 QStringList lines(const QString& text);
+// A line without the CRs that end it, and the blanks among them: they belong
+// to the line break (CR LF, or CR CR LF from a file converted twice), never to
+// the word, so a written form never ends in a carriage return that a paste
+// would type, and a word reads back the same after the file is rewritten.
+QString lineBody(const QString& line);
 
 bool isComment(const QString& trimmed);
 // One trimmed, non-empty, non-comment line as an entry.

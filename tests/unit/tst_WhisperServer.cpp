@@ -116,7 +116,7 @@ private Q_SLOTS:
         for (const auto& [binary, model] : {std::pair{QStringLiteral("/nonexistent/whisper-server"), f.standIn.model()},
                                            std::pair{f.standIn.binary(), missingModel},
                                            std::pair{garbage, f.standIn.model()}}) {
-            Config::edit([&](ConfigData& c) {
+            Config::edit([binary = binary, model = model](ConfigData& c) {
                 c.whisperBinary = binary;
                 c.whisperModelPath = model;
             });

@@ -60,8 +60,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("entries");
         QTest::newRow("default file has no words") << Config::defaultDictionary << QStringList{};
-        QTest::newRow("plain word and reading, CR LF")
-            << u"株式会社あおぞら\r\nふかんず=俯瞰図\r\n"_s << QStringList{u"株式会社あおぞら"_s, u"ふかんず⇒俯瞰図"_s};
+        QTest::newRow("plain word and reading, CR LF, CR CR LF, CR blank LF")
+            << u"株式会社あおぞら\r \nふかんず=俯瞰図\r\r\n"_s << QStringList{u"株式会社あおぞら"_s, u"ふかんず⇒俯瞰図"_s};
         QTest::newRow("spaces of every width trimmed, blank lines skipped")
             << u"\t\u3000 ふかんず \u2003=\u00A0俯瞰 図\u3000\t\n \n\u3000\u2002\u205F\n"_s
             << QStringList{u"ふかんず⇒俯瞰 図"_s};
@@ -235,14 +235,14 @@ private Q_SLOTS:
     void rewriteWritesHeaderAndWords()
     {
         setDictionary(u"# 古い\n古い語\n"_s);
-        Config::rewriteDictionary({{u"わたなべ"_s, u"渡邊"_s}, {std::nullopt, u"俯瞰図"_s}});
+        Config::rewriteDictionary({{u"わたなべ"_s, u"渡邊"_s}, {std::nullopt, u"俯瞰図"_s}, {u"x"_s, u"\u0301y"_s}, {u"#x"_s, u"y"_s}});
         QCOMPARE(dictionary(),
                  u"# じぶん辞書: 1行1語。上の語ほど聞き取りに強く効きます（アプリでドラッグ並べ替え）\n"
                  "# 「ふかんず=俯瞰図」と書くと、左側の言葉が出てきたとき自動で右側に直します\n"
                  "# 左側はひらがなでなくてもOK。「渡辺=渡邊」のように、間違って出る書き方も直せます\n\n"
-                 "わたなべ=渡邊\n俯瞰図\n"_s);
-        QCOMPARE(shown(Config::dictionaryEntries()), (QStringList{u"わたなべ⇒渡邊"_s, u"俯瞰図"_s}));
-        QVERIFY(log().contains(u"] 辞書の並び順を保存: 2語\n"_s));
+                 "わたなべ=渡邊\n俯瞰図\nx = \u0301y\n=#x=y\n"_s);
+        QCOMPARE(shown(Config::dictionaryEntries()), (QStringList{u"わたなべ⇒渡邊"_s, u"俯瞰図"_s, u"x⇒\u0301y"_s, u"#x⇒y"_s}));
+        QVERIFY(log().contains(u"] 辞書の並び順を保存: 4語\n"_s));
     }
 
     void removeWordKeepsEverythingElse()
@@ -262,6 +262,10 @@ private Q_SLOTS:
         writeFile(dictionaryPath(), "\xEF\xBB\xBF" "a\r\nb\r\n\r\n");
         Config::removeWord(u"a"_s);
         QCOMPARE(readFile(dictionaryPath()), QByteArray("\xEF\xBB\xBF" "b\r\n\r\n"));
+
+        setDictionary(u"= =語\n語\n"_s);
+        Config::removeWord(u"= =語"_s);  // a blank reading: the whole line is the word
+        QCOMPARE(dictionary(), u"語\n"_s);
     }
 };
 

@@ -22,6 +22,8 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString readyMessage = QStringLiteral("flash:サイリ 準備OK。Altキーを2回押すと録音が始まります@4");
@@ -151,6 +153,15 @@ private Q_SLOTS:
         }
         QTest::qWait(600);
         QVERIFY(!fakes->settings.shown.contains(QString()));
+    }
+
+    // A pipe put there is no request: reading it would hold up the launch.
+    void pageRequestFromAPipeIsIgnored()
+    {
+        Config::bootstrap();
+        QCOMPARE(mkfifo(QFile::encodeName(data->file(QStringLiteral(".openpage"))).constData(), 0600), 0);
+        QCOMPARE(AppDelegate::takePageRequest(), std::nullopt);
+        fakes->take();  // nothing launched to own them
     }
 
     // A changed dictionary restarts the server once, at an idle tick of the
