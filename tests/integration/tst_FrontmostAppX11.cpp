@@ -79,7 +79,7 @@ private:
 
 }  // namespace
 
-class tst_FrontmostAppX11 : public QObject {
+class TestFrontmostAppX11 : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void theFocusedWindowsApplication()
@@ -132,5 +132,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(tst_FrontmostAppX11)
-#include "tst_FrontmostAppX11.moc"
+QTEST_MAIN(TestFrontmostAppX11)
+#include "TestFrontmostAppX11.moc"

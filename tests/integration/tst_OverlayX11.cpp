@@ -101,7 +101,7 @@ void moveMouse(QPoint p)
 
 }  // namespace
 
-class tst_OverlayX11 : public QObject {
+class TestOverlayX11 : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDataFolder> data;
@@ -227,5 +227,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(tst_OverlayX11)
-#include "tst_OverlayX11.moc"
+QTEST_MAIN(TestOverlayX11)
+#include "TestOverlayX11.moc"

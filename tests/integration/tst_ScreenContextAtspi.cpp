@@ -96,7 +96,7 @@ const QStringList wordsOfTheApplications = u"File Edit Line Find Paste Save Temp
 
 }  // namespace
 
-class ScreenContextAtspiTest : public QObject {
+class TestScreenContextAtspi : public QObject {
     Q_OBJECT
 
     TestDataFolder data_;
@@ -306,5 +306,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(ScreenContextAtspiTest)
+QTEST_MAIN(TestScreenContextAtspi)
 #include "tst_ScreenContextAtspi.moc"

@@ -67,7 +67,7 @@ void play(XTestKeys& keys, const QStringList& script)
 
 }  // namespace
 
-class tst_TriggerKeysX11 : public QObject {
+class TestTriggerKeysX11 : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init()
@@ -319,5 +319,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(tst_TriggerKeysX11)
-#include "tst_TriggerKeysX11.moc"
+QTEST_MAIN(TestTriggerKeysX11)
+#include "TestTriggerKeysX11.moc"

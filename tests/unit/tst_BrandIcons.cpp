@@ -48,7 +48,7 @@ QRect opaqueBounds(const QImage& image)
 
 }  // namespace
 
-class BrandIconsTest : public QObject {
+class TestBrandIcons : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void gradientIsPaintedOnceAndRunsDeepToLight()
@@ -270,5 +270,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(BrandIconsTest)
+QTEST_MAIN(TestBrandIcons)
 #include "tst_BrandIcons.moc"

@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-class tst_DesktopEntryNames : public QObject {
+class TestDesktopEntryNames : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void namesByWindowClass()
@@ -49,7 +49,7 @@ int main(int argc, char** argv)
 {
     qputenv("LC_ALL", "ja_JP.UTF-8");
     QCoreApplication app(argc, argv);
-    tst_DesktopEntryNames test;
+    TestDesktopEntryNames test;
     return QTest::qExec(&test, argc, argv);
 }
 #include "tst_DesktopEntryNames.moc"

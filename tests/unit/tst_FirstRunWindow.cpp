@@ -16,7 +16,7 @@
 using Step = FirstRunWindow::Step;
 Q_DECLARE_METATYPE(FirstRunWindow::Step)
 
-class FirstRunWindowTest : public QObject {
+class TestFirstRunWindow : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDataFolder> data;
@@ -204,5 +204,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(FirstRunWindowTest)
+QTEST_MAIN(TestFirstRunWindow)
 #include "tst_FirstRunWindow.moc"

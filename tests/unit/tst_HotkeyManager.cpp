@@ -63,7 +63,7 @@ struct Rig {
 
 Q_DECLARE_METATYPE(Steps)
 
-class tst_HotkeyManager : public QObject {
+class TestHotkeyManager : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void gestures_data()
@@ -171,5 +171,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(tst_HotkeyManager)
-#include "tst_HotkeyManager.moc"
+QTEST_MAIN(TestHotkeyManager)
+#include "TestHotkeyManager.moc"

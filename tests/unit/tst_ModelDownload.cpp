@@ -40,7 +40,7 @@ bool run(const QString& args)
 
 }  // namespace
 
-class ModelDownloadTest : public QObject {
+class TestModelDownload : public QObject {
     Q_OBJECT
 
     const QByteArray file = randomBytes(1);
@@ -179,5 +179,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(ModelDownloadTest)
+QTEST_MAIN(TestModelDownload)
 #include "tst_ModelDownload.moc"

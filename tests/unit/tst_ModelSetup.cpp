@@ -28,7 +28,7 @@ void makeFile(const QString& path, qint64 size, QFile::Permissions extra = {})
 
 }  // namespace
 
-class ModelSetupTest : public QObject {
+class TestModelSetup : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -137,5 +137,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(ModelSetupTest)
+QTEST_GUILESS_MAIN(TestModelSetup)
 #include "tst_ModelSetup.moc"

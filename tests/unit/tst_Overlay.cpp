@@ -75,7 +75,7 @@ QRect placed(const std::optional<QString>& anchor)
 
 }  // namespace
 
-class OverlayTest : public QObject {
+class TestOverlay : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDataFolder> data;
@@ -509,5 +509,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(OverlayTest)
+QTEST_MAIN(TestOverlay)
 #include "tst_Overlay.moc"

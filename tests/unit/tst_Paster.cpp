@@ -29,7 +29,7 @@ struct Rig {
 
 Q_DECLARE_METATYPE(PasteKeystroke)
 
-class tst_Paster : public QObject {
+class TestPaster : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void theTextAloneGoesOnTheClipboardBeforeTheKeystroke()
@@ -116,5 +116,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(tst_Paster)
-#include "tst_Paster.moc"
+QTEST_MAIN(TestPaster)
+#include "TestPaster.moc"

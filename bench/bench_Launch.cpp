@@ -1,6 +1,6 @@
 // Launch to tray icon shown (median of 10) and resident memory after 10 s idle.
 // Run inside the desktop session:
-//   scripts/desktop-session build/bench/bench_launch
+//   scripts/desktop-session build/bench/bench_Launch
 #include "Timings.h"
 
 #include <QCoreApplication>

@@ -142,7 +142,7 @@ QString silentTry(int n)
 
 }  // namespace
 
-class AudioRecorderTest : public QObject {
+class TestAudioRecorder : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDataFolder> data;
@@ -346,5 +346,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(AudioRecorderTest)
-#include "tst_audio_recorder.moc"
+QTEST_GUILESS_MAIN(TestAudioRecorder)
+#include "tst_AudioRecorder.moc"

@@ -7,7 +7,7 @@
 //      48 kHz stereo source (20 s measured), and the time from start() to the
 //      first captured buffer on the virtual microphone (10 starts).
 // Run inside the desktop session for the real capture:
-//   scripts/desktop-session build/bench/bench_audio_capture
+//   scripts/desktop-session build/bench/bench_AudioCapture
 #include "Timings.h"
 #include "audio/AudioRecorder.h"
 #include "platform/linux/PulseCapture.h"

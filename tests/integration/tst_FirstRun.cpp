@@ -37,7 +37,7 @@ QString shownText(qint64 pid)
 
 }  // namespace
 
-class FirstRunTest : public QObject {
+class TestFirstRun : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -99,5 +99,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(FirstRunTest)
-#include "tst_first_run.moc"
+QTEST_GUILESS_MAIN(TestFirstRun)
+#include "tst_FirstRun.moc"

@@ -44,7 +44,7 @@ QString randomText(QRandomGenerator& random)
 
 }  // namespace
 
-class TranscriptTest : public QObject {
+class TestTranscript : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -163,5 +163,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TranscriptTest)
-#include "tst_transcript.moc"
+QTEST_GUILESS_MAIN(TestTranscript)
+#include "tst_Transcript.moc"

@@ -29,7 +29,7 @@ namespace {
 const QString readyMessage = QStringLiteral("flash:サイリ 準備OK。Altキーを2回押すと録音が始まります@4");
 }
 
-class StartupTest : public QObject {
+class TestStartUp : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDataFolder> data;
@@ -325,5 +325,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(StartupTest)
-#include "tst_startup.moc"
+QTEST_MAIN(TestStartUp)
+#include "tst_StartUp.moc"

@@ -23,7 +23,7 @@ const QString applying = QStringLiteral("show:辞書を反映中…");
 
 }  // namespace
 
-class DictionaryActionsTest : public QObject {
+class TestDictionaryActions : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDataFolder> data;
@@ -243,5 +243,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(DictionaryActionsTest)
-#include "tst_dictionaryactions.moc"
+QTEST_MAIN(TestDictionaryActions)
+#include "tst_DictionaryActions.moc"

@@ -20,7 +20,7 @@ QString entryJson(int i, const QString& date = u"2026-01-31T09:05:07Z"_s)
 
 }  // namespace
 
-class HistoryStoreTest : public QObject {
+class TestHistoryStore : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDataFolder> data_;
@@ -135,5 +135,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(HistoryStoreTest)
-#include "tst_historystore.moc"
+QTEST_GUILESS_MAIN(TestHistoryStore)
+#include "tst_HistoryStore.moc"

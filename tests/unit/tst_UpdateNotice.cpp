@@ -35,7 +35,7 @@ QByteArray item(const QByteArray& build, const QByteArray& version)
 
 }  // namespace
 
-class UpdateNoticeTest : public QObject {
+class TestUpdateNotice : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDataFolder> data;
@@ -216,5 +216,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(UpdateNoticeTest)
-#include "tst_updatenotice.moc"
+QTEST_MAIN(TestUpdateNotice)
+#include "tst_UpdateNotice.moc"

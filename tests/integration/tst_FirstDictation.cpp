@@ -88,7 +88,7 @@ QString plugInMicrophone()
 
 }  // namespace
 
-class FirstDictationTest : public QObject {
+class TestFirstDictation : public QObject {
     Q_OBJECT
 
     std::unique_ptr<WhisperStandIn> standIn;
@@ -306,5 +306,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(FirstDictationTest)
-#include "tst_first_dictation.moc"
+QTEST_MAIN(TestFirstDictation)
+#include "tst_FirstDictation.moc"

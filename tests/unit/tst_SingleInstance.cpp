@@ -8,7 +8,7 @@
 #include <latch>
 #include <thread>
 
-class SingleInstanceTest : public QObject {
+class TestSingleInstance : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void exactlyOneInstance()
@@ -34,5 +34,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(SingleInstanceTest)
-#include "tst_singleinstance.moc"
+QTEST_GUILESS_MAIN(TestSingleInstance)
+#include "tst_SingleInstance.moc"

@@ -12,7 +12,7 @@
 
 #include <QtTest>
 
-class ControllerTest : public QObject {
+class TestDictationController : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDataFolder> data;
@@ -262,5 +262,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(ControllerTest)
-#include "tst_controller.moc"
+QTEST_MAIN(TestDictationController)
+#include "tst_DictationController.moc"

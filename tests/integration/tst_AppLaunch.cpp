@@ -16,7 +16,7 @@
 
 #include <csignal>
 
-class AppLaunchTest : public QObject {
+class TestAppLaunch : public QObject {
     Q_OBJECT
 
     // SAYRI_APP names another copy, e.g. one unpacked from the package.
@@ -123,5 +123,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(AppLaunchTest)
-#include "tst_app_launch.moc"
+QTEST_GUILESS_MAIN(TestAppLaunch)
+#include "tst_AppLaunch.moc"

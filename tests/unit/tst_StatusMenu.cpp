@@ -14,7 +14,7 @@
 #include <QMenu>
 #include <QtTest>
 
-class StatusMenuTest : public QObject {
+class TestStatusMenu : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDataFolder> data;
@@ -181,5 +181,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(StatusMenuTest)
-#include "tst_statusmenu.moc"
+QTEST_MAIN(TestStatusMenu)
+#include "tst_StatusMenu.moc"

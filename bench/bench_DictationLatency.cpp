@@ -3,7 +3,7 @@
 // once: median of 10. Sayri waits 0.42 s on purpose (0.3 s before collecting
 // the recording, 0.12 s for the clipboard); the figure reported is the rest.
 // Run inside the desktop session:
-//   scripts/desktop-session build/bench/bench_dictation_latency
+//   scripts/desktop-session build/bench/bench_DictationLatency
 #include "Timings.h"
 #include "LogFile.h"
 #include "PasteTarget.h"

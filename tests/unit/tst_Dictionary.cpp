@@ -31,7 +31,7 @@ QString families(int n)
 
 }  // namespace
 
-class DictionaryTest : public QObject {
+class TestDictionary : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDataFolder> data_;
@@ -269,5 +269,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(DictionaryTest)
-#include "tst_dictionary.moc"
+QTEST_GUILESS_MAIN(TestDictionary)
+#include "tst_Dictionary.moc"

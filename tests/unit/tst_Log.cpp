@@ -11,7 +11,7 @@
 
 #include <thread>
 
-class LogTest : public QObject {
+class TestLog : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void lineFormat()
@@ -86,5 +86,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(LogTest)
-#include "tst_log.moc"
+QTEST_GUILESS_MAIN(TestLog)
+#include "tst_Log.moc"

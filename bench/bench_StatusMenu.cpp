@@ -1,7 +1,7 @@
 // Cost of filling the tray menu when it opens, with a full history of 100
 // long entries (only 10 are shown) and the start-at-login entry read from
 // disk each time. Median of 200 rebuilds. Runs headless:
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_statusmenu
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_StatusMenu
 #include "Timings.h"
 #include "app/AppState.h"
 #include "platform/linux/XdgAutostartLoginItem.h"

@@ -24,7 +24,7 @@ const char* validConfig = R"({
 
 }  // namespace
 
-class ConfigTest : public QObject {
+class TestConfig : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void firstStartCreatesTheDictionaryAndDefaults()
@@ -148,5 +148,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(ConfigTest)
-#include "tst_config.moc"
+QTEST_GUILESS_MAIN(TestConfig)
+#include "tst_Config.moc"

@@ -109,7 +109,7 @@ QString masked(const QString& name) { return Log::伏せた機器名(name); }
 
 }  // namespace
 
-class AudioCaptureTest : public QObject {
+class TestAudioCapture : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDataFolder> data;
@@ -270,5 +270,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(AudioCaptureTest)
-#include "tst_audio_capture.moc"
+QTEST_MAIN(TestAudioCapture)
+#include "tst_AudioCapture.moc"

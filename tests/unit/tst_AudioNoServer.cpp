@@ -11,7 +11,7 @@
 
 #include <QtTest>
 
-class AudioNoServerTest : public QObject {
+class TestAudioNoServer : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDataFolder> data;
@@ -59,5 +59,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(AudioNoServerTest)
-#include "tst_audio_no_server.moc"
+QTEST_GUILESS_MAIN(TestAudioNoServer)
+#include "tst_AudioNoServer.moc"

@@ -1,7 +1,7 @@
 // Time Sayri itself spends in a transcription and in a health check, with the
 // whisper-server stand-in answering at once (no recording of requests).
 //
-//   bench_transcribe
+//   bench_Transcribe
 //
 // "server" is the stand-in's own time from a request's last byte to its reply;
 // "receive" is the upload as the stand-in saw it (first to last byte).

@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-class LoginItemTest : public QObject {
+class TestLoginItem : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> dir;
@@ -133,5 +133,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(LoginItemTest)
-#include "tst_loginitem.moc"
+QTEST_MAIN(TestLoginItem)
+#include "tst_LoginItem.moc"

@@ -34,7 +34,7 @@ void place(const QString& path, const QByteArray& bytes, const QDateTime& modifi
 
 }  // namespace
 
-class RecordingRescueTest : public QObject {
+class TestRecordingRescue : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDataFolder> data_;
@@ -133,5 +133,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(RecordingRescueTest)
-#include "tst_recordingrescue.moc"
+QTEST_GUILESS_MAIN(TestRecordingRescue)
+#include "tst_RecordingRescue.moc"

@@ -1,7 +1,7 @@
 // The recording bar under load, run inside scripts/desktop-session (or with
 // QT_QPA_PLATFORM=offscreen):
 //
-//   bench_overlay [SECONDS]
+//   bench_Overlay [SECONDS]
 //
 // 1. Level updates at 50 per second from another thread for SECONDS (60 by
 //    default), as the recorder sends them: CPU time of the main thread.
