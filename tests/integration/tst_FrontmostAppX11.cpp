@@ -133,4 +133,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(TestFrontmostAppX11)
-#include "TestFrontmostAppX11.moc"
+#include "tst_FrontmostAppX11.moc"

@@ -228,4 +228,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(TestOverlayX11)
-#include "TestOverlayX11.moc"
+#include "tst_OverlayX11.moc"

@@ -320,4 +320,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(TestTriggerKeysX11)
-#include "TestTriggerKeysX11.moc"
+#include "tst_TriggerKeysX11.moc"

@@ -172,4 +172,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(TestHotkeyManager)
-#include "TestHotkeyManager.moc"
+#include "tst_HotkeyManager.moc"

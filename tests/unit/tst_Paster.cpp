@@ -117,4 +117,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(TestPaster)
-#include "TestPaster.moc"
+#include "tst_Paster.moc"
