@@ -1,4 +1,5 @@
 // The trigger-key rules, driven through a scripted key source and clock.
+#include "FakeKeySource.h"
 #include "Fakes.h"
 #include "TestDataFolder.h"
 
@@ -9,19 +10,6 @@
 #include <QTest>
 
 namespace {
-
-// A key source that delivers what the test scripts.
-class ScriptedKeySource : public KeySource {
-public:
-    bool open() override { return open_ = true; }
-    bool isOpen() const override { return open_; }
-    void enable() override {}
-    bool hasKey(std::int64_t) const override { return true; }
-    void send(std::uint32_t type, std::int64_t code, std::uint64_t flags) { onEvent(KeyEvent{type, code, flags}); }
-
-private:
-    bool open_ = false;
-};
 
 struct Step {
     double t;
@@ -37,7 +25,7 @@ constexpr std::uint64_t opt = 0x80000, ctrl = 0x40000;
 struct Rig {
     explicit Rig(const QString& trigger = QStringLiteral("option"))
     {
-        auto owned = std::make_unique<ScriptedKeySource>();
+        auto owned = std::make_unique<FakeKeySource>();
         source = owned.get();
         manager = std::make_unique<HotkeyManager>(std::move(owned), TriggerKey::find(trigger), [this] { return now; });
         manager->onTap = [this](double t) { taps.append(t); };
@@ -53,7 +41,7 @@ struct Rig {
     }
 
     double now = 100;
-    ScriptedKeySource* source = nullptr;
+    FakeKeySource* source = nullptr;
     std::unique_ptr<HotkeyManager> manager;
     Times taps;
     int escapes = 0;

@@ -2,6 +2,7 @@
 // capture does with the setting, the frontmost application and the background
 // job that reads the window, and the bounded walk over a window's tree, read
 // in rounds, against the same walk done one element at a time.
+#include "FakeAccessibleTrees.h"
 #include "Fakes.h"
 #include "LogFile.h"
 #include "TestDataFolder.h"
@@ -24,79 +25,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A fake accessibility tree for this unit test only: each process id shows
-// one window holding one text. Reads can be held until released, and every
-// call is counted.
-class ScriptedTree : public AccessibleTree {
-public:
-    QMap<qint64, QString> texts;  // pid -> the window's text
-    std::atomic<int> calls{0};
-    std::atomic<int> switchOns{0};  // looks at the accessibility switch
-    std::atomic<bool> a11yOn{true};
-
-    // Holds reads for `pid` until release(pid).
-    void hold(qint64 pid)
-    {
-        std::lock_guard l(m_);
-        held_.insert(pid);
-    }
-    void release(qint64 pid)
-    {
-        {
-            std::lock_guard l(m_);
-            held_.remove(pid);
-        }
-        cv_.notify_all();
-    }
-
-    std::optional<bool> accessibilityOn() override
-    {
-        ++switchOns;
-        return a11yOn.load();
-    }
-    bool setAccessibilityOn(bool on) override
-    {
-        a11yOn = on;
-        return true;
-    }
-    std::optional<AccessibleElement> activeWindow(qint64 pid) override
-    {
-        ++calls;
-        std::unique_lock l(m_);
-        cv_.wait(l, [&] { return !held_.contains(pid); });
-        if (!texts.contains(pid))
-            return std::nullopt;
-        return AccessibleElement{QString::number(pid), QStringLiteral("/window")};
-    }
-    std::optional<QList<AccessibleFacts>> read(const QList<Ask>& asks, int) override
-    {
-        ++calls;
-        QList<AccessibleFacts> out;
-        for (const Ask& a : asks) {
-            AccessibleFacts f;
-            f.value = texts.value(a.element.owner.toLongLong());
-            out.append(f);
-        }
-        return out;
-    }
-
-private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    QSet<qint64> held_;
-};
-
-// Counts the questions asked of it.
-struct CountingFrontmost : FrontmostApp {
-    std::optional<FrontmostAppInfo> app;
-    int asked = 0;
-    std::optional<FrontmostAppInfo> current() override
-    {
-        ++asked;
-        return app;
-    }
-};
-
 FrontmostAppInfo appWithPid(qint64 pid)
 {
     FrontmostAppInfo info;
@@ -109,8 +37,8 @@ constexpr qint64 ownPid = 4242;
 
 struct Fixture {
     TestDataFolder data;
-    std::shared_ptr<ScriptedTree> tree = std::make_shared<ScriptedTree>();
-    std::shared_ptr<CountingFrontmost> frontmost = std::make_shared<CountingFrontmost>();
+    std::shared_ptr<FakeWindowTexts> tree = std::make_shared<FakeWindowTexts>();
+    std::shared_ptr<FakeFrontmost> frontmost = std::make_shared<FakeFrontmost>();
     ScreenContext screen{tree, frontmost, ownPid};
 
     Fixture() { data.writeText(QStringLiteral("dictionary.txt"), QString()); }
@@ -124,67 +52,8 @@ struct Fixture {
     }
 };
 
-// A fake accessibility tree held in memory, for this unit test only. It gives
-// out exactly what it is asked for (no more children than asked), so a walk
-// that asks for too little reads too little.
-class MemoryTree : public AccessibleTree {
-public:
-    struct Node {
-        QString title;
-        QString value;
-        QList<int> children;
-        bool shown = true;
-    };
-
-    int add(QString title = {}, QString value = {})
-    {
-        nodes.append({std::move(title), std::move(value), {}});
-        return int(nodes.size() - 1);
-    }
-    int addChild(int parent, QString title = {}, QString value = {})
-    {
-        const int n = add(std::move(title), std::move(value));
-        nodes[parent].children.append(n);
-        return n;
-    }
-    static AccessibleElement element(int n) { return {QStringLiteral("app"), QString::number(n)}; }
-
-    std::optional<bool> accessibilityOn() override { return true; }
-    bool setAccessibilityOn(bool) override { return true; }
-    std::optional<AccessibleElement> activeWindow(qint64) override { return element(0); }
-    std::optional<QList<AccessibleFacts>> read(const QList<Ask>& asks, int valueLimit) override
-    {
-        ++rounds;
-        if (answersLeft == 0)
-            return std::nullopt;
-        --answersLeft;
-        if (delayMs > 0)
-            QThread::msleep(delayMs);
-        QList<AccessibleFacts> out;
-        for (const Ask& a : asks) {
-            ++elementsRead;
-            const Node& n = nodes[a.element.path.toInt()];
-            AccessibleFacts f;
-            f.title = n.title;
-            f.shown = n.shown;
-            if (!n.value.isEmpty() && Graphemes::count(n.value) < valueLimit)
-                f.value = n.value;
-            for (int c = 0; c < n.children.size() && c < a.maxChildren; ++c)
-                f.children.append(element(n.children[c]));
-            out.append(f);
-        }
-        return out;
-    }
-
-    QList<Node> nodes;
-    int rounds = 0;
-    int elementsRead = 0;
-    int answersLeft = -1;  // rounds answered before the tree stops answering; -1 for ever
-    int delayMs = 0;
-};
-
 // The walk as written for one element at a time.
-QString referenceWalk(const MemoryTree& tree)
+QString referenceWalk(const FakeMemoryTree& tree)
 {
     QString text;
     int count = 0;
@@ -195,7 +64,7 @@ QString referenceWalk(const MemoryTree& tree)
         if (depth > 12 || level > 24 || visited > 1500 || count > 12000)
             return;
         ++visited;
-        const MemoryTree::Node& n = tree.nodes[index];
+        const FakeMemoryTree::Node& n = tree.nodes[index];
         if (!n.shown)
             return;
         const QString value = within(n.value, 4000) ? n.value : QString();
@@ -219,17 +88,17 @@ QString referenceWalk(const MemoryTree& tree)
     return text;
 }
 
-QString walk(MemoryTree& tree)
+QString walk(FakeMemoryTree& tree)
 {
-    return ScreenContextWalk::visibleText(tree, MemoryTree::element(0));
+    return ScreenContextWalk::visibleText(tree, FakeMemoryTree::element(0));
 }
 
 // A random tree: shapes from chains to bushes, pieces of text of every size
 // around the limits, some of many code units per character.
-MemoryTree randomTree(quint32 seed)
+FakeMemoryTree randomTree(quint32 seed)
 {
     QRandomGenerator rng(seed);
-    MemoryTree tree;
+    FakeMemoryTree tree;
     const int size = 1 + int(rng.bounded(4000));
     const int fanout = 1 + int(rng.bounded(40));
     auto piece = [&]() -> QString {
@@ -419,7 +288,7 @@ private Q_SLOTS:
     {
         const QString on = u"画面の文脈: デスクトップのアクセシビリティをオンにしました"_s;
         auto hints = [](bool v) { Config::edit([v](ConfigData& c) { c.screenHintEnabled = v; }); };
-        std::shared_ptr<ScriptedTree> tree;
+        std::shared_ptr<FakeWindowTexts> tree;
         {
             Fixture f;
             tree = f.tree;
@@ -457,7 +326,7 @@ private Q_SLOTS:
     void sameTextAsOneElementAtATime()
     {
         for (quint32 seed = 1; seed <= 150; ++seed) {
-            MemoryTree tree = randomTree(seed);
+            FakeMemoryTree tree = randomTree(seed);
             const QString expected = referenceWalk(tree);
             QCOMPARE(walk(tree), expected);
             QVERIFY2(tree.rounds <= 25, qPrintable(QStringLiteral("seed %1: %2 rounds").arg(seed).arg(tree.rounds)));
@@ -466,7 +335,7 @@ private Q_SLOTS:
 
     void elementLimit()
     {
-        MemoryTree tree;
+        FakeMemoryTree tree;
         tree.add(QStringLiteral("窓"));
         for (int i = 1; i <= 100000; ++i)
             tree.addChild(0, QStringLiteral("項目%1").arg(i));
@@ -482,7 +351,7 @@ private Q_SLOTS:
         // Twelve levels with text, then wrappers down to level 24, then text:
         // read; one wrapper more and it is not.
         for (const int levels : {24, 25}) {
-            MemoryTree tree;
+            FakeMemoryTree tree;
             int parent = tree.add(QStringLiteral("窓"));
             for (int level = 1; level < levels; ++level)
                 parent = tree.addChild(parent, level <= 11 ? QStringLiteral("段%1").arg(level) : QString());
@@ -495,7 +364,7 @@ private Q_SLOTS:
     {
         // A text of exactly 12 000 characters still lets the next element in
         // (the real-bus test covers the text going past the limit).
-        MemoryTree tree;
+        FakeMemoryTree tree;
         tree.add(QStringLiteral("あ").repeated(199));  // 200 with its line feed
         for (int k = 1; k <= 60; ++k)
             tree.addChild(0, k < 60 ? QStringLiteral("い").repeated(199) : QStringLiteral("最後"));
@@ -504,22 +373,22 @@ private Q_SLOTS:
 
     void givesUpWhenTheTreeStopsAnswering()
     {
-        MemoryTree tree;
+        FakeMemoryTree tree;
         tree.add(QStringLiteral("窓"));
         const int panel = tree.addChild(0, QStringLiteral("枠"));
         tree.addChild(panel, QStringLiteral("中身"));
         tree.answersLeft = 2;  // window and panel, then nothing
         QCOMPARE(walk(tree), QString());
 
-        MemoryTree slow;
+        FakeMemoryTree slow;
         slow.add(QStringLiteral("窓"));
         slow.addChild(slow.addChild(0, QStringLiteral("枠")), QStringLiteral("中身"));
         slow.delayMs = 40;
         ScreenContextWalk::Limits limits;
         limits.maxMilliseconds = 60;
-        QCOMPARE(ScreenContextWalk::visibleText(slow, MemoryTree::element(0), limits), QString());
+        QCOMPARE(ScreenContextWalk::visibleText(slow, FakeMemoryTree::element(0), limits), QString());
         limits.maxMilliseconds = 5000;
-        QCOMPARE(ScreenContextWalk::visibleText(slow, MemoryTree::element(0), limits), QStringLiteral("窓\n枠\n中身\n"));
+        QCOMPARE(ScreenContextWalk::visibleText(slow, FakeMemoryTree::element(0), limits), QStringLiteral("窓\n枠\n中身\n"));
     }
 };
 

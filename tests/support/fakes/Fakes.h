@@ -103,7 +103,12 @@ struct FakeScreen : ScreenTerms {
 
 struct FakeFrontmost : FrontmostApp {
     std::optional<FrontmostAppInfo> app;
-    std::optional<FrontmostAppInfo> current() override { return app; }
+    int asked = 0;
+    std::optional<FrontmostAppInfo> current() override
+    {
+        ++asked;
+        return app;
+    }
 };
 
 struct FakeAudioInputs : AudioInputs {
