@@ -48,7 +48,8 @@ double captureThreadSeconds()
     for (const QString& task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile name(QStringLiteral("/proc/self/task/%1/comm").arg(task));
         QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(task));
-        if (!name.open(QIODevice::ReadOnly) || name.readAll().trimmed() != "sayri.audio" || !stat.open(QIODevice::ReadOnly))
+        if (!name.open(QIODevice::ReadOnly) || name.readAll().trimmed() != "sayri.audio"
+            || !stat.open(QIODevice::ReadOnly))
             continue;
         const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
         total += (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
@@ -73,7 +74,11 @@ struct BenchEngine : CaptureEngine {
     QAudioFormat format;
     Tap tap;
     QAudioFormat inputFormat() override { return format; }
-    std::optional<QString> installTap(const QAudioFormat&, Tap t) override { tap = std::move(t); return std::nullopt; }
+    std::optional<QString> installTap(const QAudioFormat&, Tap t) override
+    {
+        tap = std::move(t);
+        return std::nullopt;
+    }
     CaptureStart start() override { return {}; }
     void removeTap() override { tap = nullptr; }
     void stop() override { tap = nullptr; }
@@ -179,7 +184,8 @@ int main(int argc, char** argv)
         feed(b, recorder, 60, ms, app);
         const double cpu = cpuSeconds() - cpu0;
         const QByteArray wav = recorder.stopAndCollectWav();
-        std::printf("1 min of 48 kHz stereo in %d ms buffers through tap, conversion and level: %.0f ms CPU (goal < 300 ms); %.1f s of samples\n",
+        std::printf("1 min of 48 kHz stereo in %d ms buffers through tap, conversion and level: %.0f ms CPU (goal < "
+                    "300 ms); %.1f s of samples\n",
                     ms, cpu * 1000, double(wav.size() - 44) / 32000);
     }
     {
@@ -191,7 +197,8 @@ int main(int argc, char** argv)
         feed(b, recorder, 600.6, 50, app);  // the limit, plus the collect delay
         const double after = rssMB();
         const QByteArray wav = recorder.stopAndCollectWav();
-        std::printf("10 min recording: resident memory grew %.1f MB (goal < 25 MB; samples %.1f MB); with the collected WAV %.1f MB\n",
+        std::printf("10 min recording: resident memory grew %.1f MB (goal < 25 MB; samples %.1f MB); with the "
+                    "collected WAV %.1f MB\n",
                     after - before, double(wav.size() - 44) / 1e6, rssMB() - before);
     }
 
@@ -230,10 +237,11 @@ int main(int argc, char** argv)
         const double cpu = cpuSeconds() - cpu0;
         const double thread = captureThreadSeconds() - thread0;
         const QByteArray wav = recorder.stopAndCollectWav();
-        std::printf("real capture from a 48 kHz stereo source: %.0f ms CPU per minute, %.0f ms of it on the capture thread "
-                    "(20 s measured, %.1f s recorded, %.0f buffers/s%s)\n",
-                    cpu * 3000, thread * 3000, double(wav.size() - 44) / 32000, double(buffers) / 20,
-                    recorder.fellBackToDefault() ? ", FELL BACK" : "");
+        std::printf(
+            "real capture from a 48 kHz stereo source: %.0f ms CPU per minute, %.0f ms of it on the capture thread "
+            "(20 s measured, %.1f s recorded, %.0f buffers/s%s)\n",
+            cpu * 3000, thread * 3000, double(wav.size() - 44) / 32000, double(buffers) / 20,
+            recorder.fellBackToDefault() ? ", FELL BACK" : "");
         QProcess::execute(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module});
     }
     {
@@ -261,7 +269,8 @@ int main(int argc, char** argv)
         }
         const Timings firstT(first), wholeT(whole);
         if (!first.empty())
-            std::printf("start() to first captured buffer on vmic: median %.0f ms (min %.0f, max %.0f); start() returns after median %.0f ms (max %.0f); %zu of 10 starts\n",
+            std::printf("start() to first captured buffer on vmic: median %.0f ms (min %.0f, max %.0f); start() "
+                        "returns after median %.0f ms (max %.0f); %zu of 10 starts\n",
                         firstT.median, firstT.min, firstT.max, wholeT.median, wholeT.max, first.size());
     }
     return 0;

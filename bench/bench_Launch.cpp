@@ -94,8 +94,8 @@ int main(int argc, char** argv)
         p.waitForFinished(10000);
     }
     const Timings t(ms);
-    std::printf("launch to tray icon shown: median %.0f ms (min %.0f, max %.0f) over 10 launches\n",
-                t.median, t.min, t.max);
+    std::printf("launch to tray icon shown: median %.0f ms (min %.0f, max %.0f) over 10 launches\n", t.median, t.min,
+                t.max);
     XCloseDisplay(display);
     return 0;
 }

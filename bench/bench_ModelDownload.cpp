@@ -21,8 +21,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
-#include <QProgressBar>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTimer>
@@ -30,8 +30,8 @@
 #include <openssl/evp.h>
 
 #include <chrono>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -195,9 +195,11 @@ int main(int argc, char** argv)
     const qint64 lastByteAt = server.readLine().trimmed().toLongLong();
     std::printf("last byte sent -> installed: %.3f s (goal <= 0.2)\n", (installedAt - lastByteAt) / 1e9);
     std::printf("resident memory growth: %.1f MB (goal <= 16)\n", (peakKiB - baseKiB) / 1024.0);
-    std::printf("longest main-thread stall: %.1f ms (goal <= 16); without a download: %.1f ms\n", worstLateNs / 1e6, idleNs / 1e6);
+    std::printf("longest main-thread stall: %.1f ms (goal <= 16); without a download: %.1f ms\n", worstLateNs / 1e6,
+                idleNs / 1e6);
     std::printf("main-thread CPU time during the download: %.1f ms (the 5 ms timer included)\n", mainCpuNs / 1e6);
-    std::printf("sha256 of the installed file: %.3f s (goal <= 0.5)%s\n", hashSeconds, again == hash ? "" : " MISMATCH");
+    std::printf("sha256 of the installed file: %.3f s (goal <= 0.5)%s\n", hashSeconds,
+                again == hash ? "" : " MISMATCH");
 
     QDir(folder).removeRecursively();
     return 0;

@@ -44,7 +44,8 @@ double processCpuSeconds()
 
 QString speech(int characters)
 {
-    const QString sentence = QStringLiteral("今日は会議で新しい録音バーの見た目と動きについて話し合いました。次回までに確認します。");
+    const QString sentence =
+        QStringLiteral("今日は会議で新しい録音バーの見た目と動きについて話し合いました。次回までに確認します。");
     QString text;
     while (text.size() < characters)
         text += sentence;
@@ -92,7 +93,8 @@ int main(int argc, char** argv)
     const Timings f(fresh);
     const Timings g(growing);
     std::printf("live text, 2000 characters on a fresh bar: median %.3f ms, max %.3f ms (goal < 2 ms); "
-                "the first one with font loading %.3f ms\n", f.median, f.max, firstMs);
+                "the first one with font loading %.3f ms\n",
+                f.median, f.max, firstMs);
     std::printf("live text growing to 2000 characters, 10 at a time: median %.3f ms, max %.3f ms (at 2000: %.3f ms)\n",
                 g.median, g.max, growing.back());
     std::fflush(stdout);

@@ -36,7 +36,6 @@ namespace {
 
 const QString program = QStringLiteral(SAYRI_BIN_DIR "/tests/support/screen-window/sayri-screen-window");
 
-
 // CPU time used so far, in milliseconds: this process, and another one.
 double ownCpuMs()
 {
@@ -115,24 +114,24 @@ private:
         if (depth > 12 || visited > 1500 || text.size() > 12000)
             return;
         ++visited;
-        const QDBusMessage interfaces = call(owner, path, QStringLiteral("org.a11y.atspi.Accessible"),
-                                             QStringLiteral("GetInterfaces"));
+        const QDBusMessage interfaces =
+            call(owner, path, QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("GetInterfaces"));
         if (!interfaces.arguments().isEmpty()
             && interfaces.arguments().first().toStringList().contains(QStringLiteral("org.a11y.atspi.Text"))) {
-            const QDBusMessage value = call(owner, path, QStringLiteral("org.a11y.atspi.Text"),
-                                            QStringLiteral("GetText"), {0, -1});
+            const QDBusMessage value =
+                call(owner, path, QStringLiteral("org.a11y.atspi.Text"), QStringLiteral("GetText"), {0, -1});
             const QString v = value.arguments().value(0).toString();
             if (!v.isEmpty() && v.size() < 4000)
                 text += v + u'\n';
         }
-        const QDBusMessage name = call(owner, path, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                       QStringLiteral("Get"),
-                                       {QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("Name")});
+        const QDBusMessage name =
+            call(owner, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                 {QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("Name")});
         const QString t = name.arguments().value(0).value<QDBusVariant>().variant().toString();
         if (!t.isEmpty() && t.size() < 200)
             text += t + u'\n';
-        const QDBusMessage children = call(owner, path, QStringLiteral("org.a11y.atspi.Accessible"),
-                                           QStringLiteral("GetChildren"));
+        const QDBusMessage children =
+            call(owner, path, QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("GetChildren"));
         if (children.arguments().isEmpty())
             return;
         const QDBusArgument arg = children.arguments().first().value<QDBusArgument>();
@@ -159,8 +158,9 @@ private:
 
 QDBusConnection accessibilityBus()
 {
-    const QDBusMessage get = QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-                                                            QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress"));
+    const QDBusMessage get =
+        QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                                       QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress"));
     const QString address = QDBusConnection::sessionBus().call(get).arguments().value(0).toString();
     return QDBusConnection::connectToBus(address, QStringLiteral("bench-a11y"));
 }

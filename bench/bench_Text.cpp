@@ -35,8 +35,8 @@ QString makeDictionary()
 QString makeTranscript()
 {
     static const QStringList lines{
-        u"今日は会議で資料を"_s, u"確認しました"_s, u"よみ3ごうについては"_s, u"また来週に話します"_s,
-        u"そして予算の件ですが"_s, u"まだ決まっていません"_s, u"TypeScript"_s, u"で書き直す"_s,
+        u"今日は会議で資料を"_s,   u"確認しました"_s,         u"よみ3ごうについては"_s, u"また来週に話します"_s,
+        u"そして予算の件ですが"_s, u"まだ決まっていません"_s, u"TypeScript"_s,          u"で書き直す"_s,
         u"ことになると思います"_s, u"よみ27ごうも同じです"_s,
     };
     QString text;
@@ -79,8 +79,9 @@ int main(int argc, char** argv)
     std::printf("transcript: %d characters, %lld line breaks; result %d characters; prompt %d characters\n",
                 Graphemes::count(raw), static_cast<long long>(raw.count(u'\n')), Graphemes::count(text),
                 Graphemes::count(prompt));
-    std::printf("clean + replacements + hintLine: median %.3f ms, best %.3f ms, worst %.3f ms (%zu runs; goal < 2 ms)\n",
-                t.median, t.min, t.max, ms.size());
+    std::printf(
+        "clean + replacements + hintLine: median %.3f ms, best %.3f ms, worst %.3f ms (%zu runs; goal < 2 ms)\n",
+        t.median, t.min, t.max, ms.size());
 
     std::vector<double> parts[3];
     for (int run = 0; run < 300; ++run) {

@@ -8,8 +8,8 @@
 
 #include "Timings.h"
 #include "audio/AudioRecorder.h"
-#include "recognition/HTTP.h"
 #include "platform/linux/LinuxProcesses.h"
+#include "recognition/HTTP.h"
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
 
@@ -39,7 +39,8 @@ std::vector<std::pair<double, double>> serverTimes(const QString& log)
 {
     QFile f(log);
     f.open(QIODevice::ReadOnly);
-    const QRegularExpression line(QStringLiteral(R"(POST /inference \d+ bytes, received in ([\d.]+) ms, handled in ([\d.]+) ms)"));
+    const QRegularExpression line(
+        QStringLiteral(R"(POST /inference \d+ bytes, received in ([\d.]+) ms, handled in ([\d.]+) ms)"));
     std::vector<std::pair<double, double>> times;
     for (const QString& l : QString::fromUtf8(f.readAll()).split(u'\n')) {
         const auto m = line.match(l);
@@ -73,7 +74,8 @@ void transcribeRuns(WhisperServer& server, const char* label, double seconds, in
         beyondUpload.push_back(totals[i] - srv - rx);
     }
     std::printf("%s (%d bytes, %d runs), medians in ms:\n", label, int(wav.size()), runs);
-    std::printf("  transcribe total %.2f | server %.2f | receive %.2f\n", Timings(totals).median, Timings(handled).median, Timings(receive).median);
+    std::printf("  transcribe total %.2f | server %.2f | receive %.2f\n", Timings(totals).median,
+                Timings(handled).median, Timings(receive).median);
     std::printf("  beyond the server's time %.2f (p95 %.2f) | beyond server and upload %.2f\n",
                 Timings(beyondServer).median, percentile95(beyondServer), Timings(beyondUpload).median);
 }
@@ -129,7 +131,8 @@ int main(int argc, char** argv)
             if (i >= 20)
                 checks.push_back(double(t.nsecsElapsed()) / 1e6);
         }
-        std::printf("health check (500 runs): median %.3f ms, p95 %.3f ms\n", Timings(checks).median, percentile95(checks));
+        std::printf("health check (500 runs): median %.3f ms, p95 %.3f ms\n", Timings(checks).median,
+                    percentile95(checks));
         server.stop();
     });
     pipeline.join();

@@ -32,7 +32,10 @@ public:
     }
     std::optional<bool> accessibilityOn() override { return true; }
     bool setAccessibilityOn(bool) override { return true; }
-    std::optional<AccessibleElement> activeWindow(qint64) override { return AccessibleElement{{}, QStringLiteral("0")}; }
+    std::optional<AccessibleElement> activeWindow(qint64) override
+    {
+        return AccessibleElement{{}, QStringLiteral("0")};
+    }
     std::optional<QList<AccessibleFacts>> read(const QList<Ask>& asks, int valueLimit) override
     {
         QList<AccessibleFacts> out;

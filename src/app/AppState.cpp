@@ -72,11 +72,20 @@ void AppState::startUp()
         };
     }
 
-    s_.recorder->onLevel = [weak](float level) { if (weak) weak->s_.overlay->updateLevel(level); };
+    s_.recorder->onLevel = [weak](float level) {
+        if (weak)
+            weak->s_.overlay->updateLevel(level);
+    };
     s_.recorder->onRawBuffer = [](const QAudioBuffer& buffer) { LivePreview::feed(buffer); };
 
-    s_.hotkeys->onTap = [weak](double t) { if (weak) weak->optionTapped(t); };
-    s_.hotkeys->onEsc = [weak] { if (weak) weak->escPressed(); };
+    s_.hotkeys->onTap = [weak](double t) {
+        if (weak)
+            weak->optionTapped(t);
+    };
+    s_.hotkeys->onEsc = [weak] {
+        if (weak)
+            weak->escPressed();
+    };
     s_.hotkeys->setTrigger(Config::shared().triggerKeyId);
 
     const bool setupNeeded = s_.firstRun->必要();
@@ -91,7 +100,10 @@ void AppState::startUp()
     if (!s_.firstRun->必要())
         completeStartUp();
     else
-        s_.firstRun->begin([weak] { if (weak) weak->completeStartUp(); });
+        s_.firstRun->begin([weak] {
+            if (weak)
+                weak->completeStartUp();
+        });
 
     dictTimer_ = new QTimer(this);
     dictTimer_->setInterval(int(timing_.periodicCheckInterval * 1000));
@@ -120,7 +132,10 @@ void AppState::startAccessibilityPoll()
 void AppState::completeStartUp()
 {
     LivePreview::日本語データを整える();
-    UpdateNotice::確認([settings = s_.settings] { if (settings) settings->refreshUpdateNotice(); });
+    UpdateNotice::確認([settings = s_.settings] {
+        if (settings)
+            settings->refreshUpdateNotice();
+    });
 
     QPointer<AppState> weak(this);
     pipelineQueue_.async([this, weak] {
@@ -131,14 +146,18 @@ void AppState::completeStartUp()
         s_.whisper->waitHealthy(20);
         dictionary_.setLastAppliedDictMtime(applied);
         MainThread::async(weak, [this] {
-            flash(QStringLiteral("サイリ 準備OK。%1キーを2回押すと録音が始まります").arg(PlatformWords::optionKey()), 4);
+            flash(QStringLiteral("サイリ 準備OK。%1キーを2回押すと録音が始まります").arg(PlatformWords::optionKey()),
+                  4);
         });
     });
 }
 
 void AppState::periodicCheck()
 {
-    UpdateNotice::確認([settings = s_.settings] { if (settings) settings->refreshUpdateNotice(); });
+    UpdateNotice::確認([settings = s_.settings] {
+        if (settings)
+            settings->refreshUpdateNotice();
+    });
     pipelineQueue_.async([this] {
         const auto m = DictionaryActions::dictionaryMtime();
         if (!m)

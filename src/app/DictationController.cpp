@@ -21,7 +21,10 @@ DictationController::DictationController(AppServices& services, AppTiming timing
     : s_(services), timing_(timing), pipeline_(pipeline), history_(history)
 {
     QPointer<DictationController> weak(this);
-    live_.onPartial = [weak](const QString& text) { if (weak) weak->s_.overlay->updateLiveText(text); };
+    live_.onPartial = [weak](const QString& text) {
+        if (weak)
+            weak->s_.overlay->updateLiveText(text);
+    };
 }
 
 DictationController::~DictationController() = default;
@@ -72,7 +75,8 @@ void DictationController::startRecording()
             live_.再開回数 = 0;
             live_.起動する(QString());
         } else {
-            Log::write(QStringLiteral("音声認識が未許可のためライブ仮表示は出ません（初回セットアップで許可できます）"));
+            Log::write(
+                QStringLiteral("音声認識が未許可のためライブ仮表示は出ません（初回セットアップで許可できます）"));
         }
     }
 
@@ -81,7 +85,8 @@ void DictationController::startRecording()
     maxTimer_->setTimerType(Qt::PreciseTimer);
     maxTimer_->setInterval(int(timing_.recordingLimit * 1000));
     connect(maxTimer_, &QTimer::timeout, this, [this] {
-        Log::write(QStringLiteral("録音の上限（%1秒）に達したので自動的に終わります").arg(qint64(timing_.recordingLimit)));
+        Log::write(
+            QStringLiteral("録音の上限（%1秒）に達したので自動的に終わります").arg(qint64(timing_.recordingLimit)));
         stopAndProcess();
     });
     maxTimer_->start();
@@ -104,7 +109,8 @@ QString DictationController::microphoneLabel() const
 void DictationController::stopAndProcess()
 {
     if (phase() != Phase::recording) {
-        Log::write(QStringLiteral("停止の指示が来ましたが、録音中ではないので何もしません（状態=%1）").arg(description(phase())));
+        Log::write(QStringLiteral("停止の指示が来ましたが、録音中ではないので何もしません（状態=%1）")
+                       .arg(description(phase())));
         return;
     }
     Log::write(QStringLiteral("録音を止めて文字起こしに入ります"));

@@ -50,7 +50,8 @@ QString dictionaryRequestText()
         QStringLiteral("・「よみ」は実際に声に出すときの読み方（ひらがな）"),
         QStringLiteral("・「ひょうき」は文章に出したい書き方（漢字・カタカナ・アルファベットそのまま）"),
         QStringLiteral("・読みと表記が同じ言葉（カタカナ語など）は、両方の列に同じものを書いてください"),
-        QStringLiteral("・よく間違って出てくる書き方があるものは、その書き方を「よみ」にした行も足してよいです（例: 渡辺,渡邊）"),
+        QStringLiteral(
+            "・よく間違って出てくる書き方があるものは、その書き方を「よみ」にした行も足してよいです（例: 渡辺,渡邊）"),
         QStringLiteral("・よく使うものから順に並べてください（先に書いたものほど強く効きます）"),
         QStringLiteral("・多くても60語まで"),
         QStringLiteral("・CSV以外の説明文は書かないでください"),
@@ -162,12 +163,14 @@ void DictionaryActions::importCSVFile(const QString& path)
         flash(QStringLiteral("追加できる語がありませんでした（重複%1語）").arg(result.skipped), 3);
         return;
     }
-    applyDictionary([result] {
-        QString text = QStringLiteral("✓ %1語を辞書に追加しました").arg(result.added);
-        if (result.skipped >= 1)
-            text += QStringLiteral("（重複%1語は飛ばしました）").arg(result.skipped);
-        return text;
-    }, 3);
+    applyDictionary(
+        [result] {
+            QString text = QStringLiteral("✓ %1語を辞書に追加しました").arg(result.added);
+            if (result.skipped >= 1)
+                text += QStringLiteral("（重複%1語は飛ばしました）").arg(result.skipped);
+            return text;
+        },
+        3);
 }
 
 // A dictionary file that is not UTF-8 text is never written over; the user is
@@ -179,9 +182,8 @@ void DictionaryActions::refuseUnreadableDictionary()
 
 void DictionaryActions::reloadDictionary()
 {
-    applyDictionary([] {
-        return QStringLiteral("✓ 辞書を反映しました（%1語）").arg(Config::dictionaryEntries().size());
-    }, 2.5);
+    applyDictionary(
+        [] { return QStringLiteral("✓ 辞書を反映しました（%1語）").arg(Config::dictionaryEntries().size()); }, 2.5);
 }
 
 void DictionaryActions::copyDictionaryRequest()

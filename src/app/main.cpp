@@ -8,10 +8,10 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +21,8 @@ int main(int argc, char** argv)
     // Wayland: the windows run through Xwayland, on the X11 platform.
     if (WaylandSession::detected() && !WaylandSession::useXwayland()) {
         std::fputs("サイリ: Wayland のセッションで X のディスプレイ（Xwayland）が見つからないため、起動できません。"
-                   "ログイン画面で X11 のセッションを選んでログインし直してください。\n", stderr);
+                   "ログイン画面で X11 のセッションを選んでログインし直してください。\n",
+                   stderr);
         return 1;
     }
     QApplication app(argc, argv);

@@ -35,7 +35,8 @@ AppServices makeAppServices()
     screen->prepareSoon();
     s.screen = std::move(screen);
     static LinuxProcesses processes;
-    s.whisper = std::make_unique<WhisperServer>(processes, [screen = s.screen.get()] { return screen->currentTerms(); });
+    s.whisper =
+        std::make_unique<WhisperServer>(processes, [screen = s.screen.get()] { return screen->currentTerms(); });
     // One connection sends every synthetic key, so they reach the key source in the order announced.
     auto keys = std::make_shared<X11KeySynthesizer>();
     s.paster = std::make_unique<Paster>(std::make_unique<X11FrontmostApp>(), keys);

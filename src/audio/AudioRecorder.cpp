@@ -13,7 +13,7 @@
 namespace {
 
 constexpr int attempts = 4;
-constexpr double startLimit = 3.0;  // seconds for the whole start, every wait included
+constexpr double startLimit = 3.0;      // seconds for the whole start, every wait included
 constexpr int soundPolls = 25;          // 0.25 s of waiting for sound ...
 constexpr double soundPollStep = 0.01;  // ... in 10 ms steps
 constexpr double retryPauses[] = {0.25, 0.45, 0.7};
@@ -61,10 +61,7 @@ private:
 
 }  // namespace
 
-AudioRecorder::AudioRecorder(std::unique_ptr<CaptureBackend> backend)
-    : backend_(std::move(backend))
-{
-}
+AudioRecorder::AudioRecorder(std::unique_ptr<CaptureBackend> backend) : backend_(std::move(backend)) {}
 
 AudioRecorder::~AudioRecorder()
 {
@@ -85,7 +82,8 @@ AudioRecorder::Built AudioRecorder::buildEngine()
                            .arg(Log::伏せた機器名(device->name), whyNot, defaultMicName()));
         } else {
             fellBackToDefault_ = true;
-            Log::write(QStringLiteral("選んだマイクが見つからない（%1）→ %2マイクで録音").arg(Log::伏せた機器名(uid), defaultMicName()));
+            Log::write(QStringLiteral("選んだマイクが見つからない（%1）→ %2マイクで録音")
+                           .arg(Log::伏せた機器名(uid), defaultMicName()));
         }
     }
     return {backend_->makeEngine(QString(), nullptr), defaultMicName()};
@@ -141,7 +139,10 @@ void AudioRecorder::start()
         }
 
         auto refused = [&](const QString& message) {
-            Log::write(QStringLiteral("タップを付けられません（%1Hz・%2）→ 組み立て直します（%3回目）").arg(rate).arg(message).arg(n));
+            Log::write(QStringLiteral("タップを付けられません（%1Hz・%2）→ 組み立て直します（%3回目）")
+                           .arg(rate)
+                           .arg(message)
+                           .arg(n));
             engine.stop();
             pause(n);
         };
@@ -175,7 +176,10 @@ void AudioRecorder::start()
         }
 
         engine.removeTap();
-        Log::write(QStringLiteral("音が流れてきません（%1・%2Hz）→ マイクを握ったまま組み立て直します（%3回目）").arg(mic).arg(rate).arg(n));
+        Log::write(QStringLiteral("音が流れてきません（%1・%2Hz）→ マイクを握ったまま組み立て直します（%3回目）")
+                       .arg(mic)
+                       .arg(rate)
+                       .arg(n));
         releaseHeld();
         held = std::move(built.engine);
         if (n < attempts)
@@ -184,10 +188,16 @@ void AudioRecorder::start()
 
     releaseHeld();
     if (n > attempts)
-        Log::write(QStringLiteral("4回試しても音が流れませんでした（最後は%1Hz）→ 録音を中止します（アプリは落としません）").arg(lastRate));
+        Log::write(
+            QStringLiteral("4回試しても音が流れませんでした（最後は%1Hz）→ 録音を中止します（アプリは落としません）")
+                .arg(lastRate));
     else
-        Log::write(QStringLiteral("%1秒のうちに音が流れませんでした（%2回試して最後は%3Hz）→ 録音を中止します（アプリは落としません）")
-                       .arg(startLimit).arg(n - 1).arg(lastRate));
+        Log::write(
+            QStringLiteral(
+                "%1秒のうちに音が流れませんでした（%2回試して最後は%3Hz）→ 録音を中止します（アプリは落としません）")
+                .arg(startLimit)
+                .arg(n - 1)
+                .arg(lastRate));
     throw RecError(RecError::formatChanged);
 }
 
@@ -203,15 +213,19 @@ void AudioRecorder::tapBlock(const QAudioBuffer& buffer)
     if (!converter_ || converter_->input() != format) {
         auto made = std::make_unique<SampleConverter>(format);
         if (!made->isValid()) {
-            Log::write(QStringLiteral("録音: 変換部品を作れません（%1Hz/%2ch）").arg(format.sampleRate()).arg(format.channelCount()));
+            Log::write(QStringLiteral("録音: 変換部品を作れません（%1Hz/%2ch）")
+                           .arg(format.sampleRate())
+                           .arg(format.channelCount()));
             return;
         }
         converter_ = std::move(made);
-        Log::write(QStringLiteral("録音の形式が決まりました: %1Hz/%2ch").arg(format.sampleRate()).arg(format.channelCount()));
+        Log::write(
+            QStringLiteral("録音の形式が決まりました: %1Hz/%2ch").arg(format.sampleRate()).arg(format.channelCount()));
     }
 
     const qsizetype frames = buffer.frameCount();
-    const size_t capacity = size_t(quint32(double(SampleConverter::outputRate) / format.sampleRate() * double(frames))) + 64;
+    const size_t capacity =
+        size_t(quint32(double(SampleConverter::outputRate) / format.sampleRate() * double(frames))) + 64;
     if (converted_.size() < capacity)
         converted_.resize(capacity);
     const qsizetype produced = converter_->convert(buffer.constData<char>(), frames, converted_);
@@ -320,10 +334,16 @@ void AudioRecorder::warmUp(const QString& uid, CaptureBackend& backend)
         engine->removeTap();
         engine->stop();
         if (heard) {
-            Log::write(QStringLiteral("マイクのならし運転OK: %1・%2Hz（%3回目で音を確認）").arg(mic).arg(format.sampleRate()).arg(n));
+            Log::write(QStringLiteral("マイクのならし運転OK: %1・%2Hz（%3回目で音を確認）")
+                           .arg(mic)
+                           .arg(format.sampleRate())
+                           .arg(n));
             return;
         }
-        Log::write(QStringLiteral("ならし運転: まだ音が出ません（%1・%2Hz・%3回目）").arg(mic).arg(format.sampleRate()).arg(n));
+        Log::write(QStringLiteral("ならし運転: まだ音が出ません（%1・%2Hz・%3回目）")
+                       .arg(mic)
+                       .arg(format.sampleRate())
+                       .arg(n));
         backend.sleep(0.3);
     }
     Log::write(QStringLiteral("マイクのならし運転: 3秒ねばりましたが音を確認できませんでした（%1）").arg(mic));

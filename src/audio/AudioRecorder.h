@@ -60,7 +60,7 @@ private:
     std::vector<qint16> converted_;
     std::atomic<bool> tapArrived_{false};
     std::mutex pcmLock_;
-    QByteArray pcm_;  // guarded by pcmLock_
+    QByteArray pcm_;     // guarded by pcmLock_
     QObject mainGuard_;  // level deliveries to the main thread end with the recorder
     bool fellBackToDefault_ = false;
     double lastLoudness_ = 0;

@@ -32,6 +32,6 @@ public:
     // The configured device could not be used; the default input was.
     virtual bool fellBackToDefault() const = 0;
 
-    std::function<void(float)> onLevel;                      // main thread
-    std::function<void(const QAudioBuffer&)> onRawBuffer;    // audio thread
+    std::function<void(float)> onLevel;                    // main thread
+    std::function<void(const QAudioBuffer&)> onRawBuffer;  // audio thread
 };

@@ -7,8 +7,7 @@
 
 namespace {
 
-template <typename T>
-void average(const T* in, qsizetype frames, int channels, float scale, float offset, float* out)
+template <typename T> void average(const T* in, qsizetype frames, int channels, float scale, float offset, float* out)
 {
     const float gain = scale / float(channels);
     for (qsizetype f = 0; f < frames; ++f) {
@@ -22,8 +21,7 @@ void average(const T* in, qsizetype frames, int channels, float scale, float off
 
 }  // namespace
 
-SampleConverter::SampleConverter(const QAudioFormat& input)
-    : input_(input)
+SampleConverter::SampleConverter(const QAudioFormat& input) : input_(input)
 {
     if (input.sampleRate() <= 0 || input.channelCount() <= 0)
         return;
@@ -106,8 +104,7 @@ qsizetype SampleConverter::convert(const void* data, qsizetype frames, std::vect
         const size_t room = out.size() - produced;
         size_t taken = 0;
         size_t made = 0;
-        if (soxr_process(soxr_, mono_.data() + used, size_t(frames) - used, &taken,
-                         out.data() + produced, room, &made))
+        if (soxr_process(soxr_, mono_.data() + used, size_t(frames) - used, &taken, out.data() + produced, room, &made))
             return -1;
         used += taken;
         produced += made;

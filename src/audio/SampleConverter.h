@@ -33,6 +33,6 @@ private:
 
     QAudioFormat input_;
     bool valid_ = false;
-    soxr* soxr_ = nullptr;       // none when the input is already at 16 kHz
-    std::vector<float> mono_;    // reused from buffer to buffer
+    soxr* soxr_ = nullptr;     // none when the input is already at 16 kHz
+    std::vector<float> mono_;  // reused from buffer to buffer
 };

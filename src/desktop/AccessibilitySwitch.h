@@ -22,6 +22,6 @@ public:
 
 private:
     const std::shared_ptr<AccessibleTree> tree_;
-    std::mutex lock_;  // one change of the switch at a time
+    std::mutex lock_;                          // one change of the switch at a time
     std::atomic<bool> switchedOnByUs_{false};  // written under `lock_`
 };

@@ -5,8 +5,7 @@
 #include "support/MainThread.h"
 #include "support/Uptime.h"
 
-HotkeyManager::HotkeyManager(std::unique_ptr<KeySource> source, TriggerKey trigger,
-                             std::function<double()> clock)
+HotkeyManager::HotkeyManager(std::unique_ptr<KeySource> source, TriggerKey trigger, std::function<double()> clock)
     : source_(std::move(source)),
       clock_(clock ? std::move(clock) : std::function<double()>(uptimeSeconds)),
       trigger_(std::move(trigger))

@@ -21,8 +21,7 @@
 // user types with the key work as before.
 class HotkeyManager : public TriggerListener {
 public:
-    explicit HotkeyManager(std::unique_ptr<KeySource> source,
-                           TriggerKey trigger = TriggerKey::all().front(),
+    explicit HotkeyManager(std::unique_ptr<KeySource> source, TriggerKey trigger = TriggerKey::all().front(),
                            std::function<double()> clock = {});
 
     void start() override;

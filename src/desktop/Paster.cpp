@@ -20,8 +20,7 @@ bool Paster::paste(const QString& text)
         return false;
     // Nothing tells whether the window took the paste; the text stays on the
     // clipboard either way.
-    QTimer::singleShot(pauseMs, Qt::PreciseTimer, &guard_,
-                       [this, keystroke] { keys_->sendPasteKeystroke(keystroke); });
+    QTimer::singleShot(pauseMs, Qt::PreciseTimer, &guard_, [this, keystroke] { keys_->sendPasteKeystroke(keystroke); });
     return true;
 }
 
@@ -31,10 +30,13 @@ PasteKeystroke Paster::keystrokeFor(const std::optional<FrontmostAppInfo>& app)
         return PasteKeystroke::controlV;
     const auto named = [&app](const QStringList& names) {
         return names.contains(app->windowClass, Qt::CaseInsensitive)
-            || names.contains(app->windowInstance, Qt::CaseInsensitive);
+               || names.contains(app->windowInstance, Qt::CaseInsensitive);
     };
     static const QStringList selectionOnly = {
-        QStringLiteral("xterm"), QStringLiteral("uxterm"), QStringLiteral("urxvt"), QStringLiteral("rxvt"),
+        QStringLiteral("xterm"),
+        QStringLiteral("uxterm"),
+        QStringLiteral("urxvt"),
+        QStringLiteral("rxvt"),
     };
     if (named(selectionOnly))
         return PasteKeystroke::shiftInsert;
@@ -43,12 +45,23 @@ PasteKeystroke Paster::keystrokeFor(const std::optional<FrontmostAppInfo>& app)
     // Terminals often run without a desktop entry of their own (built from
     // source, or started from another terminal).
     static const QStringList terminals = {
-        QStringLiteral("gnome-terminal"), QStringLiteral("gnome-terminal-server"), QStringLiteral("konsole"),
-        QStringLiteral("xfce4-terminal"), QStringLiteral("alacritty"), QStringLiteral("kitty"),
-        QStringLiteral("foot"), QStringLiteral("footclient"), QStringLiteral("tilix"),
-        QStringLiteral("wezterm"), QStringLiteral("org.wezfurlong.wezterm"), QStringLiteral("terminator"),
-        QStringLiteral("lxterminal"), QStringLiteral("st"), QStringLiteral("st-256color"),
-        QStringLiteral("ghostty"), QStringLiteral("com.mitchellh.ghostty"),
+        QStringLiteral("gnome-terminal"),
+        QStringLiteral("gnome-terminal-server"),
+        QStringLiteral("konsole"),
+        QStringLiteral("xfce4-terminal"),
+        QStringLiteral("alacritty"),
+        QStringLiteral("kitty"),
+        QStringLiteral("foot"),
+        QStringLiteral("footclient"),
+        QStringLiteral("tilix"),
+        QStringLiteral("wezterm"),
+        QStringLiteral("org.wezfurlong.wezterm"),
+        QStringLiteral("terminator"),
+        QStringLiteral("lxterminal"),
+        QStringLiteral("st"),
+        QStringLiteral("st-256color"),
+        QStringLiteral("ghostty"),
+        QStringLiteral("com.mitchellh.ghostty"),
     };
     if (app->categories.isEmpty() && named(terminals))
         return PasteKeystroke::controlShiftV;

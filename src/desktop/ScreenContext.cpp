@@ -50,7 +50,9 @@ struct ScreenContext::Shared {
 
 ScreenContext::ScreenContext(std::shared_ptr<AccessibleTree> tree, std::shared_ptr<FrontmostApp> frontmost,
                              qint64 ownPid)
-    : shared_(std::make_shared<Shared>(std::move(tree))), frontmost_(std::move(frontmost)), ownPid_(ownPid),
+    : shared_(std::make_shared<Shared>(std::move(tree))),
+      frontmost_(std::move(frontmost)),
+      ownPid_(ownPid),
       guard_(std::make_unique<QObject>())
 {
     // At quit there is no later turn of the event loop: put it back now.
@@ -134,7 +136,8 @@ QString ScreenContext::axVisibleText(AccessibleTree& tree, qint64 pid)
         return !told.contains(pid) && (told.insert(pid), true);
     };
     if (withheld && firstTime())
-        Log::write(QStringLiteral("画面の文脈: 手前のアプリは画面の中身を公開していないため、ヒントを読めません"
-                                  "（Chromium系のブラウザは --force-renderer-accessibility を付けて起動すると読めます）"));
+        Log::write(
+            QStringLiteral("画面の文脈: 手前のアプリは画面の中身を公開していないため、ヒントを読めません"
+                           "（Chromium系のブラウザは --force-renderer-accessibility を付けて起動すると読めます）"));
     return text;
 }

@@ -28,19 +28,19 @@ const QStringList& termPatterns()
 const QSet<QString>& 除外()
 {
     static const QSet<QString> words{
-        QStringLiteral("ファイル"), QStringLiteral("フォルダ"), QStringLiteral("メニュー"),
-        QStringLiteral("ウィンドウ"), QStringLiteral("ボタン"), QStringLiteral("クリック"),
-        QStringLiteral("ツール"), QStringLiteral("ページ"), QStringLiteral("サイト"),
-        QStringLiteral("メール"), QStringLiteral("パスワード"), QStringLiteral("ダウンロード"),
-        QStringLiteral("アップロード"), QStringLiteral("アプリ"), QStringLiteral("コピー"),
-        QStringLiteral("ペースト"), QStringLiteral("キャンセル"), QStringLiteral("サインイン"),
-        QStringLiteral("ログイン"), QStringLiteral("アカウント"), QStringLiteral("ホーム"),
-        QStringLiteral("テキスト"), QStringLiteral("エラー"), QStringLiteral("セキュリティ"),
-        QStringLiteral("ブックマーク"), QStringLiteral("タブ"), QStringLiteral("リンク"),
-        QStringLiteral("チャット"), QStringLiteral("and"), QStringLiteral("the"),
-        QStringLiteral("for"), QStringLiteral("with"), QStringLiteral("html"),
-        QStringLiteral("https"), QStringLiteral("http"), QStringLiteral("com"),
-        QStringLiteral("www"), QStringLiteral("New"), QStringLiteral("Tab"),
+        QStringLiteral("ファイル"),     QStringLiteral("フォルダ"),   QStringLiteral("メニュー"),
+        QStringLiteral("ウィンドウ"),   QStringLiteral("ボタン"),     QStringLiteral("クリック"),
+        QStringLiteral("ツール"),       QStringLiteral("ページ"),     QStringLiteral("サイト"),
+        QStringLiteral("メール"),       QStringLiteral("パスワード"), QStringLiteral("ダウンロード"),
+        QStringLiteral("アップロード"), QStringLiteral("アプリ"),     QStringLiteral("コピー"),
+        QStringLiteral("ペースト"),     QStringLiteral("キャンセル"), QStringLiteral("サインイン"),
+        QStringLiteral("ログイン"),     QStringLiteral("アカウント"), QStringLiteral("ホーム"),
+        QStringLiteral("テキスト"),     QStringLiteral("エラー"),     QStringLiteral("セキュリティ"),
+        QStringLiteral("ブックマーク"), QStringLiteral("タブ"),       QStringLiteral("リンク"),
+        QStringLiteral("チャット"),     QStringLiteral("and"),        QStringLiteral("the"),
+        QStringLiteral("for"),          QStringLiteral("with"),       QStringLiteral("html"),
+        QStringLiteral("https"),        QStringLiteral("http"),       QStringLiteral("com"),
+        QStringLiteral("www"),          QStringLiteral("New"),        QStringLiteral("Tab"),
     };
     return words;
 }

@@ -19,8 +19,8 @@ struct Node {
     bool withheld = false;
     QString shownValue;  // what it shows, within the limits
     QString shownTitle;
-    QString value;   // what it adds: empty when absent, over the limit or its parent's
-    QString title;   // likewise
+    QString value;       // what it adds: empty when absent, over the limit or its parent's
+    QString title;       // likewise
     int valueCount = 0;  // characters the value adds, its line feed included
     int titleCount = 0;
     std::vector<int> children;  // indices into the node list
@@ -66,7 +66,8 @@ public:
             return;
         inDocument = inDocument || node.document;
         documentMet_ = documentMet_ || node.document;
-        for (const auto& [piece, count] : {std::pair(&node.value, node.valueCount), std::pair(&node.title, node.titleCount)}) {
+        for (const auto& [piece, count] :
+             {std::pair(&node.value, node.valueCount), std::pair(&node.title, node.titleCount)}) {
             if (piece->isEmpty())
                 continue;
             text_ += *piece + u'\n';
@@ -167,7 +168,8 @@ QString visibleText(AccessibleTree& tree, const AccessibleElement& window, const
                 node.title = node.shownTitle;
                 node.titleCount = countWithLineFeed(node.title);
             }
-            const qsizetype childCount = f.shown ? qMin<qsizetype>(f.children.size(), asks[qsizetype(i)].maxChildren) : 0;
+            const qsizetype childCount =
+                f.shown ? qMin<qsizetype>(f.children.size(), asks[qsizetype(i)].maxChildren) : 0;
             std::vector<int> children;
             children.reserve(size_t(childCount));
             for (qsizetype c = 0; c < childCount; ++c) {

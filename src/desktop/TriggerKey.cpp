@@ -22,7 +22,10 @@ const QList<TriggerKey>& TriggerKey::all()
             {QStringLiteral("leftOption"), PlatformWords::leftOptionKey(), {option}, optionFlag},
             {QStringLiteral("rightOption"), PlatformWords::rightOptionKey(), {rightOption}, optionFlag},
             {QStringLiteral("rightCommand"), PlatformWords::rightCommandKey(), {rightCommand}, commandFlag},
-            {QStringLiteral("control"), eitherSide.arg(PlatformWords::controlKey()), {control, rightControl}, controlFlag},
+            {QStringLiteral("control"),
+             eitherSide.arg(PlatformWords::controlKey()),
+             {control, rightControl},
+             controlFlag},
             {QStringLiteral("rightShift"), QStringLiteral("右のShift"), {MacKey::rightShift}, shiftFlag},
         };
         if (const auto fn = PlatformWords::functionKey())

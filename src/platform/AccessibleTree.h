@@ -17,7 +17,7 @@ struct AccessibleElement {
 // (the value) and its children in order.
 struct AccessibleFacts {
     QString title;
-    std::optional<QString> value;  // present only when shorter than the limit asked for
+    std::optional<QString> value;       // present only when shorter than the limit asked for
     QList<AccessibleElement> children;  // at most the number asked for, the first ones
     // False for an element the user does not see: not on screen (a closed
     // menu's items, a hidden page, a toolbar switched off) or part of the

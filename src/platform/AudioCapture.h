@@ -55,6 +55,6 @@ public:
     // Every wait on the sound server, by the backend or its engines, ends by
     // `deadline` (a `now()` value); none: each wait has only its own limit.
     virtual void setDeadline(std::optional<double> deadline) = 0;
-    virtual double now() = 0;                 // seconds, monotonic
-    virtual void sleep(double seconds) = 0;   // blocks the calling thread
+    virtual double now() = 0;                // seconds, monotonic
+    virtual void sleep(double seconds) = 0;  // blocks the calling thread
 };

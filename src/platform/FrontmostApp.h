@@ -6,11 +6,11 @@
 #include <optional>
 
 struct FrontmostAppInfo {
-    qint64 pid = 0;         // 0 when the window does not say
-    QString name;           // readable name; may be empty
-    QString windowClass;    // class part of the window's class hint, e.g. "XTerm"
-    QString windowInstance; // instance part, e.g. "xterm"
-    QStringList categories; // what its desktop entry says it is, e.g. "TerminalEmulator"; empty without one
+    qint64 pid = 0;          // 0 when the window does not say
+    QString name;            // readable name; may be empty
+    QString windowClass;     // class part of the window's class hint, e.g. "XTerm"
+    QString windowInstance;  // instance part, e.g. "xterm"
+    QStringList categories;  // what its desktop entry says it is, e.g. "TerminalEmulator"; empty without one
 };
 
 // The application whose window has the focus, as the window manager sees it.

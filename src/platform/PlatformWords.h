@@ -13,7 +13,7 @@
 // Identifiers stored in files never go through here.
 namespace PlatformWords {
 
-QString optionKey();        // the modifier Sayri listens to by default
+QString optionKey();  // the modifier Sayri listens to by default
 QString leftOptionKey();
 QString rightOptionKey();
 QString controlKey();
@@ -22,9 +22,9 @@ QString rightCommandKey();
 // The globe key at the corner of the keyboard, where this platform's key
 // source can see it; none where no key event names it.
 std::optional<QString> functionKey();
-QString pasteKeystroke();   // the key combination that pastes
-QString computer();         // the user's machine, as in "このパソコン"
-QString systemSettings();   // the desktop's settings application
+QString pasteKeystroke();  // the key combination that pastes
+QString computer();        // the user's machine, as in "このパソコン"
+QString systemSettings();  // the desktop's settings application
 
 // When the global key source cannot be opened: what the trigger key and the
 // automatic paste need, and how the user gets it, in full sentences ...

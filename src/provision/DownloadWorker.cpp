@@ -27,8 +27,7 @@ bool success(int status)
 
 }  // namespace
 
-DownloadWorker::DownloadWorker(const std::atomic<bool>& cancelled)
-    : cancelled_(cancelled), buffer_(pieceSize)
+DownloadWorker::DownloadWorker(const std::atomic<bool>& cancelled) : cancelled_(cancelled), buffer_(pieceSize)
 {
     qRegisterMetaType<DownloadWorker::Outcome>();
     connect(&progressTimer_, &QTimer::timeout, this, [this] {
@@ -122,7 +121,7 @@ void DownloadWorker::takeAnswer()
     if (rangeStart_ > 0) {
         const QByteArray range = reply_->rawHeader("Content-Range");
         const bool continues = status_ == 206 && validator == *attempt_.resumeValidator
-                            && range.startsWith("bytes " + QByteArray::number(rangeStart_) + '-');
+                               && range.startsWith("bytes " + QByteArray::number(rangeStart_) + '-');
         if (!continues) {
             // The whole file again (200), or a part of something else:
             // the bytes on disk are not kept.
@@ -203,12 +202,15 @@ void DownloadWorker::complete()
     dropReply();
     if (errorText.isEmpty() && keepBody_ && written_ > attempt_.plausibleSize) {
         file_.close();
-        if (written_ != attempt_.genuine.size || hash_.hex().compare(attempt_.genuine.sha256, Qt::CaseInsensitive) != 0) {
+        if (written_ != attempt_.genuine.size
+            || hash_.hex().compare(attempt_.genuine.sha256, Qt::CaseInsensitive) != 0) {
             end(Result::WrongData);
             return;
         }
         // Same folder, same file system: the model appears whole or not at all.
-        if (std::rename(QFile::encodeName(attempt_.partPath).constData(), QFile::encodeName(attempt_.finalPath).constData()) != 0) {
+        if (std::rename(QFile::encodeName(attempt_.partPath).constData(),
+                        QFile::encodeName(attempt_.finalPath).constData())
+            != 0) {
             end(Result::SaveFailed, QString::fromLocal8Bit(std::strerror(errno)));
             return;
         }
@@ -218,7 +220,7 @@ void DownloadWorker::complete()
     // Resumable: a transfer broken after some bytes of an answer that names
     // its version, unless this attempt continued an earlier one and got nothing.
     const bool resumable = !errorText.isEmpty() && keepBody_ && written_ > 0 && !validator_.isEmpty()
-                        && !(attempt_.resumeValidator && received_ == 0);
+                           && !(attempt_.resumeValidator && received_ == 0);
     end(Result::Failed, errorText, resumable ? std::optional(validator_) : std::nullopt);
 }
 

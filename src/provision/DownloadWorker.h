@@ -30,15 +30,15 @@ public:
         QString partPath;
         QString finalPath;
         ModelSetup::Fingerprint genuine;
-        qint64 plausibleSize = 0;                  // more bytes than this count as a whole file
-        std::optional<QByteArray> resumeValidator; // continue the partial file
+        qint64 plausibleSize = 0;                   // more bytes than this count as a whole file
+        std::optional<QByteArray> resumeValidator;  // continue the partial file
     };
     enum class Result { Installed, WrongData, Failed, SaveFailed };
     struct Outcome {
         Result result = Result::Failed;
-        QString error;   // transport or file error; empty when the server answered
-        int status = 0;  // HTTP status of the last answer, 0 when none
-        qint64 size = 0; // bytes received into the file (or of an error page)
+        QString error;                     // transport or file error; empty when the server answered
+        int status = 0;                    // HTTP status of the last answer, 0 when none
+        qint64 size = 0;                   // bytes received into the file (or of an error page)
         std::optional<QByteArray> resume;  // validator of the bytes kept on disk
     };
 
@@ -71,13 +71,13 @@ private:
     Sha256 hash_;
     std::vector<char> buffer_;
     Attempt attempt_;
-    qint64 written_ = 0;      // bytes of the file (or of an error page)
-    qint64 total_ = -1;       // the whole file's size, -1 when not announced
-    qint64 received_ = 0;     // bytes received in this attempt, error pages included
-    qint64 rangeStart_ = 0;   // bytes asked to skip; 0 for a whole-file request
+    qint64 written_ = 0;     // bytes of the file (or of an error page)
+    qint64 total_ = -1;      // the whole file's size, -1 when not announced
+    qint64 received_ = 0;    // bytes received in this attempt, error pages included
+    qint64 rangeStart_ = 0;  // bytes asked to skip; 0 for a whole-file request
     int status_ = 0;
-    bool answered_ = false;   // the answer's header has been looked at
-    bool keepBody_ = false;   // the answer is the file (2xx), not an error page
+    bool answered_ = false;  // the answer's header has been looked at
+    bool keepBody_ = false;  // the answer is the file (2xx), not an error page
     QByteArray validator_;
     QString fileError_;
     QTimer progressTimer_{this};  // reports progress while bytes arrive

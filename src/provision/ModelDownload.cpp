@@ -15,8 +15,9 @@ namespace {
 
 const QString failedText = QStringLiteral("❌ 失敗しました。回線を確かめて、もう一度ボタンを押してください");
 const QString resumeNote = QStringLiteral("（途中のつづきから再開します）");
-const QString wrongDataText = QStringLiteral(
-    "❌ 受け取ったデータが正しくありませんでした。安全のため取り消しました。もう一度ボタンを押すと、別の場所から取り寄せます");
+const QString wrongDataText = QStringLiteral("❌ "
+                                             "受け取ったデータが正しくありませんでした。安全のため取り消しました。もう"
+                                             "一度ボタンを押すと、別の場所から取り寄せます");
 
 }  // namespace
 
@@ -58,8 +59,7 @@ ModelDownload::Target ModelDownload::releaseModel()
     return {ModelSetup::modelsDir(), ModelSetup::modelFileName, ModelSetup::Fingerprint{}, ModelSetup::modelURLs()};
 }
 
-ModelDownload::ModelDownload(Target target, QObject* parent)
-    : QObject(parent), d(new Impl)
+ModelDownload::ModelDownload(Target target, QObject* parent) : QObject(parent), d(new Impl)
 {
     d->target = std::move(target);
 }
@@ -119,26 +119,26 @@ void ModelDownload::start(QProgressBar* bar, QLabel* status, QPushButton* button
             if (total > 0) {
                 const double fraction = double(received) / double(total);
                 d->setFraction(fraction);
-                d->setStatus(QString::asprintf("ダウンロード中… %.0fMB / %.0fMB（%.0f%%）", mb, double(total) / 1048576.0, fraction * 100.0));
+                d->setStatus(QString::asprintf("ダウンロード中… %.0fMB / %.0fMB（%.0f%%）", mb,
+                                               double(total) / 1048576.0, fraction * 100.0));
             } else {
                 d->setStatus(QString::asprintf("ダウンロード中… %.0fMB", mb));
             }
         });
-        connect(d->worker, &DownloadWorker::finished, this, [this](const DownloadWorker::Outcome& o) { d->finish(this, o); });
+        connect(d->worker, &DownloadWorker::finished, this,
+                [this](const DownloadWorker::Outcome& o) { d->finish(this, o); });
         d->thread->start();
     }
     const QStringList& urls = d->target.urls;
     const QString dir = QDir(d->target.folder).absolutePath() + u'/';
     DownloadWorker::Attempt attempt{
         QUrl(urls.value(urls.isEmpty() ? 0 : d->urlIndex % urls.size())),
-        dir + d->target.fileName + QStringLiteral(".part"),
-        dir + d->target.fileName,
-        d->target.genuine,
+        dir + d->target.fileName + QStringLiteral(".part"), dir + d->target.fileName, d->target.genuine,
         // The share of the genuine size a whole model must exceed
         // (499 999 999 bytes for the release model).
-        d->target.genuine.size * ModelSetup::plausibleModelSize / ModelSetup::expectedSize,
-        resume};
-    QMetaObject::invokeMethod(d->worker, [w = d->worker, attempt] { w->begin(attempt); }, Qt::QueuedConnection);
+        d->target.genuine.size * ModelSetup::plausibleModelSize / ModelSetup::expectedSize, resume};
+    QMetaObject::invokeMethod(
+        d->worker, [w = d->worker, attempt] { w->begin(attempt); }, Qt::QueuedConnection);
 }
 
 void ModelDownload::Impl::finish(ModelDownload* self, const DownloadWorker::Outcome& o)
@@ -156,7 +156,8 @@ void ModelDownload::Impl::finish(ModelDownload* self, const DownloadWorker::Outc
         resume.reset();
         ++urlIndex;
         fail(wrongDataText);
-        Log::write(QStringLiteral("⚠️ モデルの指紋が一致しません（受け取ったものを破棄・別の置き場に切り替え）"));
+        Log::write(QStringLiteral("⚠️ "
+                                  "モデルの指紋が一致しません（受け取ったものを破棄・別の置き場に切り替え）"));
         break;
     case Result::SaveFailed:
         // The location is not at fault: the next attempt uses it again.

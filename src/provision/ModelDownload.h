@@ -27,10 +27,10 @@ public:
     // (addresses separated by spaces, see ModelSetup::modelURLs); what is
     // received must still match the fingerprint.
     struct Target {
-        QString folder;          // where the partial and the final file go
-        QString fileName;        // the final file's name; the partial one adds ".part"
+        QString folder;    // where the partial and the final file go
+        QString fileName;  // the final file's name; the partial one adds ".part"
         ModelSetup::Fingerprint genuine;
-        QStringList urls;        // tried in turn, the next one after wrong data or a fresh failure
+        QStringList urls;  // tried in turn, the next one after wrong data or a fresh failure
     };
     // The release model: ModelSetup's constants, modelURLs(), modelsDir().
     static Target releaseModel();

@@ -122,4 +122,3 @@ bool resolveAndSave()
 }
 
 }  // namespace ModelSetup
-

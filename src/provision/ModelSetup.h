@@ -12,7 +12,8 @@ namespace ModelSetup {
 inline const QString modelFileName = QStringLiteral("ggml-large-v3-turbo-q5_0.bin");
 inline const QString partialFileName = QStringLiteral("ggml-large-v3-turbo-q5_0.bin.part");
 inline constexpr qint64 expectedSize = 574041195;
-inline const QString expectedSHA256 = QStringLiteral("394221709cd5ad1f40c46e6031ca61bce88931e6e088c188294c6d5a55ffa7e2");
+inline const QString expectedSHA256 =
+    QStringLiteral("394221709cd5ad1f40c46e6031ca61bce88931e6e088c188294c6d5a55ffa7e2");
 // A file this size or smaller is never taken for a model.
 inline constexpr qint64 plausibleModelSize = 499999999;
 inline constexpr qint64 hashChunk = 4194304;

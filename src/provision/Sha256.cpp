@@ -15,8 +15,7 @@ constexpr qint64 readSize = 262144;
 
 }  // namespace
 
-Sha256::Sha256()
-    : ctx_(EVP_MD_CTX_new())
+Sha256::Sha256() : ctx_(EVP_MD_CTX_new())
 {
     reset();
 }

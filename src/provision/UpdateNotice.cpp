@@ -138,9 +138,8 @@ void 確認(std::function<void()> completion)
     if (MainThread::isCurrent())
         fetch(*url, std::move(completion));
     else
-        MainThread::async(nullptr, [url = *url, completion = std::move(completion)]() mutable {
-            fetch(url, std::move(completion));
-        });
+        MainThread::async(
+            nullptr, [url = *url, completion = std::move(completion)]() mutable { fetch(url, std::move(completion)); });
 }
 
 std::optional<QString> 新しい版()
@@ -169,8 +168,7 @@ std::optional<FeedNewest> parseFeed(const QByteArray& bytes)
     if (decoder.hasError())
         return std::nullopt;
 
-    static const QRegularExpression buildPattern(
-        QStringLiteral("<sparkle:version>([0-9]+)</sparkle:version>"));
+    static const QRegularExpression buildPattern(QStringLiteral("<sparkle:version>([0-9]+)</sparkle:version>"));
     static const QRegularExpression versionPattern(
         QStringLiteral("<sparkle:shortVersionString>([0-9.]+)</sparkle:shortVersionString>"));
 

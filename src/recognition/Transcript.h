@@ -14,13 +14,13 @@ QString joinLines(const QString& text);
 QString 継ぎ目(const QString& 前, const QString& 次);
 
 extern const QStringList punctuation;
-extern const QStringList 単独でも消す定型句;          // removed even when they are the whole text
+extern const QStringList 単独でも消す定型句;            // removed even when they are the whole text
 extern const QStringList 後ろにあるときだけ消す定型句;  // removed only after other text
-extern const QStringList 続きの頭;      // a line starting so continues the sentence
-extern const QStringList 文末の形;      // sentence-final forms
-extern const QStringList 新しい始まり;  // beginnings of a new sentence or clause
-extern const QStringList 読点の形;      // forms followed by "、"
-extern const QStringList 読点の1字;     // single characters followed by "、"
-extern const QStringList 接続詞;        // conjunctions followed by "、"
+extern const QStringList 続きの頭;                      // a line starting so continues the sentence
+extern const QStringList 文末の形;                      // sentence-final forms
+extern const QStringList 新しい始まり;                  // beginnings of a new sentence or clause
+extern const QStringList 読点の形;                      // forms followed by "、"
+extern const QStringList 読点の1字;                     // single characters followed by "、"
+extern const QStringList 接続詞;                        // conjunctions followed by "、"
 
 }  // namespace Transcript

@@ -12,8 +12,8 @@
 #include <QFileInfo>
 
 #include <chrono>
-#include <utility>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -81,10 +81,11 @@ void WhisperServer::killStrayServer()
             continue;
         }
         const QString name = l.commandName.isEmpty() ? l.executableName : l.commandName;
-        Log::write(QStringLiteral("ポート%1を使っている %2（PID %3）はサイリの認識サーバーではないため、そのままにします")
-                       .arg(port)
-                       .arg(name)
-                       .arg(l.pid));
+        Log::write(
+            QStringLiteral("ポート%1を使っている %2（PID %3）はサイリの認識サーバーではないため、そのままにします")
+                .arg(port)
+                .arg(name)
+                .arg(l.pid));
     }
     if (listeners.isEmpty())
         Log::write(QStringLiteral("ポート%1で応答しているプログラムが見つからないため、そのままにします").arg(port));
@@ -111,10 +112,9 @@ void WhisperServer::start(const QString& dictionary)
     }
 
     const QStringList arguments{
-        QStringLiteral("-m"), config.whisperModelPath,
-        QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
-        QStringLiteral("--port"), QString::number(config.whisperPort),
-        QStringLiteral("-l"), QStringLiteral("ja"),
+        QStringLiteral("-m"),        config.whisperModelPath,  QStringLiteral("--host"),
+        QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QString::number(config.whisperPort),
+        QStringLiteral("-l"),        QStringLiteral("ja"),
     };
     const std::unique_ptr<QFile> output = Log::handle(QStringLiteral("whisper-server.log"));
     const ChildProcess::Launch launched = processes_.launch(*program, arguments, *output);

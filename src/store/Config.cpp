@@ -41,20 +41,20 @@ bool keepBrokenCopy(const QString& path)
 
 }  // namespace
 
-const QString defaultDictionary = QString::fromUtf16(
-    u"# ここに、よく使う固有名詞や専門用語を1行ずつ書くと、聞き取りが正確になります。\n"
-    u"# （#で始まる行は読みません）\n"
-    u"#\n"
-    u"# 【書き方】\n"
-    u"#   ふつうの語:      株式会社あおぞら\n"
-    u"#   読みも教える:    ふかんず=俯瞰図\n"
-    u"#     → 左側の言葉が出てきたとき、自動で右側に直します。\n"
-    u"#   間違いを直す:    渡辺=渡邊\n"
-    u"#     → 左側はひらがなでなくてもOK。よその書き方で出てしまうときに使います。\n"
-    u"#\n"
-    u"# 【コツ】実際に使われるのは先頭%1字ぶんです。よく使う語を上に置いてください。\n"
-    u"# 設定ウィンドウの「プロンプトをコピー」を使うと、AIにまとめて用意させられます。"
-).arg(dictionaryBudget);
+const QString defaultDictionary =
+    QString::fromUtf16(u"# ここに、よく使う固有名詞や専門用語を1行ずつ書くと、聞き取りが正確になります。\n"
+                       u"# （#で始まる行は読みません）\n"
+                       u"#\n"
+                       u"# 【書き方】\n"
+                       u"#   ふつうの語:      株式会社あおぞら\n"
+                       u"#   読みも教える:    ふかんず=俯瞰図\n"
+                       u"#     → 左側の言葉が出てきたとき、自動で右側に直します。\n"
+                       u"#   間違いを直す:    渡辺=渡邊\n"
+                       u"#     → 左側はひらがなでなくてもOK。よその書き方で出てしまうときに使います。\n"
+                       u"#\n"
+                       u"# 【コツ】実際に使われるのは先頭%1字ぶんです。よく使う語を上に置いてください。\n"
+                       u"# 設定ウィンドウの「プロンプトをコピー」を使うと、AIにまとめて用意させられます。")
+        .arg(dictionaryBudget);
 
 QString dataFolder()
 {
@@ -119,7 +119,8 @@ bool save()
         std::lock_guard lock(sharedMutex);
         if (!brokenNotKept().isEmpty()) {
             if (!keepBrokenCopy(brokenNotKept())) {
-                Log::write(QStringLiteral("設定ファイルを保存しませんでした（読めなかった元のファイルを残せないため）"));
+                Log::write(
+                    QStringLiteral("設定ファイルを保存しませんでした（読めなかった元のファイルを残せないため）"));
                 return false;
             }
             brokenNotKept().clear();

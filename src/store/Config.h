@@ -13,10 +13,10 @@
 // through `edit`, readers on any thread take a copy with `shared()`.
 namespace Config {
 
-QString dataFolder();                 // worked out afresh at every call, not created
-QString file(const QString& name);    // location of `name` inside the data folder
+QString dataFolder();               // worked out afresh at every call, not created
+QString file(const QString& name);  // location of `name` inside the data folder
 
-ConfigData shared();                                  // a copy, safe from any thread
+ConfigData shared();                                        // a copy, safe from any thread
 void edit(const std::function<void(ConfigData&)>& change);  // in place, under the lock
 void replaceShared(const ConfigData& data);
 

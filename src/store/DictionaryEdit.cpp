@@ -72,11 +72,13 @@ QStringList appendDictionaryWords(const QStringList& words)
     // A file that exists but cannot be read as UTF-8 text would be lost by
     // writing the new words over it: leave it exactly as it is.
     if (contents.state == dictionaryFile::State::notUtf8) {
-        Log::write(QStringLiteral("辞書に追加しませんでした: dictionary.txt がUTF-8の文字として読めないため、元のファイルを書き換えずに残します"));
+        Log::write(QStringLiteral("辞書に追加しませんでした: dictionary.txt "
+                                  "がUTF-8の文字として読めないため、元のファイルを書き換えずに残します"));
         return {};
     }
     if (contents.state == dictionaryFile::State::unreadable) {
-        Log::write(QStringLiteral("辞書に追加しませんでした: dictionary.txt を読み込めないため、元のファイルを書き換えずに残します"));
+        Log::write(QStringLiteral(
+            "辞書に追加しませんでした: dictionary.txt を読み込めないため、元のファイルを書き換えずに残します"));
         return {};
     }
 

@@ -28,9 +28,7 @@ AtEquals splitAtEquals(const QString& t)
     // "=" counts only as a character of its own, not when a combining mark
     // is attached to it.
     const Graphemes::Text chars(t);
-    auto isEqualsSign = [&](qsizetype i) {
-        return t.at(i) == u'=' && chars.isBoundary(i) && chars.isBoundary(i + 1);
-    };
+    auto isEqualsSign = [&](qsizetype i) { return t.at(i) == u'=' && chars.isBoundary(i) && chars.isBoundary(i + 1); };
     qsizetype start = 0;
     while (start < t.size() && isEqualsSign(start))
         ++start;

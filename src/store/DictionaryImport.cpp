@@ -13,11 +13,14 @@ namespace {
 
 // A header row is recognised by one of these words in a field (exact match).
 const QStringList twoColumnHeaderWords{
-    QStringLiteral("よみ"), QStringLiteral("読み"), QStringLiteral("reading"), QStringLiteral("ひょうき"),
-    QStringLiteral("表記"), QStringLiteral("surface"), QStringLiteral("word"), QStringLiteral("単語"),
+    QStringLiteral("よみ"), QStringLiteral("読み"),    QStringLiteral("reading"), QStringLiteral("ひょうき"),
+    QStringLiteral("表記"), QStringLiteral("surface"), QStringLiteral("word"),    QStringLiteral("単語"),
 };
 const QStringList oneColumnHeaderWords{
-    QStringLiteral("よみ"), QStringLiteral("読み"), QStringLiteral("単語"), QStringLiteral("word"),
+    QStringLiteral("よみ"),
+    QStringLiteral("読み"),
+    QStringLiteral("単語"),
+    QStringLiteral("word"),
 };
 
 // Trimmed from both ends of every field; tabs and other spaces are not.

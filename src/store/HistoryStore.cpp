@@ -103,7 +103,8 @@ bool HistoryStore::keepBrokenFile()
     for (int n = 2; QFileInfo::exists(kept); ++n)
         kept = url_ + QStringLiteral(".broken-%1-%2").arg(stamp).arg(n);
     if (!QFile::rename(url_, kept)) {
-        Log::write(QStringLiteral("履歴ファイル history.json を読めなかったうえ別名で残すこともできないので、上書きしません"));
+        Log::write(
+            QStringLiteral("履歴ファイル history.json を読めなかったうえ別名で残すこともできないので、上書きしません"));
         return false;
     }
     Log::write(QStringLiteral("読めなかった履歴ファイルを %1 として残しました").arg(QFileInfo(kept).fileName()));

@@ -71,8 +71,8 @@ std::optional<QString> 残す(const QByteArray& wav)
     QDir().mkpath(folder);
 
     const QString stem = QStringLiteral("録音_")
-        + QLocale::c().toString(QDateTime::currentDateTime(), QStringLiteral("yyyy-MM-dd_HHmmss"))
-        + QStringLiteral("_%1秒").arg(qint64(std::trunc(seconds)));
+                         + QLocale::c().toString(QDateTime::currentDateTime(), QStringLiteral("yyyy-MM-dd_HHmmss"))
+                         + QStringLiteral("_%1秒").arg(qint64(std::trunc(seconds)));
 
     // A second rescue within the same second gets "_2", "_3", ... instead of
     // replacing the first one.

@@ -9,8 +9,8 @@
 namespace Graphemes {
 
 int count(const QString& text);
-QStringList split(const QString& text);   // one element per character
-QString left(const QString& text, int n); // the first n characters
+QStringList split(const QString& text);    // one element per character
+QString left(const QString& text, int n);  // the first n characters
 
 // Whole-character prefix and suffix tests: "か" is not a prefix of "か" followed
 // by a combining voiced mark, because that pair is one character.
@@ -42,7 +42,6 @@ public:
     bool isBoundary(qsizetype offset) const;
 
 private:
-
     QString text_;
     QList<qsizetype> starts_;  // every boundary offset, 0 and the end included
 };

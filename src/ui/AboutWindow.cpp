@@ -117,8 +117,8 @@ void AboutWindow::buildIfNeeded()
 {
     if (window_)
         return;
-    auto* w = new QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                                       | Qt::WindowCloseButtonHint);
+    auto* w =
+        new QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     window_ = w;
     w->setObjectName(QStringLiteral("aboutWindow"));
     w->setWindowTitle(QStringLiteral("サイリについて"));
@@ -135,8 +135,11 @@ void AboutWindow::buildIfNeeded()
         icon->setGeometry(228, 32, 64, 64);
         icon->setAlignment(Qt::AlignCenter);
     }
-    label(w, QStringLiteral("サイリ"), Brand::font(21, QFont::Bold), Brand::ink, QRect(20, 99, 480, 29), Qt::AlignCenter);
-    label(w, QStringLiteral("Sayri v{version} — 完全ローカルの音声入力アプリ").replace(QStringLiteral("{version}"), QStringLiteral(SAYRI_VERSION)),
+    label(w, QStringLiteral("サイリ"), Brand::font(21, QFont::Bold), Brand::ink, QRect(20, 99, 480, 29),
+          Qt::AlignCenter);
+    label(w,
+          QStringLiteral("Sayri v{version} — 完全ローカルの音声入力アプリ")
+              .replace(QStringLiteral("{version}"), QStringLiteral(SAYRI_VERSION)),
           Brand::font(11.5), Brand::withAlpha(Brand::ink, 0.55), QRect(20, 130, 480, 20), Qt::AlignCenter);
 
     // The two links share one baseline 402 points above the bottom edge and
@@ -151,8 +154,10 @@ void AboutWindow::buildIfNeeded()
         privacy->move(left + terms->width() + 18, height - 402 - privacy->height());
     }
 
-    label(w, QStringLiteral("オープンソースライセンス"), Brand::font(12.5, QFont::DemiBold), Brand::ink, QRect(28, 219, 464, 17));
-    label(w, QStringLiteral("サイリは、次のオープンソースソフトウェアを使って作られています。"), Brand::font(11), Brand::withAlpha(Brand::ink, 0.5), QRect(28, 239, 464, 15));
+    label(w, QStringLiteral("オープンソースライセンス"), Brand::font(12.5, QFont::DemiBold), Brand::ink,
+          QRect(28, 219, 464, 17));
+    label(w, QStringLiteral("サイリは、次のオープンソースソフトウェアを使って作られています。"), Brand::font(11),
+          Brand::withAlpha(Brand::ink, 0.5), QRect(28, 239, 464, 15));
 
     auto* text = new QTextEdit(w);
     text->setObjectName(QStringLiteral("credits"));

@@ -18,10 +18,13 @@ void ActionButton::fire()
 
 ActionButton* ActionButton::link(const QString& title, const QUrl& url, qreal size, QWidget* parent)
 {
-    auto* b = new ActionButton(title, [url] {
-        if (url.isValid() && !url.isEmpty())
-            QDesktopServices::openUrl(url);
-    }, parent);
+    auto* b = new ActionButton(
+        title,
+        [url] {
+            if (url.isValid() && !url.isEmpty())
+                QDesktopServices::openUrl(url);
+        },
+        parent);
     QFont f = Brand::font(size);
     f.setUnderline(true);
     b->setFont(f);

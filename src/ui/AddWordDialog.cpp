@@ -43,7 +43,8 @@ AddWordDialog::AddWordDialog(QWidget* parent)
     message->setFont(bold);
 
     auto* informative = new QLabel(QStringLiteral(
-        "「よみ」に入れた言葉が聞き取り結果に出てきたら「書き方」に直します。ひらがなの読みでも、間違って出てくる書き方（渡辺→渡邊 など）でも構いません。空でもOK。よみ無しなら「、」区切りで複数まとめて追加できます。"));
+        "「よみ」に入れた言葉が聞き取り結果に出てきたら「書き方」に直します。ひらがなの読みでも、間違って出てくる書き方"
+        "（渡辺→渡邊 など）でも構いません。空でもOK。よみ無しなら「、」区切りで複数まとめて追加できます。"));
     informative->setWordWrap(true);
     QFont small = informative->font();
     small.setPixelSize(11);

@@ -30,8 +30,8 @@ CsvImportDialog::CsvImportDialog(QWidget* parent)
     // Names only, and the user's own folders at the side.
     setViewMode(QFileDialog::List);
     QList<QUrl> places{QUrl::fromLocalFile(QDir::homePath())};
-    for (const auto location : {QStandardPaths::DownloadLocation, QStandardPaths::DesktopLocation,
-                                QStandardPaths::DocumentsLocation}) {
+    for (const auto location :
+         {QStandardPaths::DownloadLocation, QStandardPaths::DesktopLocation, QStandardPaths::DocumentsLocation}) {
         const QString path = QStandardPaths::writableLocation(location);
         if (QDir(path).exists() && path != QDir::homePath())
             places << QUrl::fromLocalFile(path);

@@ -37,7 +37,8 @@ bool 設定を開く(Permission permission)
 // The steps to switch a permission on in the desktop's settings.
 QStringList settingsSteps(bool password)
 {
-    QStringList l{QStringLiteral("　1. 一覧の中から「Sayri」を探す"), QStringLiteral("　2. 右のスイッチをオン（青色）にする")};
+    QStringList l{QStringLiteral("　1. 一覧の中から「Sayri」を探す"),
+                  QStringLiteral("　2. 右のスイッチをオン（青色）にする")};
     if (password)
         l << QStringLiteral("　3. %1のパスワードを聞かれたら入力する").arg(PlatformWords::computer());
     return l;
@@ -46,15 +47,18 @@ QStringList settingsSteps(bool password)
 QString stateText(int state, bool microphone)
 {
     switch (state) {
-    case 0: return QStringLiteral("いまの状態：まだ決めていません（ボタンで確認画面が出ます）");
+    case 0:
+        return QStringLiteral("いまの状態：まだ決めていません（ボタンで確認画面が出ます）");
     case 1:
     case 2:
         // The two permissions number "restricted" and "denied" the other way round.
         if ((state == 1) == microphone)
             return QStringLiteral("いまの状態：この%1では制限されています").arg(PlatformWords::computer());
         return QStringLiteral("いまの状態：「許可しない」で記録されています（設定画面から切り替えが必要）");
-    case 3: return QStringLiteral("いまの状態：許可されています");
-    default: return QStringLiteral("いまの状態：わかりません");
+    case 3:
+        return QStringLiteral("いまの状態：許可されています");
+    default:
+        return QStringLiteral("いまの状態：わかりません");
     }
 }
 
@@ -64,13 +68,12 @@ void FirstRunWindow::showWelcome()
 {
     add絵(QStringLiteral("👋"), Icons::Name::setup_welcome);
     add見出し(QStringLiteral("サイリへようこそ"));
-    add本文(lines({QStringLiteral("話した言葉が、どこにも送られずに、その場で文字になる音声入力です。"),
-                 QStringLiteral("使いはじめる前に、4つの準備を順番にすませます（3分ほど）。"),
-                 QString(),
-                 QStringLiteral("　1. マイクの許可"),
-                 QStringLiteral("　2. 仮表示の許可（話している最中のグレーの文字）"),
-                 QStringLiteral("　3. 自動貼り付けの許可"),
-                 QStringLiteral("　4. 音声認識データのダウンロード（約550MB・初回だけ）")}));
+    add本文(
+        lines({QStringLiteral("話した言葉が、どこにも送られずに、その場で文字になる音声入力です。"),
+               QStringLiteral("使いはじめる前に、4つの準備を順番にすませます（3分ほど）。"), QString(),
+               QStringLiteral("　1. マイクの許可"), QStringLiteral("　2. 仮表示の許可（話している最中のグレーの文字）"),
+               QStringLiteral("　3. 自動貼り付けの許可"),
+               QStringLiteral("　4. 音声認識データのダウンロード（約550MB・初回だけ）")}));
     add主ボタン(QStringLiteral("準備をはじめる"), weakly([](FirstRunWindow& w) { w.進む(Step::ようこそ); }));
 }
 
@@ -84,26 +87,33 @@ void FirstRunWindow::showMicrophone()
                      QStringLiteral("声はこの%1の中だけで文字に変わり、どこにも送信されません。").arg(pc), QString()};
     const bool canOpen = PlatformWords::settingsPage(Permission::microphone).has_value();
     if (state == 0) {
-        body << QStringLiteral("下のボタンを押すと、%1から「マイクへのアクセスを求めています」という確認が出ます。「許可」を押してください。許可されると自動で次へ進みます。").arg(pc);
+        body << QStringLiteral("下のボタンを押すと、%"
+                               "1から「マイクへのアクセスを求めています」という確認が出ます。「許可」を押してください。"
+                               "許可されると自動で次へ進みます。")
+                    .arg(pc);
     } else if (state == 3) {
         // Nothing to ask: say so instead of promising a question that never comes.
         body << QStringLiteral("この%1では、マイクを使うのに許可はいりません。下のボタンで次へ進みます。").arg(pc);
     } else {
         body << QStringLiteral("この%1では、マイクの使用が「許可しない」として記録されています。").arg(pc)
-             << QStringLiteral("この状態のとき%1は確認画面を出さない決まりなので、設定画面から手で切り替えていただく必要があります。").arg(pc)
+             << QStringLiteral("この状態のとき%"
+                               "1は確認画面を出さない決まりなので、設定画面から手で切り替えていただく必要があります。")
+                    .arg(pc)
              << QString();
         if (canOpen)
-            body << QStringLiteral("下のボタンを押すと「%1」のマイクの欄が開きます。そうしたら:").arg(PlatformWords::systemSettings())
+            body << QStringLiteral("下のボタンを押すと「%1」のマイクの欄が開きます。そうしたら:")
+                        .arg(PlatformWords::systemSettings())
                  << settingsSteps(false) << QStringLiteral("オンにできると、この画面が自動で次へ進みます。");
         else
-            body << QStringLiteral("%1でマイクを使えるようにすると、この画面が自動で次へ進みます。").arg(PlatformWords::systemSettings());
+            body << QStringLiteral("%1でマイクを使えるようにすると、この画面が自動で次へ進みます。")
+                        .arg(PlatformWords::systemSettings());
     }
     add本文(lines(body));
     if (state == 0 || state == 3) {
         add主ボタン(QStringLiteral("マイクの許可を求める"), weakly([](FirstRunWindow& w) {
-            if (w.microphoneState() == 3)
-                w.進む(Step::マイク);
-        }));
+                        if (w.microphoneState() == 3)
+                            w.進む(Step::マイク);
+                    }));
     } else if (canOpen) {
         add主ボタン(QStringLiteral("%1を開く").arg(PlatformWords::systemSettings()),
                     [] { 設定を開く(Permission::microphone); });
@@ -125,11 +135,11 @@ void FirstRunWindow::showPreview()
     const bool canOpen = PlatformWords::settingsPage(Permission::speechRecognition).has_value();
     if (state == 0 || state == 3) {
         add主ボタン(QStringLiteral("許可の画面を出す"), weakly([](FirstRunWindow& w) {
-            if (w.speechState() == 3) {
-                LivePreview::日本語データを整える();
-                w.進む(Step::仮表示);
-            }
-        }));
+                        if (w.speechState() == 3) {
+                            LivePreview::日本語データを整える();
+                            w.進む(Step::仮表示);
+                        }
+                    }));
     } else if (canOpen) {
         add主ボタン(QStringLiteral("%1を開く").arg(PlatformWords::systemSettings()),
                     [] { 設定を開く(Permission::speechRecognition); });
@@ -149,7 +159,8 @@ void FirstRunWindow::showPaste()
     add見出し(QStringLiteral("ステップ 3/4　自動貼り付けの許可"));
     QStringList body{QStringLiteral("文字にした言葉を、いま開いている入力欄へ自動で貼り付けるための許可です。")};
     if (canOpen) {
-        body << QStringLiteral("%1ではこれを「アクセシビリティ」と呼びます。").arg(PlatformWords::computer()) << QString()
+        body << QStringLiteral("%1ではこれを「アクセシビリティ」と呼びます。").arg(PlatformWords::computer())
+             << QString()
              << QStringLiteral("下のボタンを押すと「%1」が開きます。そうしたら:").arg(PlatformWords::systemSettings())
              << settingsSteps(true) << QStringLiteral("オンにできると、この画面が自動で次へ進みます。");
     } else if (granted) {
@@ -160,14 +171,15 @@ void FirstRunWindow::showPaste()
         body << QString() << PlatformWords::keySourceAdvice();
     }
     add本文(lines(body));
-    addStatusLine(QStringLiteral("いまの状態：") + (granted ? QStringLiteral("許可されています") : QStringLiteral("まだ許可されていません")));
+    addStatusLine(QStringLiteral("いまの状態：")
+                  + (granted ? QStringLiteral("許可されています") : QStringLiteral("まだ許可されていません")));
     if (canOpen) {
         add主ボタン(QStringLiteral("%1を開く").arg(PlatformWords::systemSettings()), weakly([](FirstRunWindow& w) {
-            if (w.accessibilityGranted())
-                w.進む(Step::貼り付け);
-            else
-                設定を開く(Permission::accessibility);
-        }));
+                        if (w.accessibilityGranted())
+                            w.進む(Step::貼り付け);
+                        else
+                            設定を開く(Permission::accessibility);
+                    }));
     } else if (granted) {
         add主ボタン(QStringLiteral("次へ"), weakly([](FirstRunWindow& w) { w.進む(Step::貼り付け); }));
     }
@@ -181,12 +193,14 @@ void FirstRunWindow::showModel()
     add見出し(QStringLiteral("ステップ 4/4　音声認識データ"));
     const bool hasModel = ModelSetup::find().has_value();
     const bool hasProgram = ModelSetup::findBinary().has_value();
-    const QString programMissing = QStringLiteral(
-        "文字起こしをするプログラム whisper-server が、まだこの%1に見つかりません。サイリのフォルダで scripts/setup "
-        "を実行すると、組み立てて用意します（インターネットへの接続が必要です）。プログラムとデータがそろうと、この画面が自動で次へ進みます。")
+    const QString programMissing = QStringLiteral("文字起こしをするプログラム whisper-server "
+                                                  "が、まだこの%1に見つかりません。サイリのフォルダで scripts/setup "
+                                                  "を実行すると、組み立てて用意します（インターネットへの接続が必要です"
+                                                  "）。プログラムとデータがそろうと、この画面が自動で次へ進みます。")
                                        .arg(PlatformWords::computer());
     if (hasModel && hasProgram) {
-        add本文(QStringLiteral("この%1にはすでに音声認識データが入っています。準備は完了です！").arg(PlatformWords::computer()));
+        add本文(QStringLiteral("この%1にはすでに音声認識データが入っています。準備は完了です！")
+                    .arg(PlatformWords::computer()));
         add主ボタン(QStringLiteral("次へ"), weakly([](FirstRunWindow& w) { w.進む(Step::モデル); }));
         return;
     }
@@ -194,10 +208,9 @@ void FirstRunWindow::showModel()
         add本文(programMissing);
     } else {
         add本文(lines({QStringLiteral("声を文字に変えるための「音声認識データ」（約550MB）をダウンロードします。"),
-                     QStringLiteral("このダウンロードは初回の1回だけです。"),
-                     QString(),
-                     QStringLiteral("話した音声と文字にした内容は、この後もずっと送信されません。"),
-                     QStringLiteral("回線によって数分かかります。そのままお待ちください。")}));
+                       QStringLiteral("このダウンロードは初回の1回だけです。"), QString(),
+                       QStringLiteral("話した音声と文字にした内容は、この後もずっと送信されません。"),
+                       QStringLiteral("回線によって数分かかります。そのままお待ちください。")}));
         if (!hasProgram)
             add本文(programMissing);
         // The same status, button and bar each time, so that a download still
@@ -232,8 +245,8 @@ void FirstRunWindow::showDone()
         QStringList body{QStringLiteral("「自動貼り付け」の許可がまだ付いていません。"),
                          QStringLiteral("このままだと %1キーを2回押しても録音が始まりません。").arg(key), QString()};
         if (canOpen)
-            body << QStringLiteral("下のボタンで「%1」を開いて:").arg(PlatformWords::systemSettings()) << settingsSteps(true)
-                 << QStringLiteral("オンにできると、この画面がひとりでに切り替わります。");
+            body << QStringLiteral("下のボタンで「%1」を開いて:").arg(PlatformWords::systemSettings())
+                 << settingsSteps(true) << QStringLiteral("オンにできると、この画面がひとりでに切り替わります。");
         else
             body << PlatformWords::keySourceAdvice();
         add本文(lines(body));
@@ -241,21 +254,19 @@ void FirstRunWindow::showDone()
         if (canOpen)
             add主ボタン(QStringLiteral("%1を開く").arg(PlatformWords::systemSettings()),
                         [] { 設定を開く(Permission::accessibility); });
-        addSmallButton(QStringLiteral("あとで設定する（このまま使いはじめる）"), weakly([](FirstRunWindow& w) { w.finish(); }));
+        addSmallButton(QStringLiteral("あとで設定する（このまま使いはじめる）"),
+                       weakly([](FirstRunWindow& w) { w.finish(); }));
         見張る(Step::完了, [this] { return accessibilityGranted(); });
         return;
     }
     add絵(QStringLiteral("🎉"), Icons::Name::setup_done);
     add見出し(QStringLiteral("準備ができました！"));
-    add本文(lines({QStringLiteral("使い方はかんたん:"),
-                 QStringLiteral("　1. どこかの入力欄をクリックしてカーソルを置く"),
-                 QStringLiteral("　2. %1キーを2回、ポンポンと押す → 録音がはじまります").arg(key),
-                 QStringLiteral("　3. 話し終わったら、もう1回 %1 → 文字になって貼り付きます").arg(key),
-                 QString(),
-                 QStringLiteral("録音に使うキーは、あとから設定画面で変えられます。"),
-                 QString(),
-                 QString(),
-                 QStringLiteral("サイリのご利用には、利用規約が適用されます。")}));
+    add本文(
+        lines({QStringLiteral("使い方はかんたん:"), QStringLiteral("　1. どこかの入力欄をクリックしてカーソルを置く"),
+               QStringLiteral("　2. %1キーを2回、ポンポンと押す → 録音がはじまります").arg(key),
+               QStringLiteral("　3. 話し終わったら、もう1回 %1 → 文字になって貼り付きます").arg(key), QString(),
+               QStringLiteral("録音に使うキーは、あとから設定画面で変えられます。"), QString(), QString(),
+               QStringLiteral("サイリのご利用には、利用規約が適用されます。")}));
     addリンク行();
     add主ボタン(QStringLiteral("同意してはじめる"), weakly([](FirstRunWindow& w) { w.finish(); }));
 }

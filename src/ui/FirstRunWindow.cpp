@@ -73,12 +73,18 @@ FirstRunWindow::~FirstRunWindow()
 QString FirstRunWindow::name(Step step)
 {
     switch (step) {
-    case Step::ようこそ: return QStringLiteral("ようこそ");
-    case Step::マイク: return QStringLiteral("マイク");
-    case Step::仮表示: return QStringLiteral("仮表示");
-    case Step::貼り付け: return QStringLiteral("貼り付け");
-    case Step::モデル: return QStringLiteral("モデル");
-    case Step::完了: return QStringLiteral("完了");
+    case Step::ようこそ:
+        return QStringLiteral("ようこそ");
+    case Step::マイク:
+        return QStringLiteral("マイク");
+    case Step::仮表示:
+        return QStringLiteral("仮表示");
+    case Step::貼り付け:
+        return QStringLiteral("貼り付け");
+    case Step::モデル:
+        return QStringLiteral("モデル");
+    case Step::完了:
+        return QStringLiteral("完了");
     }
     return {};
 }
@@ -115,11 +121,16 @@ bool FirstRunWindow::modelReady()
 bool FirstRunWindow::satisfied(Step step)
 {
     switch (step) {
-    case Step::マイク: return microphoneState() == 3;
-    case Step::仮表示: return speechState() == 3;
-    case Step::貼り付け: return accessibilityGranted();
-    case Step::モデル: return modelReady();
-    default: return false;
+    case Step::マイク:
+        return microphoneState() == 3;
+    case Step::仮表示:
+        return speechState() == 3;
+    case Step::貼り付け:
+        return accessibilityGranted();
+    case Step::モデル:
+        return modelReady();
+    default:
+        return false;
     }
 }
 
@@ -127,20 +138,30 @@ QString FirstRunWindow::許可の状態一覧()
 {
     auto mic = [](int s) {
         switch (s) {
-        case 0: return QStringLiteral("未決定");
-        case 1: return QStringLiteral("制限");
-        case 2: return QStringLiteral("拒否");
-        case 3: return QStringLiteral("許可");
-        default: return QStringLiteral("不明");
+        case 0:
+            return QStringLiteral("未決定");
+        case 1:
+            return QStringLiteral("制限");
+        case 2:
+            return QStringLiteral("拒否");
+        case 3:
+            return QStringLiteral("許可");
+        default:
+            return QStringLiteral("不明");
         }
     };
     auto speech = [](int s) {
         switch (s) {
-        case 0: return QStringLiteral("未決定");
-        case 1: return QStringLiteral("拒否");
-        case 2: return QStringLiteral("制限");
-        case 3: return QStringLiteral("許可");
-        default: return QStringLiteral("不明");
+        case 0:
+            return QStringLiteral("未決定");
+        case 1:
+            return QStringLiteral("拒否");
+        case 2:
+            return QStringLiteral("制限");
+        case 3:
+            return QStringLiteral("許可");
+        default:
+            return QStringLiteral("不明");
         }
     };
     return QStringLiteral("マイク=%1 音声認識=%2 自動貼り付け=%3")
@@ -179,8 +200,8 @@ void FirstRunWindow::buildWindow()
         return;
     }
     // Titled and resizable, with neither a close nor a minimise button.
-    auto* w = new QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                                       | Qt::WindowMaximizeButtonHint);
+    auto* w =
+        new QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMaximizeButtonHint);
     window_ = w;
     w->setObjectName(QStringLiteral("firstRunWindow"));
     w->setWindowTitle(QStringLiteral("サイリ はじめの準備"));
@@ -264,12 +285,24 @@ void FirstRunWindow::show(Step step)
     removeAll(stack_, {downloadStatus_, downloadButton_, downloadBar_}, window_);
     mainButton_ = nullptr;
     switch (step) {
-    case Step::ようこそ: showWelcome(); break;
-    case Step::マイク: showMicrophone(); break;
-    case Step::仮表示: showPreview(); break;
-    case Step::貼り付け: showPaste(); break;
-    case Step::モデル: showModel(); break;
-    case Step::完了: showDone(); break;
+    case Step::ようこそ:
+        showWelcome();
+        break;
+    case Step::マイク:
+        showMicrophone();
+        break;
+    case Step::仮表示:
+        showPreview();
+        break;
+    case Step::貼り付け:
+        showPaste();
+        break;
+    case Step::モデル:
+        showModel();
+        break;
+    case Step::完了:
+        showDone();
+        break;
     }
     add行き来ボタン(step);
     // The new controls count in the layout only once shown; the old ones were
@@ -438,7 +471,8 @@ void FirstRunWindow::add行き来ボタン(Step step)
     row->setSpacing(24);
     if (i > 0) {
         const Step previous = steps[i - 1];
-        auto* b = new ActionButton(QStringLiteral("← 前へ"), weakly([previous](FirstRunWindow& w) { w.show(previous); }));
+        auto* b =
+            new ActionButton(QStringLiteral("← 前へ"), weakly([previous](FirstRunWindow& w) { w.show(previous); }));
         row->addWidget(b);
     }
     if (i + 1 < steps.size()) {
@@ -466,8 +500,8 @@ void FirstRunWindow::窓の高さを中身に合わせる()
     if (!window_ || !content_ || !stack_)
         return;
     stack_->activate();
-    const int fitting = stack_->hasHeightForWidth() ? stack_->totalHeightForWidth(windowWidth)
-                                                    : stack_->totalSizeHint().height();
+    const int fitting =
+        stack_->hasHeightForWidth() ? stack_->totalHeightForWidth(windowWidth) : stack_->totalSizeHint().height();
     const int needed = int(std::ceil(qMax(fitting, stack_->totalSizeHint().height())));
 
     QScreen* screen = window_->screen() ? window_->screen() : QGuiApplication::primaryScreen();

@@ -23,7 +23,6 @@ class QProgressBar;
 class QTimer;
 class QVBoxLayout;
 
-
 // The first-run setup: one window whose content is rebuilt for each step.
 // It walks a new user through the microphone, the live provisional text,
 // automatic pasting and the recognition model, polls once a second so that a

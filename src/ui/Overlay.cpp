@@ -23,9 +23,7 @@ const QColor noticeRed{255, 59, 48};
 
 }  // namespace
 
-Overlay::Overlay()
-    : newerVersion([] { return UpdateNotice::新しい版(); }),
-      live_(Brand::font(12), G::liveWidth)
+Overlay::Overlay() : newerVersion([] { return UpdateNotice::新しい版(); }), live_(Brand::font(12), G::liveWidth)
 {
     levelTimer_ = new QTimer(this);
     levelTimer_->setInterval(levelFrameMs);
@@ -170,7 +168,8 @@ void Overlay::showRecordingBar(const QString& target, const QString& mic)
         panel_->setClickThrough(false);
 
         if (version) {
-            updateLabel_->setText(QStringLiteral("新しい版 {version} があります — ここを押すと更新できます").replace(QStringLiteral("{version}"), *version));
+            updateLabel_->setText(QStringLiteral("新しい版 {version} があります — ここを押すと更新できます")
+                                      .replace(QStringLiteral("{version}"), *version));
             updateLabel_->setGeometry(G::updateFrame(height));
             updateLabel_->show();
         } else {

@@ -103,12 +103,33 @@ qreal levelScale(float level)
     return 1.0 + 2.4 * std::min<qreal>(level, 0.5);
 }
 
-QRect liveFrame(int height) { return flip(height, 22, 46, liveWidth, 60); }
-QRect dotFrame(int height) { return flip(height, 22, 17, 14, 14); }
-QRect targetFrame(int height, int width) { return flip(height, 58, 15, width, 18); }
-QRect micFrame(int height, int width) { return flip(height, 314 - width, 16, width, 15); }
-QRect cancelFrame(int height) { return flip(height, 322, 11, 26, 26); }
-QRect stopFrame(int height) { return flip(height, 356, 11, 26, 26); }
-QRect updateFrame(int height) { return flip(height, 22, height - 24, 356, 15); }
+QRect liveFrame(int height)
+{
+    return flip(height, 22, 46, liveWidth, 60);
+}
+QRect dotFrame(int height)
+{
+    return flip(height, 22, 17, 14, 14);
+}
+QRect targetFrame(int height, int width)
+{
+    return flip(height, 58, 15, width, 18);
+}
+QRect micFrame(int height, int width)
+{
+    return flip(height, 314 - width, 16, width, 15);
+}
+QRect cancelFrame(int height)
+{
+    return flip(height, 322, 11, 26, 26);
+}
+QRect stopFrame(int height)
+{
+    return flip(height, 356, 11, 26, 26);
+}
+QRect updateFrame(int height)
+{
+    return flip(height, 22, height - 24, 356, 15);
+}
 
 }  // namespace OverlayGeometry

@@ -16,8 +16,8 @@ public:
     LiveTextTrimmer(QFont font, int width);
 
     struct Measure {
-        int lines = 0;            // 0 for an empty text
-        int firstLineChars = 1;   // UTF-16 code units in the first line, at least 1
+        int lines = 0;                     // 0 for an empty text
+        int firstLineChars = 1;            // UTF-16 code units in the first line, at least 1
         int firstLinesChars(int n) const;  // code units in the first n lines
         QList<int> lineLengths;
     };

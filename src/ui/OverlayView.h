@@ -9,7 +9,7 @@ class OverlayView : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
-    virtual void show(const QString& text) = 0;                  // stays until the next flash or hide
+    virtual void show(const QString& text) = 0;                   // stays until the next flash or hide
     virtual void flash(const QString& text, double seconds) = 0;  // shows, then hides after `seconds`
     virtual void hide() = 0;
     virtual void showRecordingBar(const QString& target, const QString& mic) = 0;

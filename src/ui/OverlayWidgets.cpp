@@ -24,8 +24,8 @@ constexpr qreal borderWidth = 2.5;
 // ---- Panel ----
 
 Panel::Panel()
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
-                           | Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus
+                           | Qt::X11BypassWindowManagerHint)
 {
     // Unmanaged by the window manager: it never takes the focus, stays with
     // every desktop and lies above the managed windows.

@@ -15,7 +15,7 @@ class SettingsWindow : public SettingsView {
 public:
     static SettingsWindow& shared();
 
-    void show() override;   // always queued on the main thread
+    void show() override;  // always queued on the main thread
     void show(const QString& page) override;
     void refreshUpdateNotice() override {}
 

@@ -49,7 +49,8 @@ private Q_SLOTS:
         QTRY_VERIFY(logContains(QStringLiteral("サイリ起動")));
 
         // No model here, so setup comes first and no settings window opens.
-        QTRY_VERIFY(DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ はじめの準備")));
+        QTRY_VERIFY(
+            DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ はじめの準備")));
         QTest::qWait(800);
         QVERIFY(!DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ")));
 
@@ -90,7 +91,8 @@ private Q_SLOTS:
         app.setProcessChannelMode(QProcess::ForwardedChannels);
         app.start(appPath());
         QVERIFY(app.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ")),
+                                 10000);
         QVERIFY(!DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ はじめの準備")));
         ::kill(pid_t(app.processId()), SIGTERM);
         QVERIFY(app.waitForFinished(10000));
@@ -109,8 +111,10 @@ private Q_SLOTS:
         QProcess app;
         app.setProcessEnvironment(env);
         app.start(appPath());
-        QTRY_VERIFY_WITH_TIMEOUT(DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ はじめの準備")), 10000);
-        QTRY_VERIFY(logContains(QStringLiteral("Wayland のセッションです。") + PlatformWords::keySourceAdvice().join(QString())));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(QStringLiteral("サイリ はじめの準備")), 10000);
+        QTRY_VERIFY(logContains(QStringLiteral("Wayland のセッションです。")
+                                + PlatformWords::keySourceAdvice().join(QString())));
         ::kill(pid_t(app.processId()), SIGTERM);
         QVERIFY(app.waitForFinished(10000));
 

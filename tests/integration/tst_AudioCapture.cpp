@@ -105,7 +105,10 @@ void setMic(const QString& uid)
     Config::edit([&uid](ConfigData& c) { c.micDeviceUID = uid; });
 }
 
-QString masked(const QString& name) { return Log::伏せた機器名(name); }
+QString masked(const QString& name)
+{
+    return Log::伏せた機器名(name);
+}
 
 }  // namespace
 
@@ -152,8 +155,11 @@ private Q_SLOTS:
     void speechIsRecordedFaithfully()
     {
         const QString path = data->root() + QStringLiteral("/speech.wav");
-        QCOMPARE(QProcess::execute(QStringLiteral("espeak-ng"), {QStringLiteral("-v"), QStringLiteral("ja"), QStringLiteral("-w"), path,
-                                    QStringLiteral("きょうは いい てんき ですね。 おんせい にゅうりょく の しけん を しています。")}), 0);
+        QCOMPARE(QProcess::execute(
+                     QStringLiteral("espeak-ng"),
+                     {QStringLiteral("-v"), QStringLiteral("ja"), QStringLiteral("-w"), path,
+                      QStringLiteral("きょうは いい てんき ですね。 おんせい にゅうりょく の しけん を しています。")}),
+                 0);
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         int playedRate = 0, rate = 0, channels = 0;
@@ -163,8 +169,13 @@ private Q_SLOTS:
         QList<float> levels;
         std::atomic<int> rawOffMain{0};
         QThread* main = QThread::currentThread();
-        recorder.onLevel = [&levels, main](float l) { if (QThread::currentThread() == main) levels << l; };
-        recorder.onRawBuffer = [&rawOffMain, main](const QAudioBuffer&) { rawOffMain += QThread::currentThread() != main; };
+        recorder.onLevel = [&levels, main](float l) {
+            if (QThread::currentThread() == main)
+                levels << l;
+        };
+        recorder.onRawBuffer = [&rawOffMain, main](const QAudioBuffer&) {
+            rawOffMain += QThread::currentThread() != main;
+        };
         QVERIFY(!startError(recorder));
         QElapsedTimer recording;
         recording.start();
@@ -187,7 +198,8 @@ private Q_SLOTS:
 
         const QStringList log = logMessages();
         QVERIFY(log.contains(QStringLiteral("録音の形式が決まりました: 44100Hz/2ch")));
-        const QRegularExpression started(QStringLiteral("^録音開始: %1・44100Hz 2ch(（[234]回目で成功）)?$").arg(masked(QStringLiteral("パソコンと同じ"))));
+        const QRegularExpression started(QStringLiteral("^録音開始: %1・44100Hz 2ch(（[234]回目で成功）)?$")
+                                             .arg(masked(QStringLiteral("パソコンと同じ"))));
         QVERIFY2(!log.filter(started).isEmpty(), qPrintable(log.join(u'\n')));
         QTRY_COMPARE(streamsOn(QStringLiteral("vmic")), 0);
     }
@@ -200,8 +212,12 @@ private Q_SLOTS:
         QCOMPARE(startError(recorder), RecError::formatChanged);
         QStringList expected;
         for (int n = 1; n <= 4; ++n)
-            expected << QStringLiteral("音が流れてきません（%1・16000Hz）→ マイクを握ったまま組み立て直します（%2回目）").arg(mic).arg(n);
-        expected << QStringLiteral("4回試しても音が流れませんでした（最後は16000Hz）→ 録音を中止します（アプリは落としません）");
+            expected << QStringLiteral(
+                            "音が流れてきません（%1・16000Hz）→ マイクを握ったまま組み立て直します（%2回目）")
+                            .arg(mic)
+                            .arg(n);
+        expected << QStringLiteral(
+            "4回試しても音が流れませんでした（最後は16000Hz）→ 録音を中止します（アプリは落としません）");
         QCOMPARE(logMessages(), expected);
         QTRY_COMPARE(streamsOn(QStringLiteral("pipemic")), 0);
 
@@ -211,7 +227,8 @@ private Q_SLOTS:
         const QStringList log = logMessages();
         QVERIFY(log.size() >= 3);
         QCOMPARE(log.first(), QStringLiteral("ならし運転: まだ音が出ません（%1・16000Hz・1回目）").arg(mic));
-        QCOMPARE(log.last(), QStringLiteral("マイクのならし運転: 3秒ねばりましたが音を確認できませんでした（%1）").arg(mic));
+        QCOMPARE(log.last(),
+                 QStringLiteral("マイクのならし運転: 3秒ねばりましたが音を確認できませんでした（%1）").arg(mic));
         QTRY_COMPARE(streamsOn(QStringLiteral("pipemic")), 0);
     }
 
@@ -220,7 +237,8 @@ private Q_SLOTS:
         AudioRecorder::warmUp(QStringLiteral("no-such-mic"), backend);
         QVERIFY(logMessages().isEmpty());
         AudioRecorder::warmUp(QStringLiteral("vmic"), backend);
-        const QRegularExpression ok(QStringLiteral("^マイクのならし運転OK: %1・44100Hz（\\d回目で音を確認）$").arg(masked(QStringLiteral("VirtualMic"))));
+        const QRegularExpression ok(QStringLiteral("^マイクのならし運転OK: %1・44100Hz（\\d回目で音を確認）$")
+                                        .arg(masked(QStringLiteral("VirtualMic"))));
         QCOMPARE(logMessages().filter(ok).size(), 1);
     }
 
@@ -231,16 +249,19 @@ private Q_SLOTS:
         AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
         QVERIFY(!startError(recorder));
         QVERIFY(recorder.fellBackToDefault());
-        QCOMPARE(logMessages().first(), QStringLiteral("選んだマイクが見つからない（%1）→ パソコンと同じマイクで録音").arg(masked(QStringLiteral("gone-mic"))));
+        QCOMPARE(logMessages().first(), QStringLiteral("選んだマイクが見つからない（%1）→ パソコンと同じマイクで録音")
+                                            .arg(masked(QStringLiteral("gone-mic"))));
         recorder.cancel();
 
         // Unplugged in the middle of a recording: it ends with what was captured.
-        QString module = pactl(QStringLiteral("load-module module-remap-source master=vsink.monitor source_name=tmpmic"));
+        QString module =
+            pactl(QStringLiteral("load-module module-remap-source master=vsink.monitor source_name=tmpmic"));
         QTRY_VERIFY(devices.find(QStringLiteral("tmpmic")));
         setMic(QStringLiteral("tmpmic"));
         QVERIFY(!startError(recorder));
         QVERIFY(!recorder.fellBackToDefault());
-        QVERIFY(logMessages().last().startsWith(QStringLiteral("録音開始: %1・").arg(masked(devices.find(QStringLiteral("tmpmic"))->name))));
+        QVERIFY(logMessages().last().startsWith(
+            QStringLiteral("録音開始: %1・").arg(masked(devices.find(QStringLiteral("tmpmic"))->name))));
         QTest::qWait(500);
         pactl(QStringLiteral("unload-module ") + module);
         QTest::qWait(300);

@@ -83,7 +83,8 @@ QString plugInMicrophone()
                                       QStringLiteral("master=vsink.monitor"), QStringLiteral("source_name=vmic2")});
     p.waitForFinished(3000);
     const QString module = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-    return run(QStringLiteral("pactl"), {QStringLiteral("set-default-source"), QStringLiteral("vmic2")}) ? module : QString();
+    return run(QStringLiteral("pactl"), {QStringLiteral("set-default-source"), QStringLiteral("vmic2")}) ? module
+                                                                                                         : QString();
 }
 
 }  // namespace
@@ -133,8 +134,9 @@ private Q_SLOTS:
         QDir().mkpath(Config::dataFolder());
         // A data folder of its own file system, to turn read-only later.
         dataOnTmpfs = ::geteuid() == 0
-                      && run(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                                       QStringLiteral("size=16m"), QStringLiteral("tmpfs"), Config::dataFolder()});
+                      && run(QStringLiteral("mount"),
+                             {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                              QStringLiteral("size=16m"), QStringLiteral("tmpfs"), Config::dataFolder()});
         Config::bootstrap();
         standIn = std::make_unique<WhisperStandIn>();
         standIn->configure(WhisperStandIn::freePort());
@@ -209,7 +211,8 @@ private Q_SLOTS:
         const int recordingsBefore = logMessages().join(u'\n').count(QStringLiteral("録音開始"));
 
         taps(keys, 2);
-        QTRY_COMPARE_WITH_TIMEOUT(logMessages().join(u'\n').count(QStringLiteral("録音開始")), recordingsBefore + 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(logMessages().join(u'\n').count(QStringLiteral("録音開始")), recordingsBefore + 1,
+                                  5000);
         QVERIFY(speak());
         keys.tap("Escape");
 
@@ -255,7 +258,8 @@ private Q_SLOTS:
         QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module}));
         QTest::qWait(500);
         taps(keys, 1);
-        QTRY_COMPARE_WITH_TIMEOUT(logMessages().count(QStringLiteral("録音を止めて文字起こしに入ります")), stops + 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(logMessages().count(QStringLiteral("録音を止めて文字起こしに入ります")), stops + 1,
+                                  5000);
         QTest::qWait(2500);  // whatever it heard has been handled
         QCOMPARE(app.state(), QProcess::Running);
 
@@ -274,8 +278,7 @@ private Q_SLOTS:
         const QByteArray settings = readAll(QStringLiteral("config.json"));
         QFile filler(Config::file(QStringLiteral("filler")));
         QVERIFY(filler.open(QIODevice::WriteOnly));
-        while (filler.write(QByteArray(65536, 0)) > 0 && filler.flush()) {
-        }
+        while (filler.write(QByteArray(65536, 0)) > 0 && filler.flush()) {}
         PasteTarget target;
         XTestKeys keys(XTestKeys::physicalKeyboard);
         QVERIFY(target.start());

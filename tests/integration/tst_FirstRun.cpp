@@ -24,8 +24,9 @@ constexpr qint64 wrongSize = 500000000;  // plausible as a model, not the genuin
 // Gives the setup window the keyboard focus (it may be a new X window by now).
 void focusSetup()
 {
-    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                                                  title, QStringLiteral("windowactivate"), QStringLiteral("--sync")});
+    QProcess::execute(QStringLiteral("xdotool"),
+                      {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), title,
+                       QStringLiteral("windowactivate"), QStringLiteral("--sync")});
 }
 
 // The texts of the app's active window, as the accessibility bus shows them.
@@ -52,7 +53,8 @@ private Q_SLOTS:
             server.setRoute(path, {.block = "not the model ", .size = wrongSize});
         QProcess app;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("SAYRI_MODEL_URLS"), server.url(QStringLiteral("/first.bin")) + u' ' + server.url(QStringLiteral("/second.bin")));
+        env.insert(QStringLiteral("SAYRI_MODEL_URLS"),
+                   server.url(QStringLiteral("/first.bin")) + u' ' + server.url(QStringLiteral("/second.bin")));
         env.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
         app.setProcessEnvironment(env);
         app.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -81,9 +83,14 @@ private Q_SLOTS:
         // "ダウンロードをはじめる": wrong data from the first location.
         focusSetup();
         keys.tap("Return");
-        QTRY_VERIFY_WITH_TIMEOUT(logContains(QStringLiteral("⚠️ モデルの指紋が一致しません（受け取ったものを破棄・別の置き場に切り替え）")), 120000);
-        QTRY_VERIFY(shownText(app.processId()).contains(QStringLiteral(
-            "❌ 受け取ったデータが正しくありませんでした。安全のため取り消しました。もう一度ボタンを押すと、別の場所から取り寄せます")));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            logContains(QStringLiteral("⚠️ "
+                                       "モデルの指紋が一致しません（受け取ったものを破棄・別の置き場に切り替え）")),
+            120000);
+        QTRY_VERIFY(shownText(app.processId())
+                        .contains(QStringLiteral("❌ "
+                                                 "受け取ったデータが正しくありませんでした。安全のため取り消しました。"
+                                                 "もう一度ボタンを押すと、別の場所から取り寄せます")));
         QVERIFY(shownText(app.processId()).contains(QStringLiteral("もう一度ダウンロード")));
         QVERIFY(!ModelSetup::find());
 

@@ -35,7 +35,9 @@ public:
         unsigned char* data = nullptr;
         Window value = 0;
         if (XGetWindowProperty(d_, root(), XInternAtom(d_, name, False), 0, 1, False, XA_WINDOW, &type, &format, &count,
-                               &rest, &data) == Success && data && count == 1)
+                               &rest, &data)
+                == Success
+            && data && count == 1)
             value = reinterpret_cast<unsigned long*>(data)[0];
         if (data)
             XFree(data);
@@ -97,7 +99,8 @@ private Q_SLOTS:
         // A desktop entry added later names it.
         QFile entry(applications.filePath(QStringLiteral("probe-app.desktop")));
         QVERIFY(entry.open(QIODevice::WriteOnly));
-        entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=探査アプリ\nStartupWMClass=Sayri-probe\n").toUtf8());
+        entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=探査アプリ\nStartupWMClass=Sayri-probe\n")
+                        .toUtf8());
         entry.close();
         QTest::qWait(20);
         QCOMPARE(frontmost.current().value_or(FrontmostAppInfo{}).name, QStringLiteral("探査アプリ"));

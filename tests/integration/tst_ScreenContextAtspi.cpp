@@ -11,8 +11,8 @@
 #include "audio/AudioRecorder.h"
 #include "desktop/ScreenContext.h"
 #include "platform/linux/AtspiTree.h"
-#include "platform/linux/X11FrontmostApp.h"
 #include "platform/linux/LinuxProcesses.h"
+#include "platform/linux/X11FrontmostApp.h"
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
 #include "support/Graphemes.h"
@@ -64,12 +64,14 @@ public:
     {
         QFile config(dir_.filePath(u"bus.conf"_s));
         if (config.open(QIODevice::WriteOnly))
-            config.write("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
-                         "<policy context=\"default\"><allow user=\"*\"/><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                         "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
-                         "</busconfig>");
+            config.write(
+                "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
+                "<policy context=\"default\"><allow user=\"*\"/><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
+                "</busconfig>");
         config.close();
-        daemon_.start(u"dbus-daemon"_s, {u"--config-file="_s + config.fileName(), u"--nofork"_s, u"--print-address=1"_s});
+        daemon_.start(u"dbus-daemon"_s,
+                      {u"--config-file="_s + config.fileName(), u"--nofork"_s, u"--print-address=1"_s});
         if (daemon_.waitForReadyRead(5000))
             address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
     }
@@ -104,7 +106,10 @@ class TestScreenContextAtspi : public QObject {
     std::shared_ptr<X11FrontmostApp> frontmost_ = std::make_shared<X11FrontmostApp>();
     ScreenContext screen_{tree_, frontmost_, QCoreApplication::applicationPid()};
 
-    bool settled() { return QTest::qWaitFor([&] { return screen_.capturesRunning() == 0; }, 15000); }
+    bool settled()
+    {
+        return QTest::qWaitFor([&] { return screen_.capturesRunning() == 0; }, 15000);
+    }
 
     QStringList capture()
     {
@@ -117,7 +122,8 @@ class TestScreenContextAtspi : public QObject {
     QString textOf(const ScreenWindow& window)
     {
         QString text;
-        (void)QTest::qWaitFor([&] { return !(text = ScreenContext::axVisibleText(*tree_, window.pid())).isEmpty(); }, 15000);
+        (void)QTest::qWaitFor([&] { return !(text = ScreenContext::axVisibleText(*tree_, window.pid())).isEmpty(); },
+                              15000);
         return text;
     }
 
@@ -175,7 +181,8 @@ private Q_SLOTS:
         QStringList heads;
         for (const QString& line : linesOf(textOf(window)))
             heads << Graphemes::left(line, 3);
-        QCOMPARE(heads, (QStringList{u"窓"_s, u"値39"_s, u"家族\U0001F468\u200D\U0001F469\u200D\U0001F467"_s, u"題19"_s}));
+        QCOMPARE(heads,
+                 (QStringList{u"窓"_s, u"値39"_s, u"家族\U0001F468\u200D\U0001F469\u200D\U0001F467"_s, u"題19"_s}));
     }
 
     void aHangingApplication()
@@ -244,11 +251,15 @@ private Q_SLOTS:
         QTest::addColumn<bool>("readable");
         const QString chromium = u"chromium --no-sandbox --no-first-run --disable-gpu --user-data-dir=%1/chromium"_s;
         QTest::newRow("GTK 3: mousepad") << u"mousepad %1/文書.txt"_s.split(u' ') << true;
-        QTest::newRow("GTK 4: gnome-text-editor") << u"gnome-text-editor --standalone %1/文書.txt"_s.split(u' ') << true;
-        QTest::newRow("Qt, with a menu bar") << QStringList{ScreenWindow::program(), u"menus"_s, u"%1/文書.txt"_s} << true;
-        QTest::newRow("Chromium") << (chromium + u" --force-renderer-accessibility --app=file://%1/page.html"_s).split(u' ') << true;
+        QTest::newRow("GTK 4: gnome-text-editor")
+            << u"gnome-text-editor --standalone %1/文書.txt"_s.split(u' ') << true;
+        QTest::newRow("Qt, with a menu bar")
+            << QStringList{ScreenWindow::program(), u"menus"_s, u"%1/文書.txt"_s} << true;
+        QTest::newRow("Chromium")
+            << (chromium + u" --force-renderer-accessibility --app=file://%1/page.html"_s).split(u' ') << true;
         QTest::newRow("Firefox") << u"firefox-esr --no-remote --profile %1 file://%1/page.html"_s.split(u' ') << true;
-        QTest::newRow("Chromium, accessibility not asked for") << (chromium + u" --app=file://%1/page.html"_s).split(u' ') << false;
+        QTest::newRow("Chromium, accessibility not asked for")
+            << (chromium + u" --app=file://%1/page.html"_s).split(u' ') << false;
     }
 
     void hintsFromRealApplications()
@@ -257,8 +268,9 @@ private Q_SLOTS:
         QFETCH(bool, readable);
         QVERIFY(accessibilityEnabled(true));
         data_.writeText(u"文書.txt"_s, documentText);
-        data_.writeText(u"page.html"_s, u"<!doctype html><meta charset=utf-8><title>文書</title><h1>%1</h1><p>%2</p>"_s.arg(
-                                            documentText.section(u'\n', 0, 0), documentText.section(u'\n', 1)));
+        data_.writeText(u"page.html"_s,
+                        u"<!doctype html><meta charset=utf-8><title>文書</title><h1>%1</h1><p>%2</p>"_s.arg(
+                            documentText.section(u'\n', 0, 0), documentText.section(u'\n', 1)));
         data_.writeText(u"user.js"_s, u"user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");"_s);
         command.replaceInStrings(u"%1"_s, QFileInfo(Config::file(u"user.js"_s)).path());  // Firefox's profile too
         QProcess program;  // ended by its PID when it goes
@@ -269,7 +281,8 @@ private Q_SLOTS:
         QStringList terms;
         const auto done = [&] {
             terms = capture();
-            return readable ? std::all_of(termsOfTheDocument.begin(), termsOfTheDocument.end(), [&](auto& t) { return terms.contains(t); })
+            return readable ? std::all_of(termsOfTheDocument.begin(), termsOfTheDocument.end(),
+                                          [&](auto& t) { return terms.contains(t); })
                             : !logMessages().filter(u"公開していないため"_s).isEmpty();
         };
         QVERIFY2(QTest::qWaitFor(done, 60000), qPrintable(terms.join(u'、')));

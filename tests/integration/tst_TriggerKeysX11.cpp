@@ -60,7 +60,8 @@ void play(XTestKeys& keys, const QStringList& script)
             verb == QLatin1String("down") ? keys.downCode(spare) : keys.upCode(spare);
         } else {
             verb == QLatin1String("down") ? keys.down(key.constData())
-                : verb == QLatin1String("up") ? keys.up(key.constData()) : keys.tap(key.constData());
+            : verb == QLatin1String("up") ? keys.up(key.constData())
+                                          : keys.tap(key.constData());
         }
     }
 }
@@ -100,17 +101,26 @@ private Q_SLOTS:
         QTest::addColumn<int>("taps");
 
         QTest::newRow("Alt+C") << "option" << QStringList{"down Alt_L", "tap c", "up Alt_L"} << 0;
-        QTest::newRow("Shift pressed and released while Alt is held") << "option" << QStringList{"down Alt_L", "tap Shift_L", "up Alt_L"} << 0;
-        QTest::newRow("Shift held, then Alt") << "option" << QStringList{"down Shift_L", "tap Alt_L", "up Shift_L"} << 0;
-        QTest::newRow("Caps Lock on")
-            << "option" << QStringList{"tap Caps_Lock", "down Alt_L", "wait 50", "up Alt_L", "tap Caps_Lock"} << 1;
-        QTest::newRow("leftOption ignores the right Alt") << "leftOption" << QStringList{"tap Alt_R", "wait 50", "tap Alt_L"} << 1;
+        QTest::newRow("Shift pressed and released while Alt is held")
+            << "option" << QStringList{"down Alt_L", "tap Shift_L", "up Alt_L"} << 0;
+        QTest::newRow("Shift held, then Alt")
+            << "option" << QStringList{"down Shift_L", "tap Alt_L", "up Shift_L"} << 0;
+        QTest::newRow("Caps Lock on") << "option"
+                                      << QStringList{"tap Caps_Lock", "down Alt_L", "wait 50", "up Alt_L",
+                                                     "tap Caps_Lock"}
+                                      << 1;
+        QTest::newRow("leftOption ignores the right Alt")
+            << "leftOption" << QStringList{"tap Alt_R", "wait 50", "tap Alt_L"} << 1;
         QTest::newRow("both Alts within 0.5 s: one tap")
             << "option" << QStringList{"down Alt_L", "down Alt_R", "wait 50", "up Alt_R", "wait 50", "up Alt_L"} << 1;
-        QTest::newRow("rightOption ignores the left Alt") << "rightOption" << QStringList{"tap Alt_L", "wait 50", "tap Alt_R"} << 1;
-        QTest::newRow("rightCommand is the right Super key") << "rightCommand" << QStringList{"tap Super_L", "wait 50", "tap Super_R"} << 1;
-        QTest::newRow("control: either Ctrl") << "control" << QStringList{"tap Control_L", "wait 50", "tap Control_R"} << 2;
-        QTest::newRow("rightShift ignores the left Shift") << "rightShift" << QStringList{"tap Shift_L", "wait 50", "tap Shift_R"} << 1;
+        QTest::newRow("rightOption ignores the left Alt")
+            << "rightOption" << QStringList{"tap Alt_L", "wait 50", "tap Alt_R"} << 1;
+        QTest::newRow("rightCommand is the right Super key")
+            << "rightCommand" << QStringList{"tap Super_L", "wait 50", "tap Super_R"} << 1;
+        QTest::newRow("control: either Ctrl")
+            << "control" << QStringList{"tap Control_L", "wait 50", "tap Control_R"} << 2;
+        QTest::newRow("rightShift ignores the left Shift")
+            << "rightShift" << QStringList{"tap Shift_L", "wait 50", "tap Shift_R"} << 1;
         QTest::newRow("a key newly mapped to Alt_L counts as Alt")
             << "leftOption" << QStringList{"map Alt_L", "down @spare", "wait 50", "up @spare"} << 1;
     }
@@ -155,8 +165,11 @@ private Q_SLOTS:
         QTest::qWait(200);
         QProcess::execute(QStringLiteral("setxkbmap"), {"-option", ""});
         QTEST(int(listener.taps.size()), "taps");
-        QCOMPARE(data.readText(QStringLiteral("sayri.log")).contains(QStringLiteral("] 録音キー「右のAlt」に当たるキーが、いまのキーボード配列にありません（押しても反応しません）\n")),
-                 listener.taps.isEmpty());
+        QCOMPARE(
+            data.readText(QStringLiteral("sayri.log"))
+                .contains(QStringLiteral(
+                    "] 録音キー「右のAlt」に当たるキーが、いまのキーボード配列にありません（押しても反応しません）\n")),
+            listener.taps.isEmpty());
     }
 
     void escapeReachesTheFocusedWindowAndIsReported()
@@ -184,7 +197,8 @@ private Q_SLOTS:
         qputenv("DISPLAY", display);
         QVERIFY(!trusted);
         QVERIFY(!started);
-        QVERIFY(data.readText(QStringLiteral("sayri.log")).contains(QStringLiteral("] キー監視の開始に失敗（X11 のセッションでない可能性）\n")));
+        QVERIFY(data.readText(QStringLiteral("sayri.log"))
+                    .contains(QStringLiteral("] キー監視の開始に失敗（X11 のセッションでない可能性）\n")));
         manager.start();  // with the display back, the same manager starts
         QVERIFY(manager.isStarted());
     }
@@ -290,8 +304,9 @@ private Q_SLOTS:
         QProcess terminal;
         terminal.start(command.takeFirst(), command);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out), 20000);  // its shell runs
-        QProcess::execute(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--pid", QString::number(terminal.processId()),
-                                                      "windowactivate", "--sync"});
+        QProcess::execute(
+            QStringLiteral("xdotool"),
+            {"search", "--onlyvisible", "--pid", QString::number(terminal.processId()), "windowactivate", "--sync"});
         const QString text = QStringLiteral("echo 今日は晴れ 👍");
         auto paster = makePaster();
         QVERIFY(paster->paste(text));

@@ -63,7 +63,7 @@ void FileServer::answer(QTcpSocket* socket, const QByteArray& head)
             from = range.mid(6, range.indexOf('-') - 6).toLongLong();
             status = "206";
             extra += "Content-Range: bytes " + QByteArray::number(from) + '-' + QByteArray::number(size - 1) + '/'
-                   + QByteArray::number(size) + "\r\n";
+                     + QByteArray::number(size) + "\r\n";
         }
     }
     qint64 end = route.redirect.isEmpty() ? size : from;

@@ -19,10 +19,10 @@ class FileServer : public QObject {
     Q_OBJECT
 public:
     struct Route {
-        QByteArray block = {};     // the body is this block repeated ...
-        qint64 size = -1;          // ... up to this many bytes (-1: the block once)
-        int status = 200;          // another status serves the block once as its page
-        QString redirect = {};     // answer 302 to this path instead
+        QByteArray block = {};  // the body is this block repeated ...
+        qint64 size = -1;       // ... up to this many bytes (-1: the block once)
+        int status = 200;       // another status serves the block once as its page
+        QString redirect = {};  // answer 302 to this path instead
         bool ignoreRange = false;
         bool noLength = false;
         bool changingTag = false;  // a new ETag at every request, If-Range not looked at
@@ -33,7 +33,10 @@ public:
     FileServer();
     QString url(const QString& path) const;
     void setRoute(const QString& path, const Route& route) { routes_[path] = route; }
-    void setBody(const QString& path, const QByteArray& body, int status = 200) { setRoute(path, {.block = body, .status = status}); }
+    void setBody(const QString& path, const QByteArray& body, int status = 200)
+    {
+        setRoute(path, {.block = body, .status = status});
+    }
     QString baseUrl() const { return url({}); }
     void close() { tcp_.close(); }
     // "path" or "path bytes=N-" for each request, in order.

@@ -6,8 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-TestDataFolder::TestDataFolder()
-    : oldHome_(qgetenv("HOME")), oldData_(qgetenv("XDG_DATA_HOME"))
+TestDataFolder::TestDataFolder() : oldHome_(qgetenv("HOME")), oldData_(qgetenv("XDG_DATA_HOME"))
 {
     qputenv("HOME", dir_.path().toUtf8());
     qputenv("XDG_DATA_HOME", (dir_.path() + QStringLiteral("/share")).toUtf8());

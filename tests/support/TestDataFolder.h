@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QTemporaryDir>
 #include <QString>
+#include <QTemporaryDir>
 
 // A file's bytes (empty when it cannot be read); writing creates its folder.
 QByteArray readFile(const QString& path);

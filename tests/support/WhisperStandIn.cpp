@@ -44,8 +44,7 @@ QByteArray WhisperStandIn::Recorded::header(const QByteArray& name) const
     return {};
 }
 
-WhisperStandIn::WhisperStandIn()
-    : oldScript_(qgetenv(scriptVariable)), oldRecord_(qgetenv(recordVariable))
+WhisperStandIn::WhisperStandIn() : oldScript_(qgetenv(scriptVariable)), oldRecord_(qgetenv(recordVariable))
 {
     QFile::link(program(), binary());
     writeFile(model(), QByteArrayLiteral("stand-in model"));
@@ -78,9 +77,18 @@ quint16 WhisperStandIn::freePort()
     return probe.serverPort();
 }
 
-QString WhisperStandIn::binary() const { return dir_.path() + QStringLiteral("/whisper-server"); }
-QString WhisperStandIn::model() const { return dir_.path() + QStringLiteral("/ggml-stand-in.bin"); }
-QString WhisperStandIn::recordDir() const { return dir_.path() + QStringLiteral("/record"); }
+QString WhisperStandIn::binary() const
+{
+    return dir_.path() + QStringLiteral("/whisper-server");
+}
+QString WhisperStandIn::model() const
+{
+    return dir_.path() + QStringLiteral("/ggml-stand-in.bin");
+}
+QString WhisperStandIn::recordDir() const
+{
+    return dir_.path() + QStringLiteral("/record");
+}
 
 void WhisperStandIn::configure(quint16 port) const
 {
@@ -131,7 +139,8 @@ QList<WhisperStandIn::Recorded> WhisperStandIn::requests() const
             if (line.isEmpty())
                 continue;
             r.parts << QString::fromUtf8(line);
-            const QString partName = QString::fromUtf8(line.left(line.indexOf('\t') < 0 ? line.size() : line.indexOf('\t')));
+            const QString partName =
+                QString::fromUtf8(line.left(line.indexOf('\t') < 0 ? line.size() : line.indexOf('\t')));
             r.contents[partName] = readFile(base + QStringLiteral("part-") + partName);
         }
         list << r;

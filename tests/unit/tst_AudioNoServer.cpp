@@ -46,10 +46,12 @@ private Q_SLOTS:
         // A configured device cannot be found either: the default is tried.
         Config::edit([](ConfigData& c) { c.micDeviceUID = QStringLiteral("vmic"); });
         QVERIFY_THROWS_EXCEPTION(RecError, recorder.start());
-        QCOMPARE(logMessages().mid(2), (QStringList{
-            QStringLiteral("選んだマイクが見つからない（%1）→ パソコンと同じマイクで録音").arg(Log::伏せた機器名(QStringLiteral("vmic"))),
-            QStringLiteral("マイクを開けません（音声サーバーにつながりません）"),
-        }));
+        QCOMPARE(logMessages().mid(2),
+                 (QStringList{
+                     QStringLiteral("選んだマイクが見つからない（%1）→ パソコンと同じマイクで録音")
+                         .arg(Log::伏せた機器名(QStringLiteral("vmic"))),
+                     QStringLiteral("マイクを開けません（音声サーバーにつながりません）"),
+                 }));
         QVERIFY(recorder.fellBackToDefault());
 
         // The warm-up finds nothing to open and says nothing.

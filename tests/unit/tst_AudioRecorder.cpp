@@ -25,8 +25,7 @@ Script sounding(QAudioFormat f = format(44100, 2))
     return s;
 }
 
-template <typename T>
-QByteArray bytesOf(const QList<T>& values)
+template <typename T> QByteArray bytesOf(const QList<T>& values)
 {
     return QByteArray(reinterpret_cast<const char*>(values.constData()), values.size() * qsizetype(sizeof(T)));
 }
@@ -75,10 +74,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("bytes");
         QTest::addColumn<QByteArray>("header");
         // "RIFF" size "WAVEfmt " 16 PCM channels rate byte-rate align 16-bit "data" size
-        QTest::newRow("empty") << 16000 << 1 << 0 << QByteArray(
-            "524946462400000057415645666d74201000000001000100803e0000007d0000020010006461746100000000");
-        QTest::newRow("stereo, odd length") << 44100 << 2 << 7 << QByteArray(
-            "524946462b00000057415645666d7420100000000100020044ac000010b10200040010006461746107000000");
+        QTest::newRow("empty")
+            << 16000 << 1 << 0
+            << QByteArray("524946462400000057415645666d74201000000001000100803e0000007d0000020010006461746100000000");
+        QTest::newRow("stereo, odd length")
+            << 44100 << 2 << 7
+            << QByteArray("524946462b00000057415645666d7420100000000100020044ac000010b10200040010006461746107000000");
     }
     void wavHeader()
     {
@@ -109,13 +110,15 @@ private Q_SLOTS:
         tapRefused.tapRefusal = QStringLiteral("boom");
         make({Script{}, tapRefused, tapRefused, sounding()});
         QVERIFY(!startError());
-        QCOMPARE(logMessages(), (QStringList{
-            silentTry(1),
-            QStringLiteral("タップを付けられません（48000Hz・boom）→ 組み立て直します（2回目）"),
-            QStringLiteral("タップを付けられません（48000Hz・boom）→ 組み立て直します（3回目）"),
-            QStringLiteral("録音の形式が決まりました: 44100Hz/2ch"),
-            QStringLiteral("録音開始: %1・44100Hz 2ch（4回目で成功）").arg(Log::伏せた機器名(QStringLiteral("パソコンと同じ"))),
-        }));
+        QCOMPARE(logMessages(),
+                 (QStringList{
+                     silentTry(1),
+                     QStringLiteral("タップを付けられません（48000Hz・boom）→ 組み立て直します（2回目）"),
+                     QStringLiteral("タップを付けられません（48000Hz・boom）→ 組み立て直します（3回目）"),
+                     QStringLiteral("録音の形式が決まりました: 44100Hz/2ch"),
+                     QStringLiteral("録音開始: %1・44100Hz 2ch（4回目で成功）")
+                         .arg(Log::伏せた機器名(QStringLiteral("パソコンと同じ"))),
+                 }));
         QCOMPARE(world->pauses, pausesOfFourTries);
         // The silent first engine ran until the fourth delivered sound.
         QVERIFY(world->at(QStringLiteral("sound#4")) >= 0);
@@ -130,8 +133,12 @@ private Q_SLOTS:
         // Never any sound: four attempts, each engine held through the next.
         make({Script{}});
         QCOMPARE(startError(), RecError::formatChanged);
-        QCOMPARE(logMessages(), (QStringList{silentTry(1), silentTry(2), silentTry(3), silentTry(4),
-            QStringLiteral("4回試しても音が流れませんでした（最後は44100Hz）→ 録音を中止します（アプリは落としません）")}));
+        QCOMPARE(
+            logMessages(),
+            (QStringList{
+                silentTry(1), silentTry(2), silentTry(3), silentTry(4),
+                QStringLiteral(
+                    "4回試しても音が流れませんでした（最後は44100Hz）→ 録音を中止します（アプリは落としません）")}));
         QCOMPARE(world->pauses, pausesOfFourTries);
         for (int n = 1; n <= 3; ++n)
             QVERIFY(world->at(QStringLiteral("stop#%1").arg(n)) > world->at(QStringLiteral("start#%1").arg(n + 1)));
@@ -142,7 +149,9 @@ private Q_SLOTS:
         noFormat.format = format(0, 0);
         make({noFormat});
         QCOMPARE(startError(), RecError::formatChanged);
-        QCOMPARE(logMessages(), QStringList{QStringLiteral("4回試しても音が流れませんでした（最後は0Hz）→ 録音を中止します（アプリは落としません）")});
+        QCOMPARE(logMessages(),
+                 QStringList{QStringLiteral(
+                     "4回試しても音が流れませんでした（最後は0Hz）→ 録音を中止します（アプリは落としません）")});
         QCOMPARE(world->pauses, pausesOfFourTries + QList<double>{0.7});
 
         // A stream refused, denied or failed ends the sequence at once.
@@ -231,17 +240,19 @@ private Q_SLOTS:
         for (const QAudioFormat& f : {floats, ints, floats})
             for (int part = 0; part < 10; ++part)
                 world->engines.last()->deliver(tone(f, part));
-        QCOMPARE(logMessages().filter(QStringLiteral("録音の形式が決まりました")), (QStringList{
-            QStringLiteral("録音の形式が決まりました: 48000Hz/2ch"),
-            QStringLiteral("録音の形式が決まりました: 44100Hz/2ch"),
-            QStringLiteral("録音の形式が決まりました: 48000Hz/2ch"),
-        }));
+        QCOMPARE(logMessages().filter(QStringLiteral("録音の形式が決まりました")),
+                 (QStringList{
+                     QStringLiteral("録音の形式が決まりました: 48000Hz/2ch"),
+                     QStringLiteral("録音の形式が決まりました: 44100Hz/2ch"),
+                     QStringLiteral("録音の形式が決まりました: 48000Hz/2ch"),
+                 }));
         const qsizetype samples = (recorder->stopAndCollectWav().size() - 44) / 2;
         // Three seconds at 16 kHz, less what each replaced converter still
         // held in its filter (~20 ms).
         QVERIFY2(samples > 3 * 16000 - 1300 && samples <= 3 * 16000 + 160, qPrintable(QString::number(samples)));
         // A half-scale sine keeps its RMS (0.5/sqrt 2 of full scale).
-        QVERIFY2(std::abs(recorder->lastLoudness() - 11585) < 350, qPrintable(QString::number(recorder->lastLoudness())));
+        QVERIFY2(std::abs(recorder->lastLoudness() - 11585) < 350,
+                 qPrintable(QString::number(recorder->lastLoudness())));
     }
 };
 

@@ -198,7 +198,8 @@ private Q_SLOTS:
         one.write("\n\n  GNU LESSER GENERAL PUBLIC LICENSE\nVersion 3\n\n\n");
         one.close();
         const QStringList mixed = AboutWindow::creditsText(empty.path()).split(rule);
-        QCOMPARE(mixed[2], AboutWindow::credits()[2].heading + QStringLiteral("\n\nGNU LESSER GENERAL PUBLIC LICENSE\nVersion 3"));
+        QCOMPARE(mixed[2], AboutWindow::credits()[2].heading
+                               + QStringLiteral("\n\nGNU LESSER GENERAL PUBLIC LICENSE\nVersion 3"));
         QVERIFY(mixed[3].endsWith(QStringLiteral("（原文ファイルが見つかりません: libsoxr）")));
     }
 
@@ -208,7 +209,8 @@ private Q_SLOTS:
         QVERIFY(!text.contains(QStringLiteral("原文ファイルが見つかりません")));
         QVERIFY(text.contains(QStringLiteral("Copyright (c) 2022 OpenAI")));
         QVERIFY(text.contains(QStringLiteral("The ggml authors")));
-        QVERIFY(text.contains(QStringLiteral("GNU LESSER GENERAL PUBLIC LICENSE\n                       Version 3, 29 June 2007")));
+        QVERIFY(text.contains(
+            QStringLiteral("GNU LESSER GENERAL PUBLIC LICENSE\n                       Version 3, 29 June 2007")));
         QVERIFY(text.contains(QStringLiteral("Version 2.1, February 1999")));
         QVERIFY(text.contains(QStringLiteral("Rob Sykes")));
         QCOMPARE(text.count(QStringLiteral("Permission is hereby granted, free of charge")), 2);
@@ -216,22 +218,22 @@ private Q_SLOTS:
 
     void creditsViewJoinsHardWrappedParagraphs()
     {
-        const QString licence = QStringLiteral(
-            "                   GNU LESSER GENERAL PUBLIC LICENSE\n"
-            "                       Version 3, 29 June 2007\n"
-            "\n"
-            "Permission is hereby granted, free of charge, to any person obtaining a copy\n"
-            "of this software, subject to the following conditions:\n"
-            "\n"
-            "  0. Additional Definitions.\n"
-            "   a) under this License, provided that you make a good faith effort to\n"
-            "   ensure that the facility still operates, or\n"
-            "- Neither the names of NCAR's Computational and Information Systems\n"
-            "Laboratory nor its sponsors may be used.\n"
-            "libsoxr\n"
-            "Copyright (C) 2007-2013 Rob Sykes\n"
-            "────────\n"
-            "next");
+        const QString licence =
+            QStringLiteral("                   GNU LESSER GENERAL PUBLIC LICENSE\n"
+                           "                       Version 3, 29 June 2007\n"
+                           "\n"
+                           "Permission is hereby granted, free of charge, to any person obtaining a copy\n"
+                           "of this software, subject to the following conditions:\n"
+                           "\n"
+                           "  0. Additional Definitions.\n"
+                           "   a) under this License, provided that you make a good faith effort to\n"
+                           "   ensure that the facility still operates, or\n"
+                           "- Neither the names of NCAR's Computational and Information Systems\n"
+                           "Laboratory nor its sponsors may be used.\n"
+                           "libsoxr\n"
+                           "Copyright (C) 2007-2013 Rob Sykes\n"
+                           "────────\n"
+                           "next");
         QCOMPARE(AboutWindow::reflowed(licence),
                  QStringLiteral("GNU LESSER GENERAL PUBLIC LICENSE\n"
                                 "Version 3, 29 June 2007\n"

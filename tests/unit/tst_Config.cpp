@@ -34,8 +34,8 @@ private Q_SLOTS:
         QCOMPARE(data.readText(QStringLiteral("dictionary.txt")), Config::defaultDictionary);
         const QByteArray bytes = data.readText(QStringLiteral("config.json")).toUtf8();
         const QJsonObject o = QJsonDocument::fromJson(bytes).object();
-        QCOMPARE(o.keys(), (QStringList{"historyLimit", "micDeviceUID", "triggerKeyId", "vadModelPath",
-                                        "whisperBinary", "whisperModelPath", "whisperPort"}));
+        QCOMPARE(o.keys(), (QStringList{"historyLimit", "micDeviceUID", "triggerKeyId", "vadModelPath", "whisperBinary",
+                                        "whisperModelPath", "whisperPort"}));
         QCOMPARE(o.value("whisperPort").toInteger(), 8773);
         QCOMPARE(o.value("whisperModelPath").toString(), data.root() + "/.pomeru/models/ggml-large-v3-turbo-q5_0.bin");
         QVERIFY(bytes.count('\n') >= 8);  // one member per line
@@ -61,8 +61,11 @@ private Q_SLOTS:
         QTest::newRow("port fraction") << QString(base).replace("9000", "9000.5") << false;
         QTest::newRow("missing key") << QString(base).replace("\"historyLimit\": 100,", "") << false;
         QTest::newRow("null required") << QString(base).replace("\"\"", "null") << false;
-        QTest::newRow("null optionals") << QString(base).replace("}", ", \"overlayAnchor\": null, \"screenHintEnabled\": null}") << true;
-        QTest::newRow("optional wrong type") << QString(base).replace("}", ", \"screenHintEnabled\": \"yes\"}") << false;
+        QTest::newRow("null optionals") << QString(base).replace(
+            "}", ", \"overlayAnchor\": null, \"screenHintEnabled\": null}")
+                                        << true;
+        QTest::newRow("optional wrong type")
+            << QString(base).replace("}", ", \"screenHintEnabled\": \"yes\"}") << false;
         QTest::newRow("unknown key") << QString(base).replace("}", ", \"colour\": \"blue\"}") << true;
     }
 
@@ -77,7 +80,7 @@ private Q_SLOTS:
         const QStringList broken = QDir(data.path()).entryList({QStringLiteral("config.json.broken-*")}, QDir::Files);
         if (loads) {
             QCOMPARE(data.readText(QStringLiteral("config.json")), json);  // not rewritten
-            QVERIFY(Config::shared().screenHintsOn());  // null optionals read as unset
+            QVERIFY(Config::shared().screenHintsOn());                     // null optionals read as unset
             QVERIFY(broken.isEmpty());
         } else {
             // The default file replaces it, and the broken one is kept beside it.
@@ -93,7 +96,10 @@ private Q_SLOTS:
         TestDataFolder data;
         data.writeText(QStringLiteral("config.json"), QString(validConfig).replace("}", ", \"colour\": \"blue\"}"));
         Config::bootstrap();
-        Config::edit([](ConfigData& c) { c.screenHintEnabled = false; c.overlayAnchor = QStringLiteral("760,96"); });
+        Config::edit([](ConfigData& c) {
+            c.screenHintEnabled = false;
+            c.overlayAnchor = QStringLiteral("760,96");
+        });
         Config::save();
         const QJsonObject o = QJsonDocument::fromJson(data.readText(QStringLiteral("config.json")).toUtf8()).object();
         QCOMPARE(o.value("screenHintEnabled").toBool(true), false);
@@ -122,7 +128,8 @@ private Q_SLOTS:
         // A broken file that cannot be kept aside (its copy's names taken) is not replaced.
         data.writeText(QStringLiteral("config.json"), QStringLiteral("{ broken"));
         for (int s = 0; s < 5; ++s)
-            QDir().mkpath(data.file("config.json.broken-" + QDateTime::currentDateTime().addSecs(s).toString("yyyyMMdd-HHmmss")));
+            QDir().mkpath(
+                data.file("config.json.broken-" + QDateTime::currentDateTime().addSecs(s).toString("yyyyMMdd-HHmmss")));
         Config::bootstrap();
         QVERIFY(!Config::save());
         QCOMPARE(data.readText(QStringLiteral("config.json")), QStringLiteral("{ broken"));
@@ -141,7 +148,10 @@ private Q_SLOTS:
             }
         });
         for (int i = 0; i < 20000; ++i)
-            Config::edit([i](ConfigData& c) { c.whisperPort = 10000 + i; c.whisperBinary = QStringLiteral("/b/%1").arg(10000 + i); });
+            Config::edit([i](ConfigData& c) {
+                c.whisperPort = 10000 + i;
+                c.whisperBinary = QStringLiteral("/b/%1").arg(10000 + i);
+            });
         stop = true;
         reader.join();
         QCOMPARE(torn.load(), 0);

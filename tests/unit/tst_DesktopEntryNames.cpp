@@ -26,8 +26,9 @@ private Q_SLOTS:
         writeFile(system.filePath("gone.desktop"), "[Desktop Entry]\nType=Application\nName=Gone\nHidden=true\n");
         writeFile(system.filePath("mine.desktop"), "[Desktop Entry]\nType=Application\nName=System copy\n");
         writeFile(user.filePath("mine.desktop"), "[Desktop Entry]\nType=Application\nName=My own\n");
-        writeFile(system.filePath("org.kde.yakuake.desktop"), "[Desktop Entry]\nType=Application\nName=Yakuake\n"
-                                                              "Exec=env QT_SCALE=1 /usr/bin/yakuake %u\nCategories=Qt;System;TerminalEmulator;\n");
+        writeFile(system.filePath("org.kde.yakuake.desktop"),
+                  "[Desktop Entry]\nType=Application\nName=Yakuake\n"
+                  "Exec=env QT_SCALE=1 /usr/bin/yakuake %u\nCategories=Qt;System;TerminalEmulator;\n");
 
         DesktopEntryNames names({user.path(), system.path()});
         QCOMPARE(names.nameFor("Gnome-terminal", "gnome-terminal-server"), QStringLiteral("端末"));

@@ -110,7 +110,8 @@ private Q_SLOTS:
         QCOMPARE(app->phase(), Phase::processing);
         QCOMPARE(fakes->recorder->cancels, 1);
         QVERIFY(logContains(QStringLiteral("キー: 録音キーが押されました（状態=文字起こし中）")));
-        QVERIFY(logContains(QStringLiteral("停止の指示が来ましたが、録音中ではないので何もしません（状態=文字起こし中）")));
+        QVERIFY(
+            logContains(QStringLiteral("停止の指示が来ましたが、録音中ではないので何もしません（状態=文字起こし中）")));
         QTRY_COMPARE(app->phase(), Phase::idle);
         QCOMPARE(fakes->recorder->starts, 2);
         QCOMPARE(fakes->paster->pasted, QStringList{QStringLiteral("こんにちは")});
@@ -121,7 +122,8 @@ private Q_SLOTS:
         fakes->recorder->loudness = 199.9;
         startByDoubleTap();
         stopAndSettle();
-        QVERIFY(logContains(QStringLiteral("何も聞こえませんでした（音の大きさ 199・200未満は無音とみなす）→ 認識にかけません")));
+        QVERIFY(logContains(
+            QStringLiteral("何も聞こえませんでした（音の大きさ 199・200未満は無音とみなす）→ 認識にかけません")));
         QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:何も聞こえませんでした@2"));
         app->pipelineQueue().drain();
         QVERIFY(fakes->server->seen().isEmpty());
@@ -138,15 +140,19 @@ private Q_SLOTS:
     // first), pasted, stored with the raw reply, confirmed.
     void deliveryRewritesPastesAndStores()
     {
-        data->writeText(QStringLiteral("dictionary.txt"), QStringLiteral("ふかんず=俯瞰図\nきょう=京\nきょうと=京都\n"));
-        const QString raw = QStringLiteral(" ふかんずを見て、ふかんずを直す。きょうとに行く👍🏽\n");
+        data->writeText(QStringLiteral("dictionary.txt"),
+                        QStringLiteral("ふかんず=俯瞰図\nきょう=京\nきょうと=京都\n"));
+        const QString raw =
+            QStringLiteral(" ふかんずを見て、ふかんずを直す。きょうとに行く👍🏽\n");
         fakes->server->replies << raw;
         startByDoubleTap();
         stopAndSettle();
-        QCOMPARE(fakes->paster->pasted, QStringList{QStringLiteral("俯瞰図を見て、俯瞰図を直す。京都に行く👍🏽")});
+        QCOMPARE(fakes->paster->pasted,
+                 QStringList{QStringLiteral("俯瞰図を見て、俯瞰図を直す。京都に行く👍🏽")});
         QCOMPARE(app->history().entries().size(), 1);
         QCOMPARE(app->history().entries().first().raw, raw);
-        QCOMPARE(fakes->sounds->played, (QStringList{QStringLiteral("Pop"), QStringLiteral("Bottle"), QStringLiteral("Glass")}));
+        QCOMPARE(fakes->sounds->played,
+                 (QStringList{QStringLiteral("Pop"), QStringLiteral("Bottle"), QStringLiteral("Glass")}));
         QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:✓ 貼り付けました@1.2"));
         QVERIFY(logContains(QStringLiteral("貼り付けます（20字）")));  // the emoji with its skin tone is one
     }
@@ -159,7 +165,8 @@ private Q_SLOTS:
         startByDoubleTap();
         stopAndSettle();
         QCOMPARE(app->history().entries().size(), 1);
-        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:自動では貼り付けられませんでした（文字はクリップボードにあります）@3"));
+        QCOMPARE(fakes->overlay->last(),
+                 QStringLiteral("flash:自動では貼り付けられませんでした（文字はクリップボードにあります）@3"));
     }
 
     void failedRecognitionNeverLeavesProcessing()
@@ -217,7 +224,8 @@ private Q_SLOTS:
         app->optionTapped(1.2);
         QCOMPARE(app->phase(), Phase::idle);
         QCOMPARE(fakes->overlay->last(),
-                 QStringLiteral("flash:録音を開始できません: マイク入力を開けませんでした（マイク許可を確認してください）@4"));
+                 QStringLiteral(
+                     "flash:録音を開始できません: マイク入力を開けませんでした（マイク許可を確認してください）@4"));
         QVERIFY(fakes->sounds->played.isEmpty());
         QVERIFY(!app->recordingLimitArmed());
     }

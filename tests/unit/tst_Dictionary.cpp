@@ -61,7 +61,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("entries");
         QTest::newRow("default file has no words") << Config::defaultDictionary << QStringList{};
         QTest::newRow("plain word and reading, CR LF, CR CR LF, CR blank LF")
-            << u"株式会社あおぞら\r \nふかんず=俯瞰図\r\r\n"_s << QStringList{u"株式会社あおぞら"_s, u"ふかんず⇒俯瞰図"_s};
+            << u"株式会社あおぞら\r \nふかんず=俯瞰図\r\r\n"_s
+            << QStringList{u"株式会社あおぞら"_s, u"ふかんず⇒俯瞰図"_s};
         QTest::newRow("spaces of every width trimmed, blank lines skipped")
             << u"\t\u3000 ふかんず \u2003=\u00A0俯瞰 図\u3000\t\n \n\u3000\u2002\u205F\n"_s
             << QStringList{u"ふかんず⇒俯瞰 図"_s};
@@ -70,8 +71,8 @@ private Q_SLOTS:
             << QStringList{u"＃見出し"_s, u"かな＝カナ"_s, u"#\u20E3 記号"_s};
         QTest::newRow("leading equals skipped, first splits, an empty side keeps the line")
             << u"=\n==\n = \n=語\n語=\n= =語\nよみ= \u3000\n==よみ=表記\na==b\nx=y=z"_s
-            << QStringList{u"="_s, u"=="_s, u"="_s, u"=語"_s, u"語="_s, u"= =語"_s, u"よみ="_s,
-                           u"よみ⇒表記"_s, u"a⇒=b"_s, u"x⇒y=z"_s};
+            << QStringList{u"="_s,     u"=="_s,    u"="_s,         u"=語"_s,  u"語="_s,
+                           u"= =語"_s, u"よみ="_s, u"よみ⇒表記"_s, u"a⇒=b"_s, u"x⇒y=z"_s};
     }
     void parsesLines()
     {
@@ -164,8 +165,8 @@ private Q_SLOTS:
         QCOMPARE(dictionary(), u"語\n"_s);
 
         setDictionary(u"# c\nふかんず=俯瞰図\n渡邊"_s);
-        const QStringList added = Config::appendDictionaryWords(
-            {u"  新語\u3000"_s, u"よみ=俯瞰図"_s, u"渡邊"_s, u""_s, u"#x"_s, u"せき=席"_s, u"席"_s, u"新語"_s, u"=="_s});
+        const QStringList added = Config::appendDictionaryWords({u"  新語\u3000"_s, u"よみ=俯瞰図"_s, u"渡邊"_s, u""_s,
+                                                                 u"#x"_s, u"せき=席"_s, u"席"_s, u"新語"_s, u"=="_s});
         QCOMPARE(added, (QStringList{u"新語"_s, u"せき=席"_s, u"=="_s}));
         QCOMPARE(dictionary(), u"# c\nふかんず=俯瞰図\n渡邊\n新語\nせき=席\n==\n"_s);
         QVERIFY(log().contains(u"] 辞書に追加: 新語、せき=席、==\n"_s));
@@ -174,9 +175,11 @@ private Q_SLOTS:
         QCOMPARE(Config::appendDictionaryWords({u"ふかんず=俯瞰図"_s, u"席"_s}), QStringList{});
         QCOMPARE(readFile(dictionaryPath()), before);
 
-        writeFile(dictionaryPath(), "\xEF\xBB\xBF" "a=b\r\nc");
+        writeFile(dictionaryPath(), "\xEF\xBB\xBF"
+                                    "a=b\r\nc");
         QCOMPARE(Config::appendDictionaryWords({u"d"_s, u"b"_s}), QStringList{u"d"_s});
-        QCOMPARE(readFile(dictionaryPath()), QByteArray("\xEF\xBB\xBF" "a=b\r\nc\nd\n"));
+        QCOMPARE(readFile(dictionaryPath()), QByteArray("\xEF\xBB\xBF"
+                                                        "a=b\r\nc\nd\n"));
     }
 
     void appendNeverOverwritesFileThatIsNotUtf8()
@@ -199,8 +202,10 @@ private Q_SLOTS:
     {
         setDictionary(u"既存\n"_s);
         // With a byte-order mark, which must not hide the header row.
-        const QString path = csv("\xEF\xBB\xBF" + u"よみ,ひょうき\r\nふかんず,俯瞰図\rReact,React\n\n\"東京\",\"とうきょう\"\n"
-                                 "  # コメント\n,なし\na,b,c,d\n'単独',\n単語\n既存\nx,表記\n\tタブ ,\" q \"\n"_s.toUtf8());
+        const QString path =
+            csv("\xEF\xBB\xBF"
+                + u"よみ,ひょうき\r\nふかんず,俯瞰図\rReact,React\n\n\"東京\",\"とうきょう\"\n"
+                  "  # コメント\n,なし\na,b,c,d\n'単独',\n単語\n既存\nx,表記\n\tタブ ,\" q \"\n"_s.toUtf8());
         const auto result = Config::importDictionaryCSV(path);
         QCOMPARE(result.added, 6);
         QCOMPARE(result.skipped, 1);  // 既存; header and comment rows count nowhere
@@ -210,7 +215,8 @@ private Q_SLOTS:
     void importsShiftJisAndRejectsUtf16()
     {
         setDictionary(u"# 辞書\n"_s);
-        const QByteArray sjis = QStringEncoder("Shift_JIS").encode(u"読み,表記\r\nふかんず,俯瞰図\r\nわたなべ,渡邊\r\n"_s);
+        const QByteArray sjis =
+            QStringEncoder("Shift_JIS").encode(u"読み,表記\r\nふかんず,俯瞰図\r\nわたなべ,渡邊\r\n"_s);
         QVERIFY(QString::fromUtf8(sjis).contains(QChar::ReplacementCharacter));
         QCOMPARE(Config::importDictionaryCSV(csv(sjis)).added, 2);
         QCOMPARE(dictionary(), u"# 辞書\nふかんず=俯瞰図\nわたなべ=渡邊\n"_s);
@@ -235,13 +241,14 @@ private Q_SLOTS:
     void rewriteWritesHeaderAndWords()
     {
         setDictionary(u"# 古い\n古い語\n"_s);
-        Config::rewriteDictionary({{u"わたなべ"_s, u"渡邊"_s}, {std::nullopt, u"俯瞰図"_s}, {u"x"_s, u"\u0301y"_s}, {u"#x"_s, u"y"_s}});
-        QCOMPARE(dictionary(),
-                 u"# じぶん辞書: 1行1語。上の語ほど聞き取りに強く効きます（アプリでドラッグ並べ替え）\n"
-                 "# 「ふかんず=俯瞰図」と書くと、左側の言葉が出てきたとき自動で右側に直します\n"
-                 "# 左側はひらがなでなくてもOK。「渡辺=渡邊」のように、間違って出る書き方も直せます\n\n"
-                 "わたなべ=渡邊\n俯瞰図\nx = \u0301y\n=#x=y\n"_s);
-        QCOMPARE(shown(Config::dictionaryEntries()), (QStringList{u"わたなべ⇒渡邊"_s, u"俯瞰図"_s, u"x⇒\u0301y"_s, u"#x⇒y"_s}));
+        Config::rewriteDictionary(
+            {{u"わたなべ"_s, u"渡邊"_s}, {std::nullopt, u"俯瞰図"_s}, {u"x"_s, u"\u0301y"_s}, {u"#x"_s, u"y"_s}});
+        QCOMPARE(dictionary(), u"# じぶん辞書: 1行1語。上の語ほど聞き取りに強く効きます（アプリでドラッグ並べ替え）\n"
+                               "# 「ふかんず=俯瞰図」と書くと、左側の言葉が出てきたとき自動で右側に直します\n"
+                               "# 左側はひらがなでなくてもOK。「渡辺=渡邊」のように、間違って出る書き方も直せます\n\n"
+                               "わたなべ=渡邊\n俯瞰図\nx = \u0301y\n=#x=y\n"_s);
+        QCOMPARE(shown(Config::dictionaryEntries()),
+                 (QStringList{u"わたなべ⇒渡邊"_s, u"俯瞰図"_s, u"x⇒\u0301y"_s, u"#x⇒y"_s}));
         QVERIFY(log().contains(u"] 辞書の並び順を保存: 4語\n"_s));
     }
 
@@ -259,9 +266,11 @@ private Q_SLOTS:
         QCOMPARE(dictionary(), u"# 俯瞰図\n\n渡邊\n俯瞰図=別\n俯瞰図x"_s);
         QVERIFY(log().contains(u"] 辞書から削除: 俯瞰図\n"_s));
 
-        writeFile(dictionaryPath(), "\xEF\xBB\xBF" "a\r\nb\r\n\r\n");
+        writeFile(dictionaryPath(), "\xEF\xBB\xBF"
+                                    "a\r\nb\r\n\r\n");
         Config::removeWord(u"a"_s);
-        QCOMPARE(readFile(dictionaryPath()), QByteArray("\xEF\xBB\xBF" "b\r\n\r\n"));
+        QCOMPARE(readFile(dictionaryPath()), QByteArray("\xEF\xBB\xBF"
+                                                        "b\r\n\r\n"));
 
         setDictionary(u"= =語\n語\n"_s);
         Config::removeWord(u"= =語"_s);  // a blank reading: the whole line is the word

@@ -129,8 +129,9 @@ private Q_SLOTS:
         QTRY_COMPARE(fakes->overlay->last(), QStringLiteral("flash:✓ 追加しました: 渡辺=渡邊、@2.5"));
         add(QStringLiteral("サイリ,俯瞰図 俯瞰図"), QString());
         QTRY_COMPARE(fakes->overlay->last(), QStringLiteral("flash:✓ 追加しました: 俯瞰図@2.5"));
-        QCOMPARE(surfaces(), (QStringList{QStringLiteral("サイリ"), QStringLiteral("山田"), QStringLiteral("佐藤"),
-                                          QStringLiteral("鈴木"), QStringLiteral("渡辺=渡邊、"), QStringLiteral("俯瞰図")}));
+        QCOMPARE(surfaces(),
+                 (QStringList{QStringLiteral("サイリ"), QStringLiteral("山田"), QStringLiteral("佐藤"),
+                              QStringLiteral("鈴木"), QStringLiteral("渡辺=渡邊、"), QStringLiteral("俯瞰図")}));
     }
 
     void allKnownRestartsNothing()
@@ -147,7 +148,8 @@ private Q_SLOTS:
     {
         const QByteArray notText("\xff\xfe\x00\x00 not utf-8", 14);
         writeFile(data->file(QStringLiteral("dictionary.txt")), notText);
-        const QString refused = QStringLiteral("flash:dictionary.txt を読めないため追加できませんでした（UTF-8で保存し直してください）@4");
+        const QString refused =
+            QStringLiteral("flash:dictionary.txt を読めないため追加できませんでした（UTF-8で保存し直してください）@4");
         add(QStringLiteral("俯瞰図"), QString());
         QCOMPARE(fakes->overlay->events, QStringList{refused});
         importFile(csv("ふかんず,俯瞰図\n"));
@@ -196,15 +198,18 @@ private Q_SLOTS:
 
         const QString path = csv("よみ,ひょうき\nやまだたろう,山田太郎\nサイリ,サイリ\nけんしゅつき,検出器\n");
         importFile(path);
-        QCOMPARE(surfaces(), (QStringList{QStringLiteral("サイリ"), QStringLiteral("やまだたろう=山田太郎"), QStringLiteral("けんしゅつき=検出器")}));
-        QTRY_COMPARE(fakes->overlay->events,
-                     (QStringList{applying, QStringLiteral("flash:✓ 2語を辞書に追加しました（重複1語は飛ばしました）@3")}));
+        QCOMPARE(surfaces(), (QStringList{QStringLiteral("サイリ"), QStringLiteral("やまだたろう=山田太郎"),
+                                          QStringLiteral("けんしゅつき=検出器")}));
+        QTRY_COMPARE(
+            fakes->overlay->events,
+            (QStringList{applying, QStringLiteral("flash:✓ 2語を辞書に追加しました（重複1語は飛ばしました）@3")}));
         QCOMPARE(restarts().size(), 2);
 
         // The same file again: every word is a duplicate, nothing restarts.
         fakes->overlay->events.clear();
         importFile(path);
-        QCOMPARE(fakes->overlay->events, QStringList{QStringLiteral("flash:追加できる語がありませんでした（重複3語）@3")});
+        QCOMPARE(fakes->overlay->events,
+                 QStringList{QStringLiteral("flash:追加できる語がありませんでした（重複3語）@3")});
         app->pipelineQueue().drain();
         QCOMPARE(restarts().size(), 2);
     }
@@ -227,8 +232,9 @@ private Q_SLOTS:
         app->copyDictionaryRequest();
         const QString request = QGuiApplication::clipboard()->text();
         QVERIFY(request.startsWith(QStringLiteral("音声入力アプリの辞書を作りたいので、手伝ってください。\n")));
-        QCOMPARE(fakes->overlay->last(),
-                 QStringLiteral("flash:コピーしました。ふだんお使いのAI（ChatGPTなど）に、そのまま貼って送ってください@5"));
+        QCOMPARE(
+            fakes->overlay->last(),
+            QStringLiteral("flash:コピーしました。ふだんお使いのAI（ChatGPTなど）に、そのまま貼って送ってください@5"));
         QGuiApplication::clipboard()->clear();
         Q_EMIT fakes->settings.copyPromptRequested();
         QCOMPARE(QGuiApplication::clipboard()->text(), request);

@@ -104,7 +104,8 @@ private Q_SLOTS:
         setPieces(2);
         FirstRunWindow w(keys, sounds, live);
         w.buildWindow();
-        for (const auto& [title, expected] : {std::pair{QStringLiteral("← 前へ"), previous}, {QStringLiteral("次へ →"), next}}) {
+        for (const auto& [title, expected] :
+             {std::pair{QStringLiteral("← 前へ"), previous}, {QStringLiteral("次へ →"), next}}) {
             w.show(step);
             ActionButton* b = button(w, title);
             QCOMPARE(b != nullptr, expected >= 0);
@@ -121,7 +122,8 @@ private Q_SLOTS:
         FirstRunWindow w(keys, sounds, true);
         w.buildWindow();
         w.show(Step::マイク);
-        QVERIFY(logContains(QStringLiteral("はじめの準備: マイク を表示　マイク=許可 音声認識=許可 自動貼り付け=未許可")));
+        QVERIFY(
+            logContains(QStringLiteral("はじめの準備: マイク を表示　マイク=許可 音声認識=許可 自動貼り付け=未許可")));
     }
 
     void neededWhileAnythingIsMissing_data()

@@ -61,16 +61,22 @@ private Q_SLOTS:
         QTest::addColumn<Times>("taps");
 
         QTest::newRow("two taps, each at its release")
-            << "option" << Steps{{0, 'f', 58, opt}, {0.1, 'f', 58, 0}, {0.3, 'f', 58, opt}, {0.4, 'f', 58, 0}} << Times{0.1, 0.4};
+            << "option" << Steps{{0, 'f', 58, opt}, {0.1, 'f', 58, 0}, {0.3, 'f', 58, opt}, {0.4, 'f', 58, 0}}
+            << Times{0.1, 0.4};
         QTest::newRow("held exactly 0.5 s") << "option" << Steps{{0, 'f', 58, opt}, {0.5, 'f', 58, 0}} << Times{};
         QTest::newRow("both Option keys: one tap at the final release")
-            << "option" << Steps{{0, 'f', 58, opt}, {0.1, 'f', 61, opt}, {0.2, 'f', 61, opt}, {0.3, 'f', 58, 0}} << Times{0.3};
+            << "option" << Steps{{0, 'f', 58, opt}, {0.1, 'f', 61, opt}, {0.2, 'f', 61, opt}, {0.3, 'f', 58, 0}}
+            << Times{0.3};
         QTest::newRow("both Option keys, final release too late")
-            << "option" << Steps{{0, 'f', 58, opt}, {0.1, 'f', 61, opt}, {0.2, 'f', 58, opt}, {0.55, 'f', 61, 0}} << Times{};
-        QTest::newRow("Ctrl, whose flag is an other-modifier bit") << "control" << Steps{{0, 'f', 62, ctrl}, {0.2, 'f', 62, 0}} << Times{0.2};
+            << "option" << Steps{{0, 'f', 58, opt}, {0.1, 'f', 61, opt}, {0.2, 'f', 58, opt}, {0.55, 'f', 61, 0}}
+            << Times{};
+        QTest::newRow("Ctrl, whose flag is an other-modifier bit")
+            << "control" << Steps{{0, 'f', 62, ctrl}, {0.2, 'f', 62, 0}} << Times{0.2};
         QTest::newRow("release without a press") << "option" << Steps{{0, 'f', 58, 0}} << Times{};
         QTest::newRow("a spoilt gesture does not spoil the next")
-            << "option" << Steps{{0, 'f', 58, opt}, {0.1, 'k', 8, opt}, {0.2, 'f', 58, 0}, {1, 'f', 58, opt}, {1.2, 'f', 58, 0}} << Times{1.2};
+            << "option"
+            << Steps{{0, 'f', 58, opt}, {0.1, 'k', 8, opt}, {0.2, 'f', 58, 0}, {1, 'f', 58, opt}, {1.2, 'f', 58, 0}}
+            << Times{1.2};
     }
 
     void gestures()
@@ -92,8 +98,14 @@ private Q_SLOTS:
         Rig rig;
         auto keys = std::make_shared<FakeKeySynthesizer>();
         rig.manager->maskLonePresses(keys);
-        rig.play({{0, 'f', 58, opt}, {0.1, 'f', 61, opt}, {0.2, 'f', 61, opt}, {0.3, 'f', 58, 0}, {1, 'f', 59, ctrl},
-                  {1.1, 'f', 58, ctrl | opt}, {1.2, 'f', 58, ctrl}, {1.3, 'f', 59, 0}});
+        rig.play({{0, 'f', 58, opt},
+                  {0.1, 'f', 61, opt},
+                  {0.2, 'f', 61, opt},
+                  {0.3, 'f', 58, 0},
+                  {1, 'f', 59, ctrl},
+                  {1.1, 'f', 58, ctrl | opt},
+                  {1.2, 'f', 58, ctrl},
+                  {1.3, 'f', 59, 0}});
         QCOMPARE(keys->inertKeys, 1);
         QTRY_COMPARE(rig.taps, Times{0.3});
     }
@@ -119,11 +131,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("active");
         QTest::addColumn<QString>("label");
-        QTest::newRow("a row of the table") << "rightShift" << "rightShift" << "右のShift";
+        QTest::newRow("a row of the table") << "rightShift"
+                                            << "rightShift"
+                                            << "右のShift";
         // An id the table does not offer (another platform's, none, a foreign
         // one) is stored as given; the key in use and the texts are the first row's.
         for (const char* id : {"fn", "", "capsLock"})
-            QTest::newRow(id) << id << "option" << "Alt（左右どちらでも）";
+            QTest::newRow(id) << id << "option"
+                              << "Alt（左右どちらでも）";
     }
 
     // The settings window's choice while the old key is held: saved, switched
@@ -147,10 +162,15 @@ private Q_SLOTS:
         state.applyTriggerKey(id);
 
         QCOMPARE(hotkeys->trigger().id, active);
-        QVERIFY(data.readText(QStringLiteral("config.json")).contains(QStringLiteral("\"triggerKeyId\": \"%1\"").arg(id)));
-        QCOMPARE(bar->events, QStringList{QStringLiteral("flash:録音キーを「%1」にしました（2回押しで開始）@2.5").arg(label)});
-        QVERIFY(data.readText(QStringLiteral("sayri.log")).contains(QStringLiteral("] 録音キーを変更: %1\n").arg(label)));
-        QCOMPARE(data.readText(QStringLiteral("sayri.log")).count(QStringLiteral("] 録音キーの設定 \"%1\" はこのパソコンでは使えないため、「%2」を使います\n").arg(id, label)),
+        QVERIFY(
+            data.readText(QStringLiteral("config.json")).contains(QStringLiteral("\"triggerKeyId\": \"%1\"").arg(id)));
+        QCOMPARE(bar->events,
+                 QStringList{QStringLiteral("flash:録音キーを「%1」にしました（2回押しで開始）@2.5").arg(label)});
+        QVERIFY(
+            data.readText(QStringLiteral("sayri.log")).contains(QStringLiteral("] 録音キーを変更: %1\n").arg(label)));
+        QCOMPARE(data.readText(QStringLiteral("sayri.log"))
+                     .count(QStringLiteral("] 録音キーの設定 \"%1\" はこのパソコンでは使えないため、「%2」を使います\n")
+                                .arg(id, label)),
                  int(id != active));
 
         const TriggerKey key = TriggerKey::find(active);

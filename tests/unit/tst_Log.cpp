@@ -22,10 +22,10 @@ private Q_SLOTS:
         Log::write(QString());
         Log::write(QStringLiteral("一行目\n二行目"));
         const QString text = data.readText(QStringLiteral("sayri.log"));
-        const QRegularExpression format(QStringLiteral(
-            "^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] サイリ起動\\n"
-            "\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] \\n"
-            "\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] 一行目\\n二行目\\n$"));
+        const QRegularExpression format(
+            QStringLiteral("^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] サイリ起動\\n"
+                           "\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] \\n"
+                           "\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] 一行目\\n二行目\\n$"));
         QVERIFY2(format.match(text).hasMatch(), qPrintable(text));
         const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
         QVERIFY(text.mid(1, 16) == now || text.mid(1, 10) == now.left(10));  // local time, not UTC

@@ -68,11 +68,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("exec");
-        QTest::newRow("plain") << "/usr/bin/sayri" << "/usr/bin/sayri --login-item";
-        QTest::newRow("space") << "/home/a/My Apps/sayri" << "\"/home/a/My Apps/sayri\" --login-item";
-        QTest::newRow("dollar and quote") << "/x/$a\"b" << "\"/x/\\\\$a\\\\\"b\" --login-item";
-        QTest::newRow("backslash") << "/x/a\\b" << "\"/x/a\\\\\\\\b\" --login-item";
-        QTest::newRow("percent") << "/x/100%" << "/x/100%% --login-item";
+        QTest::newRow("plain") << "/usr/bin/sayri"
+                               << "/usr/bin/sayri --login-item";
+        QTest::newRow("space") << "/home/a/My Apps/sayri"
+                               << "\"/home/a/My Apps/sayri\" --login-item";
+        QTest::newRow("dollar and quote") << "/x/$a\"b"
+                                          << "\"/x/\\\\$a\\\\\"b\" --login-item";
+        QTest::newRow("backslash") << "/x/a\\b"
+                                   << "\"/x/a\\\\\\\\b\" --login-item";
+        QTest::newRow("percent") << "/x/100%"
+                                 << "/x/100%% --login-item";
     }
     void execLine()
     {
@@ -104,7 +109,8 @@ private Q_SLOTS:
         QTest::newRow("hidden") << "[Desktop Entry]\nHidden=true\nExec=sayri\n" << false;
         QTest::newRow("gnome off") << "[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n" << false;
         QTest::newRow("gnome on") << "[Desktop Entry]\nX-GNOME-Autostart-enabled=true\n" << true;
-        QTest::newRow("hidden in another group") << "[Desktop Entry]\nExec=sayri\n[Desktop Action x]\nHidden=true\n" << true;
+        QTest::newRow("hidden in another group") << "[Desktop Entry]\nExec=sayri\n[Desktop Action x]\nHidden=true\n"
+                                                 << true;
     }
     void switchedOffEntries()
     {

@@ -22,7 +22,9 @@ const qint64 fileSize = 3 * 1048576 + 12345;
 const qint64 half = fileSize / 2;
 const QString failed = QStringLiteral("❌ 失敗しました。回線を確かめて、もう一度ボタンを押してください");
 const QString resumable = failed + QStringLiteral("（途中のつづきから再開します）");
-const QString wrong = QStringLiteral("❌ 受け取ったデータが正しくありませんでした。安全のため取り消しました。もう一度ボタンを押すと、別の場所から取り寄せます");
+const QString wrong = QStringLiteral("❌ "
+                                     "受け取ったデータが正しくありませんでした。安全のため取り消しました。もう一度ボタ"
+                                     "ンを押すと、別の場所から取り寄せます");
 const QString done = QStringLiteral("ダウンロード中… 3MB / 3MB（100%）");
 const QString installed = QStringLiteral("モデルのダウンロード完了（指紋照合OK）: ");
 
@@ -95,8 +97,9 @@ private Q_SLOTS:
                                        << QStringList{resumable, done} << QStringList{"/a", r} << 0 << installed;
         QTest::newRow("redirected, resumed") << Route{.redirect = "/c"} << QStringList{resumable, done}
                                              << QStringList{"/a", "/c", r, "/c bytes=N1-"} << 0 << installed;
-        QTest::newRow("file changed meanwhile") << Route{.block = file, .changingTag = true, .drops = {half}}
-                                                << QStringList{resumable, done} << QStringList{"/a", r, "/a"} << 0 << installed;
+        QTest::newRow("file changed meanwhile")
+            << Route{.block = file, .changingTag = true, .drops = {half}} << QStringList{resumable, done}
+            << QStringList{"/a", r, "/a"} << 0 << installed;
         QTest::newRow("a resume that yields nothing")
             << Route{.block = file, .drops = {half / 2, half / 2, 0}} << QStringList{resumable, resumable, failed, done}
             << QStringList{"/a", r, "/a bytes=N2-", "/b"} << 1 << installed;
@@ -105,7 +108,8 @@ private Q_SLOTS:
         QTest::newRow("too short") << Route{file.left(half)} << QStringList{failed, done} << ab << 1
                                    << QStringLiteral("モデルのダウンロードに失敗: HTTP 200・受信%1バイト").arg(half);
         QTest::newRow("wrong bytes") << Route{randomBytes(2)} << QStringList{wrong, done} << ab << 1
-                                     << "⚠️ モデルの指紋が一致しません（受け取ったものを破棄・別の置き場に切り替え）";
+                                     << "⚠️ "
+                                        "モデルの指紋が一致しません（受け取ったものを破棄・別の置き場に切り替え）";
         QTest::newRow("too long") << Route{file + "x"} << QStringList{wrong, done} << ab << 1 << installed;
         QTest::newRow("no length") << Route{.block = file, .noLength = true} << QStringList{"ダウンロード中… 3MB"}
                                    << QStringList{"/a"} << 0 << installed;

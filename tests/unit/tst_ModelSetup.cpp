@@ -45,7 +45,8 @@ private Q_SLOTS:
     void find()
     {
         TestDataFolder data;
-        const QStringList paths{data.root() + "/mine/model.bin", ModelSetup::modelsDir() + "/ggml-large-v3-turbo-q5_0.bin",
+        const QStringList paths{data.root() + "/mine/model.bin",
+                                ModelSetup::modelsDir() + "/ggml-large-v3-turbo-q5_0.bin",
                                 data.root() + "/.pomeru/models/ggml-large-v3-turbo-q5_0.bin"};
         QCOMPARE(ModelSetup::defaultModelPath(), paths[2]);
         Config::edit([&](ConfigData& c) { c.whisperModelPath = paths[0]; });
@@ -70,8 +71,10 @@ private Q_SLOTS:
         QCOMPARE(ModelSetup::sha256(path), hash);
         QCOMPARE(ModelSetup::sha256(path + ".missing"), std::nullopt);
         QVERIFY(ModelSetup::本物と一致する(path, {size, hash.toUpper()}));
-        for (const auto& [file, size, sha] : {std::tuple{path, size + 1, hash}, {path, size, "0" + hash.mid(1)},
-                                              {path + ".missing", size, hash}, {path, ModelSetup::expectedSize, ModelSetup::expectedSHA256}})
+        for (const auto& [file, size, sha] : {std::tuple{path, size + 1, hash},
+                                              {path, size, "0" + hash.mid(1)},
+                                              {path + ".missing", size, hash},
+                                              {path, ModelSetup::expectedSize, ModelSetup::expectedSHA256}})
             QVERIFY(!ModelSetup::本物と一致する(file, {size, sha}));
     }
 

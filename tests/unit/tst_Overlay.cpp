@@ -82,8 +82,7 @@ class TestOverlay : public QObject {
     std::unique_ptr<Overlay> overlay;
     std::optional<QString> version;
 
-    template <class T>
-    T* child(const char* name) const
+    template <class T> T* child(const char* name) const
     {
         return overlay->panel()->findChild<T*>(QString::fromLatin1(name));
     }
@@ -152,8 +151,8 @@ private Q_SLOTS:
         QCOMPARE(G::messageWidth(QSizeF(5000, 17)), 760);
         QCOMPARE(G::labelWidths(80, 60).target, 80);
         QCOMPARE(G::labelWidths(300, 40).target, 204);
-        for (const auto& [level, scale] : {std::pair{0.25f, 1.6}, {0.0f, 1.0}, {-0.3f, 1.0}, {0.5f, 2.2}, {3.0f, 2.2},
-                                           {std::nanf(""), 1.0}})
+        for (const auto& [level, scale] :
+             {std::pair{0.25f, 1.6}, {0.0f, 1.0}, {-0.3f, 1.0}, {0.5f, 2.2}, {3.0f, 2.2}, {std::nanf(""), 1.0}})
             QCOMPARE(G::levelScale(level), scale);
         QCOMPARE(G::dotFrame(136), QRect(22, 105, 14, 14));
         QCOMPARE(G::liveFrame(136), QRect(22, 30, 356, 60));
@@ -162,8 +161,8 @@ private Q_SLOTS:
     void initTestCase()
     {
         // The offscreen platform has no window shapes or stacking; say nothing about it.
-        static QtMessageHandler previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        static QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
                 if (!message.startsWith(QStringLiteral("This plugin does not support")))
                     previous(type, context, message);
             });
@@ -403,7 +402,10 @@ private Q_SLOTS:
         // Japanese with English words, spaces, emoji and a line break, grown
         // piece by piece as a live preview delivers it.
         const QString source = QStringLiteral(
-            "えーと今日の会議では Sayri の新しい version について話します。👨‍👩‍👧 まず first に録音バーの"
+            "えーと今日の会議では Sayri の新しい version について話します。👨‍👩‍👧 "
+            "まず "
+            "first "
+            "に録音バーの"
             "表示を確認して、それから辞書の登録方法を説明します。\n次に、長い英単語 internationalization "
             "が行末に来たときの折り返しも見ておきます。最後に質問を受け付けて終わりにしましょう。");
         LiveTextTrimmer fast(Brand::font(12), G::liveWidth);

@@ -59,15 +59,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("categories");
         QTest::addColumn<PasteKeystroke>("keystroke");
         const auto controlV = PasteKeystroke::controlV, shiftV = PasteKeystroke::controlShiftV;
-        QTest::newRow("a terminal by its desktop entry") << "Sakura" << "sakura" << "GTK;System;TerminalEmulator" << shiftV;
-        QTest::newRow("xterm: the primary selection") << "XTerm" << "xterm" << "System;TerminalEmulator"
-                                                      << PasteKeystroke::shiftInsert;
-        QTest::newRow("urxvt, by instance") << "Urxvt-tabbed" << "urxvt" << "" << PasteKeystroke::shiftInsert;
-        QTest::newRow("a listed terminal without an entry") << "Alacritty" << "Alacritty" << "" << shiftV;
-        QTest::newRow("a listed name whose entry is no terminal") << "Kitty" << "kitty" << "Graphics" << controlV;
-        QTest::newRow("an editor") << "Gedit" << "gedit" << "GTK;Utility;TextEditor" << controlV;
-        QTest::newRow("a name that only contains a terminal's") << "Xterm-notes" << "xterm-notes" << "" << controlV;
-        QTest::newRow("no focused window") << "" << "" << "" << controlV;
+        QTest::newRow("a terminal by its desktop entry") << "Sakura"
+                                                         << "sakura"
+                                                         << "GTK;System;TerminalEmulator" << shiftV;
+        QTest::newRow("xterm: the primary selection") << "XTerm"
+                                                      << "xterm"
+                                                      << "System;TerminalEmulator" << PasteKeystroke::shiftInsert;
+        QTest::newRow("urxvt, by instance") << "Urxvt-tabbed"
+                                            << "urxvt"
+                                            << "" << PasteKeystroke::shiftInsert;
+        QTest::newRow("a listed terminal without an entry") << "Alacritty"
+                                                            << "Alacritty"
+                                                            << "" << shiftV;
+        QTest::newRow("a listed name whose entry is no terminal") << "Kitty"
+                                                                  << "kitty"
+                                                                  << "Graphics" << controlV;
+        QTest::newRow("an editor") << "Gedit"
+                                   << "gedit"
+                                   << "GTK;Utility;TextEditor" << controlV;
+        QTest::newRow("a name that only contains a terminal's") << "Xterm-notes"
+                                                                << "xterm-notes"
+                                                                << "" << controlV;
+        QTest::newRow("no focused window") << ""
+                                           << ""
+                                           << "" << controlV;
     }
 
     void theKeystrokeThatPastesThere()

@@ -79,7 +79,8 @@ private Q_SLOTS:
 
         const auto kept = 録音の救出::残す(recording(32000 * 31));
         QVERIFY(kept);
-        QStringList wavs = QDir(folder).entryList({u"*.wav"_s}, QDir::Files | QDir::Hidden | QDir::CaseSensitive, QDir::Name);
+        QStringList wavs =
+            QDir(folder).entryList({u"*.wav"_s}, QDir::Files | QDir::Hidden | QDir::CaseSensitive, QDir::Name);
         wavs.removeAll(u".wav"_s);
         QCOMPARE(wavs, (QStringList{u"old1.wav"_s, u"old2.wav"_s, u"old3.wav"_s, u"old4.wav"_s,
                                     QFileInfo(*kept).fileName()}));

@@ -42,7 +42,10 @@ struct Fixture {
     ScreenContext screen{tree, frontmost, ownPid};
 
     Fixture() { data.writeText(QStringLiteral("dictionary.txt"), QString()); }
-    bool settled() { return QTest::qWaitFor([&] { return screen.capturesRunning() == 0; }, 5000); }
+    bool settled()
+    {
+        return QTest::qWaitFor([&] { return screen.capturesRunning() == 0; }, 5000);
+    }
     // Captures the window of `pid` and waits for the job.
     QStringList captureOf(qint64 pid)
     {
@@ -103,19 +106,25 @@ FakeMemoryTree randomTree(quint32 seed)
     const int fanout = 1 + int(rng.bounded(40));
     auto piece = [&]() -> QString {
         switch (rng.bounded(9)) {
-        case 0: return {};
-        case 1: return QStringLiteral("あ").repeated(3990 + int(rng.bounded(20)));
-        case 2: return QStringLiteral("字").repeated(190 + int(rng.bounded(20)));
-        case 3: return QStringLiteral("\U0001F468\u200D\U0001F469").repeated(1 + int(rng.bounded(300)));
-        case 4: return QStringLiteral("行末\r");
-        default: return QStringLiteral("語%1").arg(rng.bounded(100000));
+        case 0:
+            return {};
+        case 1:
+            return QStringLiteral("あ").repeated(3990 + int(rng.bounded(20)));
+        case 2:
+            return QStringLiteral("字").repeated(190 + int(rng.bounded(20)));
+        case 3:
+            return QStringLiteral("\U0001F468\u200D\U0001F469").repeated(1 + int(rng.bounded(300)));
+        case 4:
+            return QStringLiteral("行末\r");
+        default:
+            return QStringLiteral("語%1").arg(rng.bounded(100000));
         }
     };
     tree.add(piece(), piece());
     for (int i = 1; i < size; ++i) {
         // Half bushy (any earlier element), half chains (one of the last few).
-        const int parent = rng.bounded(2) ? int(rng.bounded(quint32(i)))
-                                          : qMax(0, i - 1 - int(rng.bounded(quint32(fanout))));
+        const int parent =
+            rng.bounded(2) ? int(rng.bounded(quint32(i))) : qMax(0, i - 1 - int(rng.bounded(quint32(fanout))));
         QString title = piece();
         QString value = rng.bounded(5) == 0 ? title : rng.bounded(9) == 0 ? tree.nodes[parent].value : piece();
         const int n = tree.addChild(parent, title, value);
@@ -142,16 +151,15 @@ private Q_SLOTS:
         QTest::newRow("three katakana once") << u"テストです"_s << QStringList();
         QTest::newRow("three katakana twice") << u"テストのテスト"_s << QStringList{u"テスト"_s};
         QTest::newRow("kanji with iteration mark") << u"人々と人々"_s << QStringList{u"人々"_s};
-        QTest::newRow("exclusions, case-sensitive") << u"ファイル ファイル New New new new Tab Tab"_s
-                                                    << QStringList{u"new"_s};
+        QTest::newRow("exclusions, case-sensitive")
+            << u"ファイル ファイル New New new new Tab Tab"_s << QStringList{u"new"_s};
         QTest::newRow("case forms: the first in count order stays")
             << u"Report report report"_s << QStringList{u"report"_s};
         QTest::newRow("case forms: equal counts, first occurrence")
             << u"Report Report report report"_s << QStringList{u"Report"_s};
-        QTest::newRow("case forms: the winner dropped, the others still skipped")
-            << u"Rust rust"_s << QStringList();
-        QTest::newRow("letters with digits") << u"macOS15 macOS15 Qt6 Qt6 Z00 Z00 version version"_s
-                                             << QStringList{u"version"_s};
+        QTest::newRow("case forms: the winner dropped, the others still skipped") << u"Rust rust"_s << QStringList();
+        QTest::newRow("letters with digits")
+            << u"macOS15 macOS15 Qt6 Qt6 Z00 Z00 version version"_s << QStringList{u"version"_s};
         QTest::newRow("20 characters kept, 21 never")
             << u"ア"_s.repeated(20) + u" "_s + u"イ"_s.repeated(21) << QStringList{u"ア"_s.repeated(20)};
         QTest::newRow("count first, then length, then first occurrence")
@@ -191,8 +199,7 @@ private Q_SLOTS:
         TestDataFolder data;
         // 俯瞰図 and the filler fill 184 of the 185 characters; 渡邊 and ア
         // do not fit and are inactive.
-        data.writeText(QStringLiteral("dictionary.txt"),
-                       u"俯瞰図\n"_s + u"あ"_s.repeated(180) + u"\n渡邊\nア\n"_s);
+        data.writeText(QStringLiteral("dictionary.txt"), u"俯瞰図\n"_s + u"あ"_s.repeated(180) + u"\n渡邊\nア\n"_s);
         // Active: never a term. Inactive: first, even once and short.
         QCOMPARE(ScreenContext::extractTerms(u"俯瞰図と俯瞰図、コンピュータ、渡邊"_s),
                  (QStringList{u"渡邊"_s, u"コンピュータ"_s}));
@@ -303,7 +310,8 @@ private Q_SLOTS:
                 hintsOn ? f.screen.prepare() : f.screen.capture();
                 QTRY_COMPARE(tree->a11yOn.load(), hintsOn);
             }
-            QTRY_COMPARE(logMessages(), (QStringList{on, u"画面の文脈: デスクトップのアクセシビリティを元のオフに戻しました"_s, on}));
+            QTRY_COMPARE(logMessages(),
+                         (QStringList{on, u"画面の文脈: デスクトップのアクセシビリティを元のオフに戻しました"_s, on}));
         }
         QVERIFY(!tree->a11yOn);  // put back when Sayri ends
     }
@@ -388,7 +396,8 @@ private Q_SLOTS:
         limits.maxMilliseconds = 60;
         QCOMPARE(ScreenContextWalk::visibleText(slow, FakeMemoryTree::element(0), limits), QString());
         limits.maxMilliseconds = 5000;
-        QCOMPARE(ScreenContextWalk::visibleText(slow, FakeMemoryTree::element(0), limits), QStringLiteral("窓\n枠\n中身\n"));
+        QCOMPARE(ScreenContextWalk::visibleText(slow, FakeMemoryTree::element(0), limits),
+                 QStringLiteral("窓\n枠\n中身\n"));
     }
 };
 

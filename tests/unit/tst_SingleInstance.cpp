@@ -17,7 +17,11 @@ private Q_SLOTS:
         qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
         std::latch bothClaimed(2);
         std::atomic<int> claimed = 0;
-        auto launch = [&] { SingleInstance s; claimed += s.claim(); bothClaimed.arrive_and_wait(); };
+        auto launch = [&] {
+            SingleInstance s;
+            claimed += s.claim();
+            bothClaimed.arrive_and_wait();
+        };
         std::thread a(launch), b(launch);
         a.join();
         b.join();

@@ -6,17 +6,17 @@
 
 #include "app/AppDelegate.h"
 #include "desktop/TriggerKey.h"
-#include "store/Config.h"
 #include "provision/UpdateNotice.h"
+#include "store/Config.h"
 #include "store/Log.h"
 #include "ui/AboutWindow.h"
 #include "ui/FirstRunWindow.h"
 #include "ui/MainMenu.h"
 
 #include <QAbstractButton>
+#include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QMenu>
 #include <QRegularExpression>
@@ -110,7 +110,8 @@ private Q_SLOTS:
         AppState app(fakes->take(), timing);
         app.startUp();
         QCOMPARE(fakes->overlay->events.first(),
-                 QStringLiteral("flash:Alt×2 と自動貼り付けには、いまのところ X11 のセッションが必要です（ログイン画面のセッションの選択で選べます）@8"));
+                 QStringLiteral("flash:Alt×2 と自動貼り付けには、いまのところ X11 "
+                                "のセッションが必要です（ログイン画面のセッションの選択で選べます）@8"));
         QTest::qWait(200);
         QCOMPARE(fakes->hotkeys->startCalls, 0);
         fakes->keyboardAccess->isTrusted = true;
@@ -125,9 +126,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("content");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("credits with blanks") << "  \t credits\n\n" << "about";
-        QTest::newRow("any other page, trimmed") << "\u3000dictionary \r\n" << "settings:dictionary";
-        QTest::newRow("context probe") << "contextprobe\n" << "capture";
+        QTest::newRow("credits with blanks") << "  \t credits\n\n"
+                                             << "about";
+        QTest::newRow("any other page, trimmed") << "\u3000dictionary \r\n"
+                                                 << "settings:dictionary";
+        QTest::newRow("context probe") << "contextprobe\n"
+                                       << "capture";
     }
 
     // ".openpage" is read and removed at launch; the page opens 0.4 s later
@@ -232,8 +236,9 @@ private Q_SLOTS:
         Q_EMIT fakes->statusIcon->menuAboutToShow(&menu);
         QWidget window;  // with the window shortcuts
         MainMenu::attachTo(&window);
-        const QStringList chosen{QStringLiteral("設定を開く…"), QStringLiteral("サイリについて"), QStringLiteral("設定…"),
-                                 QStringLiteral("サイリ について"), QStringLiteral("アップデートを確認…")};
+        const QStringList chosen{QStringLiteral("設定を開く…"), QStringLiteral("サイリについて"),
+                                 QStringLiteral("設定…"), QStringLiteral("サイリ について"),
+                                 QStringLiteral("アップデートを確認…")};
         for (QAction* a : menu.actions() + window.actions())
             if (chosen.contains(a->text()))
                 a->trigger();
@@ -275,7 +280,8 @@ private Q_SLOTS:
         QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:マイク: 選んだマイク（次の録音から使います）@2.5"));
         app.micChanged(QString());
         app.pipelineQueue().drain();
-        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:マイク: パソコンと同じ（自動）（次の録音から使います）@2.5"));
+        QCOMPARE(fakes->overlay->last(),
+                 QStringLiteral("flash:マイク: パソコンと同じ（自動）（次の録音から使います）@2.5"));
         QCOMPARE(fakes->warmUps, (QStringList{QStringLiteral("usb-1"), QStringLiteral("unplugged")}));
     }
 

@@ -1,8 +1,8 @@
 // The tray menu rebuilt at each opening, in every phase, with its history
 // items, the update notice and the start-at-login switch.
 #include "BuildSettings.h"
-#include "FileServer.h"
 #include "Fakes.h"
+#include "FileServer.h"
 #include "TestDataFolder.h"
 
 #include "app/AppState.h"
@@ -53,8 +53,12 @@ class TestStatusMenu : public QObject {
 
     QStringList tail() const
     {
-        return {QStringLiteral("---"), QStringLiteral("[ ] ログイン時に自動起動"), QStringLiteral("アップデートを確認…"),
-                QStringLiteral("サイリについて"), QStringLiteral("---"), QStringLiteral("サイリを終了")};
+        return {QStringLiteral("---"),
+                QStringLiteral("[ ] ログイン時に自動起動"),
+                QStringLiteral("アップデートを確認…"),
+                QStringLiteral("サイリについて"),
+                QStringLiteral("---"),
+                QStringLiteral("サイリを終了")};
     }
 
 private Q_SLOTS:
@@ -81,7 +85,8 @@ private Q_SLOTS:
     {
         const QString version = QStringLiteral(SAYRI_VERSION);
         const QStringList middle{QStringLiteral("設定を開く…"), QStringLiteral("---"),
-                                 QStringLiteral("履歴（押すとコピー） (off)"), QStringLiteral("（まだありません） (off)")};
+                                 QStringLiteral("履歴（押すとコピー） (off)"),
+                                 QStringLiteral("（まだありません） (off)")};
         QCOMPARE(open(), QStringList{QStringLiteral("サイリ %1 — 待機中 (off)").arg(version)} + middle + tail());
         QCOMPARE(item(QStringLiteral("設定を開く…"))->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
         item(QStringLiteral("アップデートを確認…"))->trigger();  // no site set: says so
@@ -98,8 +103,10 @@ private Q_SLOTS:
 
     void historyItems()
     {
-        const QString forty = QStringLiteral("一二三四五六七八九十一二三四五六七八九十\n一二三四五六七八九十一二三四五六七八九");
-        const QString thirtyEight = QStringLiteral("あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよ");
+        const QString forty =
+            QStringLiteral("一二三四五六七八九十一二三四五六七八九十\n一二三四五六七八九十一二三四五六七八九");
+        const QString thirtyEight =
+            QStringLiteral("あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよ");
         const QString combining = QString(38, u'か') + QStringLiteral("\u3099");  // 38 characters, 39 code units
         QStringList texts;
         for (int i = 1; i <= 9; ++i)
@@ -109,11 +116,12 @@ private Q_SLOTS:
 
         const QStringList lines = open();
         const int first = int(lines.indexOf(QStringLiteral("履歴（押すとコピー） (off)"))) + 1;
-        QCOMPARE(lines.mid(first, 10),
-                 (QStringList{QStringLiteral("一二三四五六七八九十一二三四五六七八九十 一二三四五六七八九十一二三四五六七…"),
-                              thirtyEight, combining, QStringLiteral("R&&D の件"),
-                              QStringLiteral("古い9"), QStringLiteral("古い8"), QStringLiteral("古い7"),
-                              QStringLiteral("古い6"), QStringLiteral("古い5"), QStringLiteral("古い4")}));
+        QCOMPARE(
+            lines.mid(first, 10),
+            (QStringList{QStringLiteral("一二三四五六七八九十一二三四五六七八九十 一二三四五六七八九十一二三四五六七…"),
+                         thirtyEight, combining, QStringLiteral("R&&D の件"), QStringLiteral("古い9"),
+                         QStringLiteral("古い8"), QStringLiteral("古い7"), QStringLiteral("古い6"),
+                         QStringLiteral("古い5"), QStringLiteral("古い4")}));
         QCOMPARE(lines.mid(first + 10), tail());
 
         // Choosing the shortened item copies the whole text, line break included.
@@ -150,8 +158,9 @@ private Q_SLOTS:
     void updateNoticeItemInRed()
     {
         FileServer server;
-        server.setBody(QStringLiteral("/updates/appcast.xml"),
-                       "<sparkle:version>6</sparkle:version><sparkle:shortVersionString>1.2.0</sparkle:shortVersionString>");
+        server.setBody(
+            QStringLiteral("/updates/appcast.xml"),
+            "<sparkle:version>6</sparkle:version><sparkle:shortVersionString>1.2.0</sparkle:shortVersionString>");
         UpdateNotice::testing::reset(server.baseUrl(), QStringLiteral("5"));
         bool done = false;
         UpdateNotice::確認([&] { done = true; });
@@ -170,7 +179,8 @@ private Q_SLOTS:
             int n = 0;
             for (int y = r.top(); y <= r.bottom(); ++y)
                 for (int x = r.left(); x <= r.right(); ++x) {
-                    const QColor c = shot.pixelColor(x * shot.width() / menu->width(), y * shot.height() / menu->height());
+                    const QColor c =
+                        shot.pixelColor(x * shot.width() / menu->width(), y * shot.height() / menu->height());
                     n += c.red() > 180 && c.green() < 140 && c.blue() < 140;
                 }
             return n;

@@ -25,16 +25,74 @@ QString withoutSeams(const QString& text)
 QString randomText(QRandomGenerator& random)
 {
     static const QStringList parts{
-        u"あ"_s, u"か"_s, u"を"_s, u"は"_s, u"て"_s, u"し"_s, u"っ"_s, u"ン"_s, u"ま"_s, u"た"_s, u"で"_s,
-        u"す"_s, u"が"_s, u"せ"_s, u"ん"_s, u"け"_s, u"れ"_s, u"ど"_s, u"も"_s, u"日本"_s, u"会議"_s,
-        u"考え"_s, u"てい"_s, u"a"_s, u"Z"_s, u"7"_s, u"Mac"_s, u"OS"_s, u"、"_s, u"。"_s, u"！"_s, u"？"_s,
-        u"!"_s, u"?"_s, u"…"_s, u","_s, u"."_s, u"．"_s, u" "_s, u"\u3000"_s, u"\t"_s, u"\n"_s, u"\n"_s,
-        u"\n\n"_s, u"です"_s, u"ました"_s, u"ですが"_s, u"また"_s, u"そして"_s, u"ので"_s,
-        u"ご視聴ありがとうございました"_s, u"ありがとうございました"_s, u"おわり"_s, u"Thanks for watching"_s,
+        u"あ"_s,
+        u"か"_s,
+        u"を"_s,
+        u"は"_s,
+        u"て"_s,
+        u"し"_s,
+        u"っ"_s,
+        u"ン"_s,
+        u"ま"_s,
+        u"た"_s,
+        u"で"_s,
+        u"す"_s,
+        u"が"_s,
+        u"せ"_s,
+        u"ん"_s,
+        u"け"_s,
+        u"れ"_s,
+        u"ど"_s,
+        u"も"_s,
+        u"日本"_s,
+        u"会議"_s,
+        u"考え"_s,
+        u"てい"_s,
+        u"a"_s,
+        u"Z"_s,
+        u"7"_s,
+        u"Mac"_s,
+        u"OS"_s,
+        u"、"_s,
+        u"。"_s,
+        u"！"_s,
+        u"？"_s,
+        u"!"_s,
+        u"?"_s,
+        u"…"_s,
+        u","_s,
+        u"."_s,
+        u"．"_s,
+        u" "_s,
+        u"\u3000"_s,
+        u"\t"_s,
+        u"\n"_s,
+        u"\n"_s,
+        u"\n\n"_s,
+        u"です"_s,
+        u"ました"_s,
+        u"ですが"_s,
+        u"また"_s,
+        u"そして"_s,
+        u"ので"_s,
+        u"ご視聴ありがとうございました"_s,
+        u"ありがとうございました"_s,
+        u"おわり"_s,
+        u"Thanks for watching"_s,
         // Lone surrogates, controls, joiners, flags and marks that attach to
         // whatever comes before them, also across a line break.
-        u"\xD800"_s, u"\xDC00"_s, u"\u0000"_s, u"\u001B"_s, u"\u0085"_s, u"\u200D"_s, u"\u3099"_s,
-        u"\u20E3"_s, u"\uFEFF"_s, u"\r"_s, u"👍🏽"_s, u"🇯🇵"_s,
+        u"\xD800"_s,
+        u"\xDC00"_s,
+        u"\u0000"_s,
+        u"\u001B"_s,
+        u"\u0085"_s,
+        u"\u200D"_s,
+        u"\u3099"_s,
+        u"\u20E3"_s,
+        u"\uFEFF"_s,
+        u"\r"_s,
+        u"👍🏽"_s,
+        u"🇯🇵"_s,
     };
     QString text;
     for (int i = random.bounded(1, 120); i > 0; --i)
@@ -59,8 +117,7 @@ private Q_SLOTS:
             << u"ありがとうございました"_s << u"ありがとうございました"_s;
         QTest::newRow("trailing-only phrase after text")
             << u"資料を送りました。ありがとうございました。"_s << u"資料を送りました。"_s;
-        QTest::newRow("English upper case after text")
-            << u"OK! THANKS FOR WATCHING!"_s << u"OK!"_s;
+        QTest::newRow("English upper case after text") << u"OK! THANKS FOR WATCHING!"_s << u"OK!"_s;
         QTest::newRow("fifth removal is not made")
             << u"本文。おわり。終わり。おしまい。おわり。おわり。"_s << u"本文。おわり。"_s;
         QTest::newRow("four removals then a lone standalone phrase stays")
@@ -121,7 +178,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("joined");
         QTest::newRow("blank lines disappear") << u"\n\n \u3000\n\t\n"_s << u""_s;
         QTest::newRow("one line trimmed of blanks only") << u" \ta b\u3000\t"_s << u"a b"_s;
-        QTest::newRow("sentence end") << u"明日は会議です\n資料は後で送ります"_s << u"明日は会議です。資料は後で送ります"_s;
+        QTest::newRow("sentence end") << u"明日は会議です\n資料は後で送ります"_s
+                                      << u"明日は会議です。資料は後で送ります"_s;
         // The seam sees the text so far, not only the previous line.
         QTest::newRow("ending made by an earlier join") << u"会議\nです\nまた明日"_s << u"会議です。また明日"_s;
     }

@@ -35,10 +35,16 @@ QByteArray wavOfSeconds(double seconds)
 // The form as the real server expects it, written out by hand.
 QByteArray expectedForm(const QByteArray& wav, const QString& prompt, const QByteArray& b)
 {
-    QByteArray f = "--" + b + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"rec.wav\"\r\n"
-                   "Content-Type: audio/wav\r\n\r\n" + wav + "\r\n"
-                   "--" + b + "\r\nContent-Disposition: form-data; name=\"response_format\"\r\n\r\njson\r\n"
-                   "--" + b + "\r\nContent-Disposition: form-data; name=\"temperature\"\r\n\r\n0.0\r\n";
+    QByteArray f = "--" + b
+                   + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"rec.wav\"\r\n"
+                     "Content-Type: audio/wav\r\n\r\n"
+                   + wav
+                   + "\r\n"
+                     "--"
+                   + b
+                   + "\r\nContent-Disposition: form-data; name=\"response_format\"\r\n\r\njson\r\n"
+                     "--"
+                   + b + "\r\nContent-Disposition: form-data; name=\"temperature\"\r\n\r\n0.0\r\n";
     if (!prompt.isEmpty())
         f += "--" + b + "\r\nContent-Disposition: form-data; name=\"prompt\"\r\n\r\n" + prompt.toUtf8() + "\r\n";
     return f + "--" + b + "--\r\n";
@@ -71,7 +77,8 @@ private Q_SLOTS:
     {
         Fixture f;
         const QString base = QStringLiteral("http://127.0.0.1:%1").arg(f.port);
-        for (const QString& url : {base + u'/', QStringLiteral("http://[::1"), QString()})  // nothing listening, bad URLs
+        for (const QString& url :
+             {base + u'/', QStringLiteral("http://[::1"), QString()})  // nothing listening, bad URLs
             QCOMPARE(onPipeline([&] { return HTTP::statusCode(url, 0.5); }), 0);
 
         QVERIFY(f.standIn.startServer(f.port) > 0);
@@ -87,8 +94,8 @@ private Q_SLOTS:
     void hangingServerIsGivenUpOn()
     {
         Fixture f;
-        f.standIn.setReplies({QJsonObject{{QStringLiteral("hang"), true}},
-                              QJsonObject{{QStringLiteral("text"), QStringLiteral("ok")}}});
+        f.standIn.setReplies(
+            {QJsonObject{{QStringLiteral("hang"), true}}, QJsonObject{{QStringLiteral("text"), QStringLiteral("ok")}}});
         QVERIFY(f.standIn.startServer(f.port) > 0);
         const QByteArray file = "name=\"file\"; filename=\"rec.wav\"\r\n\r\n" + wavOfSeconds(1);
         QElapsedTimer clock;
@@ -176,7 +183,8 @@ private Q_SLOTS:
         const QByteArray wav = wavOfSeconds(0.5);
         WhisperServer server(processes);
         // Dies during the request: started again, and the same recording sent once more.
-        f.standIn.setReplies({QJsonObject{{QStringLiteral("exit"), 1}, {QStringLiteral("once"), true},
+        f.standIn.setReplies({QJsonObject{{QStringLiteral("exit"), 1},
+                                          {QStringLiteral("once"), true},
                                           {QStringLiteral("text"), QStringLiteral("戻った")}}});
         QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), text("戻った"));
         QCOMPARE(f.standIn.inferenceRequests().value(1).contents.value(QStringLiteral("file")), wav);

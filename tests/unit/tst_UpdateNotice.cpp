@@ -22,15 +22,22 @@ QByteArray feed(const QByteArray& items)
 {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
            "<rss version=\"2.0\" xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\">\n"
-           "<channel><title>サイリ</title>\n" + items + "</channel></rss>\n";
+           "<channel><title>サイリ</title>\n"
+           + items + "</channel></rss>\n";
 }
 
 QByteArray item(const QByteArray& build, const QByteArray& version)
 {
-    return "<item><title>サイリ " + version + "</title>"
-           "<sparkle:version>" + build + "</sparkle:version>"
-           "<sparkle:shortVersionString>" + version + "</sparkle:shortVersionString>"
-           "<enclosure url=\"https://example.invalid/Sayri.zip\" length=\"1\" type=\"application/octet-stream\"/></item>\n";
+    return "<item><title>サイリ " + version
+           + "</title>"
+             "<sparkle:version>"
+           + build
+           + "</sparkle:version>"
+             "<sparkle:shortVersionString>"
+           + version
+           + "</sparkle:shortVersionString>"
+             "<enclosure url=\"https://example.invalid/Sayri.zip\" length=\"1\" "
+             "type=\"application/octet-stream\"/></item>\n";
 }
 
 }  // namespace
@@ -67,7 +74,10 @@ class TestUpdateNotice : public QObject {
     static bool answeredAtOnce()
     {
         auto called = std::make_shared<bool>(false);
-        UpdateNotice::確認([called] { UpdateNotice::新しい版(); *called = true; });
+        UpdateNotice::確認([called] {
+            UpdateNotice::新しい版();
+            *called = true;
+        });
         return *called;
     }
 
@@ -110,8 +120,8 @@ private Q_SLOTS:
     {
         // The first build number belongs to an item without a version string;
         // the first version string is that of the next item.
-        server->setBody(feedPath, feed("<item><sparkle:version>12</sparkle:version></item>\n"
-                                       + item("11", "2.0") + item("13", "2.1")));
+        server->setBody(feedPath, feed("<item><sparkle:version>12</sparkle:version></item>\n" + item("11", "2.0")
+                                       + item("13", "2.1")));
         QCOMPARE(check(), QStringLiteral("2.0"));
 
         // An older first build hides a newer one further down.
@@ -123,7 +133,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("status");
-        QTest::newRow("no build") << feed("<item><sparkle:shortVersionString>9.0</sparkle:shortVersionString></item>") << 200;
+        QTest::newRow("no build") << feed("<item><sparkle:shortVersionString>9.0</sparkle:shortVersionString></item>")
+                                  << 200;
         QTest::newRow("build not digits") << feed(item("9a", "9.0")) << 200;
         QTest::newRow("build too large") << feed(item("99999999999999999999", "9.0")) << 200;
         QTest::newRow("version with letters") << feed(item("90", "9.0b1")) << 200;

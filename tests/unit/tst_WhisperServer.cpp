@@ -17,9 +17,9 @@
 
 #include <csignal>
 #include <cstdio>
-#include <thread>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <thread>
 
 namespace {
 
@@ -64,9 +64,9 @@ int runAsParent(const QStringList& args)
     });
     WhisperServer server(processes);
     std::printf("%lld\n", onPipeline([&] {
-        server.start({});
-        return qint64(server.processId().value_or(0));
-    }));
+                    server.start({});
+                    return qint64(server.processId().value_or(0));
+                }));
     std::fflush(stdout);
     for (;;)
         std::this_thread::sleep_for(std::chrono::hours(1));
@@ -87,8 +87,9 @@ private Q_SLOTS:
         const QList<QJsonObject> starts = f.standIn.starts();
         QCOMPARE(starts.size(), 1);
         QCOMPARE(starts[0].value(QStringLiteral("args")).toVariant().toStringList(),
-                 (QStringList{QStringLiteral("-m"), f.standIn.model(), QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
-                              QStringLiteral("--port"), QString::number(f.port), QStringLiteral("-l"), QStringLiteral("ja")}));
+                 (QStringList{QStringLiteral("-m"), f.standIn.model(), QStringLiteral("--host"),
+                              QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QString::number(f.port),
+                              QStringLiteral("-l"), QStringLiteral("ja")}));
         const qint64 first = server.processId().value_or(0);
         QCOMPARE(starts[0].value(QStringLiteral("pid")).toInteger(), first);
         server.stop();
@@ -113,14 +114,17 @@ private Q_SLOTS:
         QFile::setPermissions(garbage, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         const QString missingModel = f.data.file(QStringLiteral("missing.bin"));
         WhisperServer server(processes);
-        for (const auto& [binary, model] : {std::pair{QStringLiteral("/nonexistent/whisper-server"), f.standIn.model()},
-                                           std::pair{f.standIn.binary(), missingModel},
-                                           std::pair{garbage, f.standIn.model()}}) {
+        for (const auto& [binary, model] :
+             {std::pair{QStringLiteral("/nonexistent/whisper-server"), f.standIn.model()},
+              std::pair{f.standIn.binary(), missingModel}, std::pair{garbage, f.standIn.model()}}) {
             Config::edit([binary = binary, model = model](ConfigData& c) {
                 c.whisperBinary = binary;
                 c.whisperModelPath = model;
             });
-            onPipeline([&] { server.start({}); return 0; });
+            onPipeline([&] {
+                server.start({});
+                return 0;
+            });
             QVERIFY(!server.processId());
         }
         QVERIFY(f.standIn.starts().isEmpty());
@@ -189,16 +193,22 @@ private Q_SLOTS:
         const qint64 other = f.standIn.startServer(f.port, stray);
         QVERIFY(other > 0);
         WhisperServer server(processes);
-        QCOMPARE(onPipeline([&] { server.start({}); return stray && server.waitHealthy(20); }), stray);
+        QCOMPARE(onPipeline([&] {
+                     server.start({});
+                     return stray && server.waitHealthy(20);
+                 }),
+                 stray);
         const qint64 launched = server.processId().value_or(0);
         QVERIFY(launched > 0 && launched != other);
         QVERIFY(ends(stray ? other : launched, 10, !stray));
         QCOMPARE(stateOf(stray ? launched : other), 'R');
         QCOMPARE(f.standIn.starts().last().value(QStringLiteral("pid")).toInteger(), launched);
         const QString cleaned = QStringLiteral("ポート%1の古い認識サーバーを片付けました").arg(f.port);
-        const QString leftAlone = QStringLiteral("ポート%1を使っている whisper-standin（PID %2）はサイリの認識サーバーではないため、そのままにします")
-                                      .arg(f.port)
-                                      .arg(other);
+        const QString leftAlone =
+            QStringLiteral(
+                "ポート%1を使っている whisper-standin（PID %2）はサイリの認識サーバーではないため、そのままにします")
+                .arg(f.port)
+                .arg(other);
         QCOMPARE(f.log().contains(cleaned), stray);
         QCOMPARE(f.log().contains(leftAlone), !stray);
         server.stop();

@@ -34,8 +34,12 @@ constexpr uint roleWindow = 69;
 constexpr uint roleDocumentWeb = 95;
 // Menu bars, menus and their items: on other desktops they are not part of
 // the window, and a closed menu's items are not on screen.
-const QSet<uint> menuRoles{8 /* check menu item */, 33 /* menu */,           34 /* menu bar */,
-                           35 /* menu item */,       41 /* popup menu */,     45 /* radio menu item */,
+const QSet<uint> menuRoles{8 /* check menu item */,
+                           33 /* menu */,
+                           34 /* menu bar */,
+                           35 /* menu item */,
+                           41 /* popup menu */,
+                           45 /* radio menu item */,
                            59 /* tearoff menu item */};
 constexpr uint stateActive = 1;
 constexpr uint stateShowing = 25;
@@ -239,9 +243,9 @@ std::optional<QDBusConnection> AtspiTree::accessibilityBus()
         const std::optional<QDBusConnection> session = sessionBus();
         if (!session)
             return std::nullopt;
-        const QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"), QStringLiteral("org.a11y.Bus"),
-            QStringLiteral("GetAddress"));
+        const QDBusMessage call =
+            QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                                           QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress"));
         ++calls_;
         address = textOf(session->call(call, QDBus::Block, timing_.limitMs));
         if (address.isEmpty())
@@ -273,9 +277,9 @@ std::optional<bool> AtspiTree::accessibilityOn()
     if (!session)
         return std::nullopt;
     ++calls_;
-    const QDBusMessage answer = session->call(property(a11yStatus, QStringLiteral("org.a11y.Status"),
-                                                       QStringLiteral("IsEnabled")),
-                                              QDBus::Block, timing_.limitMs);
+    const QDBusMessage answer =
+        session->call(property(a11yStatus, QStringLiteral("org.a11y.Status"), QStringLiteral("IsEnabled")),
+                      QDBus::Block, timing_.limitMs);
     const QVariant enabled = firstValue(answer);
     if (enabled.typeId() != QMetaType::Bool)
         return std::nullopt;
@@ -291,9 +295,9 @@ bool AtspiTree::setAccessibilityOn(bool on)
     }
     if (!session)
         return false;
-    QDBusMessage set = method(a11yStatus, propertiesInterface, QStringLiteral("Set"),
-                              {QStringLiteral("org.a11y.Status"), QStringLiteral("IsEnabled"),
-                               QVariant::fromValue(QDBusVariant(on))});
+    QDBusMessage set =
+        method(a11yStatus, propertiesInterface, QStringLiteral("Set"),
+               {QStringLiteral("org.a11y.Status"), QStringLiteral("IsEnabled"), QVariant::fromValue(QDBusVariant(on))});
     ++calls_;
     return session->call(set, QDBus::Block, timing_.limitMs).type() == QDBusMessage::ReplyMessage;
 }
@@ -317,10 +321,9 @@ std::optional<AccessibleElement> AtspiTree::activeWindow(qint64 pid)
     QList<AccessibleElement> ofProcess;
     DBusBatch owners(*bus);
     for (const AccessibleElement& app : applications) {
-        QDBusMessage m = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                                        QStringLiteral("/org/freedesktop/DBus"),
-                                                        QStringLiteral("org.freedesktop.DBus"),
-                                                        QStringLiteral("GetConnectionUnixProcessID"));
+        QDBusMessage m = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetConnectionUnixProcessID"));
         m.setArguments({app.owner});
         owners.add(m, [&, app](const QDBusMessage& a) {
             if (numberOf(a) == pid)
@@ -459,7 +462,7 @@ std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, in
         const Toolkit& toolkit = toolkits[size_t(i)];
         const std::optional<QRect>& place = extents[size_t(i)];
         f.shown = !menuRoles.contains(role)
-            && (toolkit.gtk4 ? !place || !place->isEmpty() : hasState(states[size_t(i)], stateShowing));
+                  && (toolkit.gtk4 ? !place || !place->isEmpty() : hasState(states[size_t(i)], stateShowing));
         f.document = role == roleDocumentWeb;
         if (toolkit.gtk4 && isClassName(f.title))
             f.title.clear();
@@ -488,8 +491,9 @@ std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, in
             } else {
                 byIndex[size_t(i)].resize(qsizetype(qMin<qint64>(children, wanted)));
                 for (int c = 0; c < byIndex[size_t(i)].size(); ++c)
-                    second.add(method(e, accessibleInterface, QStringLiteral("GetChildAtIndex"), {c}),
-                               [&, i, c, e](const QDBusMessage& a) { byIndex[size_t(i)][c] = referenceOf(a, e.owner); });
+                    second.add(
+                        method(e, accessibleInterface, QStringLiteral("GetChildAtIndex"), {c}),
+                        [&, i, c, e](const QDBusMessage& a) { byIndex[size_t(i)][c] = referenceOf(a, e.owner); });
             }
         }
         const qint64 characters = characterCounts[size_t(i)];

@@ -22,9 +22,9 @@ bool isTimeOut(const QDBusMessage& answer)
         return false;
     const QString name = answer.errorName();
     return name == QLatin1String("org.freedesktop.DBus.Error.NoReply")
-        || name == QLatin1String("org.freedesktop.DBus.Error.Timeout")
-        || name == QLatin1String("org.freedesktop.DBus.Error.TimedOut")
-        || name == QLatin1String("org.freedesktop.DBus.Error.Disconnected");
+           || name == QLatin1String("org.freedesktop.DBus.Error.Timeout")
+           || name == QLatin1String("org.freedesktop.DBus.Error.TimedOut")
+           || name == QLatin1String("org.freedesktop.DBus.Error.Disconnected");
 }
 
 }  // namespace

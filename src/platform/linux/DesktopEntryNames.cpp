@@ -20,11 +20,21 @@ QString unescape(const QString& value)
         }
         const QChar next = value.at(++i);
         switch (next.unicode()) {
-        case 's': out += QLatin1Char(' '); break;
-        case 'n': out += QLatin1Char('\n'); break;
-        case 't': out += QLatin1Char('\t'); break;
-        case 'r': out += QLatin1Char('\r'); break;
-        default: out += next; break;
+        case 's':
+            out += QLatin1Char(' ');
+            break;
+        case 'n':
+            out += QLatin1Char('\n');
+            break;
+        case 't':
+            out += QLatin1Char('\t');
+            break;
+        case 'r':
+            out += QLatin1Char('\r');
+            break;
+        default:
+            out += next;
+            break;
         }
     }
     return out;

@@ -64,13 +64,11 @@ public:
     void watch()
     {
         siginfo_t info{};
-        while (::waitid(P_PID, id_t(pid_), &info, WEXITED | WNOWAIT) == -1 && errno == EINTR) {
-        }
+        while (::waitid(P_PID, id_t(pid_), &info, WEXITED | WNOWAIT) == -1 && errno == EINTR) {}
         int raw = 0;
         {
             std::lock_guard lock(mutex_);
-            while (::waitpid(pid_, &raw, 0) == -1 && errno == EINTR) {
-            }
+            while (::waitpid(pid_, &raw, 0) == -1 && errno == EINTR) {}
             status_ = WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : WEXITSTATUS(raw);
         }
         exited_.notify_all();
@@ -154,12 +152,10 @@ ChildProcess::Launch launchChildProcess(const QString& program, const QStringLis
         // The pipe closes on a successful exec; otherwise it carries errno.
         int execError = 0;
         ssize_t n;
-        while ((n = ::read(errorPipe[0], &execError, sizeof execError)) == -1 && errno == EINTR) {
-        }
+        while ((n = ::read(errorPipe[0], &execError, sizeof execError)) == -1 && errno == EINTR) {}
         ::close(errorPipe[0]);
         if (n == ssize_t(sizeof execError)) {
-            while (::waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
-            }
+            while (::waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {}
             result.set_value({nullptr, QString::fromLocal8Bit(std::strerror(execError))});
             return;
         }

@@ -10,8 +10,8 @@
 
 #include <climits>
 #include <csignal>
-#include <memory>
 #include <dirent.h>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>

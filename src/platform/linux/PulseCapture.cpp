@@ -23,11 +23,20 @@ std::optional<pa_sample_spec> pulseLayoutOf(const QAudioFormat& format)
 {
     pa_sample_spec layout{};
     switch (format.sampleFormat()) {
-    case QAudioFormat::UInt8: layout.format = PA_SAMPLE_U8; break;
-    case QAudioFormat::Int16: layout.format = PA_SAMPLE_S16LE; break;
-    case QAudioFormat::Int32: layout.format = PA_SAMPLE_S32LE; break;
-    case QAudioFormat::Float: layout.format = PA_SAMPLE_FLOAT32LE; break;
-    default: return std::nullopt;
+    case QAudioFormat::UInt8:
+        layout.format = PA_SAMPLE_U8;
+        break;
+    case QAudioFormat::Int16:
+        layout.format = PA_SAMPLE_S16LE;
+        break;
+    case QAudioFormat::Int32:
+        layout.format = PA_SAMPLE_S32LE;
+        break;
+    case QAudioFormat::Float:
+        layout.format = PA_SAMPLE_FLOAT32LE;
+        break;
+    default:
+        return std::nullopt;
     }
     layout.rate = uint32_t(std::max(0, format.sampleRate()));
     layout.channels = uint8_t(std::clamp(format.channelCount(), 0, 255));
@@ -44,10 +53,18 @@ QAudioFormat formatOf(const pa_sample_spec& layout)
     format.setSampleRate(int(layout.rate));
     format.setChannelCount(layout.channels);
     switch (layout.format) {
-    case PA_SAMPLE_U8: format.setSampleFormat(QAudioFormat::UInt8); break;
-    case PA_SAMPLE_S16LE: format.setSampleFormat(QAudioFormat::Int16); break;
-    case PA_SAMPLE_S32LE: format.setSampleFormat(QAudioFormat::Int32); break;
-    default: format.setSampleFormat(QAudioFormat::Float); break;
+    case PA_SAMPLE_U8:
+        format.setSampleFormat(QAudioFormat::UInt8);
+        break;
+    case PA_SAMPLE_S16LE:
+        format.setSampleFormat(QAudioFormat::Int16);
+        break;
+    case PA_SAMPLE_S32LE:
+        format.setSampleFormat(QAudioFormat::Int32);
+        break;
+    default:
+        format.setSampleFormat(QAudioFormat::Float);
+        break;
     }
     return format;
 }
@@ -62,8 +79,8 @@ class PulseEngine : public CaptureEngine {
 public:
     // Without a connection or a source, the engine only fails to start with
     // `unavailable`.
-    PulseEngine(std::shared_ptr<PulseConnection> connection, QByteArray source,
-                std::optional<QAudioFormat> format, QString unavailable)
+    PulseEngine(std::shared_ptr<PulseConnection> connection, QByteArray source, std::optional<QAudioFormat> format,
+                QString unavailable)
         : c_(std::move(connection)), source_(std::move(source)), format_(format), unavailable_(std::move(unavailable))
     {
     }
@@ -89,14 +106,18 @@ public:
             return std::nullopt;  // the start reports it
         const std::optional<pa_sample_spec> layout = pulseLayoutOf(format);
         if (!layout)
-            return QStringLiteral("この形式では開けません（%1Hz/%2ch）").arg(format.sampleRate()).arg(format.channelCount());
+            return QStringLiteral("この形式では開けません（%1Hz/%2ch）")
+                .arg(format.sampleRate())
+                .arg(format.channelCount());
         MainloopLock lock(c_->loop);
         if (!stream_) {
             stream_ = pa_stream_new(c_->context, "Sayri", &*layout, nullptr);
             if (!stream_)
                 return errorText(c_->context);
-            pa_stream_set_state_callback(stream_, [](pa_stream*, void* self) { static_cast<PulseEngine*>(self)->c_->wake(); }, this);
-            pa_stream_set_read_callback(stream_, [](pa_stream* s, size_t, void* self) { static_cast<PulseEngine*>(self)->drain(s); }, this);
+            pa_stream_set_state_callback(
+                stream_, [](pa_stream*, void* self) { static_cast<PulseEngine*>(self)->c_->wake(); }, this);
+            pa_stream_set_read_callback(
+                stream_, [](pa_stream* s, size_t, void* self) { static_cast<PulseEngine*>(self)->drain(s); }, this);
             layout_ = *layout;
             streamFormat_ = format;
         }

@@ -36,7 +36,8 @@ PulseConnection::PulseConnection(std::optional<double> deadline)
     context = pa_context_new(pa_threaded_mainloop_get_api(loop), "Sayri");
     if (!context)
         return;
-    pa_context_set_state_callback(context, [](pa_context*, void* self) { static_cast<PulseConnection*>(self)->wake(); }, this);
+    pa_context_set_state_callback(
+        context, [](pa_context*, void* self) { static_cast<PulseConnection*>(self)->wake(); }, this);
     if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
         return;
     waitUntil([this] {
@@ -88,11 +89,14 @@ bool PulseConnection::waitUntil(const std::function<bool()>& done, double second
     timeval when{};
     pa_gettimeofday(&when);
     pa_timeval_add(&when, pa_usec_t(seconds * double(PA_USEC_PER_SEC)));
-    pa_time_event* timer = api->time_new(api, &when, [](pa_mainloop_api*, pa_time_event*, const timeval*, void* data) {
-        auto* a = static_cast<Alarm*>(data);
-        a->rang = true;
-        a->connection->wake();
-    }, &alarm);
+    pa_time_event* timer = api->time_new(
+        api, &when,
+        [](pa_mainloop_api*, pa_time_event*, const timeval*, void* data) {
+            auto* a = static_cast<Alarm*>(data);
+            a->rang = true;
+            a->connection->wake();
+        },
+        &alarm);
     while (!done() && !alarm.rang)
         pa_threaded_mainloop_wait(loop);
     api->time_free(timer);
@@ -115,13 +119,17 @@ QByteArray PulseConnection::defaultSourceName()
         bool done = false;
         QByteArray name = {};
     } query{this};
-    run(pa_context_get_server_info(context, [](pa_context*, const pa_server_info* info, void* data) {
-        auto* q = static_cast<Query*>(data);
-        if (info && info->default_source_name)
-            q->name = info->default_source_name;
-        q->done = true;
-        q->connection->wake();
-    }, &query), query.done);
+    run(pa_context_get_server_info(
+            context,
+            [](pa_context*, const pa_server_info* info, void* data) {
+                auto* q = static_cast<Query*>(data);
+                if (info && info->default_source_name)
+                    q->name = info->default_source_name;
+                q->done = true;
+                q->connection->wake();
+            },
+            &query),
+        query.done);
     return query.name;
 }
 
@@ -132,15 +140,18 @@ bool PulseConnection::eachSource(const SourceRequest& request, const std::functi
         const std::function<void(const pa_source_info&)>* each = nullptr;
         bool done = false;
     } query{this, &each};
-    run(request([](pa_context*, const pa_source_info* info, int last, void* data) {
-        auto* q = static_cast<Query*>(data);
-        if (info && last == 0)
-            (*q->each)(*info);
-        if (last != 0) {
-            q->done = true;
-            q->connection->wake();
-        }
-    }, &query), query.done);
+    run(request(
+            [](pa_context*, const pa_source_info* info, int last, void* data) {
+                auto* q = static_cast<Query*>(data);
+                if (info && last == 0)
+                    (*q->each)(*info);
+                if (last != 0) {
+                    q->done = true;
+                    q->connection->wake();
+                }
+            },
+            &query),
+        query.done);
     return query.done;
 }
 
@@ -152,9 +163,11 @@ std::optional<pa_sample_spec> PulseConnection::sourceLayout(QByteArray& name)
             return std::nullopt;
     }
     std::optional<pa_sample_spec> layout;
-    eachSource([this, &name](pa_source_info_cb_t answer, void* query) {
-        return pa_context_get_source_info_by_name(context, name.constData(), answer, query);
-    }, [&layout](const pa_source_info& info) { layout = info.sample_spec; });
+    eachSource(
+        [this, &name](pa_source_info_cb_t answer, void* query) {
+            return pa_context_get_source_info_by_name(context, name.constData(), answer, query);
+        },
+        [&layout](const pa_source_info& info) { layout = info.sample_spec; });
     return layout;
 }
 
@@ -164,12 +177,13 @@ QList<AudioInputDevice> PulseConnection::inputs()
         return {};
     QList<AudioInputDevice> devices;
     MainloopLock lock(loop);
-    const bool answered = eachSource([this](pa_source_info_cb_t answer, void* query) {
-        return pa_context_get_source_info_list(context, answer, query);
-    }, [&devices](const pa_source_info& info) {
-        if (captures(info))
-            devices.append(deviceOf(info));
-    });
+    const bool answered =
+        eachSource([this](pa_source_info_cb_t answer,
+                          void* query) { return pa_context_get_source_info_list(context, answer, query); },
+                   [&devices](const pa_source_info& info) {
+                       if (captures(info))
+                           devices.append(deviceOf(info));
+                   });
     return answered ? devices : QList<AudioInputDevice>();
 }
 
@@ -182,11 +196,13 @@ std::optional<AudioInputDevice> PulseConnection::defaultInput()
     if (name.isEmpty())
         return std::nullopt;
     std::optional<AudioInputDevice> device;
-    eachSource([this, &name](pa_source_info_cb_t answer, void* query) {
-        return pa_context_get_source_info_by_name(context, name.constData(), answer, query);
-    }, [&device](const pa_source_info& info) {
-        if (captures(info))
-            device = deviceOf(info);
-    });
+    eachSource(
+        [this, &name](pa_source_info_cb_t answer, void* query) {
+            return pa_context_get_source_info_by_name(context, name.constData(), answer, query);
+        },
+        [&device](const pa_source_info& info) {
+            if (captures(info))
+                device = deviceOf(info);
+        });
     return device;
 }

@@ -17,8 +17,8 @@ unsigned long readCardinal(Display* display, Window window, const char* name, At
     int format = 0;
     unsigned long count = 0, remaining = 0;
     unsigned char* data = nullptr;
-    const int status = XGetWindowProperty(display, window, property, 0, 1, False, type, &actualType, &format,
-                                          &count, &remaining, &data);
+    const int status = XGetWindowProperty(display, window, property, 0, 1, False, type, &actualType, &format, &count,
+                                          &remaining, &data);
     unsigned long value = 0;
     if (status == Success && data && actualType == type && format == 32 && count == 1)
         value = reinterpret_cast<unsigned long*>(data)[0];

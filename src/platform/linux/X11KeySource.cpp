@@ -28,9 +28,12 @@ KeyRole roleOf(KeySym sym)
 {
     using namespace MacKey;
     switch (sym) {
-    case XK_Alt_L: case XK_Meta_L:
+    case XK_Alt_L:
+    case XK_Meta_L:
         return {KeyRole::modifier, option, optionFlag};
-    case XK_Alt_R: case XK_Meta_R: case XK_ISO_Level3_Shift:
+    case XK_Alt_R:
+    case XK_Meta_R:
+    case XK_ISO_Level3_Shift:
         return {KeyRole::modifier, rightOption, optionFlag};
     case XK_Control_L:
         return {KeyRole::modifier, control, controlFlag};
@@ -127,8 +130,8 @@ struct X11KeySource::Connection {
     {
         keysOnKeyboard.clear();
         XkbDescPtr desc = xkbEventBase >= 0 ? XkbGetMap(display, 0, XkbUseCoreKbd) : nullptr;
-        const bool named = desc && XkbGetNames(display, XkbKeyNamesMask, desc) == Success && desc->names
-            && desc->names->keys;
+        const bool named =
+            desc && XkbGetNames(display, XkbKeyNamesMask, desc) == Success && desc->names && desc->names->keys;
         for (int code = first; code <= last && code < 256; ++code) {
             if (roles[code].kind != KeyRole::other && !(named && isVirtualKey(desc->names->keys[code].name)))
                 keysOnKeyboard.insert(roles[code].code);

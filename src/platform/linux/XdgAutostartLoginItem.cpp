@@ -156,11 +156,21 @@ QString XdgAutostartLoginItem::execLine(const QString& program)
     QString value;
     for (const QChar c : argument) {
         switch (c.unicode()) {
-        case '\\': value += QStringLiteral("\\\\"); break;
-        case '\n': value += QStringLiteral("\\n"); break;
-        case '\t': value += QStringLiteral("\\t"); break;
-        case '\r': value += QStringLiteral("\\r"); break;
-        default: value += c; break;
+        case '\\':
+            value += QStringLiteral("\\\\");
+            break;
+        case '\n':
+            value += QStringLiteral("\\n");
+            break;
+        case '\t':
+            value += QStringLiteral("\\t");
+            break;
+        case '\r':
+            value += QStringLiteral("\\r");
+            break;
+        default:
+            value += c;
+            break;
         }
     }
     return value + QStringLiteral(" --login-item");

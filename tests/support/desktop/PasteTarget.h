@@ -15,10 +15,10 @@
 class PasteTarget : public ScreenWindow {
 public:
     struct Options {
-        QString windowClass;   // class part of WM_CLASS (default "Sayri-paste-target")
-        QString instance;      // instance part of WM_CLASS
-        bool lineEdit = false; // QLineEdit instead of QPlainTextEdit
-        bool menuBar = false;  // with a menu bar; "File menu" in keys() when Alt+F opens it
+        QString windowClass;    // class part of WM_CLASS (default "Sayri-paste-target")
+        QString instance;       // instance part of WM_CLASS
+        bool lineEdit = false;  // QLineEdit instead of QPlainTextEdit
+        bool menuBar = false;   // with a menu bar; "File menu" in keys() when Alt+F opens it
     };
 
     PasteTarget() : PasteTarget(Options{}) {}

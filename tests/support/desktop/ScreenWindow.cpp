@@ -22,7 +22,7 @@ bool ScreenWindow::isActive(const QString& windowId)
     QProcess active;
     active.start(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")});
     return active.waitForFinished(2000)
-        && active.readAllStandardOutput().trimmed().toULongLong() == windowId.toULongLong(nullptr, 16);
+           && active.readAllStandardOutput().trimmed().toULongLong() == windowId.toULongLong(nullptr, 16);
 }
 
 bool ScreenWindow::start(int timeoutMs)
@@ -67,9 +67,9 @@ bool ScreenWindow::activate()
 {
     if (windowId_.isEmpty())
         return false;
-    QProcess::execute(QStringLiteral("timeout"), {QStringLiteral("5"), QStringLiteral("xdotool"),
-                                                  QStringLiteral("windowactivate"), QStringLiteral("--sync"),
-                                                  windowId_});
+    QProcess::execute(QStringLiteral("timeout"),
+                      {QStringLiteral("5"), QStringLiteral("xdotool"), QStringLiteral("windowactivate"),
+                       QStringLiteral("--sync"), windowId_});
     for (int i = 0; i < 300; ++i) {
         if (isActive(windowId_))
             return true;

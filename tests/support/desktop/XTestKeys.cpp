@@ -64,10 +64,22 @@ void XTestKeys::send(int keycode, bool press)
         held_.removeAll(keycode);
 }
 
-void XTestKeys::down(const char* keysym) { send(keycodeOf(keysym), true); }
-void XTestKeys::up(const char* keysym) { send(keycodeOf(keysym), false); }
-void XTestKeys::downCode(int keycode) { send(keycode, true); }
-void XTestKeys::upCode(int keycode) { send(keycode, false); }
+void XTestKeys::down(const char* keysym)
+{
+    send(keycodeOf(keysym), true);
+}
+void XTestKeys::up(const char* keysym)
+{
+    send(keycodeOf(keysym), false);
+}
+void XTestKeys::downCode(int keycode)
+{
+    send(keycode, true);
+}
+void XTestKeys::upCode(int keycode)
+{
+    send(keycode, false);
+}
 
 void XTestKeys::tap(const char* keysym)
 {

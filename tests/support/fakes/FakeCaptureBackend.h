@@ -23,7 +23,7 @@ struct Script {
     QAudioFormat format = ::format(44100, 2);
     std::optional<QString> tapRefusal;
     CaptureStart start;
-    bool sounds = false;  // delivers from 0.05 s after its start
+    bool sounds = false;    // delivers from 0.05 s after its start
     double answerTime = 0;  // a sluggish sound server: seconds its format takes
 };
 
@@ -38,7 +38,10 @@ struct FakeCaptureBackend : CaptureBackend {
         Tap tap;
         bool running = false;
         double startedAt = 0;
-        Engine(FakeCaptureBackend& w, int i, Script s) : world(w), id(i), script(std::move(s)) { world.engines << this; }
+        Engine(FakeCaptureBackend& w, int i, Script s) : world(w), id(i), script(std::move(s))
+        {
+            world.engines << this;
+        }
         ~Engine() override { world.engines.removeAll(this); }
         QAudioFormat inputFormat() override
         {
@@ -64,12 +67,16 @@ struct FakeCaptureBackend : CaptureBackend {
                 world.events << QStringLiteral("stop#%1").arg(id);
             running = false;
         }
-        void deliver(const QAudioBuffer& b) { if (tap) tap(b); }
+        void deliver(const QAudioBuffer& b)
+        {
+            if (tap)
+                tap(b);
+        }
     };
 
     QList<Script> scripts;
-    QStringList events;     // "start#N", "sound#N" (its first delivery), "stop#N"
-    QList<double> pauses;   // sleeps longer than a poll
+    QStringList events;    // "start#N", "sound#N" (its first delivery), "stop#N"
+    QList<double> pauses;  // sleeps longer than a poll
     std::set<int> stopped;
     QList<Engine*> engines;
     double clock = 0;
@@ -77,7 +84,10 @@ struct FakeCaptureBackend : CaptureBackend {
     std::optional<double> deadline;
     QString openError;  // a chosen device that is found but does not open
 
-    std::optional<AudioInputDevice> find(const QString& uid) override { return AudioInputDevice{uid, QStringLiteral("USBマイク")}; }
+    std::optional<AudioInputDevice> find(const QString& uid) override
+    {
+        return AudioInputDevice{uid, QStringLiteral("USBマイク")};
+    }
     void setDeadline(std::optional<double> d) override { deadline = d; }
     std::unique_ptr<CaptureEngine> makeEngine(const QString& uid, QString* whyNot) override
     {

@@ -17,7 +17,10 @@ struct FakeOverlay : OverlayView {
     void show(const QString& t) override { events << QStringLiteral("show:") + t; }
     void flash(const QString& t, double s) override { events << QStringLiteral("flash:%1@%2").arg(t).arg(s); }
     void hide() override { events << QStringLiteral("hide"); }
-    void showRecordingBar(const QString& target, const QString& mic) override { events << QStringLiteral("bar:%1|%2").arg(target, mic); }
+    void showRecordingBar(const QString& target, const QString& mic) override
+    {
+        events << QStringLiteral("bar:%1|%2").arg(target, mic);
+    }
     void updateLevel(float level) override { levels << level; }
     void updateLiveText(const QString& t) override { events << QStringLiteral("live:") + t; }
     QString last() const { return events.isEmpty() ? QString() : events.last(); }
@@ -58,8 +61,16 @@ struct FakeServer : RecognitionServer {
     mutable std::mutex mutex;
     QList<std::optional<QString>> replies;  // taken from the front; empty list → nothing
     QStringList calls;                      // "start:DICT", "restart:DICT", "stop", "wait:S", "transcribe:BYTES"
-    void record(const QString& c) { std::lock_guard l(mutex); calls << c; }
-    QStringList seen() const { std::lock_guard l(mutex); return calls; }
+    void record(const QString& c)
+    {
+        std::lock_guard l(mutex);
+        calls << c;
+    }
+    QStringList seen() const
+    {
+        std::lock_guard l(mutex);
+        return calls;
+    }
     std::function<void()> onStart;  // runs inside start, on the pipeline
     void start(const QString& d) override
     {
@@ -69,7 +80,11 @@ struct FakeServer : RecognitionServer {
     }
     void restart(const QString& d) override { record(QStringLiteral("restart:") + d); }
     void stop() override { record(QStringLiteral("stop")); }
-    bool waitHealthy(double s) override { record(QStringLiteral("wait:%1").arg(s)); return true; }
+    bool waitHealthy(double s) override
+    {
+        record(QStringLiteral("wait:%1").arg(s));
+        return true;
+    }
     std::optional<QString> transcribe(const QByteArray& wav) override
     {
         std::lock_guard l(mutex);
@@ -141,7 +156,11 @@ struct FakeFirstRun : FirstRun {
     int begins = 0;
     std::function<void()> onFinished;
     bool 必要() override { return needed; }
-    void begin(std::function<void()> done) override { ++begins; onFinished = std::move(done); }
+    void begin(std::function<void()> done) override
+    {
+        ++begins;
+        onFinished = std::move(done);
+    }
 };
 
 // Start at login without touching the desktop; `failWith` makes changes fail.

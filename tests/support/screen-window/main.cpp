@@ -186,12 +186,13 @@ protected:
         if (event->type() != QEvent::KeyPress)
             return false;
         auto* key = static_cast<QKeyEvent*>(event);
-        static const QList<int> modifiers{Qt::Key_Shift, Qt::Key_Control, Qt::Key_Alt,      Qt::Key_Meta,
-                                          Qt::Key_AltGr, Qt::Key_Super_L, Qt::Key_Super_R, Qt::Key_CapsLock,
-                                          Qt::Key_NumLock};
+        static const QList<int> modifiers{Qt::Key_Shift,   Qt::Key_Control,  Qt::Key_Alt,
+                                          Qt::Key_Meta,    Qt::Key_AltGr,    Qt::Key_Super_L,
+                                          Qt::Key_Super_R, Qt::Key_CapsLock, Qt::Key_NumLock};
         if (!modifiers.contains(key->key()) && key->key() != 0)
             write(QStringLiteral("keys"),
-                  QKeySequence(key->modifiers() | Qt::Key(key->key())).toString(QKeySequence::PortableText).toUtf8() + '\n',
+                  QKeySequence(key->modifiers() | Qt::Key(key->key())).toString(QKeySequence::PortableText).toUtf8()
+                      + '\n',
                   QIODevice::Append);
         return false;
     }
@@ -221,7 +222,8 @@ std::unique_ptr<QWidget> pasteWindow(const QStringList& args)
         field = line;
     } else {
         auto* edit = new QPlainTextEdit(window.get());
-        QObject::connect(edit, &QPlainTextEdit::textChanged, recorder, [recorder, edit] { recorder->writeText(edit->toPlainText()); });
+        QObject::connect(edit, &QPlainTextEdit::textChanged, recorder,
+                         [recorder, edit] { recorder->writeText(edit->toPlainText()); });
         field = edit;
     }
     field->installEventFilter(recorder);
@@ -272,7 +274,8 @@ int main(int argc, char** argv)
     else if (kind == QLatin1String("menus"))
         window = menusWindow(args.value(1));
     if (!window) {
-        std::fprintf(stderr, "usage: sayri-screen-window terms|labels N|groups N|sizes|megabyte|list N|menus FILE|paste ...\n");
+        std::fprintf(stderr,
+                     "usage: sayri-screen-window terms|labels N|groups N|sizes|megabyte|list N|menus FILE|paste ...\n");
         return 2;
     }
 
