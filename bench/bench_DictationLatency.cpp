@@ -2,11 +2,13 @@
 // dictations through the built Sayri with the stand-in server answering at
 // once: median of 10. Sayri waits 0.42 s on purpose (0.3 s before collecting
 // the recording, 0.12 s for the clipboard); the figure reported is the rest.
-// Run inside the desktop session:
-//   scripts/desktop-session build/bench/bench_DictationLatency
-#include "Timings.h"
+// With a number of rounds (say 200) it goes on and reports Sayri's resident
+// memory and open descriptors after round 10, every 50 rounds and after the
+// last, so that growth shows. Run inside the desktop session:
+//   scripts/desktop-session build/bench/bench_DictationLatency [ROUNDS]
 #include "LogFile.h"
 #include "PasteTarget.h"
+#include "Timings.h"
 #include "WhisperStandIn.h"
 #include "XTestKeys.h"
 
@@ -15,6 +17,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
@@ -23,6 +26,8 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -39,6 +44,20 @@ bool waitFor(const std::function<bool()>& done, int ms)
     return true;
 }
 
+// Resident memory in KiB and open descriptors of a process, from /proc.
+std::pair<long, long> footprint(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    long rss = 0;
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                rss = line.mid(6).trimmed().split(' ').value(0).toLong();
+    const long fds =
+        long(QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+    return {rss, fds};
+}
+
 int recordings()
 {
     return logMessages().join(u'\n').count(QStringLiteral("録音開始"));
@@ -50,8 +69,8 @@ int main(int argc, char** argv)
 {
     QApplication qapp(argc, argv);
     const QString speech = QDir::homePath() + QStringLiteral("/speech.wav");
-    QProcess::execute(QStringLiteral("espeak-ng"), {QStringLiteral("-v"), QStringLiteral("ja"), QStringLiteral("-w"), speech,
-                                                     QStringLiteral("今日は晴れです")});
+    QProcess::execute(QStringLiteral("espeak-ng"), {QStringLiteral("-v"), QStringLiteral("ja"), QStringLiteral("-w"),
+                                                    speech, QStringLiteral("今日は晴れです")});
     QDir().mkpath(Config::dataFolder());
     Config::bootstrap();
     WhisperStandIn standIn;
@@ -69,8 +88,10 @@ int main(int argc, char** argv)
     QTest::qWait(1000);
 
     XTestKeys keys(XTestKeys::physicalKeyboard);
+    const int rounds = std::max(10, argc > 1 ? std::atoi(argv[1]) : 10);
     std::vector<double> ms;
-    for (int i = 0; i < 10; ++i) {
+    std::pair<long, long> atTen;
+    for (int i = 0; i < rounds; ++i) {
         PasteTarget target;
         if (!target.start()) {
             std::fprintf(stderr, "no target window\n");
@@ -92,16 +113,26 @@ int main(int argc, char** argv)
             break;
         ms.push_back(t.nsecsElapsed() / 1e6);
         QTest::qWait(1600);  // the confirmation is gone before the next round
+        if (i == 9)
+            atTen = footprint(app.processId());
+        if ((i + 1) % 50 == 0) {  // the trend, while it runs
+            const std::pair<long, long> now = footprint(app.processId());
+            std::fprintf(stderr, "after %d: %ld KiB, %ld descriptors\n", i + 1, now.first, now.second);
+        }
     }
+    const std::pair<long, long> atEnd = footprint(app.processId());
     ::kill(pid_t(app.processId()), SIGTERM);
     app.waitForFinished(10000);
-    if (ms.size() < 10) {
-        std::fprintf(stderr, "only %zu of 10 dictations arrived\n", ms.size());
+    if (ms.size() < size_t(rounds)) {
+        std::fprintf(stderr, "only %zu of %d dictations arrived\n", ms.size(), rounds);
         return 1;
     }
-    const Timings t(ms);
+    const Timings t(std::vector<double>(ms.begin(), ms.begin() + 10));
     std::printf("key release to text in the window: median %.0f ms (min %.0f, max %.0f); "
                 "beyond the fixed 420 ms: %.0f ms\n",
                 t.median, t.min, t.max, t.median - 420);
+    if (rounds > 10)
+        std::printf("after 10 dictations: %ld KiB resident, %ld descriptors; after %d: %ld KiB, %ld descriptors\n",
+                    atTen.first, atTen.second, rounds, atEnd.first, atEnd.second);
     return 0;
 }
