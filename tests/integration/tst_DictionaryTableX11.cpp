@@ -1,0 +1,102 @@
+// The dictionary table in a real window: a word dragged with the mouse,
+// edited and deleted through the real dialogs, each change checked in
+// "dictionary.txt"; and a screenshot of its rows.
+#include "TestDataFolder.h"
+#include "XTestPointer.h"
+
+#include "store/Dictionary.h"
+#include "ui/DictionaryRowDelegate.h"
+#include "ui/DictionaryTable.h"
+#include "ui/WordDialog.h"
+
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+class TestDictionaryTableX11 : public QObject {
+    Q_OBJECT
+
+    TestDataFolder data_;
+    QWidget page_;  // the settings page's canvas around the table
+    DictionaryTable table_{&page_};
+
+    QString file() const { return QString::fromUtf8(readFile(data_.file(u"dictionary.txt"_s))); }
+    void load(const QByteArray& text)
+    {
+        writeFile(data_.file(u"dictionary.txt"_s), text);
+        table_.setEntries(Config::dictionaryDisplayEntries());
+    }
+    QRect row(int i) const
+    {
+        const auto* view = table_.findChild<QListView*>();
+        const QRect r = view->visualRect(view->model()->index(i, 0));
+        return r.translated(view->viewport()->mapToGlobal(QPoint(0, 0)));
+    }
+    static QPoint centre(const QWidget* w) { return w->mapToGlobal(w->rect().center()); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QPalette canvas = page_.palette();
+        canvas.setColor(QPalette::Window, QColor(247, 247, 248));
+        page_.setPalette(canvas);
+        page_.setAutoFillBackground(true);
+        page_.resize(740, 360);
+        table_.setGeometry(20, 20, 700, 320);
+        page_.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page_));
+    }
+
+    void dragMovesTheFirstWordBelowTheLast()
+    {
+        load("一番\nに=二番\n三番\n");
+        XTestPointer::drag(QPoint(row(0).x() + 20, row(0).center().y()), QPoint(row(2).x() + 20, row(2).bottom() - 2));
+        QTRY_VERIFY(file().endsWith(u"\n\nに=二番\n三番\n一番\n"_s));
+    }
+
+    void editThroughTheDialog()
+    {
+        XTestPointer::doubleClick(row(1).center());
+        auto* dialog = table_.findChild<WordDialog*>();
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->surface(), u"三番"_s);
+        dialog->surfaceField()->setText(u"三番目"_s);
+        dialog->readingField()->setText(u"さんばんめ"_s);
+        XTestPointer::click(centre(dialog->acceptButton()));
+        QTRY_VERIFY(file().endsWith(u"\n\nに=二番\nさんばんめ=三番目\n一番\n"_s));
+    }
+
+    void deleteThroughTheConfirmation()
+    {
+        XTestPointer::click(DictionaryRowDelegate::buttonRect(row(0)).center());
+        QMessageBox* box = nullptr;
+        QTRY_VERIFY((box = table_.findChild<QMessageBox*>()) && box->isVisible());
+        QCOMPARE(box->text(), u"「二番」を辞書から消しますか？"_s);
+        for (QAbstractButton* b : box->buttons())
+            if (b->text() == u"消す"_s)
+                XTestPointer::click(centre(b));
+        QTRY_VERIFY(file().endsWith(u"\n\nさんばんめ=三番目\n一番\n"_s));
+    }
+
+    // Active words (dot, "聞き取り"), one outside the budget with a reading
+    // ("置換で対応") and one without ("枠外").
+    void screenshot()
+    {
+        load(QString(u"株式会社あおぞら\nふかんず=俯瞰図\n"_s + QString(u"長"_s).repeated(170)
+                     + u"\nとうきょう=東京都庁舎\n渡辺=渡邊\n枠外の言葉\n"_s)
+                 .toUtf8());
+        QCOMPARE(table_.activeCount(), 3);
+        QCOMPARE(table_.replaceableCount(), 2);
+        QTest::qWait(300);
+        const QString shot = QStringLiteral(SAYRI_BIN_DIR "/dictionary-table.png");
+        QCOMPARE(QProcess::execute(u"import"_s, {u"-window"_s, u"root"_s, shot}), 0);
+    }
+};
+
+QTEST_MAIN(TestDictionaryTableX11)
+#include "tst_DictionaryTableX11.moc"
