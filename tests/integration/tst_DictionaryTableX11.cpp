@@ -2,7 +2,6 @@
 // edited and deleted through the real dialogs, each change checked in
 // "dictionary.txt"; and a screenshot of its rows.
 #include "TestDataFolder.h"
-#include "XTestPointer.h"
 
 #include "store/Dictionary.h"
 #include "ui/DictionaryRowDelegate.h"
@@ -38,6 +37,23 @@ class TestDictionaryTableX11 : public QObject {
         return r.translated(view->viewport()->mapToGlobal(QPoint(0, 0)));
     }
     static QPoint centre(const QWidget* w) { return w->mapToGlobal(w->rect().center()); }
+    static QStringList to(QPoint p, const char* pause = "0.1")
+    {
+        return {u"mousemove"_s, QString::number(p.x()), QString::number(p.y()), u"sleep"_s, QString::fromLatin1(pause)};
+    }
+    // Real XTest pointer events from xdotool, while this event loop (and a
+    // drag's own) keeps running.
+    static void pointer(const QStringList& steps)
+    {
+        QProcess xdotool;
+        xdotool.start(u"xdotool"_s, steps);
+        QTRY_VERIFY_WITH_TIMEOUT(xdotool.state() == QProcess::NotRunning, 10000);
+        QTest::qWait(100);
+    }
+    static void click(QPoint p, int count = 1)
+    {
+        pointer(to(p) + QStringList{u"click"_s, u"--repeat"_s, QString::number(count), u"--delay"_s, u"80"_s, u"1"_s});
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -55,31 +71,35 @@ private Q_SLOTS:
     void dragMovesTheFirstWordBelowTheLast()
     {
         load("一番\nに=二番\n三番\n");
-        XTestPointer::drag(QPoint(row(0).x() + 20, row(0).center().y()), QPoint(row(2).x() + 20, row(2).bottom() - 2));
+        const QPoint from(row(0).x() + 20, row(0).center().y()), below(row(2).x() + 20, row(2).bottom() - 2);
+        QStringList steps = to(from) + QStringList{u"mousedown"_s, u"1"_s};
+        for (int i = 1; i <= 20; ++i)
+            steps += to(from + (below - from) * i / 20, "0.03");
+        pointer(steps + to(below, "0.3") + QStringList{u"mouseup"_s, u"1"_s});
         QTRY_VERIFY(file().endsWith(u"\n\nに=二番\n三番\n一番\n"_s));
     }
 
     void editThroughTheDialog()
     {
-        XTestPointer::doubleClick(row(1).center());
+        click(row(1).center(), 2);
         auto* dialog = table_.findChild<WordDialog*>();
         QVERIFY(dialog && dialog->isVisible());
         QCOMPARE(dialog->surface(), u"三番"_s);
         dialog->surfaceField()->setText(u"三番目"_s);
         dialog->readingField()->setText(u"さんばんめ"_s);
-        XTestPointer::click(centre(dialog->acceptButton()));
+        click(centre(dialog->acceptButton()));
         QTRY_VERIFY(file().endsWith(u"\n\nに=二番\nさんばんめ=三番目\n一番\n"_s));
     }
 
     void deleteThroughTheConfirmation()
     {
-        XTestPointer::click(DictionaryRowDelegate::buttonRect(row(0)).center());
+        click(DictionaryRowDelegate::buttonRect(row(0)).center());
         QMessageBox* box = nullptr;
         QTRY_VERIFY((box = table_.findChild<QMessageBox*>()) && box->isVisible());
         QCOMPARE(box->text(), u"「二番」を辞書から消しますか？"_s);
         for (QAbstractButton* b : box->buttons())
             if (b->text() == u"消す"_s)
-                XTestPointer::click(centre(b));
+                click(centre(b));
         QTRY_VERIFY(file().endsWith(u"\n\nさんばんめ=三番目\n一番\n"_s));
     }
 
