@@ -21,7 +21,7 @@ class TestDictionaryTableX11 : public QObject {
     Q_OBJECT
 
     TestDataFolder data_;
-    QWidget page_;  // the settings page's canvas around the table
+    QWidget page_;  // the page around the table
     DictionaryTable table_{&page_};
 
     QString file() const { return QString::fromUtf8(readFile(data_.file(u"dictionary.txt"_s))); }
@@ -58,17 +58,13 @@ class TestDictionaryTableX11 : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        QPalette canvas = page_.palette();
-        canvas.setColor(QPalette::Window, QColor(247, 247, 248));
-        page_.setPalette(canvas);
-        page_.setAutoFillBackground(true);
         page_.resize(740, 360);
         table_.setGeometry(20, 20, 700, 320);
         page_.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page_));
     }
 
-    void dragMovesTheFirstWordBelowTheLast()
+    void dragEditAndDelete()
     {
         load("一番\nに=二番\n三番\n");
         const QPoint from(row(0).x() + 20, row(0).center().y()), below(row(2).x() + 20, row(2).bottom() - 2);
@@ -77,10 +73,7 @@ private Q_SLOTS:
             steps += to(from + (below - from) * i / 20, "0.03");
         pointer(steps + to(below, "0.3") + QStringList{u"mouseup"_s, u"1"_s});
         QTRY_VERIFY(file().endsWith(u"\n\nに=二番\n三番\n一番\n"_s));
-    }
 
-    void editThroughTheDialog()
-    {
         click(row(1).center(), 2);
         auto* dialog = table_.findChild<WordDialog*>();
         QVERIFY(dialog && dialog->isVisible());
@@ -89,10 +82,7 @@ private Q_SLOTS:
         dialog->readingField()->setText(u"さんばんめ"_s);
         click(centre(dialog->acceptButton()));
         QTRY_VERIFY(file().endsWith(u"\n\nに=二番\nさんばんめ=三番目\n一番\n"_s));
-    }
 
-    void deleteThroughTheConfirmation()
-    {
         click(DictionaryRowDelegate::buttonRect(row(0)).center());
         QMessageBox* box = nullptr;
         QTRY_VERIFY((box = table_.findChild<QMessageBox*>()) && box->isVisible());
@@ -110,8 +100,6 @@ private Q_SLOTS:
         load(QString(u"株式会社あおぞら\nふかんず=俯瞰図\n"_s + QString(u"長"_s).repeated(170)
                      + u"\nとうきょう=東京都庁舎\n渡辺=渡邊\n枠外の言葉\n"_s)
                  .toUtf8());
-        QCOMPARE(table_.activeCount(), 3);
-        QCOMPARE(table_.replaceableCount(), 2);
         QTest::qWait(300);
         const QString shot = QStringLiteral(SAYRI_BIN_DIR "/dictionary-table.png");
         QCOMPARE(QProcess::execute(u"import"_s, {u"-window"_s, u"root"_s, shot}), 0);

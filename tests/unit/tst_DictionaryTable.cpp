@@ -83,50 +83,37 @@ private Q_SLOTS:
     }
 
     // Accepted words read back from the file as typed, trimmed.
-    void edits_data()
-    {
-        QTest::addColumn<QString>("surface");
-        QTest::addColumn<QString>("reading");
-        QTest::addColumn<bool>("refused");
-        QTest::newRow("reading") << u" 俯瞰図\u3000"_s << u" ふかんず"_s << false;
-        QTest::newRow("empty reading is none") << u"俯瞰図"_s << u" "_s << false;
-        QTest::newRow("empty surface: no change") << u" "_s << u"ふ"_s << false;
-        QTest::newRow("line break") << u"俯瞰\n図"_s << u""_s << true;
-        QTest::newRow("line break in reading") << u"俯瞰図"_s << u"ふ\u2028か"_s << true;
-        QTest::newRow("# alone") << u"#タグ"_s << u""_s << true;
-        QTest::newRow("# with a reading") << u"#タグ"_s << u"たぐ"_s << false;
-        QTest::newRow("# reading") << u"タグ"_s << u"#たぐ"_s << false;
-        QTest::newRow("= alone") << u"a=b"_s << u""_s << true;
-        QTest::newRow("= with a reading") << u"a=b"_s << u"え"_s << false;
-        QTest::newRow("= at the end") << u"C="_s << u""_s << false;
-        QTest::newRow("= in reading") << u"x"_s << u"a=b"_s << true;
-    }
     void edits()
     {
-        QFETCH(QString, surface);
-        QFETCH(QString, reading);
-        QFETCH(bool, refused);
-        const auto edit = DictionaryRules::editedWord(surface, reading);
-        QCOMPARE(!edit.refusal.isEmpty(), refused);
-        QCOMPARE(edit.word.has_value(), !refused && !surface.trimmed().isEmpty());
-        if (edit.word) {
-            Config::rewriteDictionary({*edit.word});
-            QCOMPARE(Config::dictionaryEntries(), QList{*edit.word});
-            QCOMPARE(edit.word->surface, surface.trimmed());
+        using Case = std::tuple<QString, QString, bool>;  // surface, reading, refused
+        for (const auto& [surface, reading, refused] :
+             std::initializer_list<Case>{{u" 俯瞰図\u3000"_s, u" ふかんず"_s, false},
+                                         {u"俯瞰図"_s, u" "_s, false},
+                                         {u" "_s, u"ふ"_s, false},
+                                         {u"俯瞰\n図"_s, {}, true},
+                                         {u"俯瞰図"_s, u"ふ\u2028か"_s, true},
+                                         {u"#タグ"_s, {}, true},
+                                         {u"#タグ"_s, u"たぐ"_s, false},
+                                         {u"タグ"_s, u"#たぐ"_s, false},
+                                         {u"a=b"_s, {}, true},
+                                         {u"a=b"_s, u"え"_s, false},
+                                         {u"C="_s, {}, false},
+                                         {u"x"_s, u"a=b"_s, true}}) {
+            const auto edit = DictionaryRules::editedWord(surface, reading);
+            QVERIFY2(edit.refusal.isEmpty() != refused, qPrintable(surface + u'|' + reading));
+            QCOMPARE(edit.word.has_value(), !refused && !surface.trimmed().isEmpty());
+            if (edit.word) {
+                Config::rewriteDictionary({*edit.word});
+                QCOMPARE(Config::dictionaryEntries(), QList{*edit.word});
+                QCOMPARE(edit.word->surface, surface.trimmed());
+            }
         }
     }
 
     void counts()
     {
-        table_ = std::make_unique<DictionaryTable>();
-        const QString r = u"よみ"_s;
-        table_->setEntries({{r, u"a"_s, true},
-                            {{}, u"b"_s, true},
-                            {r, u"c"_s, false},
-                            {{}, u"d"_s, false},
-                            {r, u"e"_s, false},
-                            {{}, u"f"_s, false},
-                            {{}, u"g"_s, false}});
+        // The long word leaves 3 characters: too few for "、BBB", enough for "、E".
+        show(QByteArray(182, 'x') + "\nう=BBB\nCCC\nえ=DDD\nE\n");
         QCOMPARE(table_->activeCount(), 2);
         QCOMPARE(table_->replaceableCount(), 2);
     }
