@@ -106,10 +106,15 @@ bool DictionaryTable::fileStillMatches()
 {
     if (Config::dictionaryAcceptsWords() && Config::dictionaryEntries() == wordsOf(entries_))
         return true;
+    dropChange();
+    return false;
+}
+
+void DictionaryTable::dropChange()
+{
     Log::write(QStringLiteral("辞書の変更を保存しませんでした: dictionary.txt "
                               "がほかのプログラムで書き換えられていたため、ファイルの内容を残します"));
     QMetaObject::invokeMethod(this, &DictionaryTable::reordered, Qt::QueuedConnection);
-    return false;
 }
 
 void DictionaryTable::editRow(int row)
@@ -122,15 +127,21 @@ void DictionaryTable::editRow(int row)
         QStringLiteral("「よみ」に入れた言葉が聞き取り結果に出てきたら「書き方」に直します。ひらがなの読みでも、"
                        "間違って出てくる書き方（渡辺→渡邊 など）でも構いません。空でもOK。"),
         QStringLiteral("保存"), this);
-    dialog->setObjectName(QStringLiteral("editWordDialog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->surfaceField()->setText(shown.surface);
     dialog->readingField()->setText(shown.reading.value_or(QString()));
     dialog->setCheck([dialog] { return DictionaryRules::editedWord(dialog->surface(), dialog->reading()).refusal; });
     connect(dialog, &QDialog::accepted, this, [this, dialog, row, shown] {
         const auto edit = DictionaryRules::editedWord(dialog->surface(), dialog->reading());
-        // The row must still show the word that was opened.
-        if (!edit.word || row >= entries_.size() || entries_.at(row) != shown || !fileStillMatches())
+        if (!edit.word)
+            return;
+        // The page may have read the file again while the dialog was open.
+        if (row >= entries_.size() || entries_.at(row).surface != shown.surface
+            || entries_.at(row).reading != shown.reading) {
+            dropChange();
+            return;
+        }
+        if (!fileStillMatches())
             return;
         QList<Config::DictionaryEntry> order = wordsOf(entries_);
         order[row] = *edit.word;
@@ -149,7 +160,6 @@ void DictionaryTable::deleteRow(int row)
         return;
     const QString surface = entries_.at(row).surface;
     auto* box = new QMessageBox(this);
-    box->setObjectName(QStringLiteral("deleteWordBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowTitle(QStringLiteral("サイリ"));
     box->setText(QStringLiteral("「%1」を辞書から消しますか？").arg(surface));

@@ -43,6 +43,7 @@ private:
     // it does not, the change is dropped, logged, and the page told to read
     // the file again.
     bool fileStillMatches();
+    void dropChange();  // logs the change that was not written
     void takeModelEntries();
 
     QList<Config::DisplayEntry> entries_;

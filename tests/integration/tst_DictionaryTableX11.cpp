@@ -75,8 +75,8 @@ private Q_SLOTS:
         QTRY_VERIFY(file().endsWith(u"\n\nに=二番\n三番\n一番\n"_s));
 
         click(row(1).center(), 2);
-        auto* dialog = table_.findChild<WordDialog*>();
-        QVERIFY(dialog && dialog->isVisible());
+        WordDialog* dialog = nullptr;
+        QTRY_VERIFY((dialog = table_.findChild<WordDialog*>()) && dialog->isVisible());
         QCOMPARE(dialog->surface(), u"三番"_s);
         dialog->surfaceField()->setText(u"三番目"_s);
         dialog->readingField()->setText(u"さんばんめ"_s);
@@ -91,6 +91,7 @@ private Q_SLOTS:
             if (b->text() == u"消す"_s)
                 click(centre(b));
         QTRY_VERIFY(file().endsWith(u"\n\nさんばんめ=三番目\n一番\n"_s));
+        QCOMPARE(table_.entries().size(), 2);
     }
 
     // Active words (dot, "聞き取り"), one outside the budget with a reading
