@@ -37,23 +37,20 @@ class TestDictionaryTableX11 : public QObject {
         return r.translated(view->viewport()->mapToGlobal(QPoint(0, 0)));
     }
     static QPoint centre(const QWidget* w) { return w->mapToGlobal(w->rect().center()); }
-    static QStringList to(QPoint p, const char* pause = "0.1")
+    // Real XTest pointer events: xdotool with these steps, while this event
+    // loop (and a drag's own) keeps running.
+    static void xdotool(const QString& steps)
     {
-        return {u"mousemove"_s, QString::number(p.x()), QString::number(p.y()), u"sleep"_s, QString::fromLatin1(pause)};
-    }
-    // Real XTest pointer events from xdotool, while this event loop (and a
-    // drag's own) keeps running.
-    static void pointer(const QStringList& steps)
-    {
-        QProcess xdotool;
-        xdotool.start(u"xdotool"_s, steps);
-        QTRY_VERIFY_WITH_TIMEOUT(xdotool.state() == QProcess::NotRunning, 10000);
+        QProcess p;
+        p.start(u"xdotool"_s, steps.split(u' '));
+        QTRY_VERIFY_WITH_TIMEOUT(p.state() == QProcess::NotRunning, 10000);
         QTest::qWait(100);
     }
-    static void click(QPoint p, int count = 1)
+    static QString to(QPoint p, double wait = 0.1)
     {
-        pointer(to(p) + QStringList{u"click"_s, u"--repeat"_s, QString::number(count), u"--delay"_s, u"80"_s, u"1"_s});
+        return u"mousemove %1 %2 sleep %3 "_s.arg(p.x()).arg(p.y()).arg(wait);
     }
+    static void click(QPoint p, int count = 1) { xdotool(to(p) + u"click --repeat %1 --delay 80 1"_s.arg(count)); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -68,16 +65,17 @@ private Q_SLOTS:
     {
         load("一番\nに=二番\n三番\n");
         const QPoint from(row(0).x() + 20, row(0).center().y()), below(row(2).x() + 20, row(2).bottom() - 2);
-        QStringList steps = to(from) + QStringList{u"mousedown"_s, u"1"_s};
+        QString steps = to(from) + u"mousedown 1 "_s;
         for (int i = 1; i <= 20; ++i)
-            steps += to(from + (below - from) * i / 20, "0.03");
-        pointer(steps + to(below, "0.3") + QStringList{u"mouseup"_s, u"1"_s});
+            steps += to(from + (below - from) * i / 20, 0.03);
+        xdotool(steps + to(below, 0.3) + u"mouseup 1"_s);
         QTRY_VERIFY(file().endsWith(u"\n\nに=二番\n三番\n一番\n"_s));
 
         click(row(1).center(), 2);
         WordDialog* dialog = nullptr;
         QTRY_VERIFY((dialog = table_.findChild<WordDialog*>()) && dialog->isVisible());
         QCOMPARE(dialog->surface(), u"三番"_s);
+        QTRY_VERIFY(dialog->surfaceField()->hasFocus());
         dialog->surfaceField()->setText(u"三番目"_s);
         dialog->readingField()->setText(u"さんばんめ"_s);
         click(centre(dialog->acceptButton()));
@@ -98,9 +96,8 @@ private Q_SLOTS:
     // ("置換で対応") and one without ("枠外").
     void screenshot()
     {
-        load(QString(u"株式会社あおぞら\nふかんず=俯瞰図\n"_s + QString(u"長"_s).repeated(170)
-                     + u"\nとうきょう=東京都庁舎\n渡辺=渡邊\n枠外の言葉\n"_s)
-                 .toUtf8());
+        load("株式会社あおぞら\nふかんず=俯瞰図\n" + QString(u"長"_s).repeated(170).toUtf8()
+             + "\nとうきょう=東京都庁舎\n渡辺=渡邊\n枠外の言葉\n");
         QTest::qWait(300);
         const QString shot = QStringLiteral(SAYRI_BIN_DIR "/dictionary-table.png");
         QCOMPARE(QProcess::execute(u"import"_s, {u"-window"_s, u"root"_s, shot}), 0);

@@ -23,26 +23,24 @@ using namespace Qt::StringLiterals;
 class TestDictionaryTable : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TestDataFolder> data_;
+    TestDataFolder data_;
     std::unique_ptr<DictionaryTable> table_;
 
     // A table showing the words of `text`, written as "dictionary.txt".
     QListView* show(const QByteArray& text)
     {
-        writeFile(data_->file(u"dictionary.txt"_s), text);
+        writeFile(data_.file(u"dictionary.txt"_s), text);
         table_ = std::make_unique<DictionaryTable>();
         table_->resize(700, 400);
         table_->setEntries(Config::dictionaryDisplayEntries());
         table_->show();
         return table_->findChild<QListView*>();
     }
-    QByteArray file() const { return readFile(data_->file(u"dictionary.txt"_s)); }
-    void clickRow(QPoint at, bool twice)
+    QByteArray file() const { return readFile(data_.file(u"dictionary.txt"_s)); }
+    void doubleClick(QPoint at)
     {
-        QWidget* viewport = table_->findChild<QListView*>()->viewport();
-        QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
-        if (twice)
-            QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+        QTest::mouseClick(table_->findChild<QListView*>()->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(table_->findChild<QListView*>()->viewport(), Qt::LeftButton, {}, at);
     }
     bool drop(const QByteArray& payload, int row, const QModelIndex& parent = {})
     {
@@ -52,16 +50,7 @@ class TestDictionaryTable : public QObject {
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        data_ = std::make_unique<TestDataFolder>();
-        QDir().mkpath(data_->path());
-    }
-    void cleanup()
-    {
-        table_.reset();
-        data_.reset();
-    }
+    void initTestCase() { QDir().mkpath(data_.path()); }
 
     void moveTarget()
     {
@@ -122,10 +111,10 @@ private Q_SLOTS:
     void racingChangesAreDropped()
     {
         QListView* view = show("A\nB\n");
-        writeFile(data_->file(u"dictionary.txt"_s), "A\nB\nC\n");
+        writeFile(data_.file(u"dictionary.txt"_s), "A\nB\nC\n");
         QSignalSpy reordered(table_.get(), &DictionaryTable::reordered);
         QVERIFY(!drop("0", 2));
-        clickRow(view->visualRect(view->model()->index(0, 0)).center(), true);
+        doubleClick(view->visualRect(view->model()->index(0, 0)).center());
         auto* dialog = table_->findChild<WordDialog*>();
         QVERIFY(dialog && dialog->focusWidget() == dialog->surfaceField());
         dialog->readingField()->setText(u"x=y"_s);
@@ -148,8 +137,8 @@ private Q_SLOTS:
         QVERIFY(!(view->model()->flags(view->model()->index(0, 0)) & Qt::ItemIsDragEnabled));
         QVERIFY(!drop("0", 1));
         const QRect row = view->visualRect(view->model()->index(0, 0));
-        clickRow(row.center(), true);
-        clickRow(DictionaryRowDelegate::buttonRect(row).center(), false);
+        doubleClick(row.center());
+        doubleClick(DictionaryRowDelegate::buttonRect(row).center());
         QVERIFY(!table_->findChild<QDialog*>());
         QCOMPARE(file(), bytes);
     }
