@@ -39,8 +39,12 @@ int fitWidth(const QString& text, const QFont& font, int min, int padding, const
 
 qreal lineHeight(const QFont& font)
 {
+    // What one more line adds in a laid-out text: ascent, descent and leading,
+    // as the text layout rounds them.
     const QFontMetricsF metrics(font);
-    return metrics.ascent() + metrics.descent() + metrics.leading();
+    const QRectF box(0, 0, 1000, 1000);
+    return metrics.boundingRect(box, Qt::AlignLeft, QStringLiteral("A\nA")).height()
+           - metrics.boundingRect(box, Qt::AlignLeft, QStringLiteral("A")).height();
 }
 
 int measuredHeight(const QString& text, int width, const QFont& font)

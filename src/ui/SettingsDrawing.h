@@ -24,7 +24,7 @@ QRect fromBottom(int x, int y, int w, int h, int parentHeight);
 // max(min, padding + the wider of `text` and `widest`, rounded up) in `font`.
 int fitWidth(const QString& text, const QFont& font, int min, int padding,
              const std::optional<QString>& widest = std::nullopt);
-// One line of `font`: ascent + descent + leading.
+// One line of `font` in a laid-out text: ascent + descent + leading.
 qreal lineHeight(const QFont& font);
 // The height `text` takes wrapped at `width`, truncated to whole points and
 // never more than 99 lines.

@@ -45,7 +45,6 @@ void SettingsWindow::show(const QString& page)
 void SettingsWindow::showNow()
 {
     build();
-    setupTableIfNeeded();
     render();
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), window_->size());
@@ -77,6 +76,7 @@ void SettingsWindow::build()
     contentArea_->setObjectName(QStringLiteral("contentArea"));
     dictTable_ = new DictionaryTable(window_);
     dictTable_->hide();
+    setupTableIfNeeded();
     window_->installEventFilter(this);
     MainMenu::attachTo(window_);
 }
