@@ -115,8 +115,6 @@ SettingsAboutPage::SettingsAboutPage(QWidget* parent, QSize windowSize) : QWidge
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     auto* document = new QWidget;
     document->setObjectName(QStringLiteral("aboutDocument"));
-    document->setStyleSheet(QStringLiteral("QWidget#aboutDocument { background: transparent; }"));
-    scroll->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
     scroll->viewport()->setAutoFillBackground(false);
 
     // Leave room for a scroll bar: the cards are taller than the page at the minimum size.

@@ -2,24 +2,20 @@
 
 #include "support/Graphemes.h"
 #include "ui/Brand.h"
+#include "ui/RoundedPanel.h"
 
 #include <QFontMetricsF>
-#include <QFrame>
 #include <QHash>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QTextLayout>
 
 #include <cmath>
 
 namespace SettingsDrawing {
 
 namespace {
-
-QString rgba(const QColor& c)
-{
-    return QStringLiteral("rgba(%1,%2,%3,%4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alphaF());
-}
 
 }  // namespace
 
@@ -43,8 +39,9 @@ qreal lineHeight(const QFont& font)
     // as the text layout rounds them.
     const QFontMetricsF metrics(font);
     const QRectF box(0, 0, 1000, 1000);
-    return metrics.boundingRect(box, Qt::AlignLeft, QStringLiteral("A\nA")).height()
-           - metrics.boundingRect(box, Qt::AlignLeft, QStringLiteral("A")).height();
+    // Japanese glyphs come from a fallback font with lines taller than Latin ones.
+    return metrics.boundingRect(box, Qt::AlignLeft, QStringLiteral("Aあ\nAあ")).height()
+           - metrics.boundingRect(box, Qt::AlignLeft, QStringLiteral("Aあ")).height();
 }
 
 int measuredHeight(const QString& text, int width, const QFont& font)
@@ -55,18 +52,87 @@ int measuredHeight(const QString& text, int width, const QFont& font)
     return int(std::min(bounds.height(), cap));
 }
 
+namespace {
+
+struct Layout {
+    qsizetype end = 0;  // code units the lines hold
+    int lines = 0;      // lines laid out, at most the number asked
+    qreal height = 0;   // of those lines, each starting on a whole point as text drawing places them
+    bool reachedEnd = false;
+};
+
+// The first `lines` lines of `text`.
+Layout layOut(const QString& text, int lines, int width, const QFont& font)
+{
+    // Laid out as the measuring does: line breaks end lines, words wrap.
+    QString laidOut = text;
+    laidOut.replace(u'\n', QChar::LineSeparator);
+    QTextLayout layout(laidOut, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    Layout result;
+    for (; result.lines < lines; ++result.lines) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(width);
+        result.end = line.textStart() + line.textLength();
+        const qreal top = std::ceil(result.height);
+        result.height = top + line.ascent() + line.descent() + (result.lines > 0 ? line.leading() : 0);
+    }
+    layout.endLayout();
+    result.reachedEnd = result.end >= text.size();
+    return result;
+}
+
+// `layOut` of a start of `text` long enough for those lines: a long text is
+// laid out from a start twice as long each time, until its lines end well
+// inside that start (a break depends on what follows only nearby). Shaping
+// all of a long text would cost more than the rest.
+Layout layOutStart(const QString& text, int lines, int width, const QFont& font)
+{
+    for (qsizetype length = 1024;; length *= 2) {
+        const QString part = text.left(length);
+        const Layout layout = layOut(part, lines, width, font);
+        if (part.size() == text.size() || (!layout.reachedEnd && layout.end + 16 < part.size()))
+            return layout;
+    }
+}
+
+}  // namespace
+
+QString firstLines(const QString& text, int lines, int width, const QFont& font)
+{
+    return text.left(layOutStart(text, lines, width, font).end);
+}
+
+int heightUpTo(const QString& text, int maxLines, int width, const QFont& font)
+{
+    const Layout layout = layOutStart(text, maxLines + 1, width, font);
+    if (layout.lines > maxLines)
+        return int(maxLines * lineHeight(font));
+    return int(layout.height);
+}
+
 QString trimForDisplay(const QString& text, int maxLines, int width, const QFont& font)
 {
     const int limit = int(lineHeight(font) * maxLines);
-    if (measuredHeight(text, width, font) <= limit)
+    // Only the start that one more line holds can matter: a long text is
+    // never laid out whole.
+    const QString head = firstLines(text, maxLines + 1, width, font);
+    if (head.size() == text.size() && measuredHeight(text, width, font) <= limit)
         return text;
     // The longest start that fits, found by halving: a longer start never
     // takes fewer lines than a shorter one.
     QList<qsizetype> ends{0};  // code-unit offset after each character
-    for (const QString& c : Graphemes::split(text))
+    for (const QString& c : Graphemes::split(head))
         ends << ends.last() + c.size();
     auto start = [&](int n) { return text.left(ends.at(n)); };
     int fits = 0, tooLong = int(ends.size()) - 1;
+    if (head.size() < text.size())
+        ++tooLong;  // the whole head may fit once "…" ends it
     while (tooLong - fits > 1) {
         const int middle = (fits + tooLong) / 2;
         if (measuredHeight(start(middle) + QStringLiteral("…"), width, font) <= limit)
@@ -131,10 +197,8 @@ QLabel* label(QWidget* parent, const QString& text, const QFont& font, const QCo
 
 QWidget* card(QWidget* parent, const QRect& frame)
 {
-    auto* c = new QFrame(parent);
+    auto* c = new RoundedPanel(parent, 12);
     c->setObjectName(QStringLiteral("card"));
-    c->setStyleSheet(QStringLiteral("QFrame#card { background: white; border: 1px solid %1; border-radius: 12px; }")
-                         .arg(rgba(Brand::hairline)));
     c->setGeometry(frame);
     return c;
 }

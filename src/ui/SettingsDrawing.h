@@ -29,6 +29,11 @@ qreal lineHeight(const QFont& font);
 // The height `text` takes wrapped at `width`, truncated to whole points and
 // never more than 99 lines.
 int measuredHeight(const QString& text, int width, const QFont& font);
+// The start of `text` that its first `lines` lines hold at `width`.
+QString firstLines(const QString& text, int lines, int width, const QFont& font);
+// min(measuredHeight(text), the height of `maxLines` lines), measuring no
+// more of the text than those lines.
+int heightUpTo(const QString& text, int maxLines, int width, const QFont& font);
 // `text` unchanged when it takes at most `maxLines` lines at `width`;
 // otherwise its longest start (whole characters) that fits with "…" after
 // it, followed by "…".

@@ -2,6 +2,7 @@
 
 #include "platform/PlatformWords.h"
 #include "ui/Brand.h"
+#include "ui/RoundedPanel.h"
 #include "ui/SettingsDrawing.h"
 
 #include <QClipboard>
@@ -10,6 +11,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 
 using SettingsDrawing::label;
@@ -36,63 +38,77 @@ SettingsHistoryPage::SettingsHistoryPage(QWidget* parent, QSize windowSize,
               .arg(PlatformWords::pasteKeystroke()),
           Brand::font(12), Brand::withAlpha(Brand::ink, 0.5), QRect(36, 88, 460, 18));
 
-    auto* scroll = new QScrollArea(this);
-    scroll->setObjectName(QStringLiteral("historyList"));
-    scroll->setGeometry(36, 134, W - 282, H - 170);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setStyleSheet(QStringLiteral("QScrollArea#historyList { background: white; border: 1px solid %1; "
-                                         "border-radius: 12px; }")
-                              .arg(Brand::hairline.name()));
-    const int width = scroll->width() - 2;  // inside the border
-    const int textWidth = scroll->width() - 170;
+    // The list: a rounded white panel with the scrolling rows inside its border.
+    auto* panel = new RoundedPanel(this, 12);
+    panel->setGeometry(36, 134, W - 282, H - 170);
+    scroll_ = new QScrollArea(panel);
+    scroll_->setObjectName(QStringLiteral("historyList"));
+    scroll_->setGeometry(panel->rect().adjusted(1, 6, -1, -6));
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    textWidth_ = panel->width() - 170;
     const QFont font = Brand::font(12.5);
-    const int fourLines = int(4 * SettingsDrawing::lineHeight(font));
 
-    QList<int> heights;
-    int sum = 0;
+    entries_ = entries;
+    int top = 0;  // the panel keeps 6 points above and below the rows
     for (const auto& entry : entries) {
-        heights << std::max(66,
-                            std::min(SettingsDrawing::measuredHeight(entry.second, textWidth, font), fourLines) + 44);
-        sum += heights.last();
+        tops_ << top;
+        heights_ << std::max(66, SettingsDrawing::heightUpTo(entry.second, 4, textWidth_, font) + 44);
+        made_ << false;
+        top += heights_.last();
     }
-    const int documentHeight = std::max(scroll->height() - 2, entries.isEmpty() ? 12 : sum + 12);
-    auto* document = new QWidget;
-    document->setObjectName(QStringLiteral("historyDocument"));
-    document->setStyleSheet(QStringLiteral("QWidget#historyDocument { background: white; }"));
-    document->resize(width, documentHeight);
-
+    document_ = new QWidget;
+    document_->setAutoFillBackground(true);
+    QPalette white = document_->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    document_->setPalette(white);
+    document_->resize(scroll_->width(), std::max(scroll_->height(), entries.isEmpty() ? 12 : top));
     if (entries.isEmpty())
-        label(document, QStringLiteral("まだありません。話してみてください。"), Brand::font(12),
-              Brand::withAlpha(Brand::ink, 0.35), QRect(24, 26, 400, 18));
+        label(document_, QStringLiteral("まだありません。話してみてください。"), Brand::font(12),
+              Brand::withAlpha(Brand::ink, 0.35), QRect(24, 20, 400, 18));
+    scroll_->setWidget(document_);
+    addRowsInView();
+    connect(scroll_->verticalScrollBar(), &QScrollBar::valueChanged, this, &SettingsHistoryPage::addRowsInView);
+}
 
+void SettingsHistoryPage::addRowsInView()
+{
+    const int from = scroll_->verticalScrollBar()->value();
+    const int to = from + 2 * scroll_->height();
+    for (int i = 0; i < entries_.size() && tops_.at(i) < to; ++i)
+        if (!made_.at(i) && tops_.at(i) + heights_.at(i) > from)
+            addRow(i);
+}
+
+void SettingsHistoryPage::addRow(int i)
+{
+    made_[i] = true;
+    const int top = tops_.at(i), rowHeight = heights_.at(i), width = document_->width();
+    const QString& text = entries_.at(i).second;
+    const QFont font = Brand::font(12.5);
+    QLabel* shown = label(document_, SettingsDrawing::trimForDisplay(text, 4, textWidth_, font), font, Brand::ink,
+                          QRect(20, top + 14, textWidth_, rowHeight - 40), Qt::AlignLeft | Qt::AlignTop);
+    shown->setWordWrap(true);
+    label(document_, entries_.at(i).first.toLocalTime().toString(QStringLiteral("M/d HH:mm")), Brand::font(10.5),
+          Brand::withAlpha(Brand::ink, 0.35), QRect(20, top + rowHeight - 22, 120, 14));
     const QFont buttonFont = Brand::font(11, QFont::Medium);
     const int buttonWidth =
         SettingsDrawing::fitWidth(QStringLiteral("コピー"), buttonFont, 86, 22, QStringLiteral("✓ コピーしました"));
-    int top = 6;
-    for (int i = 0; i < entries.size(); ++i) {
-        const int rowHeight = heights.at(i);
-        const QString& text = entries.at(i).second;
-        QLabel* shown = label(document, SettingsDrawing::trimForDisplay(text, 4, textWidth, font), font, Brand::ink,
-                              QRect(20, top + 14, textWidth, rowHeight - 40), Qt::AlignLeft | Qt::AlignTop);
-        shown->setWordWrap(true);
-        label(document, entries.at(i).first.toLocalTime().toString(QStringLiteral("M/d HH:mm")), Brand::font(10.5),
-              Brand::withAlpha(Brand::ink, 0.35), QRect(20, top + rowHeight - 22, 120, 14));
-        auto* copy = new QPushButton(QStringLiteral("コピー"), document);
-        copy->setFont(buttonFont);
-        copy->setProperty(fullText, text);
-        copy->setGeometry(width - 24 - buttonWidth, top + (rowHeight - 26) / 2, buttonWidth, 26);
-        connect(copy, &QPushButton::clicked, copy, [copy] { copyHistory(copy); });
-        if (i + 1 < entries.size()) {
-            auto* line = new QWidget(document);
-            line->setAutoFillBackground(true);
-            QPalette p = line->palette();
-            p.setColor(QPalette::Window, Brand::hairline);
-            line->setPalette(p);
-            line->setGeometry(20, top + rowHeight - 1, width - 40, 1);
-        }
-        top += rowHeight;
+    auto* copy = new QPushButton(QStringLiteral("コピー"), document_);
+    copy->setFont(buttonFont);
+    copy->setProperty(fullText, text);
+    copy->setGeometry(width - 24 - buttonWidth, top + (rowHeight - 26) / 2, buttonWidth, 26);
+    connect(copy, &QPushButton::clicked, copy, [copy] { copyHistory(copy); });
+    if (i + 1 < entries_.size()) {
+        auto* line = new QWidget(document_);
+        line->setAutoFillBackground(true);
+        QPalette p = line->palette();
+        p.setColor(QPalette::Window, Brand::hairline);
+        line->setPalette(p);
+        line->setGeometry(20, top + rowHeight - 1, width - 40, 1);
     }
-    scroll->setWidget(document);
+    for (QWidget* child : document_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        child->show();
 }
 
 void SettingsHistoryPage::copyHistory(QPushButton* button)

@@ -62,6 +62,9 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         const QFont font = Brand::font(12.5);
         const int limit = int(SettingsDrawing::lineHeight(font) * 4);
+        // A history row measures only the lines it can show.
+        QCOMPARE(SettingsDrawing::heightUpTo(text, 4, 300, font),
+                 std::min(SettingsDrawing::measuredHeight(text, 300, font), limit));
         const QString cut = SettingsDrawing::trimForDisplay(text, 4, 300, font);
         if (!expected.isEmpty())
             QCOMPARE(cut, expected);
@@ -150,7 +153,7 @@ private Q_SLOTS:
         window.render();
 
         // 設定: four cards; the switches change the login item and the hint setting.
-        QCOMPARE(window.currentPage()->findChildren<QFrame*>(QStringLiteral("card")).size(), 4);
+        QCOMPARE(window.currentPage()->findChildren<QWidget*>(QStringLiteral("card")).size(), 4);
         QCOMPARE(window.currentPage()->findChild<QComboBox*>()->currentText(), TriggerKey::find("option").label);
         auto* loginSwitch = window.currentPage()->findChild<ToggleSwitch*>(QStringLiteral("loginSwitch"));
         loginSwitch->click();
