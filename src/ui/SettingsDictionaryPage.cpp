@@ -19,8 +19,9 @@ SettingsDictionaryPage::SettingsDictionaryPage(QWidget* parent, QSize windowSize
     const int W = windowSize.width(), H = windowSize.height();
     table->setEntries(Config::dictionaryDisplayEntries());
 
+    // As wide as the table below it, so that both lines show at the smallest size too.
     QLabel* lines = label(this, summary(table->activeCount(), table->replaceableCount()), Brand::font(12),
-                          Brand::withAlpha(Brand::ink, 0.5), QRect(36, 88, W - 420, 36), Qt::AlignLeft | Qt::AlignTop);
+                          Brand::withAlpha(Brand::ink, 0.5), QRect(36, 88, W - 282, 36), Qt::AlignLeft | Qt::AlignTop);
     lines->setObjectName(QStringLiteral("summary"));
     lines->setWordWrap(true);
     label(this, QStringLiteral("%1 語").arg(table->entries().size()), Brand::font(12, QFont::DemiBold),
