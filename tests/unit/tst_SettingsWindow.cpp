@@ -1,15 +1,18 @@
 // The settings window offscreen: measuring and cutting texts, the microphone
 // pop-up, page names, what each page shows and what its controls change.
 #include "Fakes.h"
+#include "FileServer.h"
 #include "LogFile.h"
 #include "TestDataFolder.h"
 
 #include "desktop/TriggerKey.h"
+#include "provision/UpdateNotice.h"
 #include "store/Config.h"
 #include "ui/Brand.h"
 #include "ui/DictionaryTable.h"
 #include "ui/SettingsDrawing.h"
 #include "ui/SettingsGeneralPage.h"
+#include "ui/SettingsSidebar.h"
 #include "ui/SettingsWindow.h"
 #include "ui/ToggleSwitch.h"
 
@@ -134,6 +137,34 @@ private Q_SLOTS:
             QCOMPARE(window.page(), page);
             QVERIFY(!window.window());  // built only when the queued show runs
         }
+    }
+
+    // A newer version found by the update check shows in red in the sidebar at the next render.
+    void updateNotice()
+    {
+        TestDataFolder data;
+        FileServer server;
+        server.setBody(
+            QStringLiteral("/updates/appcast.xml"),
+            "<rss xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\"><channel><item>"
+            "<sparkle:version>9</sparkle:version><sparkle:shortVersionString>2.0</sparkle:shortVersionString>"
+            "</item></channel></rss>");
+        UpdateNotice::testing::reset(server.baseUrl(), QStringLiteral("5"));
+        SettingsWindow window;
+        window.build();
+        window.render();
+        QPushButton* notice = window.sidebar()->updateNotice();
+        QVERIFY(notice->isHidden());
+        bool checked = false;
+        UpdateNotice::確認([&checked] { checked = true; });
+        QTRY_VERIFY(checked);
+        window.switchPage(SettingsPage::history);
+        QVERIFY(!notice->isHidden());
+        QCOMPARE(notice->text(), QStringLiteral("⚠ 新しい版 v2.0 → 更新する"));
+        QSignalSpy checks(&window, &SettingsView::updateCheckRequested);
+        notice->click();
+        QCOMPARE(checks.size(), 1);
+        UpdateNotice::testing::reset(QString(), QStringLiteral("5"));
     }
 
     void pages()
