@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QtTest>
 
@@ -92,6 +93,24 @@ private Q_SLOTS:
         QCOMPARE(SettingsDrawing::fitWidth(QStringLiteral("コピー"), font, 86, 22, QStringLiteral("✓ コピーしました")),
                  wide);
         QCOMPARE(SettingsDrawing::fitWidth(QStringLiteral("✓ コピーしました"), font, 0, 40), wide + 18);
+    }
+
+    // The art's shape in the tint, its alpha scaled, after transparent padding.
+    void tintedBitmap()
+    {
+        QPixmap art(10, 10);  // its left half red, its right half clear
+        art.fill(Qt::transparent);
+        QPainter(&art).fillRect(0, 0, 5, 10, Qt::red);
+        const QImage tinted = SettingsDrawing::tintedBitmap(art, Brand::ink, 0.65, 10).toImage();
+        QCOMPARE(tinted.deviceIndependentSize(), QSizeF(20, 10));
+        QCOMPARE(tinted.pixelColor(5, 5).alpha(), 0);
+        QCOMPARE(tinted.pixelColor(36, 10).alpha(), 0);
+        const QColor shape = tinted.pixelColor(24, 10);
+        QCOMPARE(shape.alpha(), qRound(0.65 * 255));
+        for (const auto& [got, want] : {std::pair{shape.red(), Brand::ink.red()},
+                                        {shape.green(), Brand::ink.green()},
+                                        {shape.blue(), Brand::ink.blue()}})
+            QVERIFY(qAbs(got - want) <= 1);  // premultiplied alpha rounds
     }
 
     void micPopUp_data()
