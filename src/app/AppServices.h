@@ -19,6 +19,8 @@
 #include <functional>
 #include <memory>
 
+class WhisperServer;
+
 // The working objects the controller drives. The app fills it with the real
 // ones (makeAppServices); tests fill it with recording fakes.
 struct AppServices {
@@ -27,6 +29,7 @@ struct AppServices {
     std::unique_ptr<Recorder> recorder;
     std::unique_ptr<ScreenTerms> screen;  // created before `whisper`, which reads its terms
     std::unique_ptr<RecognitionServer> whisper;
+    std::shared_ptr<WhisperServer> previewServer;  // the live preview's; none: no preview
     std::unique_ptr<TextPaster> paster;
     std::unique_ptr<FrontmostApp> frontmost;
     std::unique_ptr<AudioInputs> audioInputs;

@@ -18,7 +18,7 @@
 
 DictationController::DictationController(AppServices& services, AppTiming timing, SerialQueue& pipeline,
                                          HistoryStore& history)
-    : s_(services), timing_(timing), pipeline_(pipeline), history_(history)
+    : s_(services), timing_(timing), pipeline_(pipeline), history_(history), live_(services.previewServer)
 {
     QPointer<DictationController> weak(this);
     live_.onPartial = [weak](const QString& text) {

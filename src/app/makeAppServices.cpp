@@ -37,6 +37,8 @@ AppServices makeAppServices()
     static LinuxProcesses processes;
     s.whisper =
         std::make_unique<WhisperServer>(processes, [screen = s.screen.get()] { return screen->currentTerms(); });
+    s.previewServer =
+        std::make_shared<WhisperServer>(processes, std::function<QStringList()>(), LivePreview::serverRole());
     // One connection sends every synthetic key, so they reach the key source in the order announced.
     auto keys = std::make_shared<X11KeySynthesizer>();
     s.paster = std::make_unique<Paster>(std::make_unique<X11FrontmostApp>(), keys);

@@ -38,18 +38,18 @@ QString defaultModelPath()
     return ConfigData::defaultModelPath();
 }
 
-QStringList modelURLs()
+QStringList modelURLs(const QString& fileName)
 {
     const QString override = qEnvironmentVariable("SAYRI_MODEL_URLS");
-    if (!override.isEmpty())
+    if (!override.isEmpty() && fileName == modelFileName)
         return override.split(u' ', Qt::SkipEmptyParts);
-    const QString hub = QStringLiteral("https://huggingface.co/ggerganov/whisper.cpp/resolve/main/") + modelFileName;
+    const QString hub = QStringLiteral("https://huggingface.co/ggerganov/whisper.cpp/resolve/main/") + fileName;
     QString site = QStringLiteral(SAYRI_SITE_URL);
     while (site.endsWith(u'/'))
         site.chop(1);
     if (site.isEmpty())
         return {hub, hub};
-    return {site + QStringLiteral("/models/") + modelFileName, hub};
+    return {site + QStringLiteral("/models/") + fileName, hub};
 }
 
 std::optional<QString> find()

@@ -28,10 +28,11 @@ struct Fingerprint {
 QString modelsDir();
 // "~/.pomeru/models/ggml-large-v3-turbo-q5_0.bin" with the home folder expanded.
 QString defaultModelPath();
-// The two download locations, in order: the maker's site and the model hub's
-// copy (both the hub while no site is set). SAYRI_MODEL_URLS in the
-// environment, addresses separated by spaces, replaces the list (for tests).
-QStringList modelURLs();
+// The two download locations of a model file, in order: the maker's site and
+// the model hub's copy (both the hub while no site is set). For the
+// recognition model, SAYRI_MODEL_URLS in the environment, addresses separated
+// by spaces, replaces the list (for tests).
+QStringList modelURLs(const QString& fileName = modelFileName);
 
 // The first of: the configured model, modelsDir/model file, the default
 // model path, that is a file of more than plausibleModelSize bytes.

@@ -31,7 +31,8 @@ QByteArray newBoundary()
     return "----sayri-" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces).toUpper();
 }
 
-QByteArray formBody(const QByteArray& wav, const QString& prompt, const QByteArray& boundary)
+QByteArray formBody(const QByteArray& wav, const QString& prompt, const QByteArray& boundary,
+                    const QList<std::pair<QByteArray, QByteArray>>& fields)
 {
     const QByteArray promptBytes = prompt.toUtf8();
     QByteArray body;
@@ -39,6 +40,8 @@ QByteArray formBody(const QByteArray& wav, const QString& prompt, const QByteArr
     appendPart(body, boundary, R"(name="file"; filename="rec.wav")", "audio/wav", wav);
     appendPart(body, boundary, R"(name="response_format")", {}, "json");
     appendPart(body, boundary, R"(name="temperature")", {}, "0.0");
+    for (const auto& [name, value] : fields)
+        appendPart(body, boundary, "name=\"" + name + '"', {}, value);
     if (!promptBytes.isEmpty())
         appendPart(body, boundary, R"(name="prompt")", {}, promptBytes);
     body += "--" + boundary + "--" + crlf;

@@ -24,21 +24,27 @@ void pause(double seconds)
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 
-QString baseUrl()
-{
-    return QStringLiteral("http://127.0.0.1:") + QString::number(Config::shared().whisperPort);
-}
-
-QString healthUrl()
-{
-    return baseUrl() + u'/';
-}
-
 }  // namespace
 
-WhisperServer::WhisperServer(Processes& processes, std::function<QStringList()> hintTerms)
-    : processes_(processes), hintTerms_(std::move(hintTerms))
+WhisperServer::Role WhisperServer::mainRole()
 {
+    return {[] { return quint16(Config::shared().whisperPort); }, [] { return Config::shared().whisperModelPath; },
+            QStringLiteral("whisper-server.log"), serverName};
+}
+
+WhisperServer::WhisperServer(Processes& processes, std::function<QStringList()> hintTerms, Role role)
+    : processes_(processes), hintTerms_(std::move(hintTerms)), role_(std::move(role))
+{
+}
+
+QString WhisperServer::baseUrl() const
+{
+    return QStringLiteral("http://127.0.0.1:") + QString::number(role_.port());
+}
+
+QString WhisperServer::healthUrl() const
+{
+    return baseUrl() + u'/';
 }
 
 WhisperServer::~WhisperServer() = default;
@@ -68,7 +74,7 @@ std::optional<qint64> WhisperServer::processId() const
 // left alone and named in the log.
 void WhisperServer::killStrayServer()
 {
-    const qint64 port = Config::shared().whisperPort;
+    const qint64 port = role_.port();
     if (HTTP::statusCode(healthUrl(), 0.6) == 0)
         return;
 
@@ -103,23 +109,25 @@ void WhisperServer::start(const QString& dictionary)
     // The program the setup found is the program launched.
     const std::optional<QString> program = ModelSetup::findBinary();
     if (!program) {
-        Log::write(QStringLiteral("whisper-server が見つかりません: ") + config.whisperBinary);
+        Log::write(role_.name + QStringLiteral(" が見つかりません: ") + config.whisperBinary);
         return;
     }
-    if (!QFileInfo::exists(config.whisperModelPath)) {
-        Log::write(QStringLiteral("Whisperモデルが見つかりません: ") + config.whisperModelPath);
+    const QString model = role_.model();
+    if (!QFileInfo::exists(model)) {
+        Log::write(QStringLiteral("Whisperモデルが見つかりません: ") + model);
         return;
     }
 
     const QStringList arguments{
-        QStringLiteral("-m"),        config.whisperModelPath,  QStringLiteral("--host"),
-        QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QString::number(config.whisperPort),
-        QStringLiteral("-l"),        QStringLiteral("ja"),
+        QStringLiteral("-m"),     model,
+        QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+        QStringLiteral("--port"), QString::number(role_.port()),
+        QStringLiteral("-l"),     QStringLiteral("ja"),
     };
-    const std::unique_ptr<QFile> output = Log::handle(QStringLiteral("whisper-server.log"));
+    const std::unique_ptr<QFile> output = Log::handle(role_.outputLog);
     const ChildProcess::Launch launched = processes_.launch(*program, arguments, *output);
     if (!launched.process) {
-        Log::write(QStringLiteral("whisper-server の起動に失敗: ") + launched.error);
+        Log::write(role_.name + QStringLiteral(" の起動に失敗: ") + launched.error);
         return;
     }
     {
@@ -128,8 +136,9 @@ void WhisperServer::start(const QString& dictionary)
         process_ = launched.process;
     }
     const auto yesNo = [](bool b) { return b ? QStringLiteral("あり") : QStringLiteral("なし"); };
-    Log::write(QStringLiteral("whisper-server 起動（辞書%1・VAD%2）")
-                   .arg(yesNo(!dictionary.isEmpty()), yesNo(arguments.contains(QStringLiteral("--vad")))));
+    Log::write(role_.name
+               + QStringLiteral(" 起動（辞書%1・VAD%2）")
+                     .arg(yesNo(!dictionary.isEmpty()), yesNo(arguments.contains(QStringLiteral("--vad")))));
 }
 
 void WhisperServer::restart(const QString& dictionary)

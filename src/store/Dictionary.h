@@ -52,6 +52,9 @@ QStringList appendDictionaryWords(const QStringList& words);
 bool dictionaryAcceptsWords();
 CSVImportResult importDictionaryCSV(const QString& path);
 void rewriteDictionary(const QList<DictionaryEntry>& order);
+// Whether the line `rewriteDictionary` writes for `word` reads back as that
+// same word (a written form "#…" or "a=b" without a reading would not).
+bool wordReadsBack(const DictionaryEntry& word);
 void removeWord(const QString& surface);
 
 }  // namespace Config

@@ -107,6 +107,15 @@ void rewriteDictionary(const QList<DictionaryEntry>& order)
     Log::write(QStringLiteral("辞書の並び順を保存: %1語").arg(order.size()));
 }
 
+bool wordReadsBack(const DictionaryEntry& word)
+{
+    const QString line = lineOf(word);
+    if (line.contains(u'\n'))
+        return false;
+    const QString trimmed = Graphemes::trimmedBlanks(dictionaryFile::lineBody(line));
+    return !trimmed.isEmpty() && !dictionaryFile::isComment(trimmed) && dictionaryFile::parse(trimmed) == word;
+}
+
 void removeWord(const QString& surface)
 {
     const dictionaryFile::Contents contents = dictionaryFile::read();

@@ -1,12 +1,89 @@
 #include "ui/DictionaryTable.h"
 
+#include "store/Log.h"
+#include "ui/Brand.h"
+#include "ui/DictionaryModel.h"
+#include "ui/DictionaryRowDelegate.h"
+#include "ui/DictionaryRules.h"
+#include "ui/WordDialog.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QVBoxLayout>
+
 #include <algorithm>
 
-DictionaryTable::DictionaryTable(QWidget* parent) : QWidget(parent) {}
+namespace {
+
+constexpr qreal cornerRadius = 12;
+
+QList<Config::DictionaryEntry> wordsOf(const QList<Config::DisplayEntry>& entries)
+{
+    QList<Config::DictionaryEntry> words;
+    words.reserve(entries.size());
+    for (const Config::DisplayEntry& e : entries)
+        words.append({e.reading, e.surface});
+    return words;
+}
+
+}  // namespace
+
+DictionaryTable::DictionaryTable(QWidget* parent)
+    : QWidget(parent),
+      model_(new DictionaryModel(this)),
+      delegate_(new DictionaryRowDelegate(this)),
+      view_(new QListView(this)),
+      readOnlyNotice_(new QLabel(this))
+{
+    model_->onMove = [this](int source, int destination) { return moveRow(source, destination); };
+
+    view_->setModel(model_);
+    view_->setItemDelegate(delegate_);
+    view_->setUniformItemSizes(true);
+    view_->setFrameShape(QFrame::NoFrame);
+    view_->setSelectionMode(QAbstractItemView::SingleSelection);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view_->setDragDropMode(QAbstractItemView::InternalMove);
+    view_->setDefaultDropAction(Qt::MoveAction);
+    view_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QPalette white = view_->palette();
+    white.setColor(QPalette::Base, Qt::white);
+    view_->setPalette(white);
+    view_->viewport()->setMouseTracking(true);
+    view_->installEventFilter(this);
+    view_->viewport()->installEventFilter(this);
+    connect(view_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) { editRow(index.row()); });
+    connect(delegate_, &DictionaryRowDelegate::deleteRequested, this, &DictionaryTable::deleteRow);
+
+    readOnlyNotice_->setObjectName(QStringLiteral("readOnlyNotice"));
+    readOnlyNotice_->setText(
+        QStringLiteral("dictionary.txt を読めないため、ここでは編集できません（UTF-8で保存し直してください）"));
+    readOnlyNotice_->setWordWrap(true);
+    readOnlyNotice_->setFont(Brand::font(11));
+    readOnlyNotice_->setContentsMargins(14, 10, 14, 0);
+    readOnlyNotice_->hide();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->setSpacing(0);
+    layout->addWidget(readOnlyNotice_);
+    layout->addWidget(view_);
+}
 
 void DictionaryTable::setEntries(const QList<Config::DisplayEntry>& entries)
 {
-    entries_ = entries;
+    // A file that is there but not readable as text is shown, never written.
+    const bool readOnly = !Config::dictionaryAcceptsWords();
+    model_->setEntries(entries, readOnly);
+    readOnlyNotice_->setVisible(readOnly);
+    takeModelEntries();
 }
 
 int DictionaryTable::activeCount() const
@@ -18,4 +95,141 @@ int DictionaryTable::replaceableCount() const
 {
     return int(std::count_if(entries_.begin(), entries_.end(),
                              [](const Config::DisplayEntry& e) { return !e.active && e.reading.has_value(); }));
+}
+
+void DictionaryTable::takeModelEntries()
+{
+    entries_ = model_->entries();
+}
+
+bool DictionaryTable::fileStillMatches()
+{
+    if (Config::dictionaryAcceptsWords() && Config::dictionaryEntries() == wordsOf(entries_))
+        return true;
+    dropChange();
+    return false;
+}
+
+void DictionaryTable::dropChange()
+{
+    Log::write(QStringLiteral("辞書の変更を保存しませんでした: dictionary.txt "
+                              "がほかのプログラムで書き換えられていたため、ファイルの内容を残します"));
+    QMetaObject::invokeMethod(this, &DictionaryTable::reordered, Qt::QueuedConnection);
+}
+
+void DictionaryTable::editRow(int row)
+{
+    if (model_->isReadOnly() || row < 0 || row >= entries_.size())
+        return;
+    const Config::DisplayEntry shown = entries_.at(row);
+    auto* dialog = new WordDialog(
+        QStringLiteral("言葉を編集"),
+        QStringLiteral("「よみ」に入れた言葉が聞き取り結果に出てきたら「書き方」に直します。ひらがなの読みでも、"
+                       "間違って出てくる書き方（渡辺→渡邊 など）でも構いません。空でもOK。"),
+        QStringLiteral("保存"), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->surfaceField()->setText(shown.surface);
+    dialog->readingField()->setText(shown.reading.value_or(QString()));
+    dialog->setCheck([dialog] { return DictionaryRules::editedWord(dialog->surface(), dialog->reading()).refusal; });
+    connect(dialog, &QDialog::accepted, this, [this, dialog, row, shown] {
+        const auto edit = DictionaryRules::editedWord(dialog->surface(), dialog->reading());
+        if (!edit.word)
+            return;
+        // The page may have read the file again while the dialog was open.
+        if (row >= entries_.size() || entries_.at(row).surface != shown.surface
+            || entries_.at(row).reading != shown.reading) {
+            dropChange();
+            return;
+        }
+        if (!fileStillMatches())
+            return;
+        QList<Config::DictionaryEntry> order = wordsOf(entries_);
+        order[row] = *edit.word;
+        Config::rewriteDictionary(order);
+        model_->replaceEntry(row, *edit.word);
+        takeModelEntries();
+        Q_EMIT reordered();
+    });
+    dialog->open();
+    dialog->surfaceField()->setFocus(Qt::OtherFocusReason);
+}
+
+void DictionaryTable::deleteRow(int row)
+{
+    if (model_->isReadOnly() || row < 0 || row >= entries_.size())
+        return;
+    const QString surface = entries_.at(row).surface;
+    auto* box = new QMessageBox(this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowTitle(QStringLiteral("サイリ"));
+    box->setText(QStringLiteral("「%1」を辞書から消しますか？").arg(surface));
+    box->setInformativeText(
+        QStringLiteral("消した語が勝手に戻ることはありません。また使いたくなったら「＋ 追加」で戻せます。"));
+    QPushButton* remove = box->addButton(QStringLiteral("消す"), QMessageBox::AcceptRole);
+    box->addButton(QStringLiteral("やめる"), QMessageBox::RejectRole);
+    box->setDefaultButton(remove);
+    connect(box, &QMessageBox::buttonClicked, this, [this, remove, surface](QAbstractButton* clicked) {
+        if (clicked != remove)
+            return;
+        Config::removeWord(surface);
+        model_->removeSurface(surface);
+        takeModelEntries();
+        Q_EMIT changed();
+    });
+    box->open();
+}
+
+bool DictionaryTable::moveRow(int source, int destination)
+{
+    const int count = int(entries_.size());
+    if (model_->isReadOnly() || source < 0 || source >= count || !fileStillMatches())
+        return false;
+    const int target = DictionaryRules::moveTarget(source, destination, count);
+    if (target == source)
+        return true;  // put back where it was: the file stays as it is
+    QList<Config::DictionaryEntry> order = wordsOf(entries_);
+    order.insert(target, order.takeAt(source));
+    Config::rewriteDictionary(order);
+    model_->moveEntry(source, target);
+    takeModelEntries();
+    // After the view has finished the drop that is still under way.
+    QMetaObject::invokeMethod(this, &DictionaryTable::reordered, Qt::QueuedConnection);
+    return true;
+}
+
+void DictionaryTable::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Brand::hairline, 1));
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
+}
+
+bool DictionaryTable::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == view_ && event->type() == QEvent::Resize) {
+        // The list (and its scroll bar) stays inside the rounded frame.
+        QPainterPath inside;
+        inside.addRoundedRect(QRectF(view_->rect()), cornerRadius - 1, cornerRadius - 1);
+        view_->setMask(QRegion(inside.toFillPolygon().toPolygon()));
+    }
+    if (watched != view_->viewport())
+        return QWidget::eventFilter(watched, event);
+    int hovered = -1;
+    if (event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonRelease) {
+        const QPoint pos = static_cast<QMouseEvent*>(event)->position().toPoint();
+        const QModelIndex index = view_->indexAt(pos);
+        if (index.isValid() && DictionaryRowDelegate::buttonRect(view_->visualRect(index)).contains(pos))
+            hovered = index.row();
+        if (event->type() == QEvent::MouseButtonRelease && !index.isValid())
+            delegate_->releaseButton();
+    } else if (event->type() != QEvent::Leave) {
+        return false;
+    }
+    if (hovered != delegate_->hoveredButton() || event->type() == QEvent::MouseButtonRelease) {
+        delegate_->setHoveredButton(hovered);
+        view_->viewport()->update();
+    }
+    return false;
 }

@@ -5,6 +5,11 @@
 #include <QList>
 #include <QWidget>
 
+class DictionaryModel;
+class DictionaryRowDelegate;
+class QLabel;
+class QListView;
+
 // The words of the personal dictionary on the dictionary page, one row per
 // word in file order: drag handle, a dot for words inside the prompt budget,
 // the written form, its reading, a status word and a delete button.
@@ -26,6 +31,24 @@ Q_SIGNALS:
     void changed();    // a word was deleted
     void reordered();  // a word was edited or moved
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void editRow(int row);
+    void deleteRow(int row);
+    bool moveRow(int source, int destination);
+    // Whether "dictionary.txt" still holds the words this table shows; when
+    // it does not, the change is dropped, logged, and the page told to read
+    // the file again.
+    bool fileStillMatches();
+    void dropChange();  // logs the change that was not written
+    void takeModelEntries();
+
     QList<Config::DisplayEntry> entries_;
+    DictionaryModel* model_;
+    DictionaryRowDelegate* delegate_;
+    QListView* view_;
+    QLabel* readOnlyNotice_;
 };

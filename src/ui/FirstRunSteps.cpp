@@ -123,32 +123,43 @@ void FirstRunWindow::showMicrophone()
     addStatusLine(stateText(state, true));
 }
 
+// On this platform the grey text comes from a small recognition model of its
+// own, run beside the main one: the step downloads it; no permission exists.
 void FirstRunWindow::showPreview()
 {
-    const int state = speechState();
+    const QString pc = PlatformWords::computer();
+    const bool ready = speechState() == 3;
     add絵(QStringLiteral("💬"), Icons::Name::setup_preview);
-    add見出し(QStringLiteral("ステップ 2/4　仮表示の許可"));
-    QStringList body{QStringLiteral("話している最中に、聞き取れた言葉をグレーの仮文字で見せるための許可です。")};
-    if (state != 3)
-        body << QString() << QStringLiteral("確認画面が出たら「許可」を押してください。");
+    add見出し(QStringLiteral("ステップ 2/4　仮表示の準備"));
+    QStringList body{QStringLiteral("話している最中に、聞き取れた言葉をグレーの仮文字で見せる機能です。"), QString()};
+    if (ready) {
+        body << QStringLiteral("この%1にはすでに仮表示用のデータが入っています。").arg(pc);
+    } else {
+        body << QStringLiteral("仮文字を作るための小さな音声認識データ（約148MB）をダウンロードします。")
+             << QStringLiteral("このダウンロードは初回の1回だけです。") << QString()
+             << QStringLiteral("仮文字もこの%1の中だけで作られ、話した音声はどこにも送信されません。").arg(pc)
+             << QStringLiteral("ダウンロードが終わると、この画面が自動で次へ進みます。");
+    }
     add本文(lines(body));
-    const bool canOpen = PlatformWords::settingsPage(Permission::speechRecognition).has_value();
-    if (state == 0 || state == 3) {
-        add主ボタン(QStringLiteral("許可の画面を出す"), weakly([](FirstRunWindow& w) {
-                        if (w.speechState() == 3) {
-                            LivePreview::日本語データを整える();
-                            w.進む(Step::仮表示);
-                        }
+    QLabel* status = addStatusLine(ready ? QStringLiteral("いまの状態：用意できています")
+                                         : QStringLiteral("いまの状態：まだダウンロードしていません"));
+    if (ready) {
+        add主ボタン(QStringLiteral("次へ"), weakly([](FirstRunWindow& w) {
+                        LivePreview::日本語データを整える();
+                        w.進む(Step::仮表示);
                     }));
-    } else if (canOpen) {
-        add主ボタン(QStringLiteral("%1を開く").arg(PlatformWords::systemSettings()),
-                    [] { 設定を開く(Permission::speechRecognition); });
+    } else {
+        QPointer<QLabel> line(status);
+        auto* button = add主ボタン(QStringLiteral("ダウンロードをはじめる"), [] {});
+        QPointer<ActionButton> pressed(button);
+        button->handler = weakly([line, pressed](FirstRunWindow& w) {
+            if (line && pressed)
+                w.startPreviewDownload(line, pressed);
+        });
+        見張る(Step::仮表示, [this] { return speechState() == 3; });
     }
     addSmallButton(QStringLiteral("仮表示は使わない（あとで設定画面から変えられます）"),
                    weakly([](FirstRunWindow& w) { w.show(Step::貼り付け); }));
-    if (state != 3)
-        見張る(Step::仮表示, [this] { return speechState() == 3; });
-    addStatusLine(stateText(state, false));
 }
 
 void FirstRunWindow::showPaste()

@@ -1,6 +1,8 @@
 #include "ui/FirstRunWindow.h"
 
 #include "platform/PlatformWords.h"
+#include "preview/LivePreview.h"
+#include "preview/PreviewModel.h"
 #include "provision/ModelDownload.h"
 #include "provision/ModelSetup.h"
 #include "store/Config.h"
@@ -104,8 +106,9 @@ int FirstRunWindow::microphoneState() const
 
 int FirstRunWindow::speechState() const
 {
-    // The live engine, where one exists, needs no permission of its own.
-    return liveEngine_ ? 3 : 0;
+    // The live engine needs no permission of its own: it is ready ("3") once
+    // its data is in place, and undecided until then.
+    return liveEngine_ && LivePreview::authorized() ? 3 : 0;
 }
 
 bool FirstRunWindow::accessibilityGranted()
@@ -363,6 +366,22 @@ void FirstRunWindow::finish()
     stack_ = nullptr;
     if (auto done = std::exchange(onFinished_, nullptr))
         done();
+}
+
+void FirstRunWindow::startPreviewDownload(QLabel* status, ActionButton* button)
+{
+    button->setEnabled(false);
+    button->setText(QStringLiteral("ダウンロード中…"));
+    if (!previewDownload_) {
+        previewDownload_ = new ModelDownload(PreviewModel::target(), this);
+        connect(previewDownload_, &ModelDownload::installed, this, [this] {
+            Log::write(QStringLiteral("仮表示用の日本語データを取り寄せました"));
+            if (current_ == Step::仮表示)
+                進む(Step::仮表示);
+        });
+        connect(previewDownload_, &ModelDownload::failed, this, [this] { 窓の高さを中身に合わせる(); });
+    }
+    previewDownload_->start(nullptr, status, button);
 }
 
 void FirstRunWindow::startDownload()

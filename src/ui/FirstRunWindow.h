@@ -92,6 +92,7 @@ private:
     void 窓の高さを中身に合わせる();
     void 見張る(Step step, std::function<bool()> check);
     void startDownload();
+    void startPreviewDownload(QLabel* status, ActionButton* button);
     void bringToFront();
     void stopPolling();
     // A callback that runs `work` only while this object lives.
@@ -112,6 +113,7 @@ private:
     QPointer<QLabel> downloadStatus_;
     QPointer<ActionButton> downloadButton_;
     QPointer<QProgressBar> downloadBar_;
+    ModelDownload* previewDownload_ = nullptr;  // the preview step's data
     Step current_ = Step::ようこそ;
     bool quitting_ = false;
 };

@@ -268,17 +268,31 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(again.text(), pasted, 15000);
     }
 
-    // A full disk under the data folder (the server's log held open there
-    // keeps it from being remounted read-only).
-    void dataFolderFull()
+    // The data folder full, or turned read-only (a read-only bind mount over
+    // it: the server's log held open there keeps the file system itself from
+    // being remounted): the text still arrives and nothing stored is damaged.
+    void dataFolderUnwritable_data()
     {
+        QTest::addColumn<bool>("readOnly");
+        QTest::newRow("full") << false;
+        QTest::newRow("read-only") << true;
+    }
+    void dataFolderUnwritable()
+    {
+        QFETCH(bool, readOnly);
         if (!dataOnTmpfs)
             QSKIP("mounting a file system for the data folder needs root");
         const QByteArray stored = readAll(QStringLiteral("history.json"));
         const QByteArray settings = readAll(QStringLiteral("config.json"));
+        const QString folder = Config::dataFolder();
         QFile filler(Config::file(QStringLiteral("filler")));
-        QVERIFY(filler.open(QIODevice::WriteOnly));
-        while (filler.write(QByteArray(65536, 0)) > 0 && filler.flush()) {}
+        if (readOnly) {
+            QVERIFY(run(QStringLiteral("mount"), {QStringLiteral("--bind"), folder, folder}));
+            QVERIFY(run(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,bind,ro"), folder}));
+        } else {
+            QVERIFY(filler.open(QIODevice::WriteOnly));
+            while (filler.write(QByteArray(65536, 0)) > 0 && filler.flush()) {}
+        }
         PasteTarget target;
         XTestKeys keys(XTestKeys::physicalKeyboard);
         QVERIFY(target.start());
@@ -289,7 +303,10 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(target.text(), pasted, 15000);
         QCOMPARE(readAll(QStringLiteral("history.json")), stored);
         QCOMPARE(readAll(QStringLiteral("config.json")), settings);
-        filler.remove();
+        if (readOnly)
+            QVERIFY(run(QStringLiteral("umount"), {QStringLiteral("-l"), folder}));
+        else
+            filler.remove();
     }
 
     // Last: Sayri killed outright takes its server with it and leaves no

@@ -13,6 +13,7 @@
 #include "support/Graphemes.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QThread>
 #include <QtTest>
@@ -298,6 +299,7 @@ private Q_SLOTS:
         std::shared_ptr<FakeWindowTexts> tree;
         {
             Fixture f;
+            const QString marker = f.data.file(u"accessibility-switched-on"_s);
             tree = f.tree;
             f.screen.prepare();  // on already (the user's): left on when hints go off
             hints(false);
@@ -309,11 +311,24 @@ private Q_SLOTS:
                 hints(hintsOn);
                 hintsOn ? f.screen.prepare() : f.screen.capture();
                 QTRY_COMPARE(tree->a11yOn.load(), hintsOn);
+                QCOMPARE(QFile::exists(marker), hintsOn);
             }
             QTRY_COMPARE(logMessages(),
                          (QStringList{on, u"画面の文脈: デスクトップのアクセシビリティを元のオフに戻しました"_s, on}));
         }
         QVERIFY(!tree->a11yOn);  // put back when Sayri ends
+
+        // A Sayri killed while the switch was its own leaves it to the next start.
+        Fixture f;
+        QFile killed(f.data.file(u"accessibility-switched-on"_s));
+        QVERIFY(killed.open(QIODevice::WriteOnly));
+        killed.close();
+        f.tree->a11yOn = true;
+        hints(false);
+        ScreenContext next{f.tree, f.frontmost, ownPid};
+        next.prepare();
+        QTRY_VERIFY(!f.tree->a11yOn);
+        QVERIFY(!killed.exists());
     }
 
     void preparingSwitchesAccessibilityOn()

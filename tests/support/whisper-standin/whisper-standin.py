@@ -15,7 +15,8 @@
 # RECORD/signals), "replies": [REPLY, ...]}. The n-th /inference of a process
 # gets the n-th REPLY, the last one repeated, else {"text": ""}. REPLY members,
 # all optional: "text", "status" (another code), "body" (this exact body),
-# "hang" (no reply until the client goes), "exit" (exit with this code),
+# "hang" (no reply until the client goes), "delay" (seconds to work before
+# replying, holding the one-at-a-time lock), "exit" (exit with this code),
 # "once" (with "exit": only the first time any process gets here; RECORD
 # remembers it, and later requests get the rest of the REPLY).
 #
@@ -109,6 +110,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return
             if "exit" in reply and not (reply.get("once") and exited_before()):
                 os._exit(reply["exit"])
+            time.sleep(reply.get("delay", 0))
             status = reply.get("status", 200)
             text = reply["body"].encode() if "body" in reply else \
                 json.dumps({"text": reply.get("text", "")}, ensure_ascii=False, separators=(",", ":")).encode()

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "provision/ModelDownload.h"
+
+#include <QString>
+
+// The small multilingual whisper model the live preview's server runs:
+// "ggml-base.bin" in the models folder, fetched and verified by the model
+// download engine like the recognition model.
+namespace PreviewModel {
+
+inline const QString fileName = QStringLiteral("ggml-base.bin");
+inline const ModelSetup::Fingerprint genuine{
+    147951465, QStringLiteral("60ed5bc3dd14eea856493d334349b405782ddcaf0028d4b5df4088345fba2efe")};
+
+// modelsDir() + "/ggml-base.bin" (no file-system access).
+QString path();
+// The verified file is in place. The download engine only ever renames a file
+// into place after its size and fingerprint matched, so the size is checked
+// here and the fingerprint is not hashed again.
+bool present();
+// A fetch was begun and not finished: the partial file is there.
+bool begun();
+// What the download engine fetches.
+ModelDownload::Target target();
+
+}  // namespace PreviewModel
