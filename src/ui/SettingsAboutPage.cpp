@@ -39,9 +39,7 @@ QList<HelpCard> helpCards()
          true},
     };
     if (LivePreview::available())
-        basics << Line{QStringLiteral("※ 仮文字が出ないときは、%1で「音声認識」を許可してください")
-                           .arg(PlatformWords::systemSettings()),
-                       true};
+        basics << Line{QStringLiteral("※ 仮文字が出ないときは、「設定」で仮表示用のデータを取り寄せてください"), true};
     return {
         {QStringLiteral("keyboard"), QStringLiteral("基本の使い方"), basics, true},
         {QStringLiteral("character.book.closed"),

@@ -86,17 +86,22 @@ SettingsGeneralPage::SettingsGeneralPage(QWidget* parent, int windowWidth, Login
     hints->setObjectName(QStringLiteral("screenHintSwitch"));
     connect(hints, &ToggleSwitch::toggled, this, &SettingsGeneralPage::toggleScreenHint);
 
+    // The grey text needs a small recognition model of its own here; there is
+    // no permission to ask for, so the card offers its download.
     if (LivePreview::available() && !LivePreview::authorized()) {
         QWidget* previewCard = addCard(
             4, QStringLiteral("text.bubble"), QStringLiteral("話している最中のグレー仮文字（仮表示）"),
-            QStringLiteral("許可すると、話している最中に仮の文字が見えます（処理は%1の中だけ）").arg(computer), 190);
-        const QString title = QStringLiteral("許可を求める");
+            QStringLiteral("小さな音声認識データ（約148MB）を取り寄せると見えます（処理は%1の中だけ）").arg(computer),
+            190);
+        const QString title = QStringLiteral("ダウンロードする");
         const QFont font = Brand::font(12);
-        const int width = SettingsDrawing::fitWidth(title, font, 120, 26);
-        auto* ask = new QPushButton(title, previewCard);
-        ask->setFont(font);
-        ask->setGeometry(fromBottom(cardWidth_ - width - 24, 23, width, 30, cardHeight));
-        connect(ask, &QPushButton::clicked, this, &SettingsGeneralPage::livePreviewPermissionAsked);
+        const int width = SettingsDrawing::fitWidth(title, font, 150, 26);
+        auto* download = new QPushButton(title, previewCard);
+        download->setFont(font);
+        download->setGeometry(fromBottom(cardWidth_ - width - 24, 23, width, 30, cardHeight));
+        QLabel* note = previewCard->findChild<QLabel*>(QStringLiteral("note"));
+        connect(download, &QPushButton::clicked, this,
+                [this, note, download] { Q_EMIT livePreviewDownloadAsked(note, download); });
     }
 }
 
@@ -137,6 +142,7 @@ QWidget* SettingsGeneralPage::addCard(int index, const QString& icon, const QStr
                       fromBottom(58, cardHeight - 52, std::max(60, cardWidth_ - 58 - rightInset), 16, cardHeight));
     n->setText(QFontMetrics(n->font()).elidedText(note, Qt::ElideRight, n->width()));
     n->setToolTip(note);
+    n->setObjectName(QStringLiteral("note"));
     return c;
 }
 

@@ -6,6 +6,8 @@
 
 class LoginItem;
 class QComboBox;
+class QLabel;
+class QPushButton;
 
 // The page "設定": cards for the trigger key, the microphone, start at login,
 // screen hints and (where a live-preview engine exists without its
@@ -25,7 +27,8 @@ Q_SIGNALS:
     void triggerKeyChosen(const QString& id);
     void micChosen(const QString& uid);
     void screenHintChanged();
-    void livePreviewPermissionAsked();
+    // The preview model's download, showing its progress on `status` and `button`.
+    void livePreviewDownloadAsked(QLabel* status, QPushButton* button);
 
 private:
     QWidget* addCard(int index, const QString& icon, const QString& title, const QString& note, int rightInset);

@@ -1,6 +1,8 @@
 #include "ui/SettingsWindow.h"
 
-#include "preview/LivePreview.h"
+#include "preview/PreviewModel.h"
+#include "provision/ModelDownload.h"
+#include "store/Log.h"
 #include "support/MainThread.h"
 #include "ui/Brand.h"
 #include "ui/DictionaryTable.h"
@@ -15,6 +17,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 
@@ -143,10 +146,7 @@ QWidget* SettingsWindow::makePage(QSize size)
         connect(page, &SettingsGeneralPage::triggerKeyChosen, this, &SettingsView::triggerKeyChosen);
         connect(page, &SettingsGeneralPage::micChosen, this, &SettingsView::micChosen);
         connect(page, &SettingsGeneralPage::screenHintChanged, this, &SettingsView::screenHintChanged);
-        connect(page, &SettingsGeneralPage::livePreviewPermissionAsked, this, [this] {
-            LivePreview::日本語データを整える();
-            renderLater(0);
-        });
+        connect(page, &SettingsGeneralPage::livePreviewDownloadAsked, this, &SettingsWindow::downloadPreviewModel);
         return page;
     }
     case SettingsPage::dictionary: {
@@ -174,6 +174,18 @@ QWidget* SettingsWindow::makePage(QSize size)
         break;
     }
     return new SettingsAboutPage(contentArea_, size);
+}
+
+void SettingsWindow::downloadPreviewModel(QLabel* status, QPushButton* button)
+{
+    if (!previewDownload_) {
+        previewDownload_ = new ModelDownload(PreviewModel::target(), this);
+        connect(previewDownload_, &ModelDownload::installed, this, [this] {
+            Log::write(QStringLiteral("仮表示用の日本語データを取り寄せました"));
+            renderLater(0);  // the card goes once the model is in place
+        });
+    }
+    previewDownload_->start(nullptr, status, button);
 }
 
 void SettingsWindow::refreshUpdateNotice()

@@ -6,6 +6,9 @@
 #include <QPointer>
 
 class DictionaryTable;
+class ModelDownload;
+class QLabel;
+class QPushButton;
 class SettingsSidebar;
 class QWidget;
 
@@ -48,6 +51,7 @@ private:
     void setupTableIfNeeded();
     void renderLater(int milliseconds);
     QWidget* makePage(QSize size);
+    void downloadPreviewModel(QLabel* status, QPushButton* button);
 
     QPointer<QWidget> window_;
     SettingsSidebar* sidebar_ = nullptr;
@@ -57,4 +61,5 @@ private:
     bool tableConnected_ = false;
     SettingsPage page_ = SettingsPage::general;
     bool dictNeedsApply_ = false;
+    ModelDownload* previewDownload_ = nullptr;  // the preview model's, made on first use
 };

@@ -6,6 +6,7 @@
 #include "TestDataFolder.h"
 
 #include "desktop/TriggerKey.h"
+#include "preview/LivePreview.h"
 #include "provision/UpdateNotice.h"
 #include "store/Config.h"
 #include "ui/Brand.h"
@@ -203,7 +204,9 @@ private Q_SLOTS:
         window.render();
 
         // 設定: four cards; the switches change the login item and the hint setting.
-        QCOMPARE(window.currentPage()->findChildren<QWidget*>(QStringLiteral("card")).size(), 4);
+        // (A fifth offers the preview model where the preview server exists without it.)
+        QCOMPARE(window.currentPage()->findChildren<QWidget*>(QStringLiteral("card")).size(),
+                 LivePreview::available() && !LivePreview::authorized() ? 5 : 4);
         QCOMPARE(window.currentPage()->findChild<QComboBox*>()->currentText(), TriggerKey::find("option").label);
         auto* loginSwitch = window.currentPage()->findChild<ToggleSwitch*>(QStringLiteral("loginSwitch"));
         loginSwitch->click();
