@@ -75,7 +75,12 @@ void AppDelegate::applicationWillTerminate()
 
 bool AppDelegate::applicationShouldHandleReopen()
 {
-    if (appState_)
+    if (!appState_)
+        return true;
+    // A second launch may name a page through the same one-shot request file.
+    if (const std::optional<QString> page = takePageRequest())
+        handlePageRequest(*page);
+    else
         appState_->openSettings();
     return true;
 }

@@ -18,7 +18,8 @@ public:
 
     void applicationDidFinishLaunching(AppServices services);
     void applicationWillTerminate();
-    // Another launch while this one runs: show the settings window.
+    // Another launch while this one runs: show the settings window (on the
+    // page a ".openpage" request names, if one is waiting).
     bool applicationShouldHandleReopen();
 
     AppState* appState() const { return appState_.get(); }

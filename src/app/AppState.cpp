@@ -29,6 +29,11 @@ AppState::AppState(AppServices services, AppTiming timing)
 
 AppState::~AppState()
 {
+    if (s_.settings) {  // the shared window outlives this controller
+        s_.settings->historyProvider = nullptr;
+        s_.settings->loginItem = nullptr;
+        s_.settings->audioInputs = nullptr;
+    }
     // Queued pipeline work still refers to the working objects; let it end first.
     pipelineQueue_.drain();
 }
@@ -62,6 +67,13 @@ void AppState::startUp()
         connect(settings, &SettingsView::importCSVRequested, &dictionary_, &DictionaryActions::importDictCSV);
         connect(settings, &SettingsView::copyPromptRequested, &dictionary_, &DictionaryActions::copyDictionaryRequest);
         connect(settings, &SettingsView::dictionaryReloadRequested, &dictionary_, &DictionaryActions::reloadDictionary);
+        // Hints off puts back the desktop's accessibility switch that Sayri turned on.
+        connect(settings, &SettingsView::screenHintChanged, this, [weak] {
+            if (weak && weak->s_.screen)
+                weak->s_.screen->prepare();
+        });
+        settings->loginItem = s_.loginItem.get();
+        settings->audioInputs = s_.audioInputs.get();
         settings->historyProvider = [weak] {
             QList<QPair<QDateTime, QString>> items;
             if (!weak)

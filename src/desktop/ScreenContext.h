@@ -33,7 +33,7 @@ public:
     // their trees before the first capture needs them. Hints off: puts back
     // the switch Sayri turned on (also done by a capture with hints off, at
     // quit and by the destructor). Call it when the setting changes.
-    void prepare();
+    void prepare() override;
     // The same once the main event loop turns (after the settings are loaded).
     void prepareSoon();
 

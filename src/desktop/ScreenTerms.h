@@ -10,4 +10,6 @@ public:
     virtual void capture() = 0;
     // A copy of the current terms; safe from any thread.
     virtual QStringList currentTerms() const = 0;
+    // Follows a change of the screen-hint setting (in the background).
+    virtual void prepare() {}
 };

@@ -8,6 +8,9 @@
 
 #include <functional>
 
+class AudioInputs;
+class LoginItem;
+
 // The settings window as the controller sees it.
 class SettingsView : public QObject {
     Q_OBJECT
@@ -19,6 +22,10 @@ public:
 
     // The latest history items, newest first, for the history page.
     std::function<QList<QPair<QDateTime, QString>>()> historyProvider;
+    // The platform's login item and audio inputs for the general page,
+    // installed by the controller that owns them (none: not shown as on).
+    LoginItem* loginItem = nullptr;
+    AudioInputs* audioInputs = nullptr;
 
 Q_SIGNALS:
     void triggerKeyChosen(const QString& id);
@@ -28,4 +35,6 @@ Q_SIGNALS:
     void copyPromptRequested();
     void dictionaryReloadRequested();
     void updateCheckRequested();
+    // The screen-hint switch changed `screenHintEnabled` (already saved).
+    void screenHintChanged();
 };

@@ -1,16 +1,37 @@
 #include "ui/SettingsWindow.h"
 
+#include "preview/PreviewModel.h"
+#include "provision/ModelDownload.h"
+#include "store/Log.h"
 #include "support/MainThread.h"
+#include "ui/Brand.h"
+#include "ui/DictionaryTable.h"
 #include "ui/MainMenu.h"
+#include "ui/SettingsAboutPage.h"
+#include "ui/SettingsDictionaryPage.h"
+#include "ui/SettingsDrawing.h"
+#include "ui/SettingsGeneralPage.h"
+#include "ui/SettingsHistoryPage.h"
+#include "ui/SettingsSidebar.h"
 
+#include <QEvent>
+#include <QGuiApplication>
 #include <QLabel>
-#include <QVBoxLayout>
-#include <QWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
 
 SettingsWindow& SettingsWindow::shared()
 {
     static SettingsWindow* instance = new SettingsWindow;
     return *instance;
+}
+
+SettingsWindow::SettingsWindow() = default;
+
+SettingsWindow::~SettingsWindow()
+{
+    delete window_;
 }
 
 void SettingsWindow::show()
@@ -20,32 +41,166 @@ void SettingsWindow::show()
 
 void SettingsWindow::show(const QString& page)
 {
-    static const QStringList known{QStringLiteral("dictionary"), QStringLiteral("history"), QStringLiteral("about")};
-    page_ = known.contains(page) ? page : QStringLiteral("general");
+    page_ = SettingsPages::fromName(page);
     show();
 }
 
 void SettingsWindow::showNow()
 {
-    if (!window_) {
-        window_ = new QWidget;
-        window_->setWindowTitle(QStringLiteral("サイリ"));
-        window_->setObjectName(QStringLiteral("settingsWindow"));
-        window_->resize(720, 480);
-        auto* layout = new QVBoxLayout(window_);
-        pageLabel_ = new QLabel;
-        pageLabel_->setAlignment(Qt::AlignCenter);
-        layout->addWidget(pageLabel_);
-        MainMenu::attachTo(window_);
+    build();
+    render();
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), window_->size());
+        frame.moveCenter(screen->availableGeometry().center());
+        window_->move(frame.topLeft());
     }
-    static const QHash<QString, QString> titles{
-        {QStringLiteral("general"), QStringLiteral("一般")},
-        {QStringLiteral("dictionary"), QStringLiteral("じぶん辞書")},
-        {QStringLiteral("history"), QStringLiteral("履歴")},
-        {QStringLiteral("about"), QStringLiteral("このアプリについて")},
-    };
-    pageLabel_->setText(titles.value(page_));
     window_->show();
     window_->raise();
     window_->activateWindow();
+}
+
+void SettingsWindow::build()
+{
+    if (window_)
+        return;
+    window_ = new QWidget;
+    window_->setObjectName(QStringLiteral("settingsWindow"));
+    window_->setWindowTitle(QStringLiteral("サイリ"));
+    window_->resize(defaultW, defaultH);
+    window_->setMinimumSize(minW, minH);
+    window_->setAutoFillBackground(true);
+    QPalette p = window_->palette();
+    p.setColor(QPalette::Window, Brand::canvas);
+    window_->setPalette(p);
+    sidebar_ = new SettingsSidebar(window_);
+    connect(sidebar_, &SettingsSidebar::pageChosen, this, &SettingsWindow::switchPage);
+    connect(sidebar_, &SettingsSidebar::updateCheckRequested, this, &SettingsView::updateCheckRequested);
+    contentArea_ = new QWidget(window_);
+    contentArea_->setObjectName(QStringLiteral("contentArea"));
+    dictTable_ = new DictionaryTable(window_);
+    dictTable_->hide();
+    setupTableIfNeeded();
+    window_->installEventFilter(this);
+    MainMenu::attachTo(window_);
+}
+
+void SettingsWindow::setupTableIfNeeded()
+{
+    if (tableConnected_ || !dictTable_)
+        return;
+    tableConnected_ = true;
+    connect(dictTable_, &DictionaryTable::changed, this, [this] {
+        Q_EMIT dictionaryReloadRequested();
+        renderLater(400);
+    });
+    connect(dictTable_, &DictionaryTable::reordered, this, [this] {
+        dictNeedsApply_ = true;
+        renderLater(0);
+    });
+}
+
+void SettingsWindow::switchPage(SettingsPage page)
+{
+    page_ = page;
+    render();
+}
+
+void SettingsWindow::renderLater(int milliseconds)
+{
+    // The control that asked may be part of the page about to be replaced.
+    QTimer::singleShot(milliseconds, this, &SettingsWindow::render);
+}
+
+void SettingsWindow::render()
+{
+    if (!contentArea_)
+        return;
+    const QSize size = window_->size();
+    sidebar_->setGeometry(0, 0, SettingsSidebar::width, size.height());
+    contentArea_->setGeometry(SettingsSidebar::width, 0, size.width() - SettingsSidebar::width, size.height());
+
+    // The table outlives every page: take it back before the old page goes.
+    dictTable_->hide();
+    dictTable_->setParent(window_);
+    if (QWidget* old = currentPage_) {
+        old->hide();
+        old->setParent(nullptr);
+        old->deleteLater();
+    }
+    QWidget* page = makePage(size);
+    page->setGeometry(contentArea_->rect());
+    SettingsDrawing::label(page, SettingsPages::title(page_), Brand::font(26, QFont::Bold), Brand::ink,
+                           QRect(36, 48, 400, 34))
+        ->setObjectName(QStringLiteral("heading"));
+    page->show();
+    currentPage_ = page;
+    sidebar_->select(page_);
+    refreshUpdateNotice();
+}
+
+QWidget* SettingsWindow::makePage(QSize size)
+{
+    switch (page_) {
+    case SettingsPage::general: {
+        auto* page = new SettingsGeneralPage(contentArea_, size.width(), loginItem, audioInputs);
+        connect(page, &SettingsGeneralPage::triggerKeyChosen, this, &SettingsView::triggerKeyChosen);
+        connect(page, &SettingsGeneralPage::micChosen, this, &SettingsView::micChosen);
+        connect(page, &SettingsGeneralPage::screenHintChanged, this, &SettingsView::screenHintChanged);
+        connect(page, &SettingsGeneralPage::livePreviewDownloadAsked, this, &SettingsWindow::downloadPreviewModel);
+        return page;
+    }
+    case SettingsPage::dictionary: {
+        auto* page = new SettingsDictionaryPage(contentArea_, size, dictTable_, dictNeedsApply_);
+        connect(page, &SettingsDictionaryPage::addWordClicked, this, [this] {
+            Q_EMIT addWordRequested();
+            renderLater(400);
+        });
+        connect(page, &SettingsDictionaryPage::importCSVClicked, this, [this] {
+            Q_EMIT importCSVRequested();
+            renderLater(600);
+        });
+        connect(page, &SettingsDictionaryPage::copyPromptClicked, this, &SettingsView::copyPromptRequested);
+        connect(page, &SettingsDictionaryPage::applyClicked, this, [this] {
+            dictNeedsApply_ = false;
+            Q_EMIT dictionaryReloadRequested();
+            renderLater(0);
+        });
+        return page;
+    }
+    case SettingsPage::history:
+        return new SettingsHistoryPage(contentArea_, size,
+                                       historyProvider ? historyProvider() : QList<QPair<QDateTime, QString>>{});
+    case SettingsPage::about:
+        break;
+    }
+    return new SettingsAboutPage(contentArea_, size);
+}
+
+void SettingsWindow::downloadPreviewModel(QLabel* status, QPushButton* button)
+{
+    if (!previewDownload_) {
+        previewDownload_ = new ModelDownload(PreviewModel::target(), this);
+        connect(previewDownload_, &ModelDownload::installed, this, [this] {
+            Log::write(QStringLiteral("仮表示用の日本語データを取り寄せました"));
+            renderLater(0);  // the card goes once the model is in place
+        });
+    }
+    previewDownload_->start(nullptr, status, button);
+}
+
+void SettingsWindow::refreshUpdateNotice()
+{
+    if (sidebar_)
+        sidebar_->refreshUpdateNotice();
+}
+
+bool SettingsWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == window_) {
+        if (event->type() == QEvent::Resize)
+            render();
+        else if (event->type() == QEvent::WindowActivate && page_ == SettingsPage::general)
+            render();
+    }
+    return false;
 }

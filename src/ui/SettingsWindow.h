@@ -1,32 +1,65 @@
 #pragma once
 
+#include "ui/SettingsPage.h"
 #include "ui/SettingsView.h"
 
-#include <QObject>
 #include <QPointer>
 
+class DictionaryTable;
+class ModelDownload;
 class QLabel;
-#include <QWidget>
+class QPushButton;
+class SettingsSidebar;
+class QWidget;
 
-// The settings window, one shared instance created on first use and kept
-// after it is closed. For now a plain window that names the requested page.
+// The settings window: the sidebar on the left and one of four pages on the
+// right, rebuilt at every render (on a page change, a resize, a return to the
+// general page). One shared instance, built on its first show; closing hides
+// it and the next show brings the same window back, centred again.
 class SettingsWindow : public SettingsView {
     Q_OBJECT
 public:
+    static constexpr int defaultW = 880, defaultH = 600, minW = 700, minH = 560;
+
     static SettingsWindow& shared();
+    SettingsWindow();  // the app uses shared(); tests and benchmarks their own
+    ~SettingsWindow() override;
 
     void show() override;  // always queued on the main thread
     void show(const QString& page) override;
-    void refreshUpdateNotice() override {}
+    void refreshUpdateNotice() override;
+
+    // Builds the window when there is none, without showing it.
+    void build();
+    // Rebuilds the current page inside the window (nothing before build).
+    void render();
+    void switchPage(SettingsPage page);
 
     QWidget* window() const { return window_; }
-    QString page() const { return page_; }
+    SettingsPage page() const { return page_; }
+    // The page widget of the last render.
+    QWidget* currentPage() const { return currentPage_; }
+    SettingsSidebar* sidebar() const { return sidebar_; }
+    DictionaryTable* dictionaryTable() const { return dictTable_; }
+    bool dictNeedsApply() const { return dictNeedsApply_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    SettingsWindow() = default;
     void showNow();
+    void setupTableIfNeeded();
+    void renderLater(int milliseconds);
+    QWidget* makePage(QSize size);
+    void downloadPreviewModel(QLabel* status, QPushButton* button);
 
     QPointer<QWidget> window_;
-    QLabel* pageLabel_ = nullptr;
-    QString page_ = QStringLiteral("general");
+    SettingsSidebar* sidebar_ = nullptr;
+    QWidget* contentArea_ = nullptr;
+    QPointer<QWidget> currentPage_;
+    DictionaryTable* dictTable_ = nullptr;  // lent to each dictionary page, owned by the window
+    bool tableConnected_ = false;
+    SettingsPage page_ = SettingsPage::general;
+    bool dictNeedsApply_ = false;
+    ModelDownload* previewDownload_ = nullptr;  // the preview model's, made on first use
 };

@@ -12,8 +12,10 @@
 #include "ui/AboutWindow.h"
 #include "ui/FirstRunWindow.h"
 #include "ui/MainMenu.h"
+#include "ui/SettingsWindow.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
@@ -159,6 +161,17 @@ private Q_SLOTS:
         QVERIFY(!fakes->settings.shown.contains(QString()));
     }
 
+    // A second launch honours a waiting request too.
+    void reopenWithPageRequest()
+    {
+        AppDelegate delegate({QStringLiteral("sayri"), QStringLiteral("--login-item")});
+        delegate.applicationDidFinishLaunching(fakes->take());
+        data->writeText(QStringLiteral(".openpage"), QStringLiteral("history\n"));
+        delegate.applicationShouldHandleReopen();
+        delegate.applicationShouldHandleReopen();
+        QCOMPARE(fakes->settings.shown, (QStringList{QStringLiteral("history"), QString()}));
+    }
+
     // A pipe put there is no request: reading it would hold up the launch.
     void pageRequestFromAPipeIsIgnored()
     {
@@ -253,6 +266,9 @@ private Q_SLOTS:
         QCOMPARE(fakes->hotkeys->trigger, QStringLiteral("rightShift"));
         Q_EMIT fakes->settings.micChosen(QString());
         QVERIFY(fakes->overlay->last().startsWith(QStringLiteral("flash:マイク:")));
+        Q_EMIT fakes->settings.screenHintChanged();
+        QCOMPARE(fakes->screen->prepares, 1);
+        QVERIFY(fakes->settings.loginItem == fakes->loginItem && fakes->settings.audioInputs);
 
         app.optionTapped(1);
         app.optionTapped(1.1);
@@ -312,9 +328,19 @@ private Q_SLOTS:
                 texts << label->text();
             for (auto* button : window->findChildren<QAbstractButton*>())
                 texts << button->text();
+            for (auto* box : window->findChildren<QComboBox*>())
+                for (int i = 0; i < box->count(); ++i)
+                    texts << box->itemText(i);
         };
         AboutWindow::shared().show();
         shown(AboutWindow::shared().window());
+        SettingsWindow settings;
+        settings.build();
+        for (const SettingsPage page :
+             {SettingsPage::general, SettingsPage::dictionary, SettingsPage::history, SettingsPage::about}) {
+            settings.switchPage(page);
+            shown(settings.window());
+        }
         for (const bool trusted : {false, true}) {
             FakeKeyboardAccess keys;
             keys.isTrusted = trusted;

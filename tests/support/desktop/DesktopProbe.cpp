@@ -39,7 +39,10 @@ QStringList windowTitles(const QString& wmClass)
     return titles;
 }
 
-bool inTray(const QString& wmClass)
+namespace {
+
+// The tree line of that class's window inside the tray host, or "".
+QString trayLine(const QString& wmClass)
 {
     const QStringList lines = treeLines();
     int panelIndent = -1;
@@ -48,12 +51,29 @@ bool inTray(const QString& wmClass)
             if (indent(line) <= panelIndent)
                 panelIndent = -1;
             else if (line.contains(QStringLiteral("\"%1\")").arg(wmClass)))
-                return true;
+                return line;
         }
         if (line.contains(QStringLiteral("(\"panel\" \"trayer\")")))
             panelIndent = indent(line);
     }
-    return false;
+    return {};
+}
+
+}  // namespace
+
+bool inTray(const QString& wmClass)
+{
+    return !trayLine(wmClass).isEmpty();
+}
+
+std::optional<QPoint> trayIconCentre(const QString& wmClass)
+{
+    // ... 24x24+0+0  +1200+4: size, then the absolute position
+    static const QRegularExpression re(QStringLiteral("(\\d+)x(\\d+)[+-]\\d+[+-]\\d+\\s+\\+(-?\\d+)\\+(-?\\d+)"));
+    const auto m = re.match(trayLine(wmClass));
+    if (!m.hasMatch())
+        return std::nullopt;
+    return QPoint(m.captured(3).toInt() + m.captured(1).toInt() / 2, m.captured(4).toInt() + m.captured(2).toInt() / 2);
 }
 
 }  // namespace DesktopProbe

@@ -110,9 +110,10 @@ struct FakeKeySynthesizer : KeySynthesizer {
 };
 
 struct FakeScreen : ScreenTerms {
-    int captures = 0;
+    int captures = 0, prepares = 0;
     QStringList terms;
     void capture() override { ++captures; }
+    void prepare() override { ++prepares; }
     QStringList currentTerms() const override { return terms; }
 };
 

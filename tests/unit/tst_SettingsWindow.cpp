@@ -1,0 +1,273 @@
+// The settings window offscreen: measuring and cutting texts, the microphone
+// pop-up, page names, what each page shows and what its controls change.
+#include "Fakes.h"
+#include "FileServer.h"
+#include "LogFile.h"
+#include "TestDataFolder.h"
+
+#include "desktop/TriggerKey.h"
+#include "preview/LivePreview.h"
+#include "provision/UpdateNotice.h"
+#include "store/Config.h"
+#include "ui/Brand.h"
+#include "ui/DictionaryTable.h"
+#include "ui/SettingsDrawing.h"
+#include "ui/SettingsGeneralPage.h"
+#include "ui/SettingsSidebar.h"
+#include "ui/SettingsWindow.h"
+#include "ui/ToggleSwitch.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QtTest>
+
+using Devices = QList<AudioInputDevice>;
+
+class TestSettingsWindow : public QObject {
+    Q_OBJECT
+
+    static QStringList texts(QWidget* page)
+    {
+        QStringList out;
+        for (auto* l : page->findChildren<QLabel*>())
+            out << l->text();
+        for (auto* b : page->findChildren<QPushButton*>())
+            out << b->text();
+        return out;
+    }
+    static QPushButton* button(QWidget* page, const QString& title)
+    {
+        for (auto* b : page->findChildren<QPushButton*>())
+            if (b->text() == title)
+                return b;
+        return nullptr;
+    }
+
+private Q_SLOTS:
+    void trimForDisplay_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");  // "" when only the rules are checked
+        QTest::newRow("short") << "今日は晴れ"
+                               << "今日は晴れ";
+        QTest::newRow("four lines") << "a\nb\nc\nd"
+                                    << "a\nb\nc\nd";
+        QTest::newRow("five lines") << "a\nb\nc\nd\ne"
+                                    << "a\nb\nc\nd…";
+        QTest::newRow("10 000 characters") << QString(10000, QChar(0x3042)) << "";
+        QTest::newRow("whole characters") << QString(QStringLiteral("が")).repeated(3000) << "";
+    }
+    void trimForDisplay()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        const QFont font = Brand::font(12.5);
+        const int limit = int(SettingsDrawing::lineHeight(font) * 4);
+        // A history row measures only the lines it can show.
+        QCOMPARE(SettingsDrawing::heightUpTo(text, 4, 300, font),
+                 std::min(SettingsDrawing::measuredHeight(text, 300, font), limit));
+        const QString cut = SettingsDrawing::trimForDisplay(text, 4, 300, font);
+        if (!expected.isEmpty())
+            QCOMPARE(cut, expected);
+        if (cut == text)
+            return;
+        // The longest start that fits with "…" after it, never half a character.
+        const QString start = cut.chopped(1);
+        QVERIFY(cut.endsWith(QStringLiteral("…")) && text.startsWith(start));
+        QVERIFY(SettingsDrawing::measuredHeight(cut, 300, font) <= limit);
+        const bool pairs = text.contains(QChar(0x3099));
+        QVERIFY(!pairs || start.size() % 2 == 0);
+        const QString longer = text.left(start.size() + (pairs ? 2 : 1)) + QStringLiteral("…");
+        QVERIFY(SettingsDrawing::measuredHeight(longer, 300, font) > limit);
+    }
+
+    void fitWidth()
+    {
+        const QFont font = Brand::font(11, QFont::Medium);
+        QCOMPARE(SettingsDrawing::fitWidth(QString(), font, 86, 22), 86);
+        const int wide = SettingsDrawing::fitWidth(QStringLiteral("✓ コピーしました"), font, 0, 22);
+        QVERIFY(wide > 86);
+        QCOMPARE(SettingsDrawing::fitWidth(QStringLiteral("コピー"), font, 86, 22, QStringLiteral("✓ コピーしました")),
+                 wide);
+        QCOMPARE(SettingsDrawing::fitWidth(QStringLiteral("✓ コピーしました"), font, 0, 40), wide + 18);
+    }
+
+    // The art's shape in the tint, its alpha scaled, after transparent padding.
+    void tintedBitmap()
+    {
+        QPixmap art(10, 10);  // its left half red, its right half clear
+        art.fill(Qt::transparent);
+        QPainter(&art).fillRect(0, 0, 5, 10, Qt::red);
+        const QImage tinted = SettingsDrawing::tintedBitmap(art, Brand::ink, 0.65, 10).toImage();
+        QCOMPARE(tinted.deviceIndependentSize(), QSizeF(20, 10));
+        QCOMPARE(tinted.pixelColor(5, 5).alpha(), 0);
+        QCOMPARE(tinted.pixelColor(36, 10).alpha(), 0);
+        const QColor shape = tinted.pixelColor(24, 10);
+        QCOMPARE(shape.alpha(), qRound(0.65 * 255));
+        for (const auto& [got, want] : {std::pair{shape.red(), Brand::ink.red()},
+                                        {shape.green(), Brand::ink.green()},
+                                        {shape.blue(), Brand::ink.blue()}})
+            QVERIFY(qAbs(got - want) <= 1);  // premultiplied alpha rounds
+    }
+
+    void micPopUp_data()
+    {
+        QTest::addColumn<Devices>("devices");
+        QTest::addColumn<QString>("uid");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("items");
+        const Devices two{{"a", "Mic A"}, {"b", "Mic B"}};
+        QTest::newRow("automatic, no devices") << Devices{} << ""
+                                               << "パソコンと同じ（自動）" << 1;
+        QTest::newRow("automatic") << two << ""
+                                   << "パソコンと同じ（自動）" << 4;
+        QTest::newRow("present") << two << "b"
+                                 << "Mic B" << 4;
+        QTest::newRow("gone") << two << "c"
+                              << "選択中のマイク（見つかりません）" << 5;
+        QTest::newRow("gone, no devices") << Devices{} << "c"
+                                          << "選択中のマイク（見つかりません）" << 2;
+    }
+    void micPopUp()
+    {
+        QFETCH(Devices, devices);
+        QFETCH(QString, uid);
+        QFETCH(QString, shown);
+        QFETCH(int, items);
+        QComboBox box;
+        SettingsGeneralPage::fillMicPopUp(&box, devices, uid);
+        QCOMPARE(box.currentText(), shown);
+        QCOMPARE(box.currentData().toString(), uid);
+        QCOMPARE(box.count(), items);
+    }
+
+    void pageNames()
+    {
+        SettingsWindow window;
+        const QList<QPair<QString, SettingsPage>> names{
+            {"history", SettingsPage::history},       {"about", SettingsPage::about},
+            {"dictionary", SettingsPage::dictionary}, {"credits", SettingsPage::general},
+            {"History", SettingsPage::general},       {"", SettingsPage::general}};
+        for (const auto& [name, page] : names) {
+            window.show(name);
+            QCOMPARE(window.page(), page);
+            QVERIFY(!window.window());  // built only when the queued show runs
+        }
+    }
+
+    // A newer version found by the update check shows in red in the sidebar at the next render.
+    void updateNotice()
+    {
+        TestDataFolder data;
+        FileServer server;
+        server.setBody(
+            QStringLiteral("/updates/appcast.xml"),
+            "<rss xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\"><channel><item>"
+            "<sparkle:version>9</sparkle:version><sparkle:shortVersionString>2.0</sparkle:shortVersionString>"
+            "</item></channel></rss>");
+        UpdateNotice::testing::reset(server.baseUrl(), QStringLiteral("5"));
+        SettingsWindow window;
+        window.build();
+        window.render();
+        QPushButton* notice = window.sidebar()->updateNotice();
+        QVERIFY(notice->isHidden());
+        bool checked = false;
+        UpdateNotice::確認([&checked] { checked = true; });
+        QTRY_VERIFY(checked);
+        window.switchPage(SettingsPage::history);
+        QVERIFY(!notice->isHidden());
+        QCOMPARE(notice->text(), QStringLiteral("⚠ 新しい版 v2.0 → 更新する"));
+        QSignalSpy checks(&window, &SettingsView::updateCheckRequested);
+        notice->click();
+        QCOMPARE(checks.size(), 1);
+        UpdateNotice::testing::reset(QString(), QStringLiteral("5"));
+    }
+
+    void pages()
+    {
+        TestDataFolder data;
+        Config::bootstrap();
+        FakeLoginItem login;
+        FakeAudioInputs inputs;
+        SettingsWindow window;
+        window.loginItem = &login;
+        window.audioInputs = &inputs;
+        QList<QPair<QDateTime, QString>> history;
+        window.historyProvider = [&history] { return history; };
+        QSignalSpy hints(&window, &SettingsView::screenHintChanged);
+        QSignalSpy reloads(&window, &SettingsView::dictionaryReloadRequested);
+        window.build();
+        window.render();
+
+        // 設定: four cards; the switches change the login item and the hint setting.
+        // (A fifth offers the preview model where the preview server exists without it.)
+        QCOMPARE(window.currentPage()->findChildren<QWidget*>(QStringLiteral("card")).size(),
+                 LivePreview::available() && !LivePreview::authorized() ? 5 : 4);
+        QCOMPARE(window.currentPage()->findChild<QComboBox*>()->currentText(), TriggerKey::find("option").label);
+        auto* loginSwitch = window.currentPage()->findChild<ToggleSwitch*>(QStringLiteral("loginSwitch"));
+        loginSwitch->click();
+        QVERIFY(login.enabled && loginSwitch->isChecked());
+        login.failWith = QStringLiteral("書けません");
+        loginSwitch->click();
+        QVERIFY(login.enabled && loginSwitch->isChecked());  // snapped back
+        QVERIFY(logContains(QStringLiteral("自動起動の切り替えに失敗: 書けません")));
+        window.currentPage()->findChild<ToggleSwitch*>(QStringLiteral("screenHintSwitch"))->click();
+        QVERIFY(!Config::shared().screenHintsOn() && hints.size() == 1
+                && logContains(QStringLiteral("画面のヒント: オフ")));
+        QVERIFY(data.readText(QStringLiteral("config.json")).contains(QStringLiteral("\"screenHintEnabled\": false")));
+
+        // じぶん辞書: a second summary line only with words beyond the budget that have readings.
+        window.switchPage(SettingsPage::dictionary);
+        QLabel* summary = window.currentPage()->findChild<QLabel*>(QStringLiteral("summary"));
+        QVERIFY(!summary->text().contains(u'\n'));
+        QString words;
+        for (int i = 0; i < 30; ++i)
+            words += QStringLiteral("よみ%1=専門用語の見本%1\n").arg(i);
+        data.writeText(QStringLiteral("dictionary.txt"), words);
+        window.render();
+        summary = window.currentPage()->findChild<QLabel*>(QStringLiteral("summary"));
+        const DictionaryTable* table = window.dictionaryTable();
+        QVERIFY(table->replaceableCount() > 0 && table->parentWidget() == window.currentPage());
+        QCOMPARE(summary->text().split(u'\n').size(), 2);
+        QVERIFY(texts(window.currentPage()).contains(QStringLiteral("30 語")));
+        // A move shows "変更を反映" until it is pressed; a deletion reloads at once.
+        const QString apply = QStringLiteral("変更を反映（認識に効かせる）");
+        QVERIFY(!button(window.currentPage(), apply));
+        Q_EMIT window.dictionaryTable()->reordered();
+        QTRY_VERIFY(button(window.currentPage(), apply));
+        button(window.currentPage(), apply)->click();
+        QTRY_VERIFY(!button(window.currentPage(), apply));
+        QCOMPARE(reloads.size(), 1);
+        const QPointer<QWidget> before = window.currentPage();
+        Q_EMIT window.dictionaryTable()->changed();
+        QCOMPARE(reloads.size(), 2);
+        QTRY_VERIFY(window.currentPage() != before);  // rendered again a moment later
+        QVERIFY(!window.dictNeedsApply());
+
+        // 履歴: the empty text, then a long entry cut to four lines that still copies whole.
+        window.switchPage(SettingsPage::history);
+        QVERIFY(texts(window.currentPage()).contains(QStringLiteral("まだありません。話してみてください。")));
+        history = {{QDateTime(QDate(2026, 3, 4), QTime(9, 5)), QString(10000, QChar(0x3044))}};
+        window.render();
+        QVERIFY(texts(window.currentPage()).contains(QStringLiteral("3/4 09:05")));
+        const QPointer<QPushButton> copy = button(window.currentPage(), QStringLiteral("コピー"));
+        copy->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), history.first().second);
+        QCOMPARE(copy->text(), QStringLiteral("✓ コピーしました"));
+        QTRY_COMPARE_WITH_TIMEOUT(copy->text(), QStringLiteral("コピー"), 3000);
+
+        // 使い方: the current key in the first step, the budget in the second card.
+        window.switchPage(SettingsPage::about);
+        const QString all = texts(window.currentPage()).join(u'\n');
+        QVERIFY(all.contains(QStringLiteral("「%1」を2回ポンポンと押す").arg(TriggerKey::find("option").label)));
+        QVERIFY(all.contains(QStringLiteral("上から185字ぶん")));
+        QCOMPARE(window.currentPage()->findChild<QLabel*>(QStringLiteral("heading"))->text(), QStringLiteral("使い方"));
+    }
+};
+
+QTEST_MAIN(TestSettingsWindow)
+#include "tst_SettingsWindow.moc"
