@@ -62,11 +62,13 @@ void DictionaryRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& optio
         p->drawRoundedRect(QRectF(r.x() + 36, r.y() + 19, 6, 6), 3, 3);
     }
     const QFont surfaceFont = Brand::font(13, QFont::Medium);
-    drawLabel(p, labelRect(r, 52, 240, surfaceFont), surfaceFont,
+    // In a narrow window the written form gives way to the status column and
+    // the reading is left out rather than drawn under it.
+    drawLabel(p, labelRect(r, 52, std::min(240, w - 230), surfaceFont), surfaceFont,
               active ? Brand::ink : Brand::withAlpha(Brand::ink, 0.35), index.data(Qt::DisplayRole).toString());
-    if (!reading.isNull()) {
+    if (!reading.isNull() && w - 478 >= 40) {
         const QFont readingFont = Brand::font(11);
-        drawLabel(p, labelRect(r, 300, std::max(w - 478, 40), readingFont), readingFont,
+        drawLabel(p, labelRect(r, 300, w - 478, readingFont), readingFont,
                   Brand::withAlpha(Brand::ink, active ? 0.4 : 0.25), QStringLiteral("よみ: ") + reading.toString());
     }
     const QFont statusFont = Brand::font(10, QFont::DemiBold);
