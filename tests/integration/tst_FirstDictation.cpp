@@ -182,17 +182,7 @@ private Q_SLOTS:
         keys.up("Alt_L");
         QTRY_COMPARE(target.keys(), (QStringList{QStringLiteral("Ctrl+V"), QStringLiteral("File menu")}));
 
-        const QJsonArray entries = history();
-        QCOMPARE(entries.size(), 1);
-        QCOMPARE(entries[0][QStringLiteral("raw")].toString(), reply);
-        QCOMPARE(entries[0][QStringLiteral("text")].toString(), pasted);
-        QCOMPARE(entries[0][QStringLiteral("mode")].toString(), QStringLiteral("文字起こし"));
-
-        const QStringList log = logMessages();
-        QVERIFY(log.contains(QStringLiteral("キー: 録音キーが押されました（状態=待機中）")));
-        QVERIFY(log.contains(QStringLiteral("キー: 録音キーが押されました（状態=録音中）")));
-        QVERIFY(log.contains(QStringLiteral("録音を止めて文字起こしに入ります")));
-        QVERIFY(log.contains(QStringLiteral("貼り付けます（8字）")));
+        QCOMPARE(history().size(), 1);  // what it holds is the controller's unit test's
 
         // The recognition server received the recorded speech as a WAV.
         const auto requests = standIn->inferenceRequests();
