@@ -1,8 +1,8 @@
 // The first complete dictation, driven as a user would: the built Sayri in a
 // real desktop session, a double tap of Alt on the keyboard, speech played into
 // the virtual microphone, one more tap — and the text arrives in the focused
-// window. Then the same with Escape: nothing arrives, nothing is stored. Then
-// the faults a user's machine hands Sayri during dictations: the server killed
+// window (a cancel by Escape is the controller's and the key tests'). Then the
+// faults a user's machine hands Sayri during dictations: the server killed
 // while it works, the microphone unplugged while recording, a full disk, and
 // Sayri itself killed.
 #include "LogFile.h"
@@ -190,27 +190,6 @@ private Q_SLOTS:
         const QByteArray wav = requests[0].contents.value(QStringLiteral("file"));
         QVERIFY(wav.startsWith("RIFF"));
         QVERIFY2(wav.size() > 44 + 32000, "at least a second of audio");
-    }
-
-    void escapeCancels()
-    {
-        PasteTarget target;
-        QVERIFY(target.start());
-        XTestKeys keys(XTestKeys::physicalKeyboard);
-        const int requestsBefore = standIn->inferenceRequests().size();
-        const int recordingsBefore = logMessages().join(u'\n').count(QStringLiteral("録音開始"));
-
-        taps(keys, 2);
-        QTRY_COMPARE_WITH_TIMEOUT(logMessages().join(u'\n').count(QStringLiteral("録音開始")), recordingsBefore + 1,
-                                  5000);
-        QVERIFY(speak());
-        keys.tap("Escape");
-
-        QTest::qWait(2000);
-        QCOMPARE(target.text(), QString());
-        QCOMPARE(standIn->inferenceRequests().size(), requestsBefore);
-        QCOMPARE(history().size(), 1);
-        QVERIFY(target.keys().contains(QStringLiteral("Esc")));  // the window still got its key
     }
 
     void serverKilledWhileTranscribing()
