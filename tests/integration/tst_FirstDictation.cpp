@@ -1,8 +1,8 @@
 // The first complete dictation, driven as a user would: the built Sayri in a
 // real desktop session, a double tap of Alt on the keyboard, speech played into
 // the virtual microphone, one more tap — and the text arrives in the focused
-// window. Then the same with Escape: nothing arrives, nothing is stored. Then
-// the faults a user's machine hands Sayri during dictations: the server killed
+// window (a cancel by Escape is the controller's and the key tests'). Then the
+// faults a user's machine hands Sayri during dictations: the server killed
 // while it works, the microphone unplugged while recording, a full disk, and
 // Sayri itself killed.
 #include "LogFile.h"
@@ -182,17 +182,7 @@ private Q_SLOTS:
         keys.up("Alt_L");
         QTRY_COMPARE(target.keys(), (QStringList{QStringLiteral("Ctrl+V"), QStringLiteral("File menu")}));
 
-        const QJsonArray entries = history();
-        QCOMPARE(entries.size(), 1);
-        QCOMPARE(entries[0][QStringLiteral("raw")].toString(), reply);
-        QCOMPARE(entries[0][QStringLiteral("text")].toString(), pasted);
-        QCOMPARE(entries[0][QStringLiteral("mode")].toString(), QStringLiteral("文字起こし"));
-
-        const QStringList log = logMessages();
-        QVERIFY(log.contains(QStringLiteral("キー: 録音キーが押されました（状態=待機中）")));
-        QVERIFY(log.contains(QStringLiteral("キー: 録音キーが押されました（状態=録音中）")));
-        QVERIFY(log.contains(QStringLiteral("録音を止めて文字起こしに入ります")));
-        QVERIFY(log.contains(QStringLiteral("貼り付けます（8字）")));
+        QCOMPARE(history().size(), 1);  // what it holds is the controller's unit test's
 
         // The recognition server received the recorded speech as a WAV.
         const auto requests = standIn->inferenceRequests();
@@ -200,27 +190,6 @@ private Q_SLOTS:
         const QByteArray wav = requests[0].contents.value(QStringLiteral("file"));
         QVERIFY(wav.startsWith("RIFF"));
         QVERIFY2(wav.size() > 44 + 32000, "at least a second of audio");
-    }
-
-    void escapeCancels()
-    {
-        PasteTarget target;
-        QVERIFY(target.start());
-        XTestKeys keys(XTestKeys::physicalKeyboard);
-        const int requestsBefore = standIn->inferenceRequests().size();
-        const int recordingsBefore = logMessages().join(u'\n').count(QStringLiteral("録音開始"));
-
-        taps(keys, 2);
-        QTRY_COMPARE_WITH_TIMEOUT(logMessages().join(u'\n').count(QStringLiteral("録音開始")), recordingsBefore + 1,
-                                  5000);
-        QVERIFY(speak());
-        keys.tap("Escape");
-
-        QTest::qWait(2000);
-        QCOMPARE(target.text(), QString());
-        QCOMPARE(standIn->inferenceRequests().size(), requestsBefore);
-        QCOMPARE(history().size(), 1);
-        QVERIFY(target.keys().contains(QStringLiteral("Esc")));  // the window still got its key
     }
 
     void serverKilledWhileTranscribing()

@@ -1,19 +1,14 @@
 // Screen-context hints over the real accessibility bus: a Qt window made
 // frontmost, its text read through AT-SPI, windows built past the length
-// limits, the faults a desktop can throw at it, and the terms reaching the
-// recognition prompt.
+// limits and the faults a desktop can throw at it (how the terms join the
+// recognition prompt is the unit tests').
 #include "LogFile.h"
-#include "OnPipeline.h"
 #include "ScreenWindow.h"
 #include "TestDataFolder.h"
-#include "WhisperStandIn.h"
 
-#include "audio/AudioRecorder.h"
 #include "desktop/ScreenContext.h"
 #include "platform/linux/AtspiTree.h"
-#include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/X11FrontmostApp.h"
-#include "recognition/WhisperServer.h"
 #include "store/Config.h"
 #include "support/Graphemes.h"
 
@@ -288,34 +283,6 @@ private Q_SLOTS:
         QVERIFY2(QTest::qWaitFor(done, 60000), qPrintable(terms.join(u'、')));
         for (const QString& word : wordsOfTheApplications + (readable ? QStringList() : termsOfTheDocument))
             QVERIFY2(!terms.contains(word), qPrintable(terms.join(u'、')));
-    }
-
-    void termsReachThePromptAfterTheDictionaryWords()
-    {
-        WhisperStandIn standIn;
-        const quint16 port = WhisperStandIn::freePort();
-        standIn.configure(port);
-        standIn.setReplies({QJsonObject{{u"text"_s, u"こんにちは"_s}}});
-        data_.writeText(u"dictionary.txt"_s, u"俯瞰図\nくばねてす=Kubernetes\n"_s);
-
-        ScreenWindow window({u"terms"_s});
-        QVERIFY(window.start());
-        QVERIFY(!textOf(window).isEmpty());
-        // Kubernetes is an active dictionary word now: the dictionary part carries it.
-        QCOMPARE(capture(), (QStringList{u"TypeScript"_s, u"音声認識"_s, u"プロジェクト"_s}));
-
-        LinuxProcesses processes;
-        WhisperServer server(processes, [this] { return screen_.currentTerms(); });
-        QByteArray pcm(32000, '\1');
-        QCOMPARE(onPipeline([&] { return server.transcribe(AudioRecorder::wav(pcm, 16000, 1)); }),
-                 std::optional<QString>(u"こんにちは"_s));
-        server.stop();
-        const QList<WhisperStandIn::Recorded> sent = standIn.inferenceRequests();
-        QCOMPARE(sent.size(), 1);
-        const QString prompt = QString::fromUtf8(sent[0].contents.value(u"prompt"_s));
-        QCOMPARE(prompt, u"俯瞰図、Kubernetes、TypeScript、音声認識、プロジェクト。"_s);
-        QVERIFY(logContains(u"ヒント合成: 全%1字（うち画面の席を使用）"_s.arg(Graphemes::count(prompt))));
-        data_.writeText(u"dictionary.txt"_s, QString());
     }
 };
 

@@ -94,13 +94,13 @@ private Q_SLOTS:
         QVERIFY(listener.taps[0] <= after);
     }
 
+    // Which X keys count as which trigger (the tap rules are the unit test's).
     void gestures_data()
     {
         QTest::addColumn<QString>("trigger");
         QTest::addColumn<QStringList>("script");
         QTest::addColumn<int>("taps");
 
-        QTest::newRow("Alt+C") << "option" << QStringList{"down Alt_L", "tap c", "up Alt_L"} << 0;
         QTest::newRow("Shift pressed and released while Alt is held")
             << "option" << QStringList{"down Alt_L", "tap Shift_L", "up Alt_L"} << 0;
         QTest::newRow("Shift held, then Alt")
@@ -111,8 +111,6 @@ private Q_SLOTS:
                                       << 1;
         QTest::newRow("leftOption ignores the right Alt")
             << "leftOption" << QStringList{"tap Alt_R", "wait 50", "tap Alt_L"} << 1;
-        QTest::newRow("both Alts within 0.5 s: one tap")
-            << "option" << QStringList{"down Alt_L", "down Alt_R", "wait 50", "up Alt_R", "wait 50", "up Alt_L"} << 1;
         QTest::newRow("rightOption ignores the left Alt")
             << "rightOption" << QStringList{"tap Alt_L", "wait 50", "tap Alt_R"} << 1;
         QTest::newRow("rightCommand is the right Super key")

@@ -4,13 +4,12 @@
 #include "provision/ModelSetup.h"
 #include "store/Config.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
+#include <QTest>
 
 namespace {
 
@@ -33,16 +32,6 @@ void restore(const char* variable, const QByteArray& value)
 }
 
 }  // namespace
-
-QByteArray WhisperStandIn::Recorded::header(const QByteArray& name) const
-{
-    for (const QByteArray& line : head.split('\n')) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
-            return line.mid(colon + 1).trimmed();
-    }
-    return {};
-}
 
 WhisperStandIn::WhisperStandIn() : oldScript_(qgetenv(scriptVariable)), oldRecord_(qgetenv(recordVariable))
 {
@@ -127,22 +116,18 @@ QList<WhisperStandIn::Recorded> WhisperStandIn::requests() const
 {
     QList<Recorded> list;
     const QDir root(recordDir());
-    for (const QString& name : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        const QString base = root.filePath(name) + u'/';
-        Recorded r;
-        r.head = readFile(base + QStringLiteral("head.txt"));
-        const QList<QByteArray> requestLine = r.head.left(r.head.indexOf('\r')).split(' ');
-        r.method = requestLine.value(0);
-        r.path = requestLine.value(1);
-        r.body = readFile(base + QStringLiteral("body.bin"));
-        for (const QByteArray& line : readFile(base + QStringLiteral("parts.txt")).split('\n')) {
-            if (line.isEmpty())
-                continue;
-            r.parts << QString::fromUtf8(line);
-            const QString partName =
-                QString::fromUtf8(line.left(line.indexOf('\t') < 0 ? line.size() : line.indexOf('\t')));
-            r.contents[partName] = readFile(base + QStringLiteral("part-") + partName);
-        }
+    for (const QString& name : root.entryList({QStringLiteral("????.json")}, QDir::Files, QDir::Name)) {
+        const QJsonObject o = QJsonDocument::fromJson(readFile(root.filePath(name))).object();
+        if (o.isEmpty())
+            continue;  // still being written
+        Recorded r{o[u"method"].toString().toUtf8(),
+                   o[u"path"].toString().toUtf8(),
+                   QByteArray::fromBase64(o[u"body"].toString().toLatin1()),
+                   {},
+                   o[u"headers"].toObject().toVariantMap()};
+        const QJsonObject parts = o[u"parts"].toObject();
+        for (auto it = parts.begin(); it != parts.end(); ++it)
+            r.contents[it.key()] = QByteArray::fromBase64(it.value().toString().toLatin1());
         list << r;
     }
     return list;
@@ -168,22 +153,10 @@ QList<QJsonObject> WhisperStandIn::starts() const
 
 bool WhisperStandIn::waitListening(quint16 port, double seconds)
 {
-    const QDeadlineTimer deadline(qint64(seconds * 1000));
-    while (!accepts(port)) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
+    return QTest::qWaitFor([port] { return accepts(port); }, int(seconds * 1000));
 }
 
 bool WhisperStandIn::waitClosed(quint16 port, double seconds)
 {
-    const QDeadlineTimer deadline(qint64(seconds * 1000));
-    while (accepts(port)) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
+    return QTest::qWaitFor([port] { return !accepts(port); }, int(seconds * 1000));
 }

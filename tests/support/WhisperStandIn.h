@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QVariantMap>
 
 #include <memory>
 
@@ -20,13 +21,12 @@
 class WhisperStandIn {
 public:
     struct Recorded {
-        QByteArray head;  // request line and headers as received
         QByteArray method;
         QByteArray path;
         QByteArray body;
-        QStringList parts;                   // "name" or "name\tfile name", in order
-        QMap<QString, QByteArray> contents;  // part name -> content
-        QByteArray header(const QByteArray& name) const;
+        QMap<QString, QByteArray> contents;  // form part name -> content
+        QVariantMap headers;                 // lower-case name -> value
+        QByteArray header(const QByteArray& name) const { return headers.value(name.toLower()).toByteArray(); }
     };
 
     WhisperStandIn();

@@ -147,7 +147,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("next");
         QTest::addColumn<QString>("seam");
         QTest::newRow("2 ASCII meets ASCII") << u"Mac"_s << u"OS"_s << u" "_s;
-        QTest::newRow("2 before the short-line rule") << u"ver2"_s << u"3"_s << u" "_s;
+        QTest::newRow("2 before the short-line rule") << u"ver9"_s << u"0"_s << u" "_s;
         QTest::newRow("3 punctuation last") << u"会議です。"_s << u"資料は後で"_s << u""_s;
         QTest::newRow("4 punctuation first") << u"会議です"_s << u"…資料は後で"_s << u""_s;
         QTest::newRow("5 continuation") << u"会議です"_s << u"を送ります"_s << u""_s;

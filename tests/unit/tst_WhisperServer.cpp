@@ -5,6 +5,7 @@
 #include "StandInFixture.h"
 
 #include "platform/linux/LinuxProcesses.h"
+#include "platform/linux/ProcPortListeners.h"
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
 
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTest>
 #include <QThread>
 
@@ -192,6 +194,10 @@ private Q_SLOTS:
         Fixture f;
         const qint64 other = f.standIn.startServer(f.port, stray);
         QVERIFY(other > 0);
+        QTcpServer elsewhere;  // a socket of this process on another port is not counted
+        QVERIFY(elsewhere.listen(QHostAddress::LocalHost));
+        const QList<PortListener> listeners = PortListeners::find(f.port);
+        QVERIFY(listeners.size() == 1 && listeners[0].pid == other);
         WhisperServer server(processes);
         QCOMPARE(onPipeline([&] {
                      server.start({});

@@ -21,12 +21,12 @@
 # remembers it, and later requests get the rest of the REPLY).
 #
 # SAYRI_STANDIN_RECORD_DIR (optional), RECORD below, receives starts.jsonl (one
-# {"pid", "args"} per start) and a folder 0001/, 0002/ … per request (across
-# restarts) holding head.txt, body.bin and, for a form, parts.txt (a part's
-# name, then a tab and the file name for a file part) and part-NAME each.
+# {"pid", "args"} per start) and 0001.json, 0002.json … per request (across
+# restarts): {"method", "path", "headers": {lower-case name: value}, "body",
+# "parts": {name: content}}, bodies and contents in base64.
 # Standard output gets "request N: METHOD PATH B bytes, received in X ms,
 # handled in Y ms, status S" per answered request.
-import http.server, itertools, json, os, select, signal, socket, sys, threading, time
+import base64, http.server, itertools, json, os, select, signal, socket, sys, threading, time
 
 record_dir = os.environ.get("SAYRI_STANDIN_RECORD_DIR", "")
 lock = threading.Lock()  # one inference at a time
@@ -56,8 +56,7 @@ def parse_form(content_type, body):
         disposition = next((l for l in head.decode(errors="replace").split("\r\n")
                             if l.lower().startswith("content-disposition:")), "")
         params = dict(p.strip().partition("=")[::2] for p in disposition.split(";")[1:])
-        file_name = params.get("filename")
-        parts.append((params.get("name", "").strip('"'), file_name and file_name.strip('"'), content))
+        parts.append((params.get("name", "").strip('"'), content))
     return parts
 
 
@@ -95,7 +94,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.reply(200, "text/html", b"<html><title>Whisper.cpp Server</title></html>")
         if self.command != "POST" or self.path != "/inference":
             return self.reply(404, "text/plain", b"File Not Found")
-        wav = next((c for name, _, c in form if name == "file"), b"")
+        wav = next((c for name, c in form if name == "file"), b"")
         if len(wav) <= 44 or not wav.startswith(b"RIFF") or wav[8:12] != b"WAVE":
             return self.reply(400, "text/plain", b"Invalid request")
         with lock:
@@ -127,22 +126,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def record(self, form):
         if not record_dir:
             return
-        n = 1
-        while True:  # mkdir is the claim, even across restarts
-            base = os.path.join(record_dir, "%04d" % n)
+        b64 = lambda data: base64.b64encode(data).decode()
+        text = json.dumps({"method": self.command, "path": self.path, "body": b64(self.body),
+                           "headers": {k.lower(): v for k, v in self.headers.items()},
+                           "parts": {name: b64(content) for name, content in form}}).encode()
+        for n in itertools.count(1):  # creating the file is the claim, even across restarts
             try:
-                os.mkdir(base)
+                fd = os.open(os.path.join(record_dir, "%04d.json" % n), os.O_CREAT | os.O_EXCL | os.O_WRONLY)
                 break
             except FileExistsError:
-                n += 1
-        head = self.requestline + "\r\n" + "".join("%s: %s\r\n" % kv for kv in self.headers.items()) + "\r\n"
-        write(base + "/head.txt", head.encode())
-        write(base + "/body.bin", self.body)
-        if form:
-            write(base + "/parts.txt", "".join(name + ("\t" + f if f is not None else "") + "\n"
-                                               for name, f, _ in form).encode())
-            for name, _, content in form:
-                write(base + "/part-" + "".join(c if c.isalnum() or c in "_-." else "_" for c in name), content)
+                pass
+        with os.fdopen(fd, "wb") as f:
+            f.write(text)
 
     def reply(self, status, content_type, body):
         self.send_response(status)
