@@ -136,10 +136,13 @@ QWidget* SettingsGeneralPage::addCard(int index, const QString& icon, const QStr
         image->setAlignment(Qt::AlignCenter);
         image->setGeometry(fromBottom(22, 26, 22, 22, cardHeight));
     }
-    label(c, title, Brand::font(13.5, QFont::DemiBold), Brand::ink,
-          fromBottom(58, cardHeight - 34, 320, 20, cardHeight));
+    // Title and note end before the control on the right, also in a narrow window.
+    const int textWidth = std::max(60, cardWidth_ - 58 - rightInset);
+    QLabel* t = label(c, QString(), Brand::font(13.5, QFont::DemiBold), Brand::ink,
+                      fromBottom(58, cardHeight - 34, std::min(320, textWidth), 20, cardHeight));
+    t->setText(QFontMetrics(t->font()).elidedText(title, Qt::ElideRight, t->width()));
     QLabel* n = label(c, QString(), Brand::font(11), Brand::withAlpha(Brand::ink, 0.45),
-                      fromBottom(58, cardHeight - 52, std::max(60, cardWidth_ - 58 - rightInset), 16, cardHeight));
+                      fromBottom(58, cardHeight - 52, textWidth, 16, cardHeight));
     n->setText(QFontMetrics(n->font()).elidedText(note, Qt::ElideRight, n->width()));
     n->setToolTip(note);
     n->setObjectName(QStringLiteral("note"));
