@@ -5,6 +5,7 @@
 #include "ui/Brand.h"
 #include "ui/Icons.h"
 #include "ui/MainMenu.h"
+#include "ui/SettingsDrawing.h"
 
 #include <QDesktopServices>
 #include <QFile>
@@ -21,18 +22,7 @@ namespace {
 constexpr int width = 520;
 constexpr int height = 600;
 
-QLabel* label(QWidget* parent, const QString& text, const QFont& font, const QColor& colour, const QRect& frame,
-              Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter)
-{
-    auto* l = new QLabel(text, parent);
-    l->setFont(font);
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, colour);
-    l->setPalette(p);
-    l->setAlignment(alignment);
-    l->setGeometry(frame);
-    return l;
-}
+using SettingsDrawing::label;
 
 ActionButton* linkButton(QWidget* parent, const QString& title, const QString& path)
 {
