@@ -30,11 +30,15 @@ void TrayIcon::setIcon(const QString& symbol)
     else if (symbol == QStringLiteral("⏳"))
         image = QStringLiteral("menubar_working");
 
-    QIcon icon = Icons::tray(image);
-    // A tray icon has no title: without an image the symbol itself is drawn.
-    if (icon.isNull())
-        icon = Icons::fromSymbol(symbol);
-    tray_->setIcon(icon);
+    auto icon = icons_.find(image);
+    if (icon == icons_.end()) {
+        QIcon made = Icons::tray(image);
+        // A tray icon has no title: without an image the symbol itself is drawn.
+        if (made.isNull())
+            made = Icons::fromSymbol(symbol);
+        icon = icons_.insert(image, made);
+    }
+    tray_->setIcon(*icon);
     tray_->show();
 }
 

@@ -2,6 +2,9 @@
 
 #include "ui/StatusIcon.h"
 
+#include <QHash>
+#include <QIcon>
+
 class QMenu;
 class QSystemTrayIcon;
 
@@ -17,4 +20,7 @@ public:
 private:
     QSystemTrayIcon* tray_;
     QMenu* menu_;
+    // One icon per image for the whole run: a fresh icon at every change would
+    // leave its drawings in the pixmap cache, a little more at each dictation.
+    QHash<QString, QIcon> icons_;
 };
