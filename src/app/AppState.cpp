@@ -158,6 +158,10 @@ void AppState::completeStartUp()
         s_.whisper->waitHealthy(20);
         dictionary_.setLastAppliedDictMtime(applied);
         MainThread::async(weak, [this] {
+            // Someone already dictating keeps the recording bar: the notice
+            // would take its place.
+            if (phase() != Phase::idle)
+                return;
             flash(QStringLiteral("サイリ 準備OK。%1キーを2回押すと録音が始まります").arg(PlatformWords::optionKey()),
                   4);
         });
