@@ -52,16 +52,6 @@ int darkest(const QImage& image)
     return grey;
 }
 
-void taps(XTestKeys& keys, int count)
-{
-    for (int i = 0; i < count; ++i) {
-        keys.down("Alt_L");
-        QTest::qWait(60);
-        keys.up("Alt_L");
-        QTest::qWait(150);
-    }
-}
-
 }  // namespace
 
 class TestLivePreviewX11 : public QObject {
@@ -97,7 +87,12 @@ private Q_SLOTS:
         PasteTarget target;
         QVERIFY(target.start());
         XTestKeys keys(XTestKeys::physicalKeyboard);
-        taps(keys, 2);
+        const auto tap = [&keys] {
+            keys.tap("Alt_L");
+            QTest::qWait(150);
+        };
+        tap();
+        tap();
         std::optional<QPoint> bar;
         QTRY_VERIFY_WITH_TIMEOUT((bar = barOrigin()) && logMessages().join(u'\n').contains("録音開始"), 5000);
 
@@ -117,7 +112,7 @@ private Q_SLOTS:
             }
         }
         QVERIFY2(seen.size() >= 2, qPrintable(logMessages().join(u'\n')));
-        taps(keys, 1);
+        tap();
 
         QTRY_COMPARE_WITH_TIMEOUT(target.text(), finalText, 15000);
         // The text to paste was asked of the recognition server alone.
