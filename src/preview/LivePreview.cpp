@@ -8,7 +8,6 @@
 #include "store/Log.h"
 #include "support/Graphemes.h"
 
-#include <QCoreApplication>
 #include <QPointer>
 
 #include <atomic>
@@ -59,16 +58,14 @@ void LivePreview::日本語データを整える()
     }
     if (PreviewModel::present() || !PreviewModel::begun())
         return;
-    auto* download = new ModelDownload(PreviewModel::target(), QCoreApplication::instance());
-    QObject::connect(download, &ModelDownload::installed, download, [download] {
-        Log::write(QStringLiteral("仮表示用の日本語データを取り寄せました"));
-        download->deleteLater();
-    });
-    QObject::connect(download, &ModelDownload::failed, download, [download] {
-        Log::write(QStringLiteral("仮表示用の日本語データを取り寄せられず（次の起動時にまた試します）"));
-        download->deleteLater();
-    });
-    download->start(nullptr, nullptr, nullptr);
+    ModelDownload& download = PreviewModel::download();
+    if (download.running())
+        return;
+    QObject::connect(
+        &download, &ModelDownload::failed, &download,
+        [] { Log::write(QStringLiteral("仮表示用の日本語データを取り寄せられず（次の起動時にまた試します）")); },
+        Qt::SingleShotConnection);
+    download.start(nullptr, nullptr, nullptr);
 }
 
 void LivePreview::feed(const QAudioBuffer& buffer)

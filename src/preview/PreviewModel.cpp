@@ -1,6 +1,10 @@
 #include "preview/PreviewModel.h"
 
+#include "store/Log.h"
+
+#include <QCoreApplication>
 #include <QFileInfo>
+#include <QPointer>
 
 namespace PreviewModel {
 
@@ -23,6 +27,17 @@ bool begun()
 ModelDownload::Target target()
 {
     return {ModelSetup::modelsDir(), fileName, genuine, ModelSetup::modelURLs(fileName)};
+}
+
+ModelDownload& download()
+{
+    static QPointer<ModelDownload> shared;
+    if (!shared) {
+        shared = new ModelDownload(target(), QCoreApplication::instance());
+        QObject::connect(shared, &ModelDownload::installed, shared,
+                         [] { Log::write(QStringLiteral("仮表示用の日本語データを取り寄せました")); });
+    }
+    return *shared;
 }
 
 }  // namespace PreviewModel

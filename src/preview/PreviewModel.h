@@ -23,5 +23,9 @@ bool present();
 bool begun();
 // What the download engine fetches.
 ModelDownload::Target target();
+// The one download of the preview model in Sayri, whoever starts it (the
+// first-run window, the settings window, the start-up), made on first use on
+// the main thread; the log says when it has put the model in place.
+ModelDownload& download();
 
 }  // namespace PreviewModel

@@ -27,30 +27,41 @@ struct ModelDownload::Impl {
     QThread* thread = nullptr;
     DownloadWorker* worker = nullptr;
     bool running = false;
+    bool failed = false;  // the last attempt ended without installing
     int urlIndex = 0;
     std::optional<QByteArray> resume;  // validator of the bytes in the partial file
     QPointer<QProgressBar> bar;
     QPointer<QLabel> status;
     QPointer<QPushButton> button;
+    // What the views show, kept for views built later.
+    QString statusText;
+    double fraction = 0;
 
-    void setStatus(const QString& text) const
+    void setStatus(const QString& text)
     {
+        statusText = text;
         if (status)
             status->setText(text);
     }
-    void setFraction(double fraction) const
+    void setFraction(double value)
     {
+        fraction = value;
         if (bar)
             bar->setValue(bar->minimum() + qRound(fraction * (bar->maximum() - bar->minimum())));
     }
-    void finish(ModelDownload* self, const DownloadWorker::Outcome& o);
-    void fail(const QString& text) const
+    void showButton() const
     {
+        if (!button)
+            return;
+        button->setEnabled(!running);
+        button->setText(running ? QStringLiteral("ダウンロード中…") : QStringLiteral("もう一度ダウンロード"));
+    }
+    void finish(ModelDownload* self, const DownloadWorker::Outcome& o);
+    void fail(const QString& text)
+    {
+        failed = true;
         setStatus(text);
-        if (button) {
-            button->setEnabled(true);
-            button->setText(QStringLiteral("もう一度ダウンロード"));
-        }
+        showButton();
     }
 };
 
@@ -95,6 +106,7 @@ void ModelDownload::start(QProgressBar* bar, QLabel* status, QPushButton* button
     if (d->running)
         return;
     d->running = true;
+    d->failed = false;
     d->bar = bar;
     d->status = status;
     d->button = button;
@@ -139,6 +151,18 @@ void ModelDownload::start(QProgressBar* bar, QLabel* status, QPushButton* button
         d->target.genuine.size * ModelSetup::plausibleModelSize / ModelSetup::expectedSize, resume};
     QMetaObject::invokeMethod(
         d->worker, [w = d->worker, attempt] { w->begin(attempt); }, Qt::QueuedConnection);
+}
+
+void ModelDownload::show(QProgressBar* bar, QLabel* status, QPushButton* button)
+{
+    d->bar = bar;
+    d->status = status;
+    d->button = button;
+    if (!d->running && !d->failed)
+        return;
+    d->setStatus(d->statusText);
+    d->setFraction(d->fraction);
+    d->showButton();
 }
 
 void ModelDownload::Impl::finish(ModelDownload* self, const DownloadWorker::Outcome& o)

@@ -41,6 +41,11 @@ public:
     // Starts an attempt and returns at once; does nothing while one runs.
     // `button` may be null.
     void start(QProgressBar* bar, QLabel* status, QPushButton* button);
+    // Shows the progress of the attempt that runs, or the outcome of the one
+    // that failed, on these views (a page built again meanwhile; the button
+    // disabled while it runs), and keeps them up to date from now on. Views of
+    // a download never begun keep their own texts.
+    void show(QProgressBar* bar, QLabel* status, QPushButton* button);
     bool running() const;
     // Which location comes next (modulo the number of locations); only grows.
     int urlIndex() const;

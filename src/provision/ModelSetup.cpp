@@ -41,8 +41,13 @@ QString defaultModelPath()
 QStringList modelURLs(const QString& fileName)
 {
     const QString override = qEnvironmentVariable("SAYRI_MODEL_URLS");
-    if (!override.isEmpty() && fileName == modelFileName)
-        return override.split(u' ', Qt::SkipEmptyParts);
+    if (!override.isEmpty()) {
+        QStringList urls = override.split(u' ', Qt::SkipEmptyParts);
+        if (fileName != modelFileName)
+            for (QString& url : urls)
+                url = url.left(url.lastIndexOf(u'/') + 1) + fileName;
+        return urls;
+    }
     const QString hub = QStringLiteral("https://huggingface.co/ggerganov/whisper.cpp/resolve/main/") + fileName;
     QString site = QStringLiteral(SAYRI_SITE_URL);
     while (site.endsWith(u'/'))

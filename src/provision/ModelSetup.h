@@ -29,9 +29,10 @@ QString modelsDir();
 // "~/.pomeru/models/ggml-large-v3-turbo-q5_0.bin" with the home folder expanded.
 QString defaultModelPath();
 // The two download locations of a model file, in order: the maker's site and
-// the model hub's copy (both the hub while no site is set). For the
-// recognition model, SAYRI_MODEL_URLS in the environment, addresses separated
-// by spaces, replaces the list (for tests).
+// the model hub's copy (both the hub while no site is set).
+// SAYRI_MODEL_URLS in the environment, addresses of the recognition model
+// separated by spaces, replaces the list (for tests); another model file is
+// then fetched from the same folders.
 QStringList modelURLs(const QString& fileName = modelFileName);
 
 // The first of: the configured model, modelsDir/model file, the default

@@ -373,9 +373,8 @@ void FirstRunWindow::startPreviewDownload(QLabel* status, ActionButton* button)
     button->setEnabled(false);
     button->setText(QStringLiteral("ダウンロード中…"));
     if (!previewDownload_) {
-        previewDownload_ = new ModelDownload(PreviewModel::target(), this);
+        previewDownload_ = &PreviewModel::download();
         connect(previewDownload_, &ModelDownload::installed, this, [this] {
-            Log::write(QStringLiteral("仮表示用の日本語データを取り寄せました"));
             if (current_ == Step::仮表示)
                 進む(Step::仮表示);
         });

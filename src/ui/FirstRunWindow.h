@@ -113,7 +113,7 @@ private:
     QPointer<QLabel> downloadStatus_;
     QPointer<ActionButton> downloadButton_;
     QPointer<QProgressBar> downloadBar_;
-    ModelDownload* previewDownload_ = nullptr;  // the preview step's data
+    ModelDownload* previewDownload_ = nullptr;  // the preview model's (shared), once watched
     Step current_ = Step::ようこそ;
     bool quitting_ = false;
 };

@@ -102,6 +102,8 @@ SettingsGeneralPage::SettingsGeneralPage(QWidget* parent, int windowWidth, Login
         QLabel* note = previewCard->findChild<QLabel*>(QStringLiteral("note"));
         connect(download, &QPushButton::clicked, this,
                 [this, note, download] { Q_EMIT livePreviewDownloadAsked(note, download); });
+        previewNote_ = note;
+        previewButton_ = download;
     }
 }
 

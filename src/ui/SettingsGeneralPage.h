@@ -23,6 +23,10 @@ public:
     // devices; the item of `uid` chosen, or one for a device that is gone.
     static void fillMicPopUp(QComboBox* popUp, const QList<AudioInputDevice>& devices, const QString& uid);
 
+    // The live-preview card's status line and download button; null without the card.
+    QLabel* previewNote() const { return previewNote_; }
+    QPushButton* previewButton() const { return previewButton_; }
+
 Q_SIGNALS:
     void triggerKeyChosen(const QString& id);
     void micChosen(const QString& uid);
@@ -37,4 +41,6 @@ private:
 
     int cardWidth_;
     LoginItem* loginItem_;
+    QLabel* previewNote_ = nullptr;
+    QPushButton* previewButton_ = nullptr;
 };

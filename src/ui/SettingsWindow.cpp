@@ -2,7 +2,6 @@
 
 #include "preview/PreviewModel.h"
 #include "provision/ModelDownload.h"
-#include "store/Log.h"
 #include "support/MainThread.h"
 #include "ui/Brand.h"
 #include "ui/DictionaryTable.h"
@@ -147,6 +146,13 @@ QWidget* SettingsWindow::makePage(QSize size)
         connect(page, &SettingsGeneralPage::micChosen, this, &SettingsView::micChosen);
         connect(page, &SettingsGeneralPage::screenHintChanged, this, &SettingsView::screenHintChanged);
         connect(page, &SettingsGeneralPage::livePreviewDownloadAsked, this, &SettingsWindow::downloadPreviewModel);
+        if (page->previewButton()) {
+            // The download outlives the page: its progress goes on the new card.
+            ModelDownload& download = PreviewModel::download();
+            if (!std::exchange(previewDownloadWatched_, true))
+                connect(&download, &ModelDownload::installed, this, [this] { renderLater(0); });  // the card goes
+            download.show(nullptr, page->previewNote(), page->previewButton());
+        }
         return page;
     }
     case SettingsPage::dictionary: {
@@ -178,14 +184,9 @@ QWidget* SettingsWindow::makePage(QSize size)
 
 void SettingsWindow::downloadPreviewModel(QLabel* status, QPushButton* button)
 {
-    if (!previewDownload_) {
-        previewDownload_ = new ModelDownload(PreviewModel::target(), this);
-        connect(previewDownload_, &ModelDownload::installed, this, [this] {
-            Log::write(QStringLiteral("仮表示用の日本語データを取り寄せました"));
-            renderLater(0);  // the card goes once the model is in place
-        });
-    }
-    previewDownload_->start(nullptr, status, button);
+    button->setEnabled(false);
+    button->setText(QStringLiteral("ダウンロード中…"));
+    PreviewModel::download().start(nullptr, status, button);
 }
 
 void SettingsWindow::refreshUpdateNotice()

@@ -6,7 +6,6 @@
 #include <QPointer>
 
 class DictionaryTable;
-class ModelDownload;
 class QLabel;
 class QPushButton;
 class SettingsSidebar;
@@ -61,5 +60,5 @@ private:
     bool tableConnected_ = false;
     SettingsPage page_ = SettingsPage::general;
     bool dictNeedsApply_ = false;
-    ModelDownload* previewDownload_ = nullptr;  // the preview model's, made on first use
+    bool previewDownloadWatched_ = false;  // the card goes once the preview model is in place
 };

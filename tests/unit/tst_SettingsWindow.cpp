@@ -267,6 +267,26 @@ private Q_SLOTS:
         QVERIFY(all.contains(QStringLiteral("上から185字ぶん")));
         QCOMPARE(window.currentPage()->findChild<QLabel*>(QStringLiteral("heading"))->text(), QStringLiteral("使い方"));
     }
+
+    // A page built again while the preview model downloads shows its progress.
+    void previewDownloadProgressAfterRebuild()
+    {
+        TestDataFolder data;
+        FileServer files;  // stalls after 2 MB of the model
+        files.setRoute("/m/ggml-base.bin", {.block = QByteArray(65536, 'x'), .size = 147951465, .stallAt = 2 << 20});
+        qputenv("SAYRI_MODEL_URLS", files.url("/m/release.bin").toUtf8());
+        Config::edit([](ConfigData& c) { c.whisperBinary = QStringLiteral("/bin/true"); });
+        SettingsWindow window;
+        window.build();
+        window.render();
+        button(window.currentPage(), QStringLiteral("ダウンロードする"))->click();
+        const auto page = [&] { return static_cast<SettingsGeneralPage*>(window.currentPage()); };
+        QTRY_VERIFY(page()->previewNote()->text().startsWith(QStringLiteral("ダウンロード中… 2MB")));
+        window.render();
+        QVERIFY(page()->previewNote()->text().startsWith(QStringLiteral("ダウンロード中… 2MB")));
+        QVERIFY(!page()->previewButton()->isEnabled());
+        qunsetenv("SAYRI_MODEL_URLS");
+    }
 };
 
 QTEST_MAIN(TestSettingsWindow)

@@ -18,7 +18,9 @@
 # "hang" (no reply until the client goes), "delay" (seconds to work before
 # replying, holding the one-at-a-time lock), "exit" (exit with this code),
 # "once" (with "exit": only the first time any process gets here; RECORD
-# remembers it, and later requests get the rest of the REPLY).
+# remembers it, and later requests get the rest of the REPLY). Requests with an
+# "audio_ctx" part (the live preview's) take their REPLY from "previewReplies"
+# instead, when the script has it.
 #
 # SAYRI_STANDIN_RECORD_DIR (optional), RECORD below, receives starts.jsonl (one
 # {"pid", "args"} per start) and 0001.json, 0002.json … per request (across
@@ -98,7 +100,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if len(wav) <= 44 or not wav.startswith(b"RIFF") or wav[8:12] != b"WAVE":
             return self.reply(400, "text/plain", b"Invalid request")
         with lock:
-            replies = script().get("replies", [])
+            plan = script()
+            preview = "previewReplies" in plan and any(name == "audio_ctx" for name, _ in form)
+            replies = plan.get("previewReplies" if preview else "replies", [])
             index = min(next(inference_numbers), len(replies) - 1)
             reply = replies[index] if index >= 0 else {}
             if self.client_gone():
