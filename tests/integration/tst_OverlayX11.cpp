@@ -135,7 +135,7 @@ private Q_SLOTS:
 
     void theTextFieldKeepsTheKeyboard()
     {
-        PasteTarget target({.windowClass = {}, .instance = {}, .lineEdit = true});
+        PasteTarget target;
         QVERIFY(target.start());
         XTestKeys keys;
         keys.tap("a");
