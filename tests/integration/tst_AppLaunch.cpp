@@ -26,13 +26,12 @@ bool hasWindow(const QString& title)
     return DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(title);
 }
 
-// Gives the window of that title the keyboard focus, then types `keys` with xdotool.
-void typeInto(const QString& title, const QStringList& keys = {})
+// Gives the window of that title the keyboard focus (it may be a new X window by now).
+void focus(const QString& title)
 {
     QProcess::execute(QStringLiteral("xdotool"),
-                      QStringList{QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                                  title, QStringLiteral("windowactivate"), QStringLiteral("--sync")}
-                          + keys);
+                      {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), title,
+                       QStringLiteral("windowactivate"), QStringLiteral("--sync")});
 }
 
 void terminate(QProcess& app)
@@ -48,8 +47,17 @@ void terminate(QProcess& app)
 class TestAppLaunch : public QObject {
     Q_OBJECT
 
+    XTestKeys keys;
+
     // SAYRI_APP names another copy, e.g. one unpacked from the package.
     static QString appPath() { return qEnvironmentVariable("SAYRI_APP", QStringLiteral(SAYRI_APP_PATH)); }
+
+    void press(const char* modifier, const char* key)
+    {
+        keys.down(modifier);
+        keys.tap(key);
+        keys.up(modifier);
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -83,7 +91,8 @@ private Q_SLOTS:
         QCOMPARE(logMessages().count(QStringLiteral("サイリ起動")), 1);
 
         // Closed, the settings window comes back from the tray icon's menu.
-        typeInto(QStringLiteral("^サイリ$"), {QStringLiteral("key"), QStringLiteral("ctrl+w")});
+        focus(QStringLiteral("^サイリ$"));
+        press("Control_L", "w");
         QTRY_VERIFY(!hasWindow(QStringLiteral("サイリ")));
         const std::optional<QPoint> tray = DesktopProbe::trayIconCentre(QStringLiteral("Sayri"));
         QVERIFY(tray);
@@ -126,6 +135,7 @@ private Q_SLOTS:
     // back, and it still takes the keyboard.
     void setupWindowClosedByTheWindowManager()
     {
+        QVERIFY(QDir().mkpath(Config::dataFolder()));
         QVERIFY(QFile(Config::file(QStringLiteral(".forcesetup"))).open(QIODevice::WriteOnly));
         // The provisional-text data is in place (a sparse file of its size), so
         // that step is passed over.
@@ -135,27 +145,26 @@ private Q_SLOTS:
         preview.close();
         const QString refused = QStringLiteral("はじめの準備: 窓は閉じられません（最後のボタンで終わります）");
         const QString modelStep = QStringLiteral("はじめの準備: モデル を表示");
-        const int modelSteps = logMessages().count(modelStep);
+        const qsizetype modelSteps = logMessages().filter(modelStep).size();
         const auto laidOut = [] { return logMessages().filter(QStringLiteral("はじめの準備: 窓の高さ 必要=")).size(); };
         const qsizetype layouts = laidOut();
 
         QProcess app;
         app.setProcessChannelMode(QProcess::ForwardedChannels);
         app.start(appPath());
-        QTRY_VERIFY_WITH_TIMEOUT(laidOut() > layouts, 10000);
-        XTestKeys keys;
-        typeInto(setupTitle);
-        keys.down("Alt_L");
-        keys.tap("F4");
-        keys.up("Alt_L");
+        QTRY_VERIFY_WITH_TIMEOUT(hasWindow(setupTitle), 10000);
+        QTRY_VERIFY(laidOut() > layouts);
+        focus(setupTitle);
+        press("Alt_L", "F4");
         QTRY_VERIFY(logContains(refused));
         QTest::qWait(1000);  // the window comes back as a new X window
         QTRY_VERIFY(hasWindow(setupTitle));
         QCOMPARE(logMessages().count(refused), 1);
 
         // "準備をはじめる" moves on.
-        typeInto(setupTitle, {QStringLiteral("key"), QStringLiteral("Return")});
-        QTRY_COMPARE(logMessages().count(modelStep), modelSteps + 1);
+        focus(setupTitle);
+        keys.tap("Return");
+        QTRY_COMPARE(logMessages().filter(modelStep).size(), modelSteps + 1);
         terminate(app);
     }
 };
