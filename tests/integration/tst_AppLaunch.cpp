@@ -73,7 +73,7 @@ private Q_SLOTS:
         app.start(appPath());
         QVERIFY(app.waitForStarted());
 
-        QTRY_VERIFY_WITH_TIMEOUT(DesktopProbe::inTray(QStringLiteral("Sayri")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(DesktopProbe::trayIconCentre(QStringLiteral("Sayri")), 10000);
         QTRY_VERIFY(logContains(QStringLiteral("サイリ起動")));
 
         // No model here, so setup comes first and no settings window opens.
