@@ -7,6 +7,7 @@
 // Sayri itself killed.
 #include "LogFile.h"
 #include "PasteTarget.h"
+#include "TestDataFolder.h"
 #include "WhisperStandIn.h"
 #include "XTestKeys.h"
 
@@ -43,8 +44,7 @@ bool speak()
 
 QByteArray readAll(const QString& name)
 {
-    QFile f(Config::file(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return readFile(Config::file(name));
 }
 
 QJsonArray history()
@@ -52,9 +52,15 @@ QJsonArray history()
     return QJsonDocument::fromJson(readAll(QStringLiteral("history.json"))).array();
 }
 
-bool run(const QString& program, const QStringList& args)
+// Runs a command given as words separated by spaces; its output, when it succeeds.
+std::optional<QString> run(const QString& command)
 {
-    return QProcess::execute(program, args) == 0;
+    QStringList args = command.split(u' ');
+    QProcess p;
+    p.start(args.takeFirst(), args);
+    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return std::nullopt;
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
 // True once the process has ended (reaped or not).
@@ -65,18 +71,6 @@ bool gone(qint64 pid)
         return true;
     const QByteArray text = stat.readAll();
     return text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
-}
-
-// Loads a second virtual microphone and makes it the default; its module id.
-QString plugInMicrophone()
-{
-    QProcess p;
-    p.start(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-remap-source"),
-                                      QStringLiteral("master=vsink.monitor"), QStringLiteral("source_name=vmic2")});
-    p.waitForFinished(3000);
-    const QString module = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-    return run(QStringLiteral("pactl"), {QStringLiteral("set-default-source"), QStringLiteral("vmic2")}) ? module
-                                                                                                         : QString();
 }
 
 }  // namespace
@@ -130,10 +124,8 @@ private Q_SLOTS:
 
         QDir().mkpath(Config::dataFolder());
         // A data folder of its own file system, to turn read-only later.
-        dataOnTmpfs = ::geteuid() == 0
-                      && run(QStringLiteral("mount"),
-                             {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                              QStringLiteral("size=16m"), QStringLiteral("tmpfs"), Config::dataFolder()});
+        dataOnTmpfs =
+            ::geteuid() == 0 && run(QStringLiteral("mount -t tmpfs -o size=16m tmpfs ") + Config::dataFolder());
         Config::bootstrap();
         standIn = std::make_unique<WhisperStandIn>();
         standIn->configure(WhisperStandIn::freePort());
@@ -156,7 +148,7 @@ private Q_SLOTS:
         }
         standIn.reset();
         if (dataOnTmpfs)
-            run(QStringLiteral("umount"), {Config::dataFolder()});
+            run(QStringLiteral("umount ") + Config::dataFolder());
     }
 
     // The window has a menu bar, which a lone Alt tap would open.
@@ -202,16 +194,19 @@ private Q_SLOTS:
     // next one works.
     void microphoneRemovedWhileRecording()
     {
-        const QString module = plugInMicrophone();
-        QVERIFY(!module.isEmpty());
+        // A second microphone, made the default.
+        const QString module =
+            run(QStringLiteral("pactl load-module module-remap-source master=vsink.monitor source_name=vmic2"))
+                .value_or(QString());
+        QVERIFY(!module.isEmpty() && run(QStringLiteral("pactl set-default-source vmic2")));
         PasteTarget target;
         const int before = recordings();
         const int stops = logMessages().count(QStringLiteral("録音を止めて文字起こしに入ります"));
         QVERIFY(target.start());
         taps(2);
         QTRY_VERIFY_WITH_TIMEOUT(recordings() > before, 5000);
-        QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("set-default-source"), QStringLiteral("vmic")}));
-        QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module}));
+        QVERIFY(run(QStringLiteral("pactl set-default-source vmic")));
+        QVERIFY(run(QStringLiteral("pactl unload-module ") + module));
         QTest::qWait(500);
         taps(1);
         QTRY_COMPARE_WITH_TIMEOUT(logMessages().count(QStringLiteral("録音を止めて文字起こしに入ります")), stops + 1,
@@ -243,8 +238,8 @@ private Q_SLOTS:
         const QString folder = Config::dataFolder();
         QFile filler(Config::file(QStringLiteral("filler")));
         if (readOnly) {
-            QVERIFY(run(QStringLiteral("mount"), {QStringLiteral("--bind"), folder, folder}));
-            QVERIFY(run(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,bind,ro"), folder}));
+            QVERIFY(run(QStringLiteral("mount --bind %1 %1").arg(folder)));
+            QVERIFY(run(QStringLiteral("mount -o remount,bind,ro ") + folder));
         } else {
             QVERIFY(filler.open(QIODevice::WriteOnly));
             while (filler.write(QByteArray(65536, 0)) > 0 && filler.flush()) {}
@@ -255,7 +250,7 @@ private Q_SLOTS:
         QCOMPARE(readAll(QStringLiteral("history.json")), stored);
         QCOMPARE(readAll(QStringLiteral("config.json")), settings);
         if (readOnly)
-            QVERIFY(run(QStringLiteral("umount"), {QStringLiteral("-l"), folder}));
+            QVERIFY(run(QStringLiteral("umount -l ") + folder));
         else
             filler.remove();
     }
@@ -272,7 +267,7 @@ private Q_SLOTS:
         const QStringList files = QDir(Config::dataFolder()).entryList(QDir::Files | QDir::Hidden);
         QVERIFY2(files.filter(QRegularExpression(QStringLiteral("\\.[A-Za-z0-9]{6}$"))).isEmpty(),
                  qPrintable(files.join(u' ')));
-        QCOMPARE(QJsonDocument::fromJson(readAll(QStringLiteral("history.json"))).array().size(), history().size());
+        QVERIFY(!history().isEmpty());
         QVERIFY(QJsonDocument::fromJson(readAll(QStringLiteral("config.json"))).isObject());
     }
 };
