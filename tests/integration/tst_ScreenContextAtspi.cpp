@@ -61,8 +61,8 @@ struct BareBus {
     {
         writeFile(dir.filePath(u"bus.conf"_s),
                   "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
-                  "<policy context=\"default\"><allow user=\"*\"/><allow own=\"*\"/>"
-                  "<allow send_destination=\"*\"/></policy></busconfig>");
+                  "<policy context=\"default\"><allow user=\"*\"/><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                  "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
         daemon.start(u"dbus-daemon"_s,
                      {u"--config-file="_s + dir.filePath(u"bus.conf"_s), u"--nofork"_s, u"--print-address=1"_s});
         if (daemon.waitForReadyRead(5000))
@@ -157,7 +157,8 @@ private Q_SLOTS:
     {
         // The element, depth and text limits are the walk unit test's; here the
         // fields the bus hands over, counted in characters however many code
-        // units they take: kept under 4 000 and 200, left out at the limits.
+        // units they take: kept under 4 000 and 200, left out at the limits
+        // (a field of a megabyte is the benchmark's).
         ScreenWindow window({u"sizes"_s});
         QVERIFY(window.start());
         QStringList heads;
@@ -213,16 +214,6 @@ private Q_SLOTS:
         for (int i = 0; i < rows.size(); ++i)
             QCOMPARE(rows[i], u"行%1"_s.arg(i + 1));
         QVERIFY2(tree_->callsSent() - before < 10000, qPrintable(QString::number(tree_->callsSent() - before)));
-    }
-
-    void aMegabyteTextField()
-    {
-        ScreenWindow window({u"megabyte"_s});
-        QVERIFY(window.start());
-        QVERIFY(!textOf(window).isEmpty());
-        const QString text = ScreenContext::axVisibleText(*tree_, window.pid());
-        QCOMPARE(linesOf(text), (QStringList{u"窓"_s, u"メガバイトの隣のラベル"_s}));
-        QCOMPARE(capture(), QStringList{u"メガバイト"_s});
     }
 
     // Real applications holding a document give its terms, never their menus' or widgets' words;

@@ -97,8 +97,6 @@ private Q_SLOTS:
 
         QTest::newRow("Shift pressed and released while Alt is held")
             << "option" << QStringList{"down Alt_L", "tap Shift_L", "up Alt_L"} << 0;
-        QTest::newRow("Shift held, then Alt")
-            << "option" << QStringList{"down Shift_L", "tap Alt_L", "up Shift_L"} << 0;
         QTest::newRow("Caps Lock on") << "option"
                                       << QStringList{"tap Caps_Lock", "down Alt_L", "wait 50", "up Alt_L",
                                                      "tap Caps_Lock"}
