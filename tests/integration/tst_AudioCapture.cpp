@@ -1,6 +1,7 @@
 // The recorder and the device list on the session's PulseAudio: speech played
-// into the virtual microphone, a source that never delivers, a configured
-// device that is gone, unplugged or vanishes before opening, and the warm-up.
+// into the virtual microphone, a source that never delivers, a device that
+// vanishes before opening, and the warm-up (a microphone unplugged while
+// recording is the first-dictation test's).
 #include "LogFile.h"
 #include "TestDataFolder.h"
 
@@ -46,27 +47,19 @@ int streamsOn(const QString& source)
     return n;
 }
 
-// The first channel of a 16-bit WAV with the plain 44-byte header.
-QList<double> readWav(const QByteArray& wav, int& rate, int& channels)
+// The loudness envelope (RMS over 10 ms) of the first channel of a 16-bit
+// WAV with the plain 44-byte header; its rate and channels.
+QList<double> envelope(const QByteArray& wav, int& rate, int& channels)
 {
-    channels = qFromLittleEndian<quint16>(wav.constData() + 22);
+    channels = std::max<int>(qFromLittleEndian<quint16>(wav.constData() + 22), 1);
     rate = int(qFromLittleEndian<quint32>(wav.constData() + 24));
-    QList<double> samples;
-    for (qsizetype at = 44; at + 2 <= wav.size(); at += 2 * std::max(channels, 1))
-        samples << qFromLittleEndian<qint16>(wav.constData() + at);
-    return samples;
-}
-
-// RMS over 10 ms windows.
-QList<double> envelope(const QList<double>& s, int rate)
-{
+    const qsizetype frames = (wav.size() - 44) / (2 * channels), window = rate / 100;
     QList<double> out;
-    const int w = rate / 100;
-    for (qsizetype at = 0; at + w <= s.size(); at += w) {
+    for (qsizetype at = 0; at + window <= frames; at += window) {
         double sum = 0;
-        for (int i = 0; i < w; ++i)
-            sum += s[at + i] * s[at + i];
-        out << std::sqrt(sum / w);
+        for (qsizetype i = at; i < at + window; ++i)
+            sum += std::pow(qFromLittleEndian<qint16>(wav.constData() + 44 + 2 * channels * i), 2);
+        out << std::sqrt(sum / window);
     }
     return out;
 }
@@ -140,7 +133,7 @@ private Q_SLOTS:
         QVERIFY(uids.contains(QStringLiteral("vmic")) && uids.contains(QStringLiteral("pipemic")));
         QVERIFY2(uids.filter(QStringLiteral(".monitor")).isEmpty(), qPrintable(uids.join(u' ')));
         QCOMPARE(devices.find(QStringLiteral("vmic"))->name, QStringLiteral("VirtualMic"));
-        QVERIFY(!devices.find(QString()));
+        QVERIFY(!devices.find(QString()) && !devices.find(QStringLiteral("gone-mic")));
         QCOMPARE(devices.defaultInput()->name, QStringLiteral("VirtualMic"));
         QCOMPARE(PulseCaptureBackend().find(QStringLiteral("pipemic")), devices.find(QStringLiteral("pipemic")));
         pipeName = devices.find(QStringLiteral("pipemic"))->name;
@@ -160,10 +153,8 @@ private Q_SLOTS:
                      {QStringLiteral("-v"), QStringLiteral("ja"), QStringLiteral("-w"), path,
                       QStringLiteral("きょうは いい てんき ですね。 おんせい にゅうりょく の しけん を しています。")}),
                  0);
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        int playedRate = 0, rate = 0, channels = 0;
-        const QList<double> played = readWav(file.readAll(), playedRate, channels);
+        int rate = 0, channels = 0;
+        const QList<double> played = envelope(readFile(path), rate, channels);
 
         AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
         QList<float> levels;
@@ -182,14 +173,13 @@ private Q_SLOTS:
         QCOMPARE(QProcess::execute(QStringLiteral("paplay"), {QStringLiteral("--device=vsink"), path}), 0);
         QTest::qWait(300);
         const double seconds = double(recording.nsecsElapsed()) / 1e9;
-        const QList<double> got = readWav(recorder.stopAndCollectWav(), rate, channels);
+        const QList<double> got = envelope(recorder.stopAndCollectWav(), rate, channels);
 
         QCOMPARE(rate, 16000);
         QCOMPARE(channels, 1);
-        const double length = double(got.size()) / 16000;
-        const double r = bestCorrelation(envelope(played, playedRate), envelope(got, 16000));
-        qInfo("recorded %.3f s in %.3f s; envelope correlation %.3f", length, seconds, r);
-        QVERIFY(std::abs(length - seconds) <= 0.1);
+        const double r = bestCorrelation(played, got);
+        qInfo("recorded %.2f s in %.3f s; envelope correlation %.3f", got.size() / 100.0, seconds, r);
+        QVERIFY(std::abs(got.size() / 100.0 - seconds) <= 0.1);
         QVERIFY(r >= 0.9);
         QVERIFY(recorder.lastLoudness() >= 200);
         QTRY_VERIFY(!levels.isEmpty());
@@ -204,30 +194,21 @@ private Q_SLOTS:
         QTRY_COMPARE(streamsOn(QStringLiteral("vmic")), 0);
     }
 
+    // The retries and the warm-up's tries are the recorder's unit test's; here
+    // the real stream gives no sound, and every stream opened is closed again.
     void sourceThatNeverDelivers()
     {
         const QString mic = masked(pipeName);
         setMic(QStringLiteral("pipemic"));
         AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
         QCOMPARE(startError(recorder), RecError::formatChanged);
-        QStringList expected;
-        for (int n = 1; n <= 4; ++n)
-            expected << QStringLiteral(
-                            "音が流れてきません（%1・16000Hz）→ マイクを握ったまま組み立て直します（%2回目）")
-                            .arg(mic)
-                            .arg(n);
-        expected << QStringLiteral(
-            "4回試しても音が流れませんでした（最後は16000Hz）→ 録音を中止します（アプリは落としません）");
-        QCOMPARE(logMessages(), expected);
+        QCOMPARE(
+            logMessages().first(),
+            QStringLiteral("音が流れてきません（%1・16000Hz）→ マイクを握ったまま組み立て直します（1回目）").arg(mic));
         QTRY_COMPARE(streamsOn(QStringLiteral("pipemic")), 0);
 
-        // The warm-up tries for three seconds, one line per try.
-        QFile::remove(Config::file(QStringLiteral("sayri.log")));
         AudioRecorder::warmUp(QStringLiteral("pipemic"), backend);
-        const QStringList log = logMessages();
-        QVERIFY(log.size() >= 3);
-        QCOMPARE(log.first(), QStringLiteral("ならし運転: まだ音が出ません（%1・16000Hz・1回目）").arg(mic));
-        QCOMPARE(log.last(),
+        QCOMPARE(logMessages().last(),
                  QStringLiteral("マイクのならし運転: 3秒ねばりましたが音を確認できませんでした（%1）").arg(mic));
         QTRY_COMPARE(streamsOn(QStringLiteral("pipemic")), 0);
     }
@@ -242,50 +223,22 @@ private Q_SLOTS:
         QCOMPARE(logMessages().filter(ok).size(), 1);
     }
 
-    void goneUnpluggedOrVanishingDevice()
+    // Gone between being found and being opened: the start is refused at once
+    // (the recorder tries again) instead of waiting for it; the next recording works.
+    void deviceVanishingBeforeOpening()
     {
-        // A configured device that is gone: the default input instead.
-        setMic(QStringLiteral("gone-mic"));
-        AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
-        QVERIFY(!startError(recorder));
-        QVERIFY(recorder.fellBackToDefault());
-        QCOMPARE(logMessages().first(), QStringLiteral("選んだマイクが見つからない（%1）→ パソコンと同じマイクで録音")
-                                            .arg(masked(QStringLiteral("gone-mic"))));
-        recorder.cancel();
-
-        // Unplugged in the middle of a recording: it ends with what was captured.
-        QString module =
-            pactl(QStringLiteral("load-module module-remap-source master=vsink.monitor source_name=tmpmic"));
-        QTRY_VERIFY(devices.find(QStringLiteral("tmpmic")));
-        setMic(QStringLiteral("tmpmic"));
-        QVERIFY(!startError(recorder));
-        QVERIFY(!recorder.fellBackToDefault());
-        QVERIFY(logMessages().last().startsWith(
-            QStringLiteral("録音開始: %1・").arg(masked(devices.find(QStringLiteral("tmpmic"))->name))));
-        QTest::qWait(500);
-        pactl(QStringLiteral("unload-module ") + module);
-        QTest::qWait(300);
-        QElapsedTimer stopping;
-        stopping.start();
-        const QByteArray wav = recorder.stopAndCollectWav();
-        QVERIFY(stopping.elapsed() < 3000);
-        QVERIFY2(wav.size() - 44 >= 32000 * 4 / 10, qPrintable(QString::number(wav.size())));
-
-        // Gone between being found and being opened: the start is refused at
-        // once (the recorder tries again) instead of waiting for it.
-        module = pactl(QStringLiteral("load-module module-null-source source_name=brief"));
-        PulseCaptureBackend backend;
+        const QString module = pactl(QStringLiteral("load-module module-null-source source_name=brief"));
         std::unique_ptr<CaptureEngine> engine;
         QTRY_VERIFY((engine = backend.makeEngine(QStringLiteral("brief"), nullptr)) != nullptr);
         pactl(QStringLiteral("unload-module ") + module);
         QVERIFY(!engine->installTap(engine->inputFormat(), [](const QAudioBuffer&) {}));
-        stopping.restart();
+        QElapsedTimer starting;
+        starting.start();
         QCOMPARE(engine->start().outcome, CaptureStart::refused);
-        QVERIFY(stopping.elapsed() < 3000);
+        QVERIFY(starting.elapsed() < 3000);
         engine.reset();
 
-        // And the next recording works.
-        setMic(QString());
+        AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
         QVERIFY(!startError(recorder));
         recorder.cancel();
     }

@@ -7,6 +7,7 @@
 // Sayri itself killed.
 #include "LogFile.h"
 #include "PasteTarget.h"
+#include "TestDataFolder.h"
 #include "WhisperStandIn.h"
 #include "XTestKeys.h"
 
@@ -41,18 +42,9 @@ bool speak()
     return QProcess::execute(QStringLiteral("paplay"), {QStringLiteral("--device=vsink"), speechFile()}) == 0;
 }
 
-QString clipboard()
-{
-    QProcess p;
-    p.start(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")});
-    p.waitForFinished(3000);
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
 QByteArray readAll(const QString& name)
 {
-    QFile f(Config::file(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return readFile(Config::file(name));
 }
 
 QJsonArray history()
@@ -60,9 +52,15 @@ QJsonArray history()
     return QJsonDocument::fromJson(readAll(QStringLiteral("history.json"))).array();
 }
 
-bool run(const QString& program, const QStringList& args)
+// Runs a command given as words separated by spaces; its output, when it succeeds.
+std::optional<QString> run(const QString& command)
 {
-    return QProcess::execute(program, args) == 0;
+    QStringList args = command.split(u' ');
+    QProcess p;
+    p.start(args.takeFirst(), args);
+    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return std::nullopt;
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
 // True once the process has ended (reaped or not).
@@ -75,18 +73,6 @@ bool gone(qint64 pid)
     return text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
 }
 
-// Loads a second virtual microphone and makes it the default; its module id.
-QString plugInMicrophone()
-{
-    QProcess p;
-    p.start(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-remap-source"),
-                                      QStringLiteral("master=vsink.monitor"), QStringLiteral("source_name=vmic2")});
-    p.waitForFinished(3000);
-    const QString module = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-    return run(QStringLiteral("pactl"), {QStringLiteral("set-default-source"), QStringLiteral("vmic2")}) ? module
-                                                                                                         : QString();
-}
-
 }  // namespace
 
 class TestFirstDictation : public QObject {
@@ -95,9 +81,10 @@ class TestFirstDictation : public QObject {
     std::unique_ptr<WhisperStandIn> standIn;
     QProcess app;
     bool dataOnTmpfs = false;
+    XTestKeys keys{XTestKeys::physicalKeyboard};
 
     // Taps of Alt as a hand makes them, each held for a moment.
-    void taps(XTestKeys& keys, int count)
+    void taps(int count)
     {
         for (int i = 0; i < count; ++i) {
             keys.down("Alt_L");
@@ -109,17 +96,21 @@ class TestFirstDictation : public QObject {
 
     int recordings() const { return logMessages().join(u'\n').count(QStringLiteral("録音開始")); }
 
-    // A whole dictation into a fresh target window.
-    bool dictate(PasteTarget& target, XTestKeys& keys)
+    // A whole dictation into a fresh target window; with `logged`, once the
+    // log says that recording started.
+    bool dictate(PasteTarget& target, bool logged = true)
     {
         const int before = recordings();
         if (!target.start())
             return false;
-        taps(keys, 2);
-        if (!QTest::qWaitFor([&] { return recordings() > before; }, 5000) || !speak())
+        taps(2);
+        if (logged && !QTest::qWaitFor([&] { return recordings() > before; }, 5000))
             return false;
-        taps(keys, 1);
-        return true;
+        if (!logged)
+            QTest::qWait(800);
+        const bool spoke = speak();
+        taps(1);
+        return spoke;
     }
 
 private Q_SLOTS:
@@ -133,10 +124,8 @@ private Q_SLOTS:
 
         QDir().mkpath(Config::dataFolder());
         // A data folder of its own file system, to turn read-only later.
-        dataOnTmpfs = ::geteuid() == 0
-                      && run(QStringLiteral("mount"),
-                             {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                              QStringLiteral("size=16m"), QStringLiteral("tmpfs"), Config::dataFolder()});
+        dataOnTmpfs =
+            ::geteuid() == 0 && run(QStringLiteral("mount -t tmpfs -o size=16m tmpfs ") + Config::dataFolder());
         Config::bootstrap();
         standIn = std::make_unique<WhisperStandIn>();
         standIn->configure(WhisperStandIn::freePort());
@@ -159,24 +148,16 @@ private Q_SLOTS:
         }
         standIn.reset();
         if (dataOnTmpfs)
-            run(QStringLiteral("umount"), {Config::dataFolder()});
+            run(QStringLiteral("umount ") + Config::dataFolder());
     }
 
     // The window has a menu bar, which a lone Alt tap would open.
     void dictationLandsInTheFocusedWindow()
     {
-        PasteTarget target({.windowClass = {}, .instance = {}, .lineEdit = false, .menuBar = true});
-        QVERIFY(target.start());
-        XTestKeys keys(XTestKeys::physicalKeyboard);
         QVERIFY(keys.isOpen());
-
-        taps(keys, 2);
-        QTRY_VERIFY_WITH_TIMEOUT(logMessages().join(u'\n').contains(QStringLiteral("録音開始")), 5000);
-        QVERIFY(speak());
-        taps(keys, 1);
-
+        PasteTarget target({.windowClass = {}, .instance = {}, .menuBar = true});
+        QVERIFY(dictate(target));
         QTRY_COMPARE_WITH_TIMEOUT(target.text(), pasted, 15000);
-        QCOMPARE(clipboard(), pasted);
         keys.down("Alt_L");
         keys.tap("f");
         keys.up("Alt_L");
@@ -195,11 +176,10 @@ private Q_SLOTS:
     void serverKilledWhileTranscribing()
     {
         PasteTarget target;
-        XTestKeys keys(XTestKeys::physicalKeyboard);
         const int requests = standIn->inferenceRequests().size();
         const int stored = history().size();
         standIn->setReplies({QJsonObject{{QStringLiteral("hang"), true}}});
-        QVERIFY(dictate(target, keys));
+        QVERIFY(dictate(target));
         QTRY_COMPARE_WITH_TIMEOUT(standIn->inferenceRequests().size(), requests + 1, 10000);
         standIn->setReplies(QJsonArray{QJsonObject{{QStringLiteral("text"), reply}}});
         ::kill(pid_t(standIn->starts().last()[QStringLiteral("pid")].toInteger()), SIGKILL);
@@ -214,26 +194,28 @@ private Q_SLOTS:
     // next one works.
     void microphoneRemovedWhileRecording()
     {
-        const QString module = plugInMicrophone();
-        QVERIFY(!module.isEmpty());
+        // A second microphone, made the default.
+        const QString module =
+            run(QStringLiteral("pactl load-module module-remap-source master=vsink.monitor source_name=vmic2"))
+                .value_or(QString());
+        QVERIFY(!module.isEmpty() && run(QStringLiteral("pactl set-default-source vmic2")));
         PasteTarget target;
-        XTestKeys keys(XTestKeys::physicalKeyboard);
         const int before = recordings();
         const int stops = logMessages().count(QStringLiteral("録音を止めて文字起こしに入ります"));
         QVERIFY(target.start());
-        taps(keys, 2);
+        taps(2);
         QTRY_VERIFY_WITH_TIMEOUT(recordings() > before, 5000);
-        QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("set-default-source"), QStringLiteral("vmic")}));
-        QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module}));
+        QVERIFY(run(QStringLiteral("pactl set-default-source vmic")));
+        QVERIFY(run(QStringLiteral("pactl unload-module ") + module));
         QTest::qWait(500);
-        taps(keys, 1);
+        taps(1);
         QTRY_COMPARE_WITH_TIMEOUT(logMessages().count(QStringLiteral("録音を止めて文字起こしに入ります")), stops + 1,
                                   5000);
         QTest::qWait(2500);  // whatever it heard has been handled
         QCOMPARE(app.state(), QProcess::Running);
 
         PasteTarget again;
-        QVERIFY(dictate(again, keys));
+        QVERIFY(dictate(again));
         QTRY_COMPARE_WITH_TIMEOUT(again.text(), pasted, 15000);
     }
 
@@ -256,24 +238,19 @@ private Q_SLOTS:
         const QString folder = Config::dataFolder();
         QFile filler(Config::file(QStringLiteral("filler")));
         if (readOnly) {
-            QVERIFY(run(QStringLiteral("mount"), {QStringLiteral("--bind"), folder, folder}));
-            QVERIFY(run(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,bind,ro"), folder}));
+            QVERIFY(run(QStringLiteral("mount --bind %1 %1").arg(folder)));
+            QVERIFY(run(QStringLiteral("mount -o remount,bind,ro ") + folder));
         } else {
             QVERIFY(filler.open(QIODevice::WriteOnly));
             while (filler.write(QByteArray(65536, 0)) > 0 && filler.flush()) {}
         }
         PasteTarget target;
-        XTestKeys keys(XTestKeys::physicalKeyboard);
-        QVERIFY(target.start());
-        taps(keys, 2);
-        QTest::qWait(800);  // the log cannot say when recording starts now
-        QVERIFY(speak());
-        taps(keys, 1);
+        QVERIFY(dictate(target, false));  // the log cannot say when recording starts now
         QTRY_COMPARE_WITH_TIMEOUT(target.text(), pasted, 15000);
         QCOMPARE(readAll(QStringLiteral("history.json")), stored);
         QCOMPARE(readAll(QStringLiteral("config.json")), settings);
         if (readOnly)
-            QVERIFY(run(QStringLiteral("umount"), {QStringLiteral("-l"), folder}));
+            QVERIFY(run(QStringLiteral("umount -l ") + folder));
         else
             filler.remove();
     }
@@ -290,7 +267,7 @@ private Q_SLOTS:
         const QStringList files = QDir(Config::dataFolder()).entryList(QDir::Files | QDir::Hidden);
         QVERIFY2(files.filter(QRegularExpression(QStringLiteral("\\.[A-Za-z0-9]{6}$"))).isEmpty(),
                  qPrintable(files.join(u' ')));
-        QCOMPARE(QJsonDocument::fromJson(readAll(QStringLiteral("history.json"))).array().size(), history().size());
+        QVERIFY(!history().isEmpty());
         QVERIFY(QJsonDocument::fromJson(readAll(QStringLiteral("config.json"))).isObject());
     }
 };

@@ -14,69 +14,47 @@
 
 namespace {
 
-// Root-window properties of the window manager, changed for one test and put
-// back, and windows made for it.
+// Root-window properties of the window manager, changed for the rest of the
+// session, and windows made for it (gone with the connection).
 class RootProperties {
 public:
     RootProperties() : d_(XOpenDisplay(nullptr)) {}
-    ~RootProperties()
-    {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-            set(it->first, it->second);
-        for (Window w : created_)
-            XDestroyWindow(d_, w);
-        XCloseDisplay(d_);
-    }
+    ~RootProperties() { XCloseDisplay(d_); }
     Window get(const char* name) const
     {
         Atom type = None;
         int format = 0;
         unsigned long count = 0, rest = 0;
         unsigned char* data = nullptr;
-        Window value = 0;
-        if (XGetWindowProperty(d_, root(), XInternAtom(d_, name, False), 0, 1, False, XA_WINDOW, &type, &format, &count,
-                               &rest, &data)
-                == Success
-            && data && count == 1)
-            value = reinterpret_cast<unsigned long*>(data)[0];
+        XGetWindowProperty(d_, DefaultRootWindow(d_), XInternAtom(d_, name, False), 0, 1, False, XA_WINDOW, &type,
+                           &format, &count, &rest, &data);
+        const Window value = data && count == 1 ? reinterpret_cast<unsigned long*>(data)[0] : 0;
         if (data)
             XFree(data);
         return value;
     }
-    void replace(const char* name, Window value)
+    void set(const char* name, unsigned long value)
     {
-        saved_.append({name, get(name)});
-        set(name, value);
+        XChangeProperty(d_, DefaultRootWindow(d_), XInternAtom(d_, name, False), XA_WINDOW, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(&value), 1);
+        XSync(d_, False);
     }
     // A window that claims to be some other application (`gone`: destroyed at once).
     Window window(const char* windowClass, unsigned long pid, bool gone = false)
     {
-        const Window w = XCreateSimpleWindow(d_, root(), 0, 0, 10, 10, 0, 0, 0);
+        const Window w = XCreateSimpleWindow(d_, DefaultRootWindow(d_), 0, 0, 10, 10, 0, 0, 0);
         XClassHint hint{const_cast<char*>(windowClass), const_cast<char*>(windowClass)};
         XSetClassHint(d_, w, &hint);
         XChangeProperty(d_, w, XInternAtom(d_, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
                         reinterpret_cast<unsigned char*>(&pid), 1);
         if (gone)
             XDestroyWindow(d_, w);
-        else
-            created_.append(w);
         XSync(d_, False);
         return w;
     }
 
 private:
-    Window root() const { return DefaultRootWindow(d_); }
-    void set(const char* name, Window value)
-    {
-        unsigned long v = value;
-        XChangeProperty(d_, root(), XInternAtom(d_, name, False), XA_WINDOW, 32, PropModeReplace,
-                        reinterpret_cast<unsigned char*>(&v), 1);
-        XSync(d_, False);
-    }
-
     Display* d_;
-    QList<QPair<const char*, Window>> saved_;
-    QList<Window> created_;
 };
 
 }  // namespace
@@ -87,7 +65,7 @@ private Q_SLOTS:
     void theFocusedWindowsApplication()
     {
         QTemporaryDir applications;
-        PasteTarget target({QStringLiteral("Sayri-probe"), QStringLiteral("sayri-probe"), false, false});
+        PasteTarget target({QStringLiteral("Sayri-probe"), QStringLiteral("sayri-probe")});
         QVERIFY(target.start());
         X11FrontmostApp frontmost({applications.path()});
         const FrontmostAppInfo app = frontmost.current().value_or(FrontmostAppInfo{});
@@ -106,22 +84,6 @@ private Q_SLOTS:
         QCOMPARE(frontmost.current().value_or(FrontmostAppInfo{}).name, QStringLiteral("探査アプリ"));
     }
 
-    // A window manager that has gone left its properties behind: the
-    // application is followed from the input focus instead.
-    void staleWindowManagerPropertiesAreIgnored()
-    {
-        PasteTarget target;
-        QVERIFY(target.start());
-        X11FrontmostApp frontmost({QStringLiteral("/nonexistent")});
-        RootProperties root;
-        QVERIFY(root.get("_NET_SUPPORTING_WM_CHECK") != 0);
-        root.replace("_NET_ACTIVE_WINDOW", root.window("Stale-app", 4242));
-        root.replace("_NET_SUPPORTING_WM_CHECK", root.window("Gone", 1, true));
-        const FrontmostAppInfo app = frontmost.current().value_or(FrontmostAppInfo{});
-        QCOMPARE(app.pid, target.pid());
-        QCOMPARE(app.windowClass, QStringLiteral("Sayri-paste-target"));
-    }
-
     void noActiveWindow()
     {
         X11FrontmostApp frontmost({QStringLiteral("/nonexistent")});
@@ -132,6 +94,23 @@ private Q_SLOTS:
         }
         // The window manager clears _NET_ACTIVE_WINDOW when the last window closes.
         QTRY_VERIFY(!frontmost.current());
+    }
+
+    // Last, as it spoils the window manager's properties: a window manager
+    // that has gone left them behind, and the application is followed from
+    // the input focus instead.
+    void staleWindowManagerPropertiesAreIgnored()
+    {
+        PasteTarget target;
+        QVERIFY(target.start());
+        X11FrontmostApp frontmost({QStringLiteral("/nonexistent")});
+        RootProperties root;
+        QVERIFY(root.get("_NET_SUPPORTING_WM_CHECK") != 0);
+        root.set("_NET_ACTIVE_WINDOW", root.window("Stale-app", 4242));
+        root.set("_NET_SUPPORTING_WM_CHECK", root.window("Gone", 1, true));
+        const FrontmostAppInfo app = frontmost.current().value_or(FrontmostAppInfo{});
+        QCOMPARE(app.pid, target.pid());
+        QCOMPARE(app.windowClass, QStringLiteral("Sayri-paste-target"));
     }
 };
 

@@ -52,35 +52,22 @@ QStringList linesOf(const QString& text)
 }
 
 // A D-Bus bus of the test's own that starts no services, so there is no
-// accessibility bus behind it.
-class BareBus {
-public:
+// accessibility bus behind it; QProcess ends it by its PID.
+struct BareBus {
+    QTemporaryDir dir;
+    QProcess daemon;
+    QString address;
     BareBus()
     {
-        QFile config(dir_.filePath(u"bus.conf"_s));
-        if (config.open(QIODevice::WriteOnly))
-            config.write(
-                "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
-                "<policy context=\"default\"><allow user=\"*\"/><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
-                "</busconfig>");
-        config.close();
-        daemon_.start(u"dbus-daemon"_s,
-                      {u"--config-file="_s + config.fileName(), u"--nofork"_s, u"--print-address=1"_s});
-        if (daemon_.waitForReadyRead(5000))
-            address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+        writeFile(dir.filePath(u"bus.conf"_s),
+                  "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
+                  "<policy context=\"default\"><allow user=\"*\"/><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                  "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+        daemon.start(u"dbus-daemon"_s,
+                     {u"--config-file="_s + dir.filePath(u"bus.conf"_s), u"--nofork"_s, u"--print-address=1"_s});
+        if (daemon.waitForReadyRead(5000))
+            address = QString::fromUtf8(daemon.readLine()).trimmed();
     }
-    ~BareBus()
-    {
-        daemon_.terminate();
-        daemon_.waitForFinished(3000);
-    }
-    QString address() const { return address_; }
-
-private:
-    QTemporaryDir dir_;
-    QProcess daemon_;
-    QString address_;
 };
 
 // A document's text, and the terms it gives (each seen twice).
@@ -170,7 +157,8 @@ private Q_SLOTS:
     {
         // The element, depth and text limits are the walk unit test's; here the
         // fields the bus hands over, counted in characters however many code
-        // units they take: kept under 4 000 and 200, left out at the limits.
+        // units they take: kept under 4 000 and 200, left out at the limits
+        // (a field of a megabyte is the benchmark's).
         ScreenWindow window({u"sizes"_s});
         QVERIFY(window.start());
         QStringList heads;
@@ -199,10 +187,10 @@ private Q_SLOTS:
     void noAccessibilityBus()
     {
         BareBus bare;
-        QVERIFY(!bare.address().isEmpty());
+        QVERIFY(!bare.address.isEmpty());
         ScreenWindow window({u"terms"_s});
         QVERIFY(window.start());
-        for (const QString& address : {bare.address(), u"unix:path=/nonexistent/bus"_s}) {
+        for (const QString& address : {bare.address, u"unix:path=/nonexistent/bus"_s}) {
             auto tree = std::make_shared<AtspiTree>(address, AtspiTree::Timing{});
             QVERIFY(!tree->accessibilityOn() && !tree->setAccessibilityOn(true));
             QVERIFY(!tree->activeWindow(window.pid()));
@@ -228,16 +216,6 @@ private Q_SLOTS:
         QVERIFY2(tree_->callsSent() - before < 10000, qPrintable(QString::number(tree_->callsSent() - before)));
     }
 
-    void aMegabyteTextField()
-    {
-        ScreenWindow window({u"megabyte"_s});
-        QVERIFY(window.start());
-        QVERIFY(!textOf(window).isEmpty());
-        const QString text = ScreenContext::axVisibleText(*tree_, window.pid());
-        QCOMPARE(linesOf(text), (QStringList{u"窓"_s, u"メガバイトの隣のラベル"_s}));
-        QCOMPARE(capture(), QStringList{u"メガバイト"_s});
-    }
-
     // Real applications holding a document give its terms, never their menus' or widgets' words;
     // Chromium started without accessibility keeps its page to itself, and the log says why.
     void hintsFromRealApplications_data()
@@ -248,8 +226,6 @@ private Q_SLOTS:
         QTest::newRow("GTK 3: mousepad") << u"mousepad %1/文書.txt"_s.split(u' ') << true;
         QTest::newRow("GTK 4: gnome-text-editor")
             << u"gnome-text-editor --standalone %1/文書.txt"_s.split(u' ') << true;
-        QTest::newRow("Qt, with a menu bar")
-            << QStringList{ScreenWindow::program(), u"menus"_s, u"%1/文書.txt"_s} << true;
         QTest::newRow("Chromium")
             << (chromium + u" --force-renderer-accessibility --app=file://%1/page.html"_s).split(u' ') << true;
         QTest::newRow("Firefox") << u"firefox-esr --no-remote --profile %1 file://%1/page.html"_s.split(u' ') << true;

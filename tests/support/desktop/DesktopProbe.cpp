@@ -15,12 +15,9 @@ QStringList treeLines()
     return QString::fromUtf8(p.readAllStandardOutput()).split(u'\n');
 }
 
-int indent(const QString& line)
+qsizetype indent(const QString& line)
 {
-    int n = 0;
-    while (n < line.size() && line[n] == u' ')
-        ++n;
-    return n;
+    return line.size() - QStringView(line).trimmed().size();
 }
 
 }  // namespace
@@ -39,41 +36,23 @@ QStringList windowTitles(const QString& wmClass)
     return titles;
 }
 
-namespace {
-
-// The tree line of that class's window inside the tray host, or "".
-QString trayLine(const QString& wmClass)
+std::optional<QPoint> trayIconCentre(const QString& wmClass)
 {
-    const QStringList lines = treeLines();
-    int panelIndent = -1;
-    for (const QString& line : lines) {
-        if (panelIndent >= 0) {
-            if (indent(line) <= panelIndent)
-                panelIndent = -1;
-            else if (line.contains(QStringLiteral("\"%1\")").arg(wmClass)))
-                return line;
-        }
+    // The tree line of that class's window inside the tray host:
+    // ... 24x24+0+0  +1200+4: size, then the absolute position
+    static const QRegularExpression re(QStringLiteral("(\\d+)x(\\d+)[+-]\\d+[+-]\\d+\\s+\\+(-?\\d+)\\+(-?\\d+)"));
+    qsizetype panelIndent = -1;
+    for (const QString& line : treeLines()) {
+        if (panelIndent >= 0 && indent(line) <= panelIndent)
+            panelIndent = -1;
+        const auto m = re.match(line);
+        if (panelIndent >= 0 && line.contains(QStringLiteral("\"%1\")").arg(wmClass)) && m.hasMatch())
+            return QPoint(m.captured(3).toInt() + m.captured(1).toInt() / 2,
+                          m.captured(4).toInt() + m.captured(2).toInt() / 2);
         if (line.contains(QStringLiteral("(\"panel\" \"trayer\")")))
             panelIndent = indent(line);
     }
-    return {};
-}
-
-}  // namespace
-
-bool inTray(const QString& wmClass)
-{
-    return !trayLine(wmClass).isEmpty();
-}
-
-std::optional<QPoint> trayIconCentre(const QString& wmClass)
-{
-    // ... 24x24+0+0  +1200+4: size, then the absolute position
-    static const QRegularExpression re(QStringLiteral("(\\d+)x(\\d+)[+-]\\d+[+-]\\d+\\s+\\+(-?\\d+)\\+(-?\\d+)"));
-    const auto m = re.match(trayLine(wmClass));
-    if (!m.hasMatch())
-        return std::nullopt;
-    return QPoint(m.captured(3).toInt() + m.captured(1).toInt() / 2, m.captured(4).toInt() + m.captured(2).toInt() / 2);
+    return std::nullopt;
 }
 
 }  // namespace DesktopProbe

@@ -11,9 +11,8 @@ namespace DesktopProbe {
 
 // Titles of the mapped windows with the given WM_CLASS class name.
 QStringList windowTitles(const QString& wmClass);
-// Whether a window of that class sits inside the tray host (trayer).
-bool inTray(const QString& wmClass);
-// The screen point at the middle of that class's icon in the tray host.
+// The screen point at the middle of that class's icon in the tray host
+// (trayer), when it sits there.
 std::optional<QPoint> trayIconCentre(const QString& wmClass);
 
 }  // namespace DesktopProbe

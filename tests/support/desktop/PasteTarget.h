@@ -15,10 +15,9 @@
 class PasteTarget : public ScreenWindow {
 public:
     struct Options {
-        QString windowClass;    // class part of WM_CLASS (default "Sayri-paste-target")
-        QString instance;       // instance part of WM_CLASS
-        bool lineEdit = false;  // QLineEdit instead of QPlainTextEdit
-        bool menuBar = false;   // with a menu bar; "File menu" in keys() when Alt+F opens it
+        QString windowClass;   // class part of WM_CLASS (default "Sayri-paste-target")
+        QString instance;      // instance part of WM_CLASS
+        bool menuBar = false;  // with a menu bar; "File menu" in keys() when Alt+F opens it
     };
 
     PasteTarget() : PasteTarget(Options{}) {}
@@ -28,8 +27,6 @@ public:
                    << (o.windowClass.isEmpty() ? QStringLiteral("Sayri-paste-target") : o.windowClass);
         if (!o.instance.isEmpty())
             arguments_ << QStringLiteral("--instance") << o.instance;
-        if (o.lineEdit)
-            arguments_ << QStringLiteral("--line");
         if (o.menuBar)
             arguments_ << QStringLiteral("--menu");
     }

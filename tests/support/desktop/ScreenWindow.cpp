@@ -29,48 +29,30 @@ bool ScreenWindow::start(int timeoutMs)
 {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(program(), arguments_);
-    if (!process_.waitForStarted(timeoutMs))
-        return false;
     QElapsedTimer timer;
     timer.start();
-    QByteArray out;
-    while (timer.elapsed() < timeoutMs && windowId_.isEmpty()) {
-        if (!process_.waitForReadyRead(int(qMax<qint64>(1, timeoutMs - timer.elapsed()))))
-            break;
-        out += process_.readAllStandardOutput();
-        const qsizetype at = out.indexOf("ready ");
-        const qsizetype end = out.indexOf('\n', at);
-        if (at >= 0 && end > at)
-            windowId_ = QString::fromLatin1(out.mid(at + 6, end - at - 6));
-    }
-    if (windowId_.isEmpty())
+    while (!process_.canReadLine() && process_.waitForReadyRead(int(qMax<qint64>(1, timeoutMs - timer.elapsed())))) {}
+    const QByteArray line = process_.readLine().trimmed();
+    if (!line.startsWith("ready "))
         return false;
+    windowId_ = QString::fromLatin1(line.mid(6));
     // Qt sees the focus a moment before the window manager names the window
     // active. On a busy machine the window manager may map the window without
     // focusing it: ask it once, as a user clicking the window would.
-    const qint64 ready = timer.elapsed();
-    bool asked = false;
-    while (timer.elapsed() < timeoutMs) {
-        if (isActive(windowId_))
-            return true;
-        if (!asked && timer.elapsed() - ready > 1500) {
-            asked = true;
-            if (activate())
-                return true;
-        }
-        QThread::msleep(10);
-    }
-    return false;
+    return waitUntilActive(150) || activate() || waitUntilActive(1000);
 }
 
 bool ScreenWindow::activate()
 {
-    if (windowId_.isEmpty())
-        return false;
     QProcess::execute(QStringLiteral("timeout"),
                       {QStringLiteral("5"), QStringLiteral("xdotool"), QStringLiteral("windowactivate"),
                        QStringLiteral("--sync"), windowId_});
-    for (int i = 0; i < 300; ++i) {
+    return waitUntilActive(300);
+}
+
+bool ScreenWindow::waitUntilActive(int tries) const
+{
+    for (int i = 0; i < tries; ++i) {
         if (isActive(windowId_))
             return true;
         QThread::msleep(10);

@@ -38,6 +38,8 @@ protected:
     QStringList arguments_;
 
 private:
+    bool waitUntilActive(int tries) const;  // 10 ms each
+
     QProcess process_;
     QString windowId_;
     bool stopped_ = false;

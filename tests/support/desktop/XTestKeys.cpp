@@ -1,7 +1,5 @@
 #include "XTestKeys.h"
 
-#include "platform/linux/X11KeySynthesizer.h"
-
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput.h>
 #include <X11/extensions/XInput2.h>
@@ -32,9 +30,8 @@ XTestKeys::~XTestKeys()
 {
     if (!display_)
         return;
-    releaseAll();
-    for (int code : QList<int>(mapped_))
-        unmap(code);
+    for (int code : QList<int>(held_))
+        send(code, false);
     if (device_)
         XCloseDevice(display_, static_cast<XDevice*>(device_));
     XCloseDisplay(display_);
@@ -62,57 +59,4 @@ void XTestKeys::send(int keycode, bool press)
         held_.append(keycode);
     if (!press)
         held_.removeAll(keycode);
-}
-
-void XTestKeys::down(const char* keysym)
-{
-    send(keycodeOf(keysym), true);
-}
-void XTestKeys::up(const char* keysym)
-{
-    send(keycodeOf(keysym), false);
-}
-void XTestKeys::downCode(int keycode)
-{
-    send(keycode, true);
-}
-void XTestKeys::upCode(int keycode)
-{
-    send(keycode, false);
-}
-
-void XTestKeys::tap(const char* keysym)
-{
-    down(keysym);
-    up(keysym);
-}
-
-void XTestKeys::releaseAll()
-{
-    for (int code : QList<int>(held_))
-        send(code, false);
-}
-
-int XTestKeys::mapSpareKeycode(const char* keysym)
-{
-    if (!display_)
-        return 0;
-    const int spare = X11KeySynthesizer::keycodeWithoutSymbol(display_);
-    if (spare == 0)
-        return 0;
-    KeySym sym = XStringToKeysym(keysym);
-    XChangeKeyboardMapping(display_, spare, 1, &sym, 1);
-    XSync(display_, False);
-    mapped_.append(spare);
-    return spare;
-}
-
-void XTestKeys::unmap(int keycode)
-{
-    if (!display_ || !mapped_.contains(keycode))
-        return;
-    KeySym none = NoSymbol;
-    XChangeKeyboardMapping(display_, keycode, 1, &none, 1);
-    XSync(display_, False);
-    mapped_.removeAll(keycode);
 }

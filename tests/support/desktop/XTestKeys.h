@@ -32,19 +32,16 @@ public:
 
     bool isOpen() const { return display_ != nullptr; }
 
-    void down(const char* keysym);
-    void up(const char* keysym);
-    void tap(const char* keysym);
-    void downCode(int keycode);
-    void upCode(int keycode);
+    void down(const char* keysym) { send(keycodeOf(keysym), true); }
+    void up(const char* keysym) { send(keycodeOf(keysym), false); }
+    void tap(const char* keysym)
+    {
+        down(keysym);
+        up(keysym);
+    }
+    void downCode(int keycode) { send(keycode, true); }
+    void upCode(int keycode) { send(keycode, false); }
     int keycodeOf(const char* keysym) const;
-
-    // Points a keycode that produces nothing at `keysym` and returns it (0
-    // when none is free); for tests of keymap changes. Undone by unmap.
-    int mapSpareKeycode(const char* keysym);
-    void unmap(int keycode);
-
-    void releaseAll();
 
 private:
     void send(int keycode, bool press);
@@ -52,5 +49,4 @@ private:
     _XDisplay* display_ = nullptr;
     void* device_ = nullptr;  // XDevice* of the physical keyboard
     QList<int> held_;
-    QList<int> mapped_;
 };

@@ -1,27 +1,17 @@
 // The window the user dictates into, in the desktop-session tests and the
 // benchmarks: one whose text Sayri reads through the accessibility bus, or a
-// focused text field Sayri pastes into.
+// focused text field Sayri pastes into. Every kind but terms is a plain
+// window titled "窓".
 //
-//   sayri-screen-window KIND [N]
-//   sayri-screen-window paste --out DIR [--line] [--menu] [--class C] [--instance I]
-//
-//   terms        labels, a one-line field, a text field and a password field
-//                holding Japanese and English words, in a main window (every
-//                other kind is a plain window titled "窓")
-//   labels N     N labels "項目1" … "項目N", all children of the window
-//   groups N     the same N labels in panels of 30
-//   sizes        text fields and labels just under and at the length limits
-//   megabyte     a text field holding a megabyte, and one label
-//   list N       a list of N rows "行1" … "行N"
-//   menus FILE   a main window with a menu bar (File, Edit) and a text field
-//                holding the text of FILE
-//
-//   paste        a focused text field (a one-line one with --line) that writes
-//                its whole content to DIR/text at every change and one line per
-//                key press but of a modifier alone or a key without a symbol to
-//                DIR/keys ("Ctrl+V", "Esc"); --menu adds a menu bar whose File
-//                menu (Alt+F) writes "File menu" to DIR/keys when it opens;
-//                --class and --instance set the window's class hint
+//   terms         labels, fields and a password field holding Japanese and English words
+//   labels N      N labels "項目1" … "項目N" (groups N: in panels of 30)
+//   sizes         text fields and labels just under and at the length limits
+//   megabyte      a text field holding a megabyte, and one label
+//   list N        a list of N rows "行1" … "行N"
+//   paste --out DIR [--menu] [--class C] [--instance I]
+//                 a focused text field writing its whole text to DIR/text and each key
+//                 pressed (not a modifier alone) to DIR/keys ("Ctrl+V"); --menu adds a File
+//                 menu that writes "File menu" there when it opens; C and I: its class hint
 //
 // Prints "ready 0x<window id>" on stdout once its window has the focus.
 #include <QApplication>
@@ -43,10 +33,10 @@
 
 namespace {
 
-// A text of exactly `length` user-perceived characters starting with `head`.
-QString padded(const QString& head, int length, const QString& unit = QStringLiteral("あ"))
+// A text of exactly `length` characters starting with `head`.
+QString padded(const QString& head, int length)
 {
-    return head + unit.repeated(length - int(head.size()));
+    return head + QStringLiteral("あ").repeated(length - int(head.size()));
 }
 
 std::unique_ptr<QWidget> termsWindow()
@@ -58,109 +48,66 @@ std::unique_ptr<QWidget> termsWindow()
     layout->addWidget(new QLabel(QStringLiteral("プロジェクト会議の議事録"), central));
     layout->addWidget(new QLabel(QStringLiteral("担当: 渡邊さん"), central));
     layout->addWidget(new QLineEdit(QStringLiteral("TypeScript Kubernetes"), central));
-    auto* text = new QPlainTextEdit(central);
-    text->setPlainText(QStringLiteral("サイリの音声認識をTypeScriptで書き直します。\n"
-                                      "Kubernetesの設定ファイルも更新。音声認識の精度を確認。"));
-    layout->addWidget(text);
+    layout->addWidget(new QPlainTextEdit(QStringLiteral("サイリの音声認識をTypeScriptで書き直します。\n"
+                                                        "Kubernetesの設定ファイルも更新。音声認識の精度を確認。"),
+                                         central));
     auto* password = new QLineEdit(QStringLiteral("PassphraseSecret"), central);
     password->setEchoMode(QLineEdit::Password);
     layout->addWidget(password);
     layout->addWidget(new QPushButton(QStringLiteral("キャンセル"), central));
-    layout->addWidget(new QPushButton(QStringLiteral("ダウンロード"), central));
     window->setCentralWidget(central);
     return window;
 }
 
-std::unique_ptr<QWidget> plainWindow()
-{
-    auto window = std::make_unique<QWidget>();
-    window->setWindowTitle(QStringLiteral("窓"));
-    return window;
-}
-
-// Labels placed one under another without a layout, so each is a direct child.
-void addLabels(QWidget* parent, const QStringList& texts)
-{
-    int y = 0;
-    for (const QString& t : texts) {
-        auto* label = new QLabel(t, parent);
-        label->setGeometry(0, y, 400, 14);
-        y += 14;
-    }
-}
-
-// N labels "項目1" … "項目N", in panels of `perPanel` (0: all in the window).
+// N labels "項目1" … "項目N", placed without a layout so that each is a direct
+// child of the window, or of a panel of `perPanel` (0: no panels).
 std::unique_ptr<QWidget> labelsWindow(int n, int perPanel)
 {
-    auto window = plainWindow();
-    QStringList texts;
-    for (int i = 1; i <= n; ++i) {
-        texts << QStringLiteral("項目%1").arg(i);
-        if (perPanel > 0 && (texts.size() == perPanel || i == n)) {
-            addLabels(new QWidget(window.get()), texts);
-            texts.clear();
-        }
+    auto window = std::make_unique<QWidget>();
+    QWidget* parent = window.get();
+    for (int i = 0; i < n; ++i) {
+        if (perPanel > 0 && i % perPanel == 0)
+            parent = new QWidget(window.get());
+        auto* label = new QLabel(QStringLiteral("項目%1").arg(i + 1), parent);
+        label->setGeometry(0, 14 * (perPanel > 0 ? i % perPanel : i), 400, 14);
     }
-    addLabels(window.get(), texts);
     return window;
 }
 
+// Fields of 3 999 and 4 000 characters (the family emoji are 8 code units
+// each) and labels of 199 and 200.
 std::unique_ptr<QWidget> sizesWindow()
 {
-    auto window = plainWindow();
+    auto window = std::make_unique<QWidget>();
     auto* layout = new QVBoxLayout(window.get());
-    auto field = [&](const QString& text) {
-        auto* edit = new QPlainTextEdit(window.get());
-        edit->setPlainText(text);
-        layout->addWidget(edit);
-    };
-    field(padded(QStringLiteral("値3999"), 3999));
-    field(padded(QStringLiteral("値4000"), 4000));
-    // Characters of several code units each: 3999 family emoji are 31992 units.
     const QString family = QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467");
-    field(QStringLiteral("家族") + family.repeated(3997));
-    field(QStringLiteral("大家族") + family.repeated(3997));
-    field(QStringLiteral("旗") + QStringLiteral("\U0001F1EF\U0001F1F5").repeated(3999));
-    layout->addWidget(new QLabel(padded(QStringLiteral("題199"), 199), window.get()));
-    layout->addWidget(new QLabel(padded(QStringLiteral("題200"), 200), window.get()));
+    for (const QString& text : {padded(QStringLiteral("値3999"), 3999), padded(QStringLiteral("値4000"), 4000),
+                                QStringLiteral("家族") + family.repeated(3997)})
+        layout->addWidget(new QPlainTextEdit(text, window.get()));
+    for (int length : {199, 200})
+        layout->addWidget(new QLabel(padded(QStringLiteral("題%1").arg(length), length), window.get()));
     return window;
 }
 
 std::unique_ptr<QWidget> megabyteWindow()
 {
-    auto window = plainWindow();
+    auto window = std::make_unique<QWidget>();
     auto* layout = new QVBoxLayout(window.get());
-    auto* edit = new QPlainTextEdit(window.get());
-    edit->setPlainText(QStringLiteral("メガバイト").repeated(1024 * 1024 / 5));
-    layout->addWidget(edit);
+    layout->addWidget(new QPlainTextEdit(QStringLiteral("メガバイト").repeated(1024 * 1024 / 5), window.get()));
     layout->addWidget(new QLabel(QStringLiteral("メガバイトの隣のラベル"), window.get()));
     return window;
 }
 
 std::unique_ptr<QWidget> listWindow(int n)
 {
-    auto window = plainWindow();
-    auto* layout = new QVBoxLayout(window.get());
+    auto window = std::make_unique<QWidget>();
     auto* list = new QListWidget(window.get());
     list->setUniformItemSizes(true);
     QStringList rows;
-    rows.reserve(n);
     for (int i = 1; i <= n; ++i)
         rows << QStringLiteral("行%1").arg(i);
     list->addItems(rows);
-    layout->addWidget(list);
-    return window;
-}
-
-std::unique_ptr<QWidget> menusWindow(const QString& path)
-{
-    auto window = std::make_unique<QMainWindow>();
-    window->setWindowTitle(QStringLiteral("メモ"));
-    window->menuBar()->addMenu(QStringLiteral("File"))->addAction(QStringLiteral("Open Template"));
-    window->menuBar()->addMenu(QStringLiteral("Edit"))->addAction(QStringLiteral("Tabs to Spaces"));
-    QFile text(path);
-    (void)text.open(QIODevice::ReadOnly);
-    window->setCentralWidget(new QPlainTextEdit(QString::fromUtf8(text.readAll()), window.get()));
+    (new QVBoxLayout(window.get()))->addWidget(list);
     return window;
 }
 
@@ -169,13 +116,18 @@ class PasteRecorder : public QObject {
 public:
     explicit PasteRecorder(QString out) : out_(std::move(out))
     {
-        write(QStringLiteral("keys"), {}, QIODevice::WriteOnly);
+        (void)QFile(out_ + QStringLiteral("/keys")).open(QIODevice::WriteOnly);
         writeText({});
     }
-    void note(const QByteArray& line) { write(QStringLiteral("keys"), line + '\n', QIODevice::Append); }
+    void note(const QByteArray& line)
+    {
+        QFile keys(out_ + QStringLiteral("/keys"));
+        if (keys.open(QIODevice::Append))
+            keys.write(line + '\n');
+    }
     void writeText(const QString& text)
     {
-        QSaveFile f(out_ + QStringLiteral("/text"));
+        QSaveFile f(out_ + QStringLiteral("/text"));  // never read half-written
         if (f.open(QIODevice::WriteOnly) && f.write(text.toUtf8()) >= 0)
             f.commit();
     }
@@ -185,25 +137,13 @@ protected:
     {
         if (event->type() != QEvent::KeyPress)
             return false;
-        auto* key = static_cast<QKeyEvent*>(event);
-        static const QList<int> modifiers{Qt::Key_Shift,   Qt::Key_Control,  Qt::Key_Alt,
-                                          Qt::Key_Meta,    Qt::Key_AltGr,    Qt::Key_Super_L,
-                                          Qt::Key_Super_R, Qt::Key_CapsLock, Qt::Key_NumLock};
-        if (!modifiers.contains(key->key()) && key->key() != 0)
-            write(QStringLiteral("keys"),
-                  QKeySequence(key->modifiers() | Qt::Key(key->key())).toString(QKeySequence::PortableText).toUtf8()
-                      + '\n',
-                  QIODevice::Append);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != 0 && (key->key() < Qt::Key_Shift || key->key() > Qt::Key_ScrollLock))
+            note(QKeySequence(key->modifiers() | Qt::Key(key->key())).toString(QKeySequence::PortableText).toUtf8());
         return false;
     }
 
 private:
-    void write(const QString& name, const QByteArray& bytes, QIODevice::OpenMode mode)
-    {
-        QFile f(out_ + u'/' + name);
-        if (f.open(mode | QIODevice::WriteOnly))
-            f.write(bytes);
-    }
     QString out_;
 };
 
@@ -212,20 +152,11 @@ std::unique_ptr<QWidget> pasteWindow(const QStringList& args)
     auto window = std::make_unique<QWidget>();
     window->setWindowTitle(QStringLiteral("paste target"));
     auto* layout = new QVBoxLayout(window.get());
-    const QString out = args.value(args.indexOf(QStringLiteral("--out")) + 1);
-    auto* recorder = new PasteRecorder(out);
+    auto* recorder = new PasteRecorder(args.value(args.indexOf(QStringLiteral("--out")) + 1));
     recorder->setParent(window.get());
-    QWidget* field = nullptr;
-    if (args.contains(QStringLiteral("--line"))) {
-        auto* line = new QLineEdit(window.get());
-        QObject::connect(line, &QLineEdit::textChanged, recorder, &PasteRecorder::writeText);
-        field = line;
-    } else {
-        auto* edit = new QPlainTextEdit(window.get());
-        QObject::connect(edit, &QPlainTextEdit::textChanged, recorder,
-                         [recorder, edit] { recorder->writeText(edit->toPlainText()); });
-        field = edit;
-    }
+    auto* field = new QPlainTextEdit(window.get());
+    QObject::connect(field, &QPlainTextEdit::textChanged, recorder,
+                     [recorder, field] { recorder->writeText(field->toPlainText()); });
     field->installEventFilter(recorder);
     layout->addWidget(field);
     if (args.contains(QStringLiteral("--menu"))) {
@@ -250,13 +181,11 @@ int main(int argc, char** argv)
     const int n = args.value(1).toInt();
     // The class hint's instance part comes from RESOURCE_NAME, its class part
     // from the application name.
-    const qsizetype instance = args.indexOf(QStringLiteral("--instance"));
-    if (instance > 0)
-        qputenv("RESOURCE_NAME", args.value(instance + 1).toLocal8Bit());
+    if (args.contains(QStringLiteral("--instance")))
+        qputenv("RESOURCE_NAME", args.value(args.indexOf(QStringLiteral("--instance")) + 1).toLocal8Bit());
     QApplication app(argc, argv);
-    const qsizetype windowClass = args.indexOf(QStringLiteral("--class"));
-    if (windowClass > 0)
-        QCoreApplication::setApplicationName(args.value(windowClass + 1));
+    if (args.contains(QStringLiteral("--class")))
+        QCoreApplication::setApplicationName(args.value(args.indexOf(QStringLiteral("--class")) + 1));
 
     std::unique_ptr<QWidget> window;
     if (kind == QLatin1String("paste"))
@@ -271,13 +200,12 @@ int main(int argc, char** argv)
         window = megabyteWindow();
     else if (kind == QLatin1String("list"))
         window = listWindow(n);
-    else if (kind == QLatin1String("menus"))
-        window = menusWindow(args.value(1));
     if (!window) {
-        std::fprintf(stderr,
-                     "usage: sayri-screen-window terms|labels N|groups N|sizes|megabyte|list N|menus FILE|paste ...\n");
+        std::fprintf(stderr, "usage: sayri-screen-window terms|labels N|groups N|sizes|megabyte|list N|paste ...\n");
         return 2;
     }
+    if (window->windowTitle().isEmpty())
+        window->setWindowTitle(QStringLiteral("窓"));
 
     window->resize(480, 360);
     window->show();
