@@ -1,12 +1,11 @@
 // The brand gradient on views, the icon set with its cache and fallbacks, the
 // tray images, and the About window's credits.
 #include "BuildSettings.h"
+#include "TestDataFolder.h"
 #include "ui/AboutWindow.h"
 #include "ui/Brand.h"
 #include "ui/Icons.h"
 
-#include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -24,16 +23,12 @@ int distance(QColor a, QColor b)
 // A throw-away icon theme with one scalable icon: a filled square.
 void writeTheme(const QString& root, const QString& iconName)
 {
-    QDir().mkpath(root + QStringLiteral("/probe/scalable"));
-    QFile index(root + QStringLiteral("/probe/index.theme"));
-    QVERIFY(index.open(QIODevice::WriteOnly));
-    index.write("[Icon Theme]\nName=probe\nDirectories=scalable\n\n"
-                "[scalable]\nSize=64\nMinSize=8\nMaxSize=512\nType=Scalable\n");
-    index.close();
-    QFile icon(root + QStringLiteral("/probe/scalable/") + iconName + QStringLiteral(".svg"));
-    QVERIFY(icon.open(QIODevice::WriteOnly));
-    icon.write("<svg xmlns='http://www.w3.org/2000/svg' width='64' height='64'>"
-               "<rect width='64' height='64' fill='#00ff00'/></svg>");
+    writeFile(root + QStringLiteral("/probe/index.theme"),
+              "[Icon Theme]\nName=probe\nDirectories=scalable\n\n"
+              "[scalable]\nSize=64\nMinSize=8\nMaxSize=512\nType=Scalable\n");
+    writeFile(root + QStringLiteral("/probe/scalable/") + iconName + QStringLiteral(".svg"),
+              "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='64'>"
+              "<rect width='64' height='64' fill='#00ff00'/></svg>");
 }
 
 QRect opaqueBounds(const QImage& image)
@@ -92,13 +87,11 @@ private Q_SLOTS:
                 QCOMPARE(image->pixmap.deviceIndependentSize(), QSizeF(size, size));
                 const QImage pixels = image->pixmap.toImage();
                 QVERIFY2(opaqueBounds(pixels).width() > pixels.width() / 2, qPrintable(Icons::rawValue(name)));
-                // In colour: not a black shape.
-                const QRect box = opaqueBounds(pixels);
-                bool coloured = false;
-                for (int y = box.top(); y <= box.bottom() && !coloured; ++y)
-                    for (int x = box.left(); x <= box.right() && !coloured; ++x)
-                        coloured = pixels.pixelColor(x, y).alpha() > 100
-                                   && qMax(pixels.pixelColor(x, y).red(), pixels.pixelColor(x, y).blue()) > 60;
+                bool coloured = false;  // not a black shape
+                for (int i = 0; i < pixels.width() * pixels.height() && !coloured; ++i) {
+                    const QColor c = pixels.pixelColor(i % pixels.width(), i / pixels.width());
+                    coloured = c.alpha() > 100 && qMax(c.red(), c.blue()) > 60;
+                }
                 QVERIFY2(coloured, qPrintable(Icons::rawValue(name)));
             }
         }
@@ -193,10 +186,7 @@ private Q_SLOTS:
         }
 
         // One text present among missing ones; its surrounding blank lines go.
-        QFile one(empty.path() + QStringLiteral("/Qt.txt"));
-        QVERIFY(one.open(QIODevice::WriteOnly));
-        one.write("\n\n  GNU LESSER GENERAL PUBLIC LICENSE\nVersion 3\n\n\n");
-        one.close();
+        writeFile(empty.path() + QStringLiteral("/Qt.txt"), "\n\n  GNU LESSER GENERAL PUBLIC LICENSE\nVersion 3\n\n\n");
         const QStringList mixed = AboutWindow::creditsText(empty.path()).split(rule);
         QCOMPARE(mixed[2], AboutWindow::credits()[2].heading
                                + QStringLiteral("\n\nGNU LESSER GENERAL PUBLIC LICENSE\nVersion 3"));
@@ -208,47 +198,22 @@ private Q_SLOTS:
         const QString text = AboutWindow::creditsText();
         QVERIFY(!text.contains(QStringLiteral("原文ファイルが見つかりません")));
         QVERIFY(text.contains(QStringLiteral("Copyright (c) 2022 OpenAI")));
-        QVERIFY(text.contains(QStringLiteral("The ggml authors")));
-        QVERIFY(text.contains(
-            QStringLiteral("GNU LESSER GENERAL PUBLIC LICENSE\n                       Version 3, 29 June 2007")));
         QVERIFY(text.contains(QStringLiteral("Version 2.1, February 1999")));
-        QVERIFY(text.contains(QStringLiteral("Rob Sykes")));
         QCOMPARE(text.count(QStringLiteral("Permission is hereby granted, free of charge")), 2);
     }
 
     void creditsViewJoinsHardWrappedParagraphs()
     {
-        const QString licence =
-            QStringLiteral("                   GNU LESSER GENERAL PUBLIC LICENSE\n"
-                           "                       Version 3, 29 June 2007\n"
-                           "\n"
-                           "Permission is hereby granted, free of charge, to any person obtaining a copy\n"
-                           "of this software, subject to the following conditions:\n"
-                           "\n"
-                           "  0. Additional Definitions.\n"
-                           "   a) under this License, provided that you make a good faith effort to\n"
-                           "   ensure that the facility still operates, or\n"
-                           "- Neither the names of NCAR's Computational and Information Systems\n"
-                           "Laboratory nor its sponsors may be used.\n"
-                           "libsoxr\n"
-                           "Copyright (C) 2007-2013 Rob Sykes\n"
-                           "────────\n"
-                           "next");
-        QCOMPARE(AboutWindow::reflowed(licence),
-                 QStringLiteral("GNU LESSER GENERAL PUBLIC LICENSE\n"
-                                "Version 3, 29 June 2007\n"
-                                "\n"
-                                "Permission is hereby granted, free of charge, to any person obtaining a copy of this "
-                                "software, subject to the following conditions:\n"
-                                "\n"
-                                "  0. Additional Definitions.\n"
-                                "   a) under this License, provided that you make a good faith effort to ensure that "
-                                "the facility still operates, or\n"
-                                "- Neither the names of NCAR's Computational and Information Systems Laboratory nor "
-                                "its sponsors may be used. libsoxr\n"
-                                "Copyright (C) 2007-2013 Rob Sykes\n"
-                                "────────\n"
-                                "next"));
+        const QList<std::pair<QString, QString>> cases{
+            // Centred headings and rules lose their spaces and keep their lines.
+            {"          TITLE\n          Version 3\n──────\nnext", "TITLE\nVersion 3\n──────\nnext"},
+            // A paragraph's lines join up to the blank line after it.
+            {"one\ntwo\n\nthree\nfour", "one two\n\nthree four"},
+            // Items and copyright lines begin a line; an indented item keeps its indent.
+            {"  0. Defs.\n   a) under\n  ensure\n(b) or", "  0. Defs.\n   a) under ensure\n(b) or"},
+            {"x\n- Neither\nLab.\n* y\nCopyright (C) Rob", "x\n- Neither Lab.\n* y\nCopyright (C) Rob"}};
+        for (const auto& [text, shown] : cases)
+            QCOMPARE(AboutWindow::reflowed(text), shown);
         // Only line breaks and spaces change: the words of every licence stay.
         const QString all = AboutWindow::creditsText();
         QCOMPARE(AboutWindow::reflowed(all).simplified(), all.simplified());

@@ -151,24 +151,15 @@ private Q_SLOTS:
         QCOMPARE(data->readText(QStringLiteral("config.json")).contains(ModelSetup::modelsDir()), pieces);
     }
 
-    void heightFitsTheScreen_data()
-    {
-        QTest::addColumn<int>("top");
-        QTest::addColumn<int>("needed");
-        QTest::addColumn<bool>("screen");  // 1280 × 800 visible, from y = 30
-        QTest::addColumn<QRect>("frame");
-        QTest::newRow("short content") << 100 << 200 << true << QRect(50, 100, 520, 320);
-        QTest::newRow("too tall") << 100 << 900 << true << QRect(50, 30 + 20, 520, 760);
-        QTest::newRow("above the screen") << 0 << 400 << true << QRect(50, 30 + 20, 520, 400);
-        QTest::newRow("no screen") << 100 << 900 << false << QRect(50, 100, 520, 860);
-    }
     void heightFitsTheScreen()
     {
-        QFETCH(int, top);
-        QFETCH(int, needed);
-        QFETCH(bool, screen);
-        const auto area = screen ? std::optional(QRect(0, 30, 1280, 800)) : std::nullopt;
-        QTEST(FirstRunWindow::fittedFrame(QRect(50, top, 520, 430), needed, area), "frame");
+        const std::optional<QRect> visible(QRect(0, 30, 1280, 800));
+        for (const auto& [top, needed, area, frame] :
+             {std::tuple{100, 200, visible, QRect(50, 100, 520, 320)},        // short content
+              {100, 900, visible, QRect(50, 30 + 20, 520, 760)},              // too tall
+              {0, 400, visible, QRect(50, 30 + 20, 520, 400)},                // above the screen
+              {100, 900, std::optional<QRect>(), QRect(50, 100, 520, 860)}})  // no screen
+            QCOMPARE(FirstRunWindow::fittedFrame(QRect(50, top, 520, 430), needed, area), frame);
     }
 
     void pollSoundsAndTurnsTheLastStep()

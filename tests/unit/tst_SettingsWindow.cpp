@@ -108,41 +108,29 @@ private Q_SLOTS:
         QCOMPARE(tinted.pixelColor(36, 10).alpha(), 0);
         const QColor shape = tinted.pixelColor(24, 10);
         QCOMPARE(shape.alpha(), qRound(0.65 * 255));
-        for (const auto& [got, want] : {std::pair{shape.red(), Brand::ink.red()},
-                                        {shape.green(), Brand::ink.green()},
-                                        {shape.blue(), Brand::ink.blue()}})
-            QVERIFY(qAbs(got - want) <= 1);  // premultiplied alpha rounds
+        QVERIFY(qAbs(shape.red() - Brand::ink.red()) <= 1);  // premultiplied alpha rounds
+        QVERIFY(qAbs(shape.green() - Brand::ink.green()) <= 1 && qAbs(shape.blue() - Brand::ink.blue()) <= 1);
     }
 
-    void micPopUp_data()
-    {
-        QTest::addColumn<Devices>("devices");
-        QTest::addColumn<QString>("uid");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<int>("items");
-        const Devices two{{"a", "Mic A"}, {"b", "Mic B"}};
-        QTest::newRow("automatic, no devices") << Devices{} << ""
-                                               << "パソコンと同じ（自動）" << 1;
-        QTest::newRow("automatic") << two << ""
-                                   << "パソコンと同じ（自動）" << 4;
-        QTest::newRow("present") << two << "b"
-                                 << "Mic B" << 4;
-        QTest::newRow("gone") << two << "c"
-                              << "選択中のマイク（見つかりません）" << 5;
-        QTest::newRow("gone, no devices") << Devices{} << "c"
-                                          << "選択中のマイク（見つかりません）" << 2;
-    }
     void micPopUp()
     {
-        QFETCH(Devices, devices);
-        QFETCH(QString, uid);
-        QFETCH(QString, shown);
-        QFETCH(int, items);
-        QComboBox box;
-        SettingsGeneralPage::fillMicPopUp(&box, devices, uid);
-        QCOMPARE(box.currentText(), shown);
-        QCOMPARE(box.currentData().toString(), uid);
-        QCOMPARE(box.count(), items);
+        struct Case {
+            Devices devices;
+            QString uid, shown;
+            int items;
+        };
+        const Devices two{{"a", "Mic A"}, {"b", "Mic B"}};
+        const QString automatic = QStringLiteral("パソコンと同じ（自動）");
+        const QString gone = QStringLiteral("選択中のマイク（見つかりません）");
+        for (const auto& [devices, uid, shown, items] :
+             {Case{{}, "", automatic, 1}, Case{two, "", automatic, 4}, Case{two, "b", "Mic B", 4},
+              Case{two, "c", gone, 5}, Case{{}, "c", gone, 2}}) {
+            QComboBox box;
+            SettingsGeneralPage::fillMicPopUp(&box, devices, uid);
+            QCOMPARE(box.currentText(), shown);
+            QCOMPARE(box.currentData().toString(), uid);
+            QCOMPARE(box.count(), items);
+        }
     }
 
     void pageNames()
@@ -166,9 +154,7 @@ private Q_SLOTS:
         FileServer server;
         server.setBody(
             QStringLiteral("/updates/appcast.xml"),
-            "<rss xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\"><channel><item>"
-            "<sparkle:version>9</sparkle:version><sparkle:shortVersionString>2.0</sparkle:shortVersionString>"
-            "</item></channel></rss>");
+            "<sparkle:version>9</sparkle:version><sparkle:shortVersionString>2.0</sparkle:shortVersionString>");
         UpdateNotice::testing::reset(server.baseUrl(), QStringLiteral("5"));
         SettingsWindow window;
         window.build();
@@ -265,7 +251,6 @@ private Q_SLOTS:
         const QString all = texts(window.currentPage()).join(u'\n');
         QVERIFY(all.contains(QStringLiteral("「%1」を2回ポンポンと押す").arg(TriggerKey::find("option").label)));
         QVERIFY(all.contains(QStringLiteral("上から185字ぶん")));
-        QCOMPARE(window.currentPage()->findChild<QLabel*>(QStringLiteral("heading"))->text(), QStringLiteral("使い方"));
     }
 
     // A page built again while the preview model downloads shows its progress.

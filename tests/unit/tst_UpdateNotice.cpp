@@ -1,6 +1,7 @@
-// The check for a newer version against a feed served on the loopback
-// address: which item counts, unusable answers, the own build number, the
-// 1500-second throttle, the log line and where the completion runs.
+// The check for a newer version: what a feed and the own build number read
+// as, then whole checks against a feed served on the loopback address (the
+// log line, unusable answers, the 1500-second throttle, the site, where the
+// completion runs).
 #include "FileServer.h"
 #include "LogFile.h"
 #include "TestDataFolder.h"
@@ -15,29 +16,13 @@
 
 namespace {
 
-const QString feedPath = QStringLiteral("/updates/appcast.xml");
+const QString feedPath = QStringLiteral("/sayri/updates/appcast.xml");
 const QString logLine = QStringLiteral("新しい版 %1 が配信されています（画面に赤文字で案内）");
-
-QByteArray feed(const QByteArray& items)
-{
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-           "<rss version=\"2.0\" xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\">\n"
-           "<channel><title>サイリ</title>\n"
-           + items + "</channel></rss>\n";
-}
 
 QByteArray item(const QByteArray& build, const QByteArray& version)
 {
-    return "<item><title>サイリ " + version
-           + "</title>"
-             "<sparkle:version>"
-           + build
-           + "</sparkle:version>"
-             "<sparkle:shortVersionString>"
-           + version
-           + "</sparkle:shortVersionString>"
-             "<enclosure url=\"https://example.invalid/Sayri.zip\" length=\"1\" "
-             "type=\"application/octet-stream\"/></item>\n";
+    return "<item><title>サイリ " + version + "</title><sparkle:version>" + build
+           + "</sparkle:version><sparkle:shortVersionString>" + version + "</sparkle:shortVersionString></item>\n";
 }
 
 }  // namespace
@@ -87,7 +72,8 @@ private Q_SLOTS:
         data = std::make_unique<TestDataFolder>();
         Config::bootstrap();
         server = std::make_unique<FileServer>();
-        UpdateNotice::testing::reset(server->baseUrl(), QStringLiteral("5"));
+        // A site with a path and a trailing slash: the feed lies below the path.
+        UpdateNotice::testing::reset(server->baseUrl() + QStringLiteral("/sayri/"), QStringLiteral("5"));
     }
     void cleanup()
     {
@@ -95,11 +81,51 @@ private Q_SLOTS:
         data.reset();
     }
 
+    void feeds_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<qint64>("build");  // -1: nothing usable
+        QTest::addColumn<QString>("version");
+        QTest::newRow("one item") << item("6", "1.2.0") << qint64(6) << "1.2.0";
+        // The first of each element counts, even when they sit in different items.
+        QTest::newRow("first elements") << "<item><sparkle:version>12</sparkle:version></item>" + item("11", "2.0")
+                                               + item("13", "2.1")
+                                        << qint64(12) << "2.0";
+        QTest::newRow("no build") << QByteArray("<sparkle:shortVersionString>9.0</sparkle:shortVersionString>")
+                                  << qint64(-1) << "";
+        QTest::newRow("no version") << QByteArray("<sparkle:version>9</sparkle:version>") << qint64(-1) << "";
+        QTest::newRow("build not digits") << item("9a", "9.0") << qint64(-1) << "";
+        QTest::newRow("build too large") << item("99999999999999999999", "9.0") << qint64(-1) << "";
+        QTest::newRow("version with letters") << item("90", "9.0b1") << qint64(-1) << "";
+        QTest::newRow("not UTF-8") << item("90", "9.0").replace("サイリ", "\xff\xfe") << qint64(-1) << "";
+        QTest::newRow("error page") << QByteArray("<html><body>Not Found</body></html>") << qint64(-1) << "";
+    }
+    void feeds()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(qint64, build);
+        QFETCH(QString, version);
+        const auto newest = UpdateNotice::detail::parseFeed(body);
+        QCOMPARE(newest ? newest->build : -1, build);
+        QCOMPARE(newest ? newest->version : QString(), version);
+    }
+
+    void ownBuildNumbers()
+    {
+        for (const auto& [text, number] : {std::pair{QString(), 0},
+                                           {QStringLiteral("1.4"), 0},
+                                           {QStringLiteral("+7"), 7},
+                                           {QStringLiteral("-3"), -3},
+                                           {QStringLiteral("10"), 10},
+                                           {QStringLiteral("99999999999999999999"), 0}})
+            QCOMPARE(UpdateNotice::detail::parseBuildNumber(text), number);
+    }
+
     void newerThenEqualClears()
     {
         // Status codes are not looked at; the completion already sees the
         // value it is called for.
-        server->setBody(feedPath, feed(item("6", "1.2.0")), 500);
+        server->setBody(feedPath, item("6", "1.2.0"), 500);
         QCOMPARE(check(), QStringLiteral("1.2.0"));
         QCOMPARE(server->requests(), QStringList{feedPath});
         QCOMPARE(logMessages().count(logLine.arg(QStringLiteral("1.2.0"))), 1);
@@ -108,74 +134,21 @@ private Q_SLOTS:
         QCOMPARE(checkLater(), QStringLiteral("1.2.0"));
         QCOMPARE(logMessages().count(logLine.arg(QStringLiteral("1.2.0"))), 1);
 
+        // An unusable answer changes nothing.
+        server->setBody(feedPath, "<html><body>Not Found</body></html>", 404);
+        QCOMPARE(checkLater(), QStringLiteral("1.2.0"));
+
         // A feed whose newest build is our own clears the notice, quietly.
-        server->setBody(feedPath, feed(item("5", "1.1.0")));
+        server->setBody(feedPath, item("5", "1.1.0"));
         QCOMPARE(checkLater(), std::nullopt);
         QCOMPARE(UpdateNotice::新しい版(), std::nullopt);
         QCOMPARE(logMessages().size(), 1);
-        QCOMPARE(server->requests().size(), 3);
-    }
-
-    void firstElementsCountEvenAcrossItems()
-    {
-        // The first build number belongs to an item without a version string;
-        // the first version string is that of the next item.
-        server->setBody(feedPath, feed("<item><sparkle:version>12</sparkle:version></item>\n" + item("11", "2.0")
-                                       + item("13", "2.1")));
-        QCOMPARE(check(), QStringLiteral("2.0"));
-
-        // An older first build hides a newer one further down.
-        server->setBody(feedPath, feed(item("4", "0.9") + item("13", "2.1")));
-        QCOMPARE(checkLater(), std::nullopt);
-    }
-
-    void unusableAnswersChangeNothing_data()
-    {
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<int>("status");
-        QTest::newRow("no build") << feed("<item><sparkle:shortVersionString>9.0</sparkle:shortVersionString></item>")
-                                  << 200;
-        QTest::newRow("build not digits") << feed(item("9a", "9.0")) << 200;
-        QTest::newRow("build too large") << feed(item("99999999999999999999", "9.0")) << 200;
-        QTest::newRow("version with letters") << feed(item("90", "9.0b1")) << 200;
-        QTest::newRow("not UTF-8") << feed(item("90", "9.0")).replace("サイリ", "\xff\xfe") << 200;
-        QTest::newRow("error page") << QByteArray("<html><body>Not Found</body></html>") << 404;
-    }
-    void unusableAnswersChangeNothing()
-    {
-        QFETCH(QByteArray, body);
-        QFETCH(int, status);
-        server->setBody(feedPath, feed(item("6", "1.2.0")));
-        QCOMPARE(check(), QStringLiteral("1.2.0"));
-        server->setBody(feedPath, body, status);
-        QCOMPARE(checkLater(), QStringLiteral("1.2.0"));
-        QCOMPARE(server->requests().size(), 2);
-    }
-
-    void ownBuildNumber_data()
-    {
-        QTest::addColumn<QString>("own");
-        QTest::addColumn<QByteArray>("feedBuild");
-        QTest::addColumn<bool>("newer");
-        QTest::newRow("missing: 0") << QString() << QByteArray("1") << true;
-        QTest::newRow("not a number: 0") << QStringLiteral("1.4") << QByteArray("1") << true;
-        QTest::newRow("plus sign") << QStringLiteral("+7") << QByteArray("7") << false;
-        QTest::newRow("minus sign") << QStringLiteral("-3") << QByteArray("0") << true;
-        QTest::newRow("compared as numbers") << QStringLiteral("9") << QByteArray("10") << true;
-    }
-    void ownBuildNumber()
-    {
-        QFETCH(QString, own);
-        QFETCH(QByteArray, feedBuild);
-        QFETCH(bool, newer);
-        UpdateNotice::testing::reset(server->baseUrl(), own);
-        server->setBody(feedPath, feed(item(feedBuild, "3.0")));
-        QCOMPARE(check().has_value(), newer);
+        QCOMPARE(server->requests().size(), 4);
     }
 
     void throttle()
     {
-        server->setBody(feedPath, feed(item("6", "1.2.0")));
+        server->setBody(feedPath, item("6", "1.2.0"));
         check();
         UpdateNotice::testing::ageLastFetch(600);  // ten minutes later
         QVERIFY(answeredAtOnce());
@@ -203,16 +176,9 @@ private Q_SLOTS:
         QVERIFY(server->requests().isEmpty());
     }
 
-    void siteWithPathAndSlash()
-    {
-        UpdateNotice::testing::reset(server->baseUrl() + QStringLiteral("/sayri/"), QStringLiteral("5"));
-        server->setBody(QStringLiteral("/sayri") + feedPath, feed(item("6", "1.2.0")));
-        QCOMPARE(check(), QStringLiteral("1.2.0"));
-    }
-
     void calledFromAnotherThread()
     {
-        server->setBody(feedPath, feed(item("6", "1.2.0")));
+        server->setBody(feedPath, item("6", "1.2.0"));
         std::atomic<bool> onMain = false, done = false;
         std::thread caller([&] {
             UpdateNotice::確認([&] {
