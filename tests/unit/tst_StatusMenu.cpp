@@ -1,5 +1,5 @@
 // The tray menu rebuilt at each opening, in every phase, with its history
-// items, the update notice and the start-at-login switch.
+// items, the update notice and the start-at-login switch; the tray icon.
 #include "BuildSettings.h"
 #include "Fakes.h"
 #include "FileServer.h"
@@ -8,10 +8,12 @@
 #include "app/AppState.h"
 #include "provision/UpdateNotice.h"
 #include "store/Config.h"
+#include "ui/TrayIcon.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QSystemTrayIcon>
 #include <QtTest>
 
 class TestStatusMenu : public QObject {
@@ -186,6 +188,20 @@ private Q_SLOTS:
         QVERIFY(redPixels(menu->actions().at(1)) > 20);
         QCOMPARE(redPixels(menu->actions().at(2)), 0);
         menu->hide();
+    }
+
+    // Back in a phase, the tray shows the very icon it had: a new one at each
+    // change leaves its drawings in the pixmap cache, dictation after dictation.
+    void trayIconOfAPhaseIsReused()
+    {
+        TrayIcon tray;
+        const auto shown = [&tray] { return tray.findChild<QSystemTrayIcon*>()->icon().cacheKey(); };
+        tray.setIcon(QStringLiteral("🔴"));
+        const qint64 recording = shown();
+        tray.setIcon(QStringLiteral("🎙️"));
+        QVERIFY(shown() != recording);
+        tray.setIcon(QStringLiteral("🔴"));
+        QCOMPARE(shown(), recording);
     }
 };
 
