@@ -145,6 +145,11 @@ private Q_SLOTS:
             QCOMPARE(window.page(), page);
             QVERIFY(!window.window());  // built only when the queued show runs
         }
+        QTRY_VERIFY(window.window() && window.window()->isVisible());
+        QCOMPARE(window.window()->size(), QSize(880, 600));
+        const QPoint off =
+            window.window()->geometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center();
+        QVERIFY(off.manhattanLength() <= 4);  // centred, give or take rounding
     }
 
     // A newer version found by the update check shows in red in the sidebar at the next render.
