@@ -4,20 +4,24 @@
 // the recording, 0.12 s for the clipboard); the figure reported is the rest.
 // With a number of rounds (say 200) it goes on and reports Sayri's anonymous resident
 // memory and open descriptors after round 10, every 50 rounds and after the
-// last, so that growth shows. Run inside the desktop session:
-//   scripts/desktop-session build/bench/bench_DictationLatency [ROUNDS]
+// last, so that growth shows. With "preview" after the rounds the live
+// preview's data is in place, so that a preview server runs beside the
+// recognition server while the user speaks. Run inside the desktop session:
+//   scripts/desktop-session build/bench/bench_DictationLatency [ROUNDS] [preview]
 #include "LogFile.h"
 #include "PasteTarget.h"
 #include "Timings.h"
 #include "WhisperStandIn.h"
 #include "XTestKeys.h"
 
+#include "preview/PreviewModel.h"
 #include "store/Config.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
@@ -78,6 +82,12 @@ int main(int argc, char** argv)
     WhisperStandIn standIn;
     standIn.configure(WhisperStandIn::freePort());
     Config::save();
+    if (argc > 2 && qstrcmp(argv[2], "preview") == 0) {
+        QDir().mkpath(QFileInfo(PreviewModel::path()).path());
+        QFile model(PreviewModel::path());  // sparse: the stand-in never reads it
+        if (!model.open(QIODevice::WriteOnly) || !model.resize(PreviewModel::genuine.size))
+            return 1;
+    }
     standIn.setReplies(QJsonArray{QJsonObject{{QStringLiteral("text"), QStringLiteral("今日は晴れです")}}});
 
     QProcess app;
@@ -135,6 +145,11 @@ int main(int argc, char** argv)
     std::printf("key release to text in the window: median %.0f ms (min %.0f, max %.0f); "
                 "beyond the fixed 420 ms: %.0f ms\n",
                 t.median, t.min, t.max, t.median - 420);
+    const auto& asked = standIn.inferenceRequests();
+    std::printf("preview requests meanwhile: %lld\n",
+                qlonglong(std::count_if(asked.begin(), asked.end(), [](const auto& r) {
+                    return r.contents.contains(QStringLiteral("audio_ctx"));
+                })));
     if (rounds > 10)
         std::printf(
             "after 10 dictations: %ld KiB anonymous resident, %ld descriptors; after %d: %ld KiB, %ld descriptors\n",
