@@ -159,19 +159,11 @@ private Q_SLOTS:
         QCOMPARE(readFile(data->file(QStringLiteral("dictionary.txt"))), notText);
     }
 
-    void nothingToAddIsSilent_data()
-    {
-        QTest::addColumn<QString>("surface");
-        QTest::addColumn<QString>("reading");
-        QTest::newRow("reading alone") << QString() << QStringLiteral("ふかんず");
-        QTest::newRow("blanks") << QStringLiteral(" \t\u3000") << QString();
-        QTest::newRow("separators only") << QStringLiteral("、・,") << QString();
-    }
+    // A reading alone, blanks, separators only: nothing is added or said.
     void nothingToAddIsSilent()
     {
-        QFETCH(QString, surface);
-        QFETCH(QString, reading);
-        add(surface, reading);
+        for (const auto& [surface, reading] : {std::pair{"", "ふかんず"}, {" \t\u3000", ""}, {"、・,", ""}})
+            add(surface, reading);
         app->pipelineQueue().drain();
         QCOMPARE(data->readText(QStringLiteral("dictionary.txt")), QStringLiteral("# test\nサイリ\n"));
         QVERIFY(fakes->overlay->events.isEmpty());

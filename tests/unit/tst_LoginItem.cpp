@@ -64,26 +64,14 @@ private Q_SLOTS:
         QVERIFY(error.isEmpty());
     }
 
-    void execLine_data()
-    {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QString>("exec");
-        QTest::newRow("plain") << "/usr/bin/sayri"
-                               << "/usr/bin/sayri --login-item";
-        QTest::newRow("space") << "/home/a/My Apps/sayri"
-                               << "\"/home/a/My Apps/sayri\" --login-item";
-        QTest::newRow("dollar and quote") << "/x/$a\"b"
-                                          << "\"/x/\\\\$a\\\\\"b\" --login-item";
-        QTest::newRow("backslash") << "/x/a\\b"
-                                   << "\"/x/a\\\\\\\\b\" --login-item";
-        QTest::newRow("percent") << "/x/100%"
-                                 << "/x/100%% --login-item";
-    }
     void execLine()
     {
-        QFETCH(QString, program);
-        QFETCH(QString, exec);
-        QCOMPARE(XdgAutostartLoginItem::execLine(program), exec);
+        for (const auto& [program, exec] : {std::pair{"/usr/bin/sayri", "/usr/bin/sayri --login-item"},
+                                            {"/home/a/My Apps/sayri", "\"/home/a/My Apps/sayri\" --login-item"},
+                                            {"/x/$a\"b", "\"/x/\\\\$a\\\\\"b\" --login-item"},
+                                            {"/x/a\\b", "\"/x/a\\\\\\\\b\" --login-item"},
+                                            {"/x/100%", "/x/100%% --login-item"}})
+            QCOMPARE(XdgAutostartLoginItem::execLine(program), QString(exec));
     }
 
     void systemWideEntry()
@@ -102,23 +90,17 @@ private Q_SLOTS:
         QVERIFY(login.isEnabled());
     }
 
-    void switchedOffEntries_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("enabled");
-        QTest::newRow("hidden") << "[Desktop Entry]\nHidden=true\nExec=sayri\n" << false;
-        QTest::newRow("gnome off") << "[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n" << false;
-        QTest::newRow("gnome on") << "[Desktop Entry]\nX-GNOME-Autostart-enabled=true\n" << true;
-        QTest::newRow("hidden in another group") << "[Desktop Entry]\nExec=sayri\n[Desktop Action x]\nHidden=true\n"
-                                                 << true;
-    }
     void switchedOffEntries()
     {
-        QFETCH(QString, text);
-        QFETCH(bool, enabled);
         XdgAutostartLoginItem login(QStringLiteral("/usr/bin/sayri"));
-        write(login.userEntryPath(), text);
-        QCOMPARE(login.isEnabled(), enabled);
+        for (const auto& [text, enabled] :
+             {std::pair{"[Desktop Entry]\nHidden=true\nExec=sayri\n", false},
+              {"[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n", false},
+              {"[Desktop Entry]\nX-GNOME-Autostart-enabled=true\n", true},
+              {"[Desktop Entry]\nExec=sayri\n[Desktop Action x]\nHidden=true\n", true}}) {  // another group's
+            writeFile(login.userEntryPath(), text);
+            QVERIFY2(login.isEnabled() == enabled, text);
+        }
     }
 
     void failures()

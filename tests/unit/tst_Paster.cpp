@@ -27,8 +27,6 @@ struct Rig {
 
 }  // namespace
 
-Q_DECLARE_METATYPE(PasteKeystroke)
-
 class TestPaster : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -52,51 +50,29 @@ private Q_SLOTS:
         QCOMPARE(QGuiApplication::clipboard()->text(), text);  // nothing put back afterwards
     }
 
-    void theKeystrokeThatPastesThere_data()
-    {
-        QTest::addColumn<QString>("windowClass");
-        QTest::addColumn<QString>("instance");
-        QTest::addColumn<QString>("categories");
-        QTest::addColumn<PasteKeystroke>("keystroke");
-        const auto controlV = PasteKeystroke::controlV, shiftV = PasteKeystroke::controlShiftV;
-        QTest::newRow("a terminal by its desktop entry") << "Sakura"
-                                                         << "sakura"
-                                                         << "GTK;System;TerminalEmulator" << shiftV;
-        QTest::newRow("xterm: the primary selection") << "XTerm"
-                                                      << "xterm"
-                                                      << "System;TerminalEmulator" << PasteKeystroke::shiftInsert;
-        QTest::newRow("urxvt, by instance") << "Urxvt-tabbed"
-                                            << "urxvt"
-                                            << "" << PasteKeystroke::shiftInsert;
-        QTest::newRow("a listed terminal without an entry") << "Alacritty"
-                                                            << "Alacritty"
-                                                            << "" << shiftV;
-        QTest::newRow("a listed name whose entry is no terminal") << "Kitty"
-                                                                  << "kitty"
-                                                                  << "Graphics" << controlV;
-        QTest::newRow("an editor") << "Gedit"
-                                   << "gedit"
-                                   << "GTK;Utility;TextEditor" << controlV;
-        QTest::newRow("a name that only contains a terminal's") << "Xterm-notes"
-                                                                << "xterm-notes"
-                                                                << "" << controlV;
-        QTest::newRow("no focused window") << ""
-                                           << ""
-                                           << "" << controlV;
-    }
-
     void theKeystrokeThatPastesThere()
     {
-        QFETCH(QString, windowClass);
-        QFETCH(QString, instance);
-        QFETCH(QString, categories);
-        QFETCH(PasteKeystroke, keystroke);
-        std::optional<FrontmostAppInfo> app;
-        if (!windowClass.isEmpty())
-            app = FrontmostAppInfo{42, {}, windowClass, instance, categories.split(u';', Qt::SkipEmptyParts)};
-        Rig rig(app);
-        rig.paster->paste(QStringLiteral("ls"));
-        QTRY_COMPARE(rig.keys->sent, QList<PasteKeystroke>{keystroke});
+        const auto controlV = PasteKeystroke::controlV, shiftV = PasteKeystroke::controlShiftV,
+                   insert = PasteKeystroke::shiftInsert;
+        // Window class, instance, the categories of its desktop entry; "" for no focused window.
+        const QList<std::tuple<QString, QString, QString, PasteKeystroke>> cases{
+            {"Sakura", "sakura", "GTK;System;TerminalEmulator", shiftV},  // a terminal by its desktop entry
+            {"XTerm", "xterm", "System;TerminalEmulator", insert},        // xterm: the primary selection
+            {"Urxvt-tabbed", "urxvt", "", insert},                        // urxvt, by instance
+            {"Alacritty", "Alacritty", "", shiftV},                       // listed, without an entry
+            {"Kitty", "kitty", "Graphics", controlV},                     // listed, whose entry is no terminal
+            {"Gedit", "gedit", "GTK;Utility;TextEditor", controlV},
+            {"Xterm-notes", "xterm-notes", "", controlV},  // only contains a terminal's name
+            {"", "", "", controlV},
+        };
+        for (const auto& [windowClass, instance, categories, keystroke] : cases) {
+            std::optional<FrontmostAppInfo> app;
+            if (!windowClass.isEmpty())
+                app = FrontmostAppInfo{42, {}, windowClass, instance, categories.split(u';', Qt::SkipEmptyParts)};
+            Rig rig(app);
+            rig.paster->paste(QStringLiteral("ls"));
+            QTRY_COMPARE(rig.keys->sent, QList<PasteKeystroke>{keystroke});
+        }
     }
 
     // No keystroke can be sent, or the paster goes before it: nothing is sent

@@ -1,5 +1,5 @@
 // The recognition server's life: launch, health waits, stop, stray clean-up
-// and the child's end with Sayri, with real processes on loopback.
+// with real processes on loopback (Sayri killed outright: tst_FirstDictation).
 
 #include "OnPipeline.h"
 #include "StandInFixture.h"
@@ -12,16 +12,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTcpServer>
 #include <QTest>
 #include <QThread>
 
 #include <csignal>
-#include <cstdio>
-#include <sys/prctl.h>
 #include <sys/wait.h>
-#include <thread>
 
 namespace {
 
@@ -54,25 +50,6 @@ struct Fixture : StandInFixture {
         });
     }
 };
-
-// Runs as a separate process: launches the server the way Sayri does and
-// prints its pid, then waits to be killed.
-int runAsParent(const QStringList& args)
-{
-    Config::edit([&](ConfigData& c) {
-        c.whisperBinary = args[0];
-        c.whisperModelPath = args[1];
-        c.whisperPort = args[2].toInt();
-    });
-    WhisperServer server(processes);
-    std::printf("%lld\n", onPipeline([&] {
-                    server.start({});
-                    return qint64(server.processId().value_or(0));
-                }));
-    std::fflush(stdout);
-    for (;;)
-        std::this_thread::sleep_for(std::chrono::hours(1));
-}
 
 }  // namespace
 
@@ -219,36 +196,7 @@ private Q_SLOTS:
         QCOMPARE(f.log().contains(leftAlone), !stray);
         server.stop();
     }
-
-    void serverEndsWhenSayriIsKilled()
-    {
-        Fixture f;
-        QProcess parent;
-        parent.start(QCoreApplication::applicationFilePath(),
-                     {QStringLiteral("--as-parent"), f.standIn.binary(), f.standIn.model(), QString::number(f.port)});
-        QVERIFY(parent.waitForReadyRead(10000));
-        const qint64 child = parent.readLine().trimmed().toLongLong();
-        QVERIFY(child > 0);
-        QVERIFY(WhisperStandIn::waitListening(f.port, 10));
-        parent.kill();
-        QVERIFY(parent.waitForFinished(5000));
-        QVERIFY(ends(child, 5));
-        ::waitpid(pid_t(child), nullptr, WNOHANG);  // adopted by this process (see main)
-        QVERIFY(WhisperStandIn::waitClosed(f.port, 5));
-    }
 };
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    if (args.size() == 5 && args[1] == QStringLiteral("--as-parent"))
-        return runAsParent(args.mid(2));
-    // Servers orphaned by the killed parent come to this process, which reaps
-    // them, instead of to an init that may not.
-    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
-    TestWhisperServer test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TestWhisperServer)
 #include "tst_WhisperServer.moc"

@@ -198,19 +198,25 @@ struct FakeAbout : AboutView {
 
 // A full set of fakes, with typed pointers kept for the test to inspect.
 struct FakeServices {
-    FakeOverlay* overlay = new FakeOverlay;
-    FakeStatusIcon* statusIcon = new FakeStatusIcon;
-    FakeRecorder* recorder = new FakeRecorder;
-    FakeScreen* screen = new FakeScreen;
-    FakeServer* server = new FakeServer;
-    FakePaster* paster = new FakePaster;
-    FakeFrontmost* frontmost = new FakeFrontmost;
-    FakeAudioInputs* audioInputs = new FakeAudioInputs;
-    FakeSounds* sounds = new FakeSounds;
-    FakeHotkeys* hotkeys = new FakeHotkeys;
-    FakeKeyboardAccess* keyboardAccess = new FakeKeyboardAccess;
-    FakeFirstRun* firstRun = new FakeFirstRun;
-    FakeLoginItem* loginItem = new FakeLoginItem;
+    AppServices services;  // owns the fakes until take()
+    template <class Fake, class Slot> Fake* make(std::unique_ptr<Slot>& slot)
+    {
+        slot = std::make_unique<Fake>();
+        return static_cast<Fake*>(slot.get());
+    }
+    FakeOverlay* overlay = make<FakeOverlay>(services.overlay);
+    FakeStatusIcon* statusIcon = make<FakeStatusIcon>(services.statusIcon);
+    FakeRecorder* recorder = make<FakeRecorder>(services.recorder);
+    FakeScreen* screen = make<FakeScreen>(services.screen);
+    FakeServer* server = make<FakeServer>(services.whisper);
+    FakePaster* paster = make<FakePaster>(services.paster);
+    FakeFrontmost* frontmost = make<FakeFrontmost>(services.frontmost);
+    FakeAudioInputs* audioInputs = make<FakeAudioInputs>(services.audioInputs);
+    FakeSounds* sounds = make<FakeSounds>(services.sounds);
+    FakeHotkeys* hotkeys = make<FakeHotkeys>(services.hotkeys);
+    FakeKeyboardAccess* keyboardAccess = make<FakeKeyboardAccess>(services.keyboardAccess);
+    FakeFirstRun* firstRun = make<FakeFirstRun>(services.firstRun);
+    FakeLoginItem* loginItem = make<FakeLoginItem>(services.loginItem);
     FakeSettings settings;
     FakeAbout about;
     QStringList warmUps;
@@ -218,23 +224,9 @@ struct FakeServices {
     // Hands ownership of the fakes to the controller (call once).
     AppServices take()
     {
-        AppServices s;
-        s.overlay.reset(overlay);
-        s.statusIcon.reset(statusIcon);
-        s.recorder.reset(recorder);
-        s.screen.reset(screen);
-        s.whisper.reset(server);
-        s.paster.reset(paster);
-        s.frontmost.reset(frontmost);
-        s.audioInputs.reset(audioInputs);
-        s.sounds.reset(sounds);
-        s.hotkeys.reset(hotkeys);
-        s.keyboardAccess.reset(keyboardAccess);
-        s.firstRun.reset(firstRun);
-        s.loginItem.reset(loginItem);
-        s.settings = &settings;
-        s.about = &about;
-        s.warmUp = [this](const QString& uid) { warmUps << uid; };
-        return s;
+        services.settings = &settings;
+        services.about = &about;
+        services.warmUp = [this](const QString& uid) { warmUps << uid; };
+        return std::move(services);
     }
 };
