@@ -81,6 +81,19 @@ private Q_SLOTS:
         QCOMPARE(fakes->overlay->events.size(), 1);
     }
 
+    // Someone dictating before the server is up keeps the recording bar.
+    void readyNoticeLeavesARecordingAlone()
+    {
+        AppDelegate delegate({QStringLiteral("sayri"), QStringLiteral("--login-item")});
+        delegate.applicationDidFinishLaunching(fakes->take());
+        delegate.appState()->optionTapped(1);
+        delegate.appState()->optionTapped(1.1);
+        QCOMPARE(delegate.appState()->phase(), Phase::recording);
+        QTRY_COMPARE(fakes->server->seen().size(), 2);
+        QTest::qWait(100);
+        QVERIFY(!fakes->overlay->events.contains(readyMessage));
+    }
+
     // The first-run window holds back the server and asks for access itself.
     void firstRunHoldsBackTheServer()
     {
