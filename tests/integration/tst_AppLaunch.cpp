@@ -4,18 +4,13 @@
 // window's steps do are the unit tests').
 #include "DesktopProbe.h"
 #include "LogFile.h"
-#include "XTestKeys.h"
+#include "RunningSayri.h"
 
 #include "platform/PlatformWords.h"
-#include "preview/PreviewModel.h"
 #include "store/Config.h"
 
-#include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QtTest>
-
-#include <csignal>
 
 namespace {
 
@@ -34,23 +29,12 @@ void focus(const QString& title)
                        QStringLiteral("windowactivate"), QStringLiteral("--sync")});
 }
 
-void terminate(QProcess& app)
-{
-    ::kill(pid_t(app.processId()), SIGTERM);
-    QVERIFY(app.waitForFinished(10000));
-    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(app.exitCode(), 0);
-}
-
 }  // namespace
 
 class TestAppLaunch : public QObject {
     Q_OBJECT
 
     XTestKeys keys;
-
-    // SAYRI_APP names another copy, e.g. one unpacked from the package.
-    static QString appPath() { return qEnvironmentVariable("SAYRI_APP", QStringLiteral(SAYRI_APP_PATH)); }
 
     void press(const char* modifier, const char* key)
     {
@@ -68,26 +52,38 @@ private Q_SLOTS:
 
     void launchSecondLaunchAndTerminate()
     {
-        QProcess app;
-        app.setProcessChannelMode(QProcess::ForwardedChannels);
-        app.start(appPath());
-        QVERIFY(app.waitForStarted());
-
+        RunningSayri sayri;
+        sayri.launch();
         QTRY_VERIFY_WITH_TIMEOUT(DesktopProbe::trayIconCentre(QStringLiteral("Sayri")), 10000);
         QTRY_VERIFY(logContains(QStringLiteral("サイリ起動")));
 
         // No model here, so setup comes first and no settings window opens.
         QTRY_VERIFY(hasWindow(setupTitle));
-        QTest::qWait(800);
+        QTRY_VERIFY(!logMessages().filter(QStringLiteral("はじめの準備: 窓の高さ 必要=")).isEmpty());
         QVERIFY(!hasWindow(QStringLiteral("サイリ")));
+
+        // The window manager's close (Alt+F4 in openbox) brings it back, and
+        // it still takes the keyboard: "準備をはじめる" moves on.
+        const QString refused = QStringLiteral("はじめの準備: 窓は閉じられません（最後のボタンで終わります）");
+        const auto stepsShown = [] { return logMessages().filter(QStringLiteral(" を表示　")).size(); };
+        const qsizetype steps = stepsShown();
+        focus(setupTitle);
+        press("Alt_L", "F4");
+        QTRY_VERIFY(logContains(refused));
+        QTest::qWait(1000);  // the window comes back as a new X window
+        QTRY_VERIFY(hasWindow(setupTitle));
+        QCOMPARE(logMessages().count(refused), 1);
+        focus(setupTitle);
+        keys.tap("Return");
+        QTRY_VERIFY(stepsShown() > steps);
 
         // A second launch hands over to the first and ends.
         QProcess second;
-        second.start(appPath());
+        second.start(RunningSayri::path());
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 0);
         QTRY_VERIFY(hasWindow(QStringLiteral("サイリ")));
-        QCOMPARE(app.state(), QProcess::Running);
+        QCOMPARE(sayri.app.state(), QProcess::Running);
         QCOMPARE(logMessages().count(QStringLiteral("サイリ起動")), 1);
 
         // Closed, the settings window comes back from the tray icon's menu.
@@ -96,13 +92,11 @@ private Q_SLOTS:
         QTRY_VERIFY(!hasWindow(QStringLiteral("サイリ")));
         const std::optional<QPoint> tray = DesktopProbe::trayIconCentre(QStringLiteral("Sayri"));
         QVERIFY(tray);
-        QProcess::execute(QStringLiteral("xdotool"),
-                          {QStringLiteral("mousemove"), QString::number(tray->x()), QString::number(tray->y()),
-                           QStringLiteral("click"), QStringLiteral("3"), QStringLiteral("sleep"), QStringLiteral("0.6"),
-                           QStringLiteral("key"), QStringLiteral("Down"), QStringLiteral("Return")});
+        DesktopProbe::run(
+            QStringLiteral("xdotool mousemove %1 %2 click 3 sleep 0.6 key Down Return").arg(tray->x()).arg(tray->y()));
         QTRY_VERIFY_WITH_TIMEOUT(hasWindow(QStringLiteral("サイリ")), 5000);
 
-        terminate(app);
+        QVERIFY(sayri.terminate());
         QCOMPARE(logMessages().last(), QStringLiteral("サイリ終了"));
     }
 
@@ -115,57 +109,21 @@ private Q_SLOTS:
         env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
         env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-nowhere"));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-        QProcess app;
-        app.setProcessEnvironment(env);
-        app.start(appPath());
+        RunningSayri sayri;
+        sayri.app.setProcessEnvironment(env);
+        sayri.launch();
         QTRY_VERIFY_WITH_TIMEOUT(hasWindow(setupTitle), 10000);
         QTRY_VERIFY(logContains(QStringLiteral("Wayland のセッションです。")
                                 + PlatformWords::keySourceAdvice().join(QString())));
-        terminate(app);
+        QVERIFY(sayri.terminate());
 
         env.remove(QStringLiteral("DISPLAY"));
-        app.setProcessEnvironment(env);
-        app.start(appPath());
-        QVERIFY(app.waitForFinished(10000));
-        QVERIFY(app.exitStatus() == QProcess::NormalExit && app.exitCode() == 1);
-        QVERIFY(QString::fromUtf8(app.readAllStandardError()).contains(QStringLiteral("X11 のセッション")));
-    }
-
-    // The window manager's close (Alt+F4 in openbox) brings the setup window
-    // back, and it still takes the keyboard.
-    void setupWindowClosedByTheWindowManager()
-    {
-        QVERIFY(QDir().mkpath(Config::dataFolder()));
-        QVERIFY(QFile(Config::file(QStringLiteral(".forcesetup"))).open(QIODevice::WriteOnly));
-        // The provisional-text data is in place (a sparse file of its size), so
-        // that step is passed over.
-        QVERIFY(QDir().mkpath(QFileInfo(PreviewModel::path()).path()));
-        QFile preview(PreviewModel::path());
-        QVERIFY(preview.open(QIODevice::WriteOnly) && preview.resize(PreviewModel::genuine.size));
-        preview.close();
-        const QString refused = QStringLiteral("はじめの準備: 窓は閉じられません（最後のボタンで終わります）");
-        const QString modelStep = QStringLiteral("はじめの準備: モデル を表示");
-        const qsizetype modelSteps = logMessages().filter(modelStep).size();
-        const auto laidOut = [] { return logMessages().filter(QStringLiteral("はじめの準備: 窓の高さ 必要=")).size(); };
-        const qsizetype layouts = laidOut();
-
-        QProcess app;
-        app.setProcessChannelMode(QProcess::ForwardedChannels);
-        app.start(appPath());
-        QTRY_VERIFY_WITH_TIMEOUT(hasWindow(setupTitle), 10000);
-        QTRY_VERIFY(laidOut() > layouts);
-        focus(setupTitle);
-        press("Alt_L", "F4");
-        QTRY_VERIFY(logContains(refused));
-        QTest::qWait(1000);  // the window comes back as a new X window
-        QTRY_VERIFY(hasWindow(setupTitle));
-        QCOMPARE(logMessages().count(refused), 1);
-
-        // "準備をはじめる" moves on.
-        focus(setupTitle);
-        keys.tap("Return");
-        QTRY_COMPARE(logMessages().filter(modelStep).size(), modelSteps + 1);
-        terminate(app);
+        sayri.app.setProcessEnvironment(env);
+        sayri.app.setProcessChannelMode(QProcess::SeparateChannels);
+        sayri.launch();
+        QVERIFY(sayri.app.waitForFinished(10000));
+        QVERIFY(sayri.app.exitStatus() == QProcess::NormalExit && sayri.app.exitCode() == 1);
+        QVERIFY(QString::fromUtf8(sayri.app.readAllStandardError()).contains(QStringLiteral("X11 のセッション")));
     }
 };
 

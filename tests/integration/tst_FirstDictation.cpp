@@ -5,11 +5,9 @@
 // faults a user's machine hands Sayri during dictations: the server killed
 // while it works, the microphone unplugged while recording, a full disk, and
 // Sayri itself killed.
+#include "DesktopProbe.h"
 #include "LogFile.h"
-#include "PasteTarget.h"
-#include "TestDataFolder.h"
-#include "WhisperStandIn.h"
-#include "XTestKeys.h"
+#include "RunningSayri.h"
 
 #include "store/Config.h"
 
@@ -18,29 +16,18 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QtTest>
-
 #include <QRegularExpression>
+#include <QtTest>
 
 #include <csignal>
 #include <unistd.h>
+
+using DesktopProbe::run;
 
 namespace {
 
 const QString reply = QStringLiteral("今日は晴れです。ご視聴ありがとうございました");
 const QString pasted = QStringLiteral("今日は晴れです。");
-
-QString speechFile()
-{
-    return QDir::homePath() + QStringLiteral("/speech.wav");
-}
-
-// Plays the speech into the virtual microphone and waits until it has played.
-bool speak()
-{
-    return QProcess::execute(QStringLiteral("paplay"), {QStringLiteral("--device=vsink"), speechFile()}) == 0;
-}
 
 QByteArray readAll(const QString& name)
 {
@@ -50,17 +37,6 @@ QByteArray readAll(const QString& name)
 QJsonArray history()
 {
     return QJsonDocument::fromJson(readAll(QStringLiteral("history.json"))).array();
-}
-
-// Runs a command given as words separated by spaces; its output, when it succeeds.
-std::optional<QString> run(const QString& command)
-{
-    QStringList args = command.split(u' ');
-    QProcess p;
-    p.start(args.takeFirst(), args);
-    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return std::nullopt;
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
 // True once the process has ended (reaped or not).
@@ -78,75 +54,26 @@ bool gone(qint64 pid)
 class TestFirstDictation : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<WhisperStandIn> standIn;
-    QProcess app;
+    RunningSayri sayri;
+    WhisperStandIn& standIn = sayri.standIn;
     bool dataOnTmpfs = false;
-    XTestKeys keys{XTestKeys::physicalKeyboard};
-
-    // Taps of Alt as a hand makes them, each held for a moment.
-    void taps(int count)
-    {
-        for (int i = 0; i < count; ++i) {
-            keys.down("Alt_L");
-            QTest::qWait(60);
-            keys.up("Alt_L");
-            QTest::qWait(150);
-        }
-    }
-
-    int recordings() const { return logMessages().join(u'\n').count(QStringLiteral("録音開始")); }
-
-    // A whole dictation into a fresh target window; with `logged`, once the
-    // log says that recording started.
-    bool dictate(PasteTarget& target, bool logged = true)
-    {
-        const int before = recordings();
-        if (!target.start())
-            return false;
-        taps(2);
-        if (logged && !QTest::qWaitFor([&] { return recordings() > before; }, 5000))
-            return false;
-        if (!logged)
-            QTest::qWait(800);
-        const bool spoke = speak();
-        taps(1);
-        return spoke;
-    }
 
 private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY2(!qEnvironmentVariable("SAYRI_SESSION_DIR").isEmpty(), "run inside scripts/desktop-session");
-        QCOMPARE(QProcess::execute(QStringLiteral("espeak-ng"),
-                                   {QStringLiteral("-v"), QStringLiteral("ja"), QStringLiteral("-w"), speechFile(),
-                                    QStringLiteral("今日は晴れです。明日も晴れるでしょう。")}),
-                 0);
-
         QDir().mkpath(Config::dataFolder());
         // A data folder of its own file system, to turn read-only later.
         dataOnTmpfs =
             ::geteuid() == 0 && run(QStringLiteral("mount -t tmpfs -o size=16m tmpfs ") + Config::dataFolder());
-        Config::bootstrap();
-        standIn = std::make_unique<WhisperStandIn>();
-        standIn->configure(WhisperStandIn::freePort());
-        Config::save();
-        standIn->setReplies(QJsonArray{QJsonObject{{QStringLiteral("text"), reply}}});
-
-        // A login-item launch opens no window that would take the focus.
-        app.setProcessChannelMode(QProcess::ForwardedChannels);
-        app.start(QStringLiteral(SAYRI_APP_PATH), {QStringLiteral("--login-item")});
-        QVERIFY(app.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(logContains(QStringLiteral("キー監視を開始")), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(!standIn->starts().isEmpty(), 10000);
+        standIn.setReplies(QJsonArray{QJsonObject{{QStringLiteral("text"), reply}}});
+        QVERIFY(sayri.startListening());
     }
 
     void cleanupTestCase()
     {
-        if (app.state() != QProcess::NotRunning) {
-            ::kill(pid_t(app.processId()), SIGTERM);
-            app.waitForFinished(10000);
-        }
-        standIn.reset();
+        if (sayri.app.state() != QProcess::NotRunning)
+            sayri.terminate();
         if (dataOnTmpfs)
             run(QStringLiteral("umount ") + Config::dataFolder());
     }
@@ -154,44 +81,42 @@ private Q_SLOTS:
     // The window has a menu bar, which a lone Alt tap would open.
     void dictationLandsInTheFocusedWindow()
     {
-        QVERIFY(keys.isOpen());
+        QVERIFY(sayri.keys.isOpen());
         PasteTarget target({.windowClass = {}, .instance = {}, .menuBar = true});
-        QVERIFY(dictate(target));
+        QVERIFY(sayri.dictate(target));
         QTRY_COMPARE_WITH_TIMEOUT(target.text(), pasted, 15000);
-        keys.down("Alt_L");
-        keys.tap("f");
-        keys.up("Alt_L");
+        sayri.keys.down("Alt_L");
+        sayri.keys.tap("f");
+        sayri.keys.up("Alt_L");
         QTRY_COMPARE(target.keys(), (QStringList{QStringLiteral("Ctrl+V"), QStringLiteral("File menu")}));
 
         QCOMPARE(history().size(), 1);  // what it holds is the controller's unit test's
 
         // The recognition server received the recorded speech as a WAV.
-        const auto requests = standIn->inferenceRequests();
+        const auto requests = standIn.inferenceRequests();
         QCOMPARE(requests.size(), 1);
         const QByteArray wav = requests[0].contents.value(QStringLiteral("file"));
-        QVERIFY(wav.startsWith("RIFF"));
         QVERIFY2(wav.size() > 44 + 32000, "at least a second of audio");
     }
 
     void serverKilledWhileTranscribing()
     {
         PasteTarget target;
-        const int requests = standIn->inferenceRequests().size();
+        const int requests = standIn.inferenceRequests().size();
         const int stored = history().size();
-        standIn->setReplies({QJsonObject{{QStringLiteral("hang"), true}}});
-        QVERIFY(dictate(target));
-        QTRY_COMPARE_WITH_TIMEOUT(standIn->inferenceRequests().size(), requests + 1, 10000);
-        standIn->setReplies(QJsonArray{QJsonObject{{QStringLiteral("text"), reply}}});
-        ::kill(pid_t(standIn->starts().last()[QStringLiteral("pid")].toInteger()), SIGKILL);
+        standIn.setReplies({QJsonObject{{QStringLiteral("hang"), true}}});
+        QVERIFY(sayri.dictate(target));
+        QTRY_COMPARE_WITH_TIMEOUT(standIn.inferenceRequests().size(), requests + 1, 10000);
+        standIn.setReplies(QJsonArray{QJsonObject{{QStringLiteral("text"), reply}}});
+        ::kill(pid_t(standIn.starts().last()[QStringLiteral("pid")].toInteger()), SIGKILL);
 
         QTRY_COMPARE_WITH_TIMEOUT(target.text(), pasted, 20000);
         QCOMPARE(history().size(), stored + 1);
         QVERIFY(logMessages().join(u'\n').contains(QStringLiteral("起動し直してもう一度送ります")));
     }
 
-    // Unplugged while recording: the dictation ends as any other (the sound
-    // server moves the recording to the microphone that is left), and the
-    // next one works.
+    // Unplugged while recording: the sound server moves the recording to the
+    // microphone that is left, which hears the speech.
     void microphoneRemovedWhileRecording()
     {
         // A second microphone, made the default.
@@ -200,23 +125,12 @@ private Q_SLOTS:
                 .value_or(QString());
         QVERIFY(!module.isEmpty() && run(QStringLiteral("pactl set-default-source vmic2")));
         PasteTarget target;
-        const int before = recordings();
-        const int stops = logMessages().count(QStringLiteral("録音を止めて文字起こしに入ります"));
-        QVERIFY(target.start());
-        taps(2);
-        QTRY_VERIFY_WITH_TIMEOUT(recordings() > before, 5000);
-        QVERIFY(run(QStringLiteral("pactl set-default-source vmic")));
-        QVERIFY(run(QStringLiteral("pactl unload-module ") + module));
-        QTest::qWait(500);
-        taps(1);
-        QTRY_COMPARE_WITH_TIMEOUT(logMessages().count(QStringLiteral("録音を止めて文字起こしに入ります")), stops + 1,
-                                  5000);
-        QTest::qWait(2500);  // whatever it heard has been handled
-        QCOMPARE(app.state(), QProcess::Running);
-
-        PasteTarget again;
-        QVERIFY(dictate(again));
-        QTRY_COMPARE_WITH_TIMEOUT(again.text(), pasted, 15000);
+        QVERIFY(sayri.dictate(target, true, [&] {
+            run(QStringLiteral("pactl set-default-source vmic"));
+            run(QStringLiteral("pactl unload-module ") + module);
+            QTest::qWait(500);
+        }));
+        QTRY_COMPARE_WITH_TIMEOUT(target.text(), pasted, 15000);
     }
 
     // The data folder full, or turned read-only (a read-only bind mount over
@@ -245,7 +159,7 @@ private Q_SLOTS:
             while (filler.write(QByteArray(65536, 0)) > 0 && filler.flush()) {}
         }
         PasteTarget target;
-        QVERIFY(dictate(target, false));  // the log cannot say when recording starts now
+        QVERIFY(sayri.dictate(target, false));  // the log cannot say when recording starts now
         QTRY_COMPARE_WITH_TIMEOUT(target.text(), pasted, 15000);
         QCOMPARE(readAll(QStringLiteral("history.json")), stored);
         QCOMPARE(readAll(QStringLiteral("config.json")), settings);
@@ -259,10 +173,10 @@ private Q_SLOTS:
     // half-written file behind.
     void killedSayriLeavesNothingBehind()
     {
-        const qint64 server = standIn->starts().last()[QStringLiteral("pid")].toInteger();
+        const qint64 server = standIn.starts().last()[QStringLiteral("pid")].toInteger();
         QVERIFY(!gone(server));
-        ::kill(pid_t(app.processId()), SIGKILL);
-        QVERIFY(app.waitForFinished(5000));
+        ::kill(pid_t(sayri.app.processId()), SIGKILL);
+        QVERIFY(sayri.app.waitForFinished(5000));
         QTRY_VERIFY_WITH_TIMEOUT(gone(server), 1000);
         const QStringList files = QDir(Config::dataFolder()).entryList(QDir::Files | QDir::Hidden);
         QVERIFY2(files.filter(QRegularExpression(QStringLiteral("\\.[A-Za-z0-9]{6}$"))).isEmpty(),

@@ -7,50 +7,68 @@ namespace DesktopProbe {
 
 namespace {
 
-QStringList treeLines()
+// A window of the tree: its depth, title, class, size and absolute position, e.g.
+//   0x600018 "サイリ": ("sayri" "Sayri")  720x480+1+20  +559+315
+//   0x400007 (has no name): ()  24x24+0+0  +1200+4
+const QRegularExpression
+    treeLine(QStringLiteral("^(\\s*)0x[0-9a-f]+ (?:\"(.*)\"|\\(has no name\\)): "
+                            "\\((?:\"[^\"]*\" \"([^\"]*)\")?\\)\\s+(\\d+)x(\\d+)\\S*\\s+\\+(-?\\d+)\\+(-?\\d+)"));
+
+QList<QRegularExpressionMatch> tree()
 {
-    QProcess p;
-    p.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
-    p.waitForFinished(5000);
-    return QString::fromUtf8(p.readAllStandardOutput()).split(u'\n');
+    QList<QRegularExpressionMatch> windows;
+    for (const QString& line : run(QStringLiteral("xwininfo -root -tree")).value_or(QString()).split(u'\n'))
+        if (const auto m = treeLine.match(line); m.hasMatch())
+            windows << m;
+    return windows;
 }
 
-qsizetype indent(const QString& line)
+QRect rectOf(const QRegularExpressionMatch& m)
 {
-    return line.size() - QStringView(line).trimmed().size();
+    return {m.captured(6).toInt(), m.captured(7).toInt(), m.captured(4).toInt(), m.captured(5).toInt()};
 }
 
 }  // namespace
 
+std::optional<QString> run(const QString& command)
+{
+    QStringList args = command.split(u' ');
+    QProcess p;
+    p.start(args.takeFirst(), args);
+    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return std::nullopt;
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
 QStringList windowTitles(const QString& wmClass)
 {
-    // e.g.   0x600018 "サイリ": ("sayri" "Sayri")  720x480+1+20  +559+315
-    const QRegularExpression re(QStringLiteral("^\\s*0x[0-9a-f]+ \"(.*)\": \\(\"[^\"]*\" \"%1\"\\)\\s+(\\d+)x(\\d+)")
-                                    .arg(QRegularExpression::escape(wmClass)));
     QStringList titles;
-    for (const QString& line : treeLines()) {
-        const auto m = re.match(line);
-        if (m.hasMatch() && m.captured(2).toInt() > 1 && m.captured(3).toInt() > 1)
-            titles << m.captured(1);
-    }
+    for (const auto& m : tree())
+        if (m.captured(3) == wmClass && rectOf(m).width() > 1 && rectOf(m).height() > 1)
+            titles << m.captured(2);
     return titles;
+}
+
+std::optional<QRect> windowOfSize(const QString& wmClass, QSize size)
+{
+    for (const auto& m : tree())
+        if (m.captured(3) == wmClass && rectOf(m).size() == size)
+            return rectOf(m);
+    return std::nullopt;
 }
 
 std::optional<QPoint> trayIconCentre(const QString& wmClass)
 {
-    // The tree line of that class's window inside the tray host:
-    // ... 24x24+0+0  +1200+4: size, then the absolute position
-    static const QRegularExpression re(QStringLiteral("(\\d+)x(\\d+)[+-]\\d+[+-]\\d+\\s+\\+(-?\\d+)\\+(-?\\d+)"));
+    // The window of that class among those inside the tray host's panel.
     qsizetype panelIndent = -1;
-    for (const QString& line : treeLines()) {
-        if (panelIndent >= 0 && indent(line) <= panelIndent)
+    for (const auto& m : tree()) {
+        const qsizetype indent = m.captured(1).size();
+        if (panelIndent >= 0 && indent <= panelIndent)
             panelIndent = -1;
-        const auto m = re.match(line);
-        if (panelIndent >= 0 && line.contains(QStringLiteral("\"%1\")").arg(wmClass)) && m.hasMatch())
-            return QPoint(m.captured(3).toInt() + m.captured(1).toInt() / 2,
-                          m.captured(4).toInt() + m.captured(2).toInt() / 2);
-        if (line.contains(QStringLiteral("(\"panel\" \"trayer\")")))
-            panelIndent = indent(line);
+        if (panelIndent >= 0 && m.captured(3) == wmClass)
+            return rectOf(m).center();
+        if (m.captured(3) == QLatin1String("trayer"))
+            panelIndent = indent;
     }
     return std::nullopt;
 }
