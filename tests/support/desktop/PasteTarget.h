@@ -6,28 +6,20 @@
 #include <QTemporaryDir>
 
 // The window a dictation is pasted into: sayri-screen-window's focused text
-// field, which records the text it holds and the key presses it sees.
+// field (class "Sayri-paste-target"), which records the text it holds and the
+// key presses it sees; with `menuBar`, "File menu" in keys() when Alt+F opens
+// its menu.
 //
-//   PasteTarget target;                       // or PasteTarget({.windowClass = "XTerm", ...})
+//   PasteTarget target;
 //   QVERIFY(target.start());                  // waits until its window has the focus
 //   QTRY_COMPARE(target.text(), expected);
 //   QCOMPARE(target.keys(), QStringList{"Ctrl+V"});
 class PasteTarget : public ScreenWindow {
 public:
-    struct Options {
-        QString windowClass;   // class part of WM_CLASS (default "Sayri-paste-target")
-        QString instance;      // instance part of WM_CLASS
-        bool menuBar = false;  // with a menu bar; "File menu" in keys() when Alt+F opens it
-    };
-
-    PasteTarget() : PasteTarget(Options{}) {}
-    explicit PasteTarget(const Options& o) : ScreenWindow({QStringLiteral("paste")})
+    explicit PasteTarget(bool menuBar = false) : ScreenWindow({QStringLiteral("paste")})
     {
-        arguments_ << QStringLiteral("--out") << dir_.path() << QStringLiteral("--class")
-                   << (o.windowClass.isEmpty() ? QStringLiteral("Sayri-paste-target") : o.windowClass);
-        if (!o.instance.isEmpty())
-            arguments_ << QStringLiteral("--instance") << o.instance;
-        if (o.menuBar)
+        arguments_ << QStringLiteral("--out") << dir_.path();
+        if (menuBar)
             arguments_ << QStringLiteral("--menu");
     }
 

@@ -62,24 +62,21 @@ bool ScreenWindow::waitUntilActive(int tries) const
 
 void ScreenWindow::stop()
 {
-    if (process_.state() == QProcess::Running) {
-        ::kill(pid_t(process_.processId()), SIGSTOP);
-        stopped_ = true;
-    }
+    if (pid() > 0)  // never 0: that would be the test's own process group
+        ::kill(pid_t(pid()), SIGSTOP);
 }
 
 void ScreenWindow::resume()
 {
-    if (stopped_ && process_.state() == QProcess::Running)
-        ::kill(pid_t(process_.processId()), SIGCONT);
-    stopped_ = false;
+    if (pid() > 0)
+        ::kill(pid_t(pid()), SIGCONT);
 }
 
 void ScreenWindow::close()
 {
     if (process_.state() == QProcess::NotRunning)
         return;
-    resume();
+    resume();  // a stopped process ends only once continued
     process_.terminate();
     if (!process_.waitForFinished(5000)) {
         process_.kill();

@@ -42,5 +42,4 @@ private:
 
     QProcess process_;
     QString windowId_;
-    bool stopped_ = false;
 };

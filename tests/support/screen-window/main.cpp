@@ -1,17 +1,15 @@
 // The window the user dictates into, in the desktop-session tests and the
 // benchmarks: one whose text Sayri reads through the accessibility bus, or a
-// focused text field Sayri pastes into. Every kind but terms is a plain
-// window titled "窓".
+// focused text field Sayri pastes into. Every kind but terms is titled "窓".
 //
 //   terms         labels, fields and a password field holding Japanese and English words
-//   labels N      N labels "項目1" … "項目N" (groups N: in panels of 30)
-//   sizes         text fields and labels just under and at the length limits
 //   megabyte      a text field holding a megabyte, and one label
+//   labels N      N labels "項目1" … "項目N" (groups N: in panels of 30)
 //   list N        a list of N rows "行1" … "行N"
-//   paste --out DIR [--menu] [--class C] [--instance I]
-//                 a focused text field writing its whole text to DIR/text and each key
-//                 pressed (not a modifier alone) to DIR/keys ("Ctrl+V"); --menu adds a File
-//                 menu that writes "File menu" there when it opens; C and I: its class hint
+//   paste --out DIR [--menu]
+//                 a focused text field (class "Sayri-paste-target") writing its whole text to
+//                 DIR/text and each key pressed (not a modifier alone) to DIR/keys ("Ctrl+V");
+//                 --menu adds a File menu that writes "File menu" there when it opens
 //
 // Prints "ready 0x<window id>" on stdout once its window has the focus.
 #include <QApplication>
@@ -20,7 +18,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMainWindow>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -33,179 +30,114 @@
 
 namespace {
 
-// A text of exactly `length` characters starting with `head`.
-QString padded(const QString& head, int length)
+// The widgets of the windows of texts, top to bottom.
+QList<QWidget*> textWidgets(const QString& kind)
 {
-    return head + QStringLiteral("あ").repeated(length - int(head.size()));
-}
-
-std::unique_ptr<QWidget> termsWindow()
-{
-    auto window = std::make_unique<QMainWindow>();
-    window->setWindowTitle(QStringLiteral("画面の文脈テスト"));
-    auto* central = new QWidget(window.get());
-    auto* layout = new QVBoxLayout(central);
-    layout->addWidget(new QLabel(QStringLiteral("プロジェクト会議の議事録"), central));
-    layout->addWidget(new QLabel(QStringLiteral("担当: 渡邊さん"), central));
-    layout->addWidget(new QLineEdit(QStringLiteral("TypeScript Kubernetes"), central));
-    layout->addWidget(new QPlainTextEdit(QStringLiteral("サイリの音声認識をTypeScriptで書き直します。\n"
-                                                        "Kubernetesの設定ファイルも更新。音声認識の精度を確認。"),
-                                         central));
-    auto* password = new QLineEdit(QStringLiteral("PassphraseSecret"), central);
-    password->setEchoMode(QLineEdit::Password);
-    layout->addWidget(password);
-    layout->addWidget(new QPushButton(QStringLiteral("キャンセル"), central));
-    window->setCentralWidget(central);
-    return window;
+    if (kind == QLatin1String("terms")) {
+        auto* password = new QLineEdit(QStringLiteral("PassphraseSecret"));
+        password->setEchoMode(QLineEdit::Password);
+        return {new QLabel(QStringLiteral("プロジェクト会議の議事録")),
+                new QLabel(QStringLiteral("担当: 渡邊さん")),
+                new QLineEdit(QStringLiteral("TypeScript Kubernetes")),
+                new QPlainTextEdit(QStringLiteral("サイリの音声認識をTypeScriptで書き直します。\n"
+                                                  "Kubernetesの設定ファイルも更新。音声認識の精度を確認。")),
+                password,
+                new QPushButton(QStringLiteral("キャンセル"))};
+    }
+    if (kind == QLatin1String("megabyte"))
+        return {new QPlainTextEdit(QStringLiteral("メガバイト").repeated(1024 * 1024 / 5)),
+                new QLabel(QStringLiteral("メガバイトの隣のラベル"))};
+    return {};
 }
 
 // N labels "項目1" … "項目N", placed without a layout so that each is a direct
 // child of the window, or of a panel of `perPanel` (0: no panels).
-std::unique_ptr<QWidget> labelsWindow(int n, int perPanel)
+void addLabels(QWidget* window, int n, int perPanel)
 {
-    auto window = std::make_unique<QWidget>();
-    QWidget* parent = window.get();
+    QWidget* parent = window;
     for (int i = 0; i < n; ++i) {
         if (perPanel > 0 && i % perPanel == 0)
-            parent = new QWidget(window.get());
+            parent = new QWidget(window);
         auto* label = new QLabel(QStringLiteral("項目%1").arg(i + 1), parent);
         label->setGeometry(0, 14 * (perPanel > 0 ? i % perPanel : i), 400, 14);
     }
-    return window;
 }
 
-// Fields of 3 999 and 4 000 characters (the family emoji are 8 code units
-// each) and labels of 199 and 200.
-std::unique_ptr<QWidget> sizesWindow()
-{
-    auto window = std::make_unique<QWidget>();
-    auto* layout = new QVBoxLayout(window.get());
-    const QString family = QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467");
-    for (const QString& text : {padded(QStringLiteral("値3999"), 3999), padded(QStringLiteral("値4000"), 4000),
-                                QStringLiteral("家族") + family.repeated(3997)})
-        layout->addWidget(new QPlainTextEdit(text, window.get()));
-    for (int length : {199, 200})
-        layout->addWidget(new QLabel(padded(QStringLiteral("題%1").arg(length), length), window.get()));
-    return window;
-}
-
-std::unique_ptr<QWidget> megabyteWindow()
-{
-    auto window = std::make_unique<QWidget>();
-    auto* layout = new QVBoxLayout(window.get());
-    layout->addWidget(new QPlainTextEdit(QStringLiteral("メガバイト").repeated(1024 * 1024 / 5), window.get()));
-    layout->addWidget(new QLabel(QStringLiteral("メガバイトの隣のラベル"), window.get()));
-    return window;
-}
-
-std::unique_ptr<QWidget> listWindow(int n)
-{
-    auto window = std::make_unique<QWidget>();
-    auto* list = new QListWidget(window.get());
-    list->setUniformItemSizes(true);
-    QStringList rows;
-    for (int i = 1; i <= n; ++i)
-        rows << QStringLiteral("行%1").arg(i);
-    list->addItems(rows);
-    (new QVBoxLayout(window.get()))->addWidget(list);
-    return window;
-}
-
-// Writes what the paste field holds and the keys it sees into `out`.
-class PasteRecorder : public QObject {
+// The paste field: writes its whole text to `out`/text and the keys it sees to `out`/keys.
+class PasteField : public QPlainTextEdit {
 public:
-    explicit PasteRecorder(QString out) : out_(std::move(out))
+    explicit PasteField(QString out) : out_(std::move(out))
     {
-        (void)QFile(out_ + QStringLiteral("/keys")).open(QIODevice::WriteOnly);
-        writeText({});
+        note({});
+        save();
+        connect(this, &QPlainTextEdit::textChanged, this, &PasteField::save);
     }
-    void note(const QByteArray& line)
+    void note(const QByteArray& line) const
     {
         QFile keys(out_ + QStringLiteral("/keys"));
-        if (keys.open(QIODevice::Append))
+        if (keys.open(QIODevice::Append) && !line.isEmpty())
             keys.write(line + '\n');
-    }
-    void writeText(const QString& text)
-    {
-        QSaveFile f(out_ + QStringLiteral("/text"));  // never read half-written
-        if (f.open(QIODevice::WriteOnly) && f.write(text.toUtf8()) >= 0)
-            f.commit();
     }
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override
+    void keyPressEvent(QKeyEvent* key) override
     {
-        if (event->type() != QEvent::KeyPress)
-            return false;
-        const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() != 0 && (key->key() < Qt::Key_Shift || key->key() > Qt::Key_ScrollLock))
             note(QKeySequence(key->modifiers() | Qt::Key(key->key())).toString(QKeySequence::PortableText).toUtf8());
-        return false;
+        QPlainTextEdit::keyPressEvent(key);
     }
 
 private:
+    void save() const
+    {
+        QSaveFile f(out_ + QStringLiteral("/text"));  // never read half-written
+        if (f.open(QIODevice::WriteOnly) && f.write(toPlainText().toUtf8()) >= 0)
+            f.commit();
+    }
+
     QString out_;
 };
-
-std::unique_ptr<QWidget> pasteWindow(const QStringList& args)
-{
-    auto window = std::make_unique<QWidget>();
-    window->setWindowTitle(QStringLiteral("paste target"));
-    auto* layout = new QVBoxLayout(window.get());
-    auto* recorder = new PasteRecorder(args.value(args.indexOf(QStringLiteral("--out")) + 1));
-    recorder->setParent(window.get());
-    auto* field = new QPlainTextEdit(window.get());
-    QObject::connect(field, &QPlainTextEdit::textChanged, recorder,
-                     [recorder, field] { recorder->writeText(field->toPlainText()); });
-    field->installEventFilter(recorder);
-    layout->addWidget(field);
-    if (args.contains(QStringLiteral("--menu"))) {
-        auto* bar = new QMenuBar(window.get());
-        QMenu* file = bar->addMenu(QStringLiteral("&File"));
-        file->addAction(QStringLiteral("&Quit"));
-        QObject::connect(file, &QMenu::aboutToShow, recorder, [recorder] { recorder->note("File menu"); });
-        layout->setMenuBar(bar);
-    }
-    field->setFocus();
-    return window;
-}
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
     const QString kind = args.value(0);
     const int n = args.value(1).toInt();
-    // The class hint's instance part comes from RESOURCE_NAME, its class part
-    // from the application name.
-    if (args.contains(QStringLiteral("--instance")))
-        qputenv("RESOURCE_NAME", args.value(args.indexOf(QStringLiteral("--instance")) + 1).toLocal8Bit());
-    QApplication app(argc, argv);
-    if (args.contains(QStringLiteral("--class")))
-        QCoreApplication::setApplicationName(args.value(args.indexOf(QStringLiteral("--class")) + 1));
 
-    std::unique_ptr<QWidget> window;
-    if (kind == QLatin1String("paste"))
-        window = pasteWindow(args);
-    else if (kind == QLatin1String("terms"))
-        window = termsWindow();
-    else if (kind == QLatin1String("labels") || kind == QLatin1String("groups"))
-        window = labelsWindow(n, kind == QLatin1String("groups") ? 30 : 0);
-    else if (kind == QLatin1String("sizes"))
-        window = sizesWindow();
-    else if (kind == QLatin1String("megabyte"))
-        window = megabyteWindow();
-    else if (kind == QLatin1String("list"))
-        window = listWindow(n);
-    if (!window) {
-        std::fprintf(stderr, "usage: sayri-screen-window terms|labels N|groups N|sizes|megabyte|list N|paste ...\n");
+    auto window = std::make_unique<QWidget>();
+    window->setWindowTitle(kind == QLatin1String("terms") ? QStringLiteral("画面の文脈テスト") : QStringLiteral("窓"));
+    const bool labels = kind == QLatin1String("labels") || kind == QLatin1String("groups");
+    auto* layout = labels ? nullptr : new QVBoxLayout(window.get());
+    if (labels) {
+        addLabels(window.get(), n, kind == QLatin1String("groups") ? 30 : 0);
+    } else if (kind == QLatin1String("list")) {
+        auto* list = new QListWidget;
+        list->setUniformItemSizes(true);
+        for (int i = 1; i <= n; ++i)
+            list->addItem(QStringLiteral("行%1").arg(i));
+        layout->addWidget(list);
+    } else if (kind == QLatin1String("paste")) {
+        QCoreApplication::setApplicationName(QStringLiteral("Sayri-paste-target"));
+        auto* field = new PasteField(args.value(args.indexOf(QStringLiteral("--out")) + 1));
+        layout->addWidget(field);
+        if (args.contains(QStringLiteral("--menu"))) {
+            auto* bar = new QMenuBar;
+            QMenu* file = bar->addMenu(QStringLiteral("&File"));
+            file->addAction(QStringLiteral("&Quit"));
+            QObject::connect(file, &QMenu::aboutToShow, field, [field] { field->note("File menu"); });
+            layout->setMenuBar(bar);
+        }
+        field->setFocus();
+    } else if (const QList<QWidget*> widgets = textWidgets(kind); !widgets.isEmpty()) {
+        for (QWidget* w : widgets)
+            layout->addWidget(w);
+    } else {
+        std::fprintf(stderr, "usage: sayri-screen-window terms|megabyte|labels N|groups N|list N|paste ...\n");
         return 2;
     }
-    if (window->windowTitle().isEmpty())
-        window->setWindowTitle(QStringLiteral("窓"));
 
     window->resize(480, 360);
     window->show();
