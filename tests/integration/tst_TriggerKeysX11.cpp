@@ -2,6 +2,7 @@
 // through XTest, read back by the XInput2 key source and the tap rules; the
 // clipboard and the paste keystroke into a real focused window, and Sayri's
 // own keys kept apart from the user's.
+#include "DesktopProbe.h"
 #include "LogFile.h"
 #include "PasteTarget.h"
 #include "TestDataFolder.h"
@@ -12,7 +13,6 @@
 #include "platform/linux/X11FrontmostApp.h"
 #include "platform/linux/X11KeySource.h"
 #include "platform/linux/X11KeySynthesizer.h"
-#include "platform/linux/X11KeyboardAccess.h"
 #include "store/Config.h"
 #include "support/Uptime.h"
 
@@ -71,24 +71,8 @@ private Q_SLOTS:
         QVERIFY2(probe.isOpen(), "no X display: run inside scripts/desktop-session");
     }
 
-    void cleanTapIsReportedWithItsReleaseTime()
-    {
-        TestDataFolder data;
-        Listener listener;
-        QVERIFY(listener.manager.isStarted());
-        XTestKeys keys(XTestKeys::physicalKeyboard);  // as a user's keyboard sends it
-        QVERIFY(keys.isOpen());
-        keys.down("Alt_L");
-        QTest::qWait(100);
-        const double before = uptimeSeconds();
-        keys.up("Alt_L");
-        QTRY_COMPARE(listener.taps.size(), 1);
-        const double after = uptimeSeconds();
-        QVERIFY(listener.taps[0] >= before);
-        QVERIFY(listener.taps[0] <= after);
-    }
-
-    // Which X keys count as which trigger (the tap rules are the unit test's).
+    // Which X keys count as which trigger (the tap rules are the unit test's),
+    // each tap at the time it happened.
     void gestures_data()
     {
         QTest::addColumn<QString>("trigger");
@@ -121,11 +105,14 @@ private Q_SLOTS:
         TestDataFolder data;
         Listener listener(trigger);
         XTestKeys keys;
+        const double start = uptimeSeconds();
         play(keys, script);
         if (taps > 0)
             QTRY_COMPARE(listener.taps.size(), taps);
         QTest::qWait(150);
         QCOMPARE(listener.taps.size(), taps);
+        for (double t : listener.taps)
+            QVERIFY(t >= start && t <= uptimeSeconds());
     }
 
     // The right Alt as layouts make it, changed while Sayri listens: as AltGr
@@ -155,38 +142,9 @@ private Q_SLOTS:
         QTest::qWait(200);
         QProcess::execute(QStringLiteral("setxkbmap"), {"-option", ""});
         QTEST(int(listener.taps.size()), "taps");
-        QCOMPARE(
-            data.readText(QStringLiteral("sayri.log"))
-                .contains(QStringLiteral(
-                    "] 録音キー「右のAlt」に当たるキーが、いまのキーボード配列にありません（押しても反応しません）\n")),
-            listener.taps.isEmpty());
-    }
-
-    void escapeReachesTheFocusedWindowAndIsReported()
-    {
-        TestDataFolder data;
-        PasteTarget target;
-        QVERIFY(target.start());
-        Listener listener;
-        XTestKeys keys;
-        keys.tap("Escape");
-        QTRY_COMPARE(listener.escapes, 1);
-        QTRY_COMPARE(target.keys(), QStringList{QStringLiteral("Esc")});
-    }
-
-    void noDisplayMeansNotAvailable()
-    {
-        TestDataFolder data;
-        Config::bootstrap();
-        const QByteArray display = qgetenv("DISPLAY");
-        qunsetenv("DISPLAY");
-        HotkeyManager manager(std::make_unique<X11KeySource>());
-        manager.start();
-        QVERIFY(!X11KeyboardAccess().trusted() && !manager.isStarted());
-        qputenv("DISPLAY", display);
-        QVERIFY(logContains(QStringLiteral("キー監視の開始に失敗（X11 のセッションでない可能性）")));
-        manager.start();  // with the display back, the same manager starts
-        QVERIFY(manager.isStarted());
+        QCOMPARE(logContains(QStringLiteral(
+                     "録音キー「右のAlt」に当たるキーが、いまのキーボード配列にありません（押しても反応しません）")),
+                 listener.taps.isEmpty());
     }
 
     void heldOnAPhysicalKeyboard_data()
@@ -205,7 +163,8 @@ private Q_SLOTS:
     // The trigger key held on the keyboard itself (not an XTest device) while
     // the text comes: the window sees Control+V alone, the held key is pressed
     // again afterwards (typing is Key+X, which spoils that press), it does not
-    // stay stuck once let go, and the paste's own keys are no taps.
+    // stay stuck once let go, and the paste's own keys are no taps. Escape is
+    // reported and still reaches the window.
     void heldOnAPhysicalKeyboard()
     {
         QFETCH(QByteArray, key);
@@ -231,8 +190,9 @@ private Q_SLOTS:
         QCOMPARE(listener.taps.size(), 0);
         paster->paste(QStringLiteral("二つ目"));
         QTRY_VERIFY(target.text().endsWith(QStringLiteral("二つ目")));  // after the typed x, if it wrote one
-        QCOMPARE(target.keys().value(0), QStringLiteral("Ctrl+V"));
-        QCOMPARE(target.keys().value(2), QStringLiteral("Ctrl+V"));
+        keyboard.tap("Escape");
+        QTRY_COMPARE(listener.escapes, 1);
+        QTRY_COMPARE(target.keys(), (QStringList{"Ctrl+V", typed, "Ctrl+V", "Esc"}));
     }
 
     // Real terminal emulators running `cat` into a file: sakura says in its
@@ -255,9 +215,8 @@ private Q_SLOTS:
         QProcess terminal;
         terminal.start(command.takeFirst(), command);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out), 20000);  // its shell runs
-        QProcess::execute(
-            QStringLiteral("xdotool"),
-            {"search", "--onlyvisible", "--pid", QString::number(terminal.processId()), "windowactivate", "--sync"});
+        DesktopProbe::run(
+            QStringLiteral("xdotool search --onlyvisible --pid %1 windowactivate --sync").arg(terminal.processId()));
         const QString text = QStringLiteral("echo 今日は晴れ 👍");
         auto paster = makePaster();
         QVERIFY(paster->paste(text));
