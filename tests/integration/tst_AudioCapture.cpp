@@ -2,6 +2,7 @@
 // into the virtual microphone, a source that never delivers, a device that
 // vanishes before opening, and the warm-up (a microphone unplugged while
 // recording is the first-dictation test's).
+#include "DesktopProbe.h"
 #include "LogFile.h"
 #include "TestDataFolder.h"
 
@@ -12,7 +13,6 @@
 #include "store/Log.h"
 
 #include <QProcess>
-#include <QRegularExpression>
 #include <QtEndian>
 #include <QtTest>
 
@@ -25,13 +25,9 @@ namespace {
 PulseAudioInputs devices;
 PulseCaptureBackend backend;
 
-// pactl with space-separated arguments; its output.
 QString pactl(const QString& args)
 {
-    QProcess p;
-    p.start(QStringLiteral("pactl"), args.split(u' '));
-    p.waitForFinished(10000);
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    return DesktopProbe::run(QStringLiteral("pactl ") + args).value_or(QString());
 }
 
 // The number of capture streams PulseAudio has open on a source.
@@ -93,16 +89,6 @@ std::optional<RecError::Kind> startError(Recorder& recorder)
     return std::nullopt;
 }
 
-void setMic(const QString& uid)
-{
-    Config::edit([&uid](ConfigData& c) { c.micDeviceUID = uid; });
-}
-
-QString masked(const QString& name)
-{
-    return Log::伏せた機器名(name);
-}
-
 }  // namespace
 
 class TestAudioCapture : public QObject {
@@ -120,7 +106,7 @@ private Q_SLOTS:
     }
     void init()
     {
-        setMic(QString());
+        Config::edit([](ConfigData& c) { c.micDeviceUID.clear(); });
         QFile::remove(Config::file(QStringLiteral("sayri.log")));
     }
 
@@ -186,11 +172,6 @@ private Q_SLOTS:
         QVERIFY(*std::max_element(levels.begin(), levels.end()) > 0.01f);
         QVERIFY(rawOffMain > 0);  // the live-preview hook runs on the audio thread
 
-        const QStringList log = logMessages();
-        QVERIFY(log.contains(QStringLiteral("録音の形式が決まりました: 44100Hz/2ch")));
-        const QRegularExpression started(QStringLiteral("^録音開始: %1・44100Hz 2ch(（[234]回目で成功）)?$")
-                                             .arg(masked(QStringLiteral("パソコンと同じ"))));
-        QVERIFY2(!log.filter(started).isEmpty(), qPrintable(log.join(u'\n')));
         QTRY_COMPARE(streamsOn(QStringLiteral("vmic")), 0);
     }
 
@@ -198,8 +179,8 @@ private Q_SLOTS:
     // the real stream gives no sound, and every stream opened is closed again.
     void sourceThatNeverDelivers()
     {
-        const QString mic = masked(pipeName);
-        setMic(QStringLiteral("pipemic"));
+        const QString mic = Log::伏せた機器名(pipeName);
+        Config::edit([](ConfigData& c) { c.micDeviceUID = QStringLiteral("pipemic"); });
         AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
         QCOMPARE(startError(recorder), RecError::formatChanged);
         QCOMPARE(
@@ -211,16 +192,14 @@ private Q_SLOTS:
         QCOMPARE(logMessages().last(),
                  QStringLiteral("マイクのならし運転: 3秒ねばりましたが音を確認できませんでした（%1）").arg(mic));
         QTRY_COMPARE(streamsOn(QStringLiteral("pipemic")), 0);
-    }
 
-    void warmUpOfADeliveringDevice()
-    {
+        // One that delivers warms up; one that is not there is passed over.
+        const qsizetype logged = logMessages().size();
         AudioRecorder::warmUp(QStringLiteral("no-such-mic"), backend);
-        QVERIFY(logMessages().isEmpty());
+        QCOMPARE(logMessages().size(), logged);
         AudioRecorder::warmUp(QStringLiteral("vmic"), backend);
-        const QRegularExpression ok(QStringLiteral("^マイクのならし運転OK: %1・44100Hz（\\d回目で音を確認）$")
-                                        .arg(masked(QStringLiteral("VirtualMic"))));
-        QCOMPARE(logMessages().filter(ok).size(), 1);
+        QVERIFY(logMessages().last().startsWith(
+            QStringLiteral("マイクのならし運転OK: %1・44100Hz").arg(Log::伏せた機器名(QStringLiteral("VirtualMic")))));
     }
 
     // Gone between being found and being opened: the start is refused at once
