@@ -82,7 +82,7 @@ private Q_SLOTS:
     void dictationLandsInTheFocusedWindow()
     {
         QVERIFY(sayri.keys.isOpen());
-        PasteTarget target({.windowClass = {}, .instance = {}, .menuBar = true});
+        PasteTarget target(true);
         QVERIFY(sayri.dictate(target));
         QTRY_COMPARE_WITH_TIMEOUT(target.text(), pasted, 15000);
         sayri.keys.down("Alt_L");
