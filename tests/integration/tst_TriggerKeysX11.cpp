@@ -16,9 +16,7 @@
 #include "store/Config.h"
 #include "support/Uptime.h"
 
-#include <QClipboard>
 #include <QFile>
-#include <QGuiApplication>
 #include <QProcess>
 #include <QTest>
 
@@ -182,17 +180,14 @@ private Q_SLOTS:
         const QString text = QStringLiteral("今日は晴れ👨‍👩‍👧\n二行目\tタブ");
         paster->paste(text);
         QTRY_COMPARE(target.text(), text);
-        QCOMPARE(QGuiApplication::clipboard()->text(), text);
         keyboard.tap("x");
-        QTRY_COMPARE(target.keys().value(1), typed);
         keyboard.up(key.constData());
-        QTest::qWait(100);
-        QCOMPARE(listener.taps.size(), 0);
         paster->paste(QStringLiteral("二つ目"));
         QTRY_VERIFY(target.text().endsWith(QStringLiteral("二つ目")));  // after the typed x, if it wrote one
         keyboard.tap("Escape");
         QTRY_COMPARE(listener.escapes, 1);
         QTRY_COMPARE(target.keys(), (QStringList{"Ctrl+V", typed, "Ctrl+V", "Esc"}));
+        QCOMPARE(listener.taps.size(), 0);
     }
 
     // Real terminal emulators running `cat` into a file: sakura says in its

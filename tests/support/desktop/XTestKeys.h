@@ -9,13 +9,7 @@ struct _XDisplay;
 // inside scripts/desktop-session. Keys are named by keysym ("Alt_L", "Alt_R",
 // "Shift_R", "Escape", "c"); each call returns once the X server has taken
 // the event. Unlike `xdotool keydown Shift_R`, a right-hand modifier presses
-// that key alone.
-//
-//   XTestKeys keys;
-//   keys.down("Alt_L"); QTest::qWait(100); keys.up("Alt_L");
-//   keys.tap("Alt_L");   // down and up at once
-//
-// Keys still held when the object goes are let go.
+// that key alone. Keys still held when the object goes are let go.
 //
 // By default the keys come from the XTest keyboard, the same device Sayri's
 // own paste keystroke uses. XTestKeys(XTestKeys::physicalKeyboard) sends them
