@@ -67,8 +67,6 @@ bool isViewable(quint64 window)
 class TestOverlayX11 : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void cleanup() { xdotool(QStringLiteral("set_desktop 0")); }
-
     void theBarOnARealDesktop()
     {
         QVERIFY2(!qEnvironmentVariable("DISPLAY").isEmpty(), "no X display: run inside scripts/desktop-session");

@@ -2,6 +2,7 @@
 // frontmost, its text read through AT-SPI, real applications and the faults a
 // desktop can throw at it (how the terms join the recognition prompt and the
 // length limits are the unit tests').
+#include "DesktopProbe.h"
 #include "LogFile.h"
 #include "ScreenWindow.h"
 #include "TestDataFolder.h"
@@ -12,9 +13,6 @@
 #include "store/Config.h"
 
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVariant>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -33,16 +31,11 @@ const QStringList termsOfTheWindow{u"TypeScript"_s, u"Kubernetes"_s, u"音声認
 // The desktop's accessibility switch, after setting it when `on` is given.
 bool accessibilityEnabled(std::optional<bool> on = std::nullopt)
 {
-    const auto call = [](const QString& method, const QVariantList& args) {
-        QDBusMessage m = QDBusMessage::createMethodCall(u"org.a11y.Bus"_s, u"/org/a11y/bus"_s,
-                                                        u"org.freedesktop.DBus.Properties"_s, method);
-        m.setArguments(args);
-        return QDBusConnection::sessionBus().call(m);
-    };
+    const QString call = u"dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus "
+                         u"org.freedesktop.DBus.Properties.%1 string:org.a11y.Status string:IsEnabled"_s;
     if (on)
-        call(u"Set"_s, {u"org.a11y.Status"_s, u"IsEnabled"_s, QVariant::fromValue(QDBusVariant(*on))});
-    const QDBusMessage answer = call(u"Get"_s, {u"org.a11y.Status"_s, u"IsEnabled"_s});
-    return !answer.arguments().isEmpty() && answer.arguments().first().value<QDBusVariant>().variant().toBool();
+        DesktopProbe::run(call.arg(u"Set"_s) + (*on ? u" variant:boolean:true"_s : u" variant:boolean:false"_s));
+    return DesktopProbe::run(call.arg(u"Get"_s)).value_or(QString()).contains(u"boolean true"_s);
 }
 
 // A D-Bus bus of the test's own that starts no services, so there is no
