@@ -3,13 +3,15 @@
 // the virtual microphone, one more tap — and the text arrives in the focused
 // window (a cancel by Escape is the controller's and the key tests'). Then the
 // faults a user's machine hands Sayri during dictations: the server killed
-// while it works, the microphone unplugged while recording, a full disk, and
-// Sayri itself killed.
+// while it works, the microphone unplugged while recording, a full disk; the
+// live preview on screen; and Sayri itself killed.
 #include "DesktopProbe.h"
 #include "LogFile.h"
 #include "RunningSayri.h"
 
+#include "preview/PreviewModel.h"
 #include "store/Config.h"
+#include "ui/OverlayGeometry.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +19,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QtTest>
 
 #include <csignal>
@@ -47,6 +50,16 @@ bool gone(qint64 pid)
         return true;
     const QByteArray text = stat.readAll();
     return text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
+}
+
+// The grey of the darkest pixel: 255 where nothing is drawn.
+int darkest(const QImage& image)
+{
+    int grey = 255;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            grey = qMin(grey, qGray(image.pixel(x, y)));
+    return grey;
 }
 
 }  // namespace
@@ -167,6 +180,60 @@ private Q_SLOTS:
             QVERIFY(run(QStringLiteral("umount -l ") + folder));
         else
             filler.remove();
+    }
+
+    // Sayri started again with the preview model in place, the stand-in
+    // playing both servers (recognition on the port, preview on the next):
+    // while the user speaks the bar's grey text changes on screen; the text
+    // pasted is asked of the recognition server alone.
+    void livePreviewWhileSpeaking()
+    {
+        namespace G = OverlayGeometry;
+        QVERIFY(sayri.terminate());
+        QDir().mkpath(ModelSetup::modelsDir());
+        QFile model(PreviewModel::path());  // sparse: the stand-in never reads it
+        QVERIFY(model.open(QIODevice::WriteOnly) && model.resize(PreviewModel::genuine.size));
+        QJsonArray preview;
+        for (const char* text : {"今日", "今日は晴れ", "今日は晴れです。明日", "今日は晴れです。明日も"})
+            preview << QJsonObject{{"text", text}};
+        standIn.setScript(
+            {{"replies", QJsonArray{QJsonObject{{"text", RunningSayri::spoken}}}}, {"previewReplies", preview}});
+        QVERIFY(sayri.startListening());
+        const qsizetype earlier = standIn.inferenceRequests().size();
+        const int before = sayri.recordings();
+        PasteTarget target;
+        QVERIFY(target.start());
+        sayri.taps(2);
+        std::optional<QRect> bar;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (bar = DesktopProbe::windowOfSize(QStringLiteral("Sayri"), QSize(G::barWidth, G::barHeight)))
+                && sayri.recordings() > before,
+            5000);
+
+        QProcess speaking;
+        speaking.start(QStringLiteral("paplay"), {QStringLiteral("--device=vsink"), sayri.speechFile()});
+        // Each different text the bar shows while the user speaks (and after,
+        // while the preview catches up under load).
+        QList<QImage> seen;
+        for (QDeadlineTimer limit(20000);
+             (speaking.state() == QProcess::Running || seen.size() < 2) && !limit.hasExpired(); QTest::qWait(100)) {
+            const QRect r = G::liveFrame(G::barHeight).translated(bar->topLeft());
+            const QImage now =
+                QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height()).toImage();
+            if (const int grey = darkest(now); grey < 255 && !seen.contains(now)) {
+                QVERIFY2(grey > 120, "the provisional text is grey, not ink");
+                seen << now;
+            }
+        }
+        QVERIFY2(seen.size() >= 2, qPrintable(logMessages().join(u'\n')));
+        sayri.taps(1);
+
+        QTRY_COMPARE_WITH_TIMEOUT(target.text(), RunningSayri::spoken, 15000);
+        QStringList finals;
+        for (const auto& r : standIn.inferenceRequests().mid(earlier))
+            if (!r.contents.contains(QStringLiteral("audio_ctx")))
+                finals << r.header("host");
+        QCOMPARE(finals, QStringList{QStringLiteral("127.0.0.1:%1").arg(Config::shared().whisperPort)});
     }
 
     // Last: Sayri killed outright takes its server with it and leaves no

@@ -49,9 +49,11 @@ public:
         Config::bootstrap();
         standIn.configure(WhisperStandIn::freePort());
         Config::save();
+        const auto watching = [] { return logMessages().count(QStringLiteral("キー監視を開始")); };
+        const qsizetype watched = watching(), answered = standIn.requests().size();
         launch({QStringLiteral("--login-item")});
-        const bool ready = QTest::qWaitFor([] { return logContains(QStringLiteral("キー監視を開始")); }, 10000)
-                           && QTest::qWaitFor([this] { return !standIn.requests().isEmpty(); }, 20000);
+        const bool ready = QTest::qWaitFor([&] { return watching() > watched; }, 10000)
+                           && QTest::qWaitFor([&] { return standIn.requests().size() > answered; }, 20000);
         QTest::qWait(300);  // the ready message has come and gone over to the bar
         return ready;
     }
