@@ -45,11 +45,8 @@ QJsonArray history()
 // True once the process has ended (reaped or not).
 bool gone(qint64 pid)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray text = stat.readAll();
-    return text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
+    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    return stat.isEmpty() || stat.mid(stat.lastIndexOf(')') + 2, 1) == "Z";
 }
 
 // The grey of the darkest pixel: 255 where nothing is drawn.
