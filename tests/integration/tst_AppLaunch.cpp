@@ -21,12 +21,18 @@ bool hasWindow(const QString& title)
     return DesktopProbe::windowTitles(QStringLiteral("Sayri")).contains(title);
 }
 
-// Gives the window of that title the keyboard focus (it may be a new X window by now).
-void focus(const QString& title)
+// Gives the window of that title the keyboard focus (it may be a new X window
+// by now, or become one while Sayri lays it out); true once it is active.
+bool focus(const QString& title)
 {
-    QProcess::execute(QStringLiteral("xdotool"),
-                      {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), title,
-                       QStringLiteral("windowactivate"), QStringLiteral("--sync")});
+    return QTest::qWaitFor(
+        [&] {
+            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                          QStringLiteral("--name"), QStringLiteral("^%1$").arg(title),
+                                                          QStringLiteral("windowactivate"), QStringLiteral("--sync")});
+            return DesktopProbe::run(QStringLiteral("xdotool getactivewindow getwindowname")) == title;
+        },
+        5000);
 }
 
 }  // namespace
@@ -58,13 +64,13 @@ private Q_SLOTS:
         const QString refused = QStringLiteral("はじめの準備: 窓は閉じられません（最後のボタンで終わります）");
         const auto stepsShown = [] { return logMessages().filter(QStringLiteral(" を表示　")).size(); };
         const qsizetype steps = stepsShown();
-        focus(setupTitle);
+        QVERIFY(focus(setupTitle));
         DesktopProbe::run(QStringLiteral("xdotool key alt+F4"));
         QTRY_VERIFY(logContains(refused));
         QTest::qWait(1000);  // the window comes back as a new X window
         QTRY_VERIFY(hasWindow(setupTitle));
         QCOMPARE(logMessages().count(refused), 1);
-        focus(setupTitle);
+        QVERIFY(focus(setupTitle));
         DesktopProbe::run(QStringLiteral("xdotool key Return"));
         QTRY_VERIFY(stepsShown() > steps);
 
@@ -78,7 +84,7 @@ private Q_SLOTS:
         QCOMPARE(logMessages().count(QStringLiteral("サイリ起動")), 1);
 
         // Closed, the settings window comes back from the tray icon's menu.
-        focus(QStringLiteral("^サイリ$"));
+        QVERIFY(focus(QStringLiteral("サイリ")));
         DesktopProbe::run(QStringLiteral("xdotool key ctrl+w"));
         QTRY_VERIFY(!hasWindow(QStringLiteral("サイリ")));
         const std::optional<QPoint> tray = DesktopProbe::trayIconCentre(QStringLiteral("Sayri"));

@@ -7,11 +7,11 @@ namespace DesktopProbe {
 
 namespace {
 
-// A window of the tree: its depth, title, class, size and absolute position, e.g.
+// A window of the tree: its title, class, size and absolute position, e.g.
 //   0x600018 "サイリ": ("sayri" "Sayri")  720x480+1+20  +559+315
 //   0x400007 (has no name): ()  24x24+0+0  +1200+4
 const QRegularExpression
-    treeLine(QStringLiteral("^(\\s*)0x[0-9a-f]+ (?:\"(.*)\"|\\(has no name\\)): "
+    treeLine(QStringLiteral("^\\s*0x[0-9a-f]+ (?:\"(.*)\"|\\(has no name\\)): "
                             "\\((?:\"[^\"]*\" \"([^\"]*)\")?\\)\\s+(\\d+)x(\\d+)\\S*\\s+\\+(-?\\d+)\\+(-?\\d+)"));
 
 QList<QRegularExpressionMatch> tree()
@@ -25,7 +25,7 @@ QList<QRegularExpressionMatch> tree()
 
 QRect rectOf(const QRegularExpressionMatch& m)
 {
-    return {m.captured(6).toInt(), m.captured(7).toInt(), m.captured(4).toInt(), m.captured(5).toInt()};
+    return {m.captured(5).toInt(), m.captured(6).toInt(), m.captured(3).toInt(), m.captured(4).toInt()};
 }
 
 }  // namespace
@@ -44,32 +44,28 @@ QStringList windowTitles(const QString& wmClass)
 {
     QStringList titles;
     for (const auto& m : tree())
-        if (m.captured(3) == wmClass && rectOf(m).width() > 1 && rectOf(m).height() > 1)
-            titles << m.captured(2);
+        if (m.captured(2) == wmClass && rectOf(m).width() > 1 && rectOf(m).height() > 1)
+            titles << m.captured(1);
     return titles;
 }
 
 std::optional<QRect> windowOfSize(const QString& wmClass, QSize size)
 {
     for (const auto& m : tree())
-        if (m.captured(3) == wmClass && rectOf(m).size() == size)
+        if (m.captured(2) == wmClass && rectOf(m).size() == size)
             return rectOf(m);
     return std::nullopt;
 }
 
 std::optional<QPoint> trayIconCentre(const QString& wmClass)
 {
-    // The window of that class among those inside the tray host's panel.
-    qsizetype panelIndent = -1;
-    for (const auto& m : tree()) {
-        const qsizetype indent = m.captured(1).size();
-        if (panelIndent >= 0 && indent <= panelIndent)
-            panelIndent = -1;
-        if (panelIndent >= 0 && m.captured(3) == wmClass)
-            return rectOf(m).center();
-        if (m.captured(3) == QLatin1String("trayer"))
-            panelIndent = indent;
-    }
+    // That class's window within the tray host's panel.
+    const QList<QRegularExpressionMatch> windows = tree();
+    for (const auto& panel : windows)
+        for (const auto& m : windows)
+            if (panel.captured(2) == QLatin1String("trayer") && m.captured(2) == wmClass
+                && rectOf(panel).contains(rectOf(m)))
+                return rectOf(m).center();
     return std::nullopt;
 }
 

@@ -44,9 +44,7 @@ public:
     // Gives it the focus again and waits until it is active.
     bool activate()
     {
-        QProcess::execute(QStringLiteral("timeout"),
-                          {QStringLiteral("5"), QStringLiteral("xdotool"), QStringLiteral("windowactivate"),
-                           QStringLiteral("--sync"), windowId_});
+        DesktopProbe::run(QStringLiteral("timeout 5 xdotool windowactivate --sync ") + windowId_);
         return waitUntilActive(300);
     }
     void close()
