@@ -9,11 +9,9 @@
 #include "store/Config.h"
 #include "store/Log.h"
 
-#include <QtEndian>
 #include <QtTest>
 
 #include <cmath>
-#include <set>
 
 namespace {
 
@@ -67,30 +65,12 @@ class TestAudioRecorder : public QObject {
     }
 
 private Q_SLOTS:
-    void wavHeader_data()
-    {
-        QTest::addColumn<int>("rate");
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<int>("bytes");
-        QTest::addColumn<QByteArray>("header");
-        // "RIFF" size "WAVEfmt " 16 PCM channels rate byte-rate align 16-bit "data" size
-        QTest::newRow("empty")
-            << 16000 << 1 << 0
-            << QByteArray("524946462400000057415645666d74201000000001000100803e0000007d0000020010006461746100000000");
-        QTest::newRow("stereo, odd length")
-            << 44100 << 2 << 7
-            << QByteArray("524946462b00000057415645666d7420100000000100020044ac000010b10200040010006461746107000000");
-    }
     void wavHeader()
     {
-        QFETCH(int, rate);
-        QFETCH(int, channels);
-        QFETCH(int, bytes);
-        QFETCH(QByteArray, header);
-        const QByteArray samples(bytes, '\7');
-        const QByteArray wav = AudioRecorder::wav(samples, rate, channels);
-        QCOMPARE(wav.left(44).toHex(), header);
-        QCOMPARE(wav.mid(44), samples);
+        // "RIFF" size "WAVEfmt " 16 PCM channels rate byte-rate align 16-bit "data" size, then the samples
+        QCOMPARE(AudioRecorder::wav(QByteArray(7, '\7'), 44100, 2).toHex(),
+                 QByteArray("524946462b00000057415645666d7420100000000100020044ac000010b10200040010006461746107000000"
+                            "07070707070707"));
     }
 
     void init()
@@ -199,7 +179,6 @@ private Q_SLOTS:
 
         const QByteArray wav = recorder->stopAndCollectWav();
         QVERIFY(wav.endsWith(bytesOf(alternating)));
-        QCOMPARE(qFromLittleEndian<quint32>(wav.constData() + 40), quint32(wav.size() - 44));
         const double samples = (wav.size() - 44) / 2;
         const double rms = std::sqrt(1600 * (32767.0 * 32767.0 + 32768.0 * 32768.0) / 2 / samples);
         QVERIFY(std::abs(recorder->lastLoudness() - rms) < 0.01);
