@@ -4,9 +4,6 @@
 
 #include "store/Config.h"
 
-#include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QtTest>
 
 #include <sys/resource.h>
@@ -55,7 +52,6 @@ private Q_SLOTS:
         QTest::newRow("not JSON") << "{ historyLimit: 1" << false;
         QTest::newRow("array") << "[]" << false;
         QTest::newRow("port as string") << QString(base).replace("9000", "\"9000\"") << false;
-        QTest::newRow("port beyond 64 bits") << QString(base).replace("9000", "18446744073709551616") << false;
         QTest::newRow("port 2^63") << QString(base).replace("9000", "9223372036854775808") << false;
         QTest::newRow("port int64 max") << QString(base).replace("9000", "9223372036854775807") << true;
         QTest::newRow("port fraction") << QString(base).replace("9000", "9000.5") << false;
@@ -91,7 +87,8 @@ private Q_SLOTS:
         }
     }
 
-    void saveWritesOptionalsOnlyWhenSet()
+    // Optionals are written only when set; a failed save loses nothing.
+    void save()
     {
         TestDataFolder data;
         data.writeText(QStringLiteral("config.json"), QString(validConfig).replace("}", ", \"colour\": \"blue\"}"));
@@ -100,30 +97,25 @@ private Q_SLOTS:
             c.screenHintEnabled = false;
             c.overlayAnchor = QStringLiteral("760,96");
         });
-        Config::save();
-        const QJsonObject o = QJsonDocument::fromJson(data.readText(QStringLiteral("config.json")).toUtf8()).object();
+        QVERIFY(Config::save());
+        const QString saved = data.readText(QStringLiteral("config.json"));
+        const QJsonObject o = QJsonDocument::fromJson(saved.toUtf8()).object();
         QCOMPARE(o.value("screenHintEnabled").toBool(true), false);
         QCOMPARE(o.value("overlayAnchor").toString(), QStringLiteral("760,96"));
         QCOMPARE(o.size(), 9);  // the unknown key goes at the next save
-        QCOMPARE(ConfigData::decode(data.readText(QStringLiteral("config.json")).toUtf8()), Config::shared());
-    }
+        QCOMPARE(ConfigData::decode(saved.toUtf8()), Config::shared());
 
-    void aFailedSaveLosesNothing()
-    {
         // A full disk, played by a file-size limit: the old file stays whole.
-        TestDataFolder data;
-        data.writeText(QStringLiteral("config.json"), validConfig);
-        Config::bootstrap();
         Config::edit([](ConfigData& c) { c.micDeviceUID = QString(200, u'm'); });
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit old{};
         getrlimit(RLIMIT_FSIZE, &old);
         const rlimit small{64, old.rlim_max};
         setrlimit(RLIMIT_FSIZE, &small);
-        const bool saved = Config::save();
+        const bool savedAgain = Config::save();
         setrlimit(RLIMIT_FSIZE, &old);
-        QVERIFY(!saved);
-        QCOMPARE(data.readText(QStringLiteral("config.json")), validConfig);
+        QVERIFY(!savedAgain);
+        QCOMPARE(data.readText(QStringLiteral("config.json")), saved);
 
         // A broken file that cannot be kept aside (its copy's names taken) is not replaced.
         data.writeText(QStringLiteral("config.json"), QStringLiteral("{ broken"));
