@@ -51,36 +51,55 @@ private Q_SLOTS:
         data.reset();
     }
 
-    void ordinaryLaunch()
+    void launches_data()
     {
-        AppDelegate delegate({QStringLiteral("sayri")});
-        delegate.applicationDidFinishLaunching(fakes->take());  // the log and the marker: tst_AppLaunch
+        QTest::addColumn<bool>("loginItem");
+        QTest::addColumn<QString>("page");  // what ".openpage" holds; none when null
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("ordinary: the settings window") << false << QString() << "about 0, captures 0, settings 1 ()";
+        QTest::newRow("login item: no window") << true << QString() << "about 0, captures 0, settings 0 ()";
+        QTest::newRow("credits with blanks") << false << "  \t credits\n\n"
+                                             << "about 1, captures 0, settings 0 ()";
+        QTest::newRow("any other page, trimmed") << false << "\u3000dictionary \r\n"
+                                                 << "about 0, captures 0, settings 1 (dictionary)";
+        QTest::newRow("context probe") << false << "contextprobe\n"
+                                       << "about 0, captures 1, settings 0 ()";
+    }
+
+    // A page asked for in ".openpage" (read and removed at launch) opens
+    // instead of the ordinary settings window; the server starts and stops
+    // with Sayri (the log and the marker: tst_AppLaunch).
+    void launches()
+    {
+        QFETCH(bool, loginItem);
+        QFETCH(QString, page);
+        QFETCH(QString, opened);
+        if (!page.isNull())
+            data->writeText(QStringLiteral(".openpage"), page);
+        AppDelegate delegate(loginItem ? QStringList{QStringLiteral("sayri"), QStringLiteral("--login-item")}
+                                       : QStringList{QStringLiteral("sayri")});
+        delegate.applicationDidFinishLaunching(fakes->take());
+        QVERIFY(!QFileInfo::exists(data->file(QStringLiteral(".openpage"))));
         QCOMPARE(fakes->statusIcon->current(), QStringLiteral("🎙️"));
         QCOMPARE(fakes->hotkeys->startCalls, 1);
         QCOMPARE(fakes->hotkeys->trigger, QStringLiteral("option"));
-        QTRY_COMPARE(fakes->settings.shown, QStringList{QString()});
+        const auto state = [this] {
+            return QStringLiteral("about %1, captures %2, settings %3 (%4)")
+                .arg(fakes->about.fronts)
+                .arg(fakes->screen->captures)
+                .arg(fakes->settings.shown.size())
+                .arg(fakes->settings.shown.join(u','));
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(state(), opened, 3000);
         QTRY_VERIFY(fakes->overlay->events.contains(readyMessage));
+        QTest::qWait(600);
+        QCOMPARE(state(), opened);
+        QCOMPARE(fakes->overlay->events.size(), 1);
         QCOMPARE(fakes->server->seen(), (QStringList{QStringLiteral("start:"), QStringLiteral("wait:20")}));
         QCOMPARE(fakes->settings.refreshes, 1);  // the update check's completion
 
         delegate.applicationWillTerminate();
         QCOMPARE(fakes->server->seen().last(), QStringLiteral("stop"));
-    }
-
-    void loginItemLaunchOpensNoWindow()
-    {
-        AppDelegate delegate({QStringLiteral("sayri"), QStringLiteral("--login-item")});
-        delegate.applicationDidFinishLaunching(fakes->take());
-        QTRY_VERIFY(fakes->overlay->events.contains(readyMessage));
-        QTest::qWait(700);
-        QVERIFY(fakes->settings.shown.isEmpty());
-        QCOMPARE(fakes->overlay->events.size(), 1);
-
-        // A second launch honours a waiting request too.
-        data->writeText(QStringLiteral(".openpage"), QStringLiteral("history\n"));
-        delegate.applicationShouldHandleReopen();
-        delegate.applicationShouldHandleReopen();
-        QCOMPARE(fakes->settings.shown, (QStringList{QStringLiteral("history"), QString()}));
     }
 
     // Someone dictating before the server is up keeps the recording bar.
@@ -94,6 +113,12 @@ private Q_SLOTS:
         QTRY_COMPARE(fakes->server->seen().size(), 2);
         QTest::qWait(100);
         QVERIFY(!fakes->overlay->events.contains(readyMessage));
+
+        // A second launch honours a waiting request too.
+        data->writeText(QStringLiteral(".openpage"), QStringLiteral("history\n"));
+        delegate.applicationShouldHandleReopen();
+        delegate.applicationShouldHandleReopen();
+        QCOMPARE(fakes->settings.shown, (QStringList{QStringLiteral("history"), QString()}));
     }
 
     // The first-run window holds back the server and asks for access itself.
@@ -113,40 +138,6 @@ private Q_SLOTS:
         fakes->firstRun->onFinished();
         QTRY_VERIFY(fakes->overlay->events.contains(readyMessage));
         QCOMPARE(fakes->server->seen().first(), QStringLiteral("start:"));
-    }
-
-    void pageRequests_data()
-    {
-        QTest::addColumn<QString>("content");
-        QTest::addColumn<QString>("opened");
-        QTest::newRow("credits with blanks") << "  \t credits\n\n"
-                                             << "about 1, captures 0, settings 0 ()";
-        QTest::newRow("any other page, trimmed") << "\u3000dictionary \r\n"
-                                                 << "about 0, captures 0, settings 1 (dictionary)";
-        QTest::newRow("context probe") << "contextprobe\n"
-                                       << "about 0, captures 1, settings 0 ()";
-    }
-
-    // ".openpage" is read and removed at launch; the page opens instead of
-    // the ordinary settings window.
-    void pageRequests()
-    {
-        QFETCH(QString, content);
-        QFETCH(QString, opened);
-        data->writeText(QStringLiteral(".openpage"), content);
-        AppDelegate delegate({QStringLiteral("sayri")});
-        delegate.applicationDidFinishLaunching(fakes->take());
-        QVERIFY(!QFileInfo::exists(data->file(QStringLiteral(".openpage"))));
-        const auto state = [this] {
-            return QStringLiteral("about %1, captures %2, settings %3 (%4)")
-                .arg(fakes->about.fronts)
-                .arg(fakes->screen->captures)
-                .arg(fakes->settings.shown.size())
-                .arg(fakes->settings.shown.join(u','));
-        };
-        QTRY_COMPARE_WITH_TIMEOUT(state(), opened, 3000);
-        QTest::qWait(600);
-        QCOMPARE(state(), opened);
     }
 
     // A pipe put there is no request: reading it would hold up the launch.
