@@ -54,7 +54,10 @@ private Q_SLOTS:
         data.reset();
     }
 
-    void tapsArmStartAndStop()
+    // Taps arm, start and stop; the reply is cleaned, rewritten by the
+    // dictionary (every occurrence, longest reading first), pasted, stored
+    // with the raw reply, confirmed.
+    void fromTapsToPaste()
     {
         // A recorder that cannot start: back to idle, told why, no sound.
         fakes->recorder->failWith = RecError::noInput;
@@ -67,6 +70,11 @@ private Q_SLOTS:
         QVERIFY(fakes->sounds->played.isEmpty());
         fakes->recorder->failWith.reset();
 
+        data->writeText(QStringLiteral("dictionary.txt"),
+                        QStringLiteral("ふかんず=俯瞰図\nきょう=京\nきょうと=京都\n"));
+        const QString raw =
+            QStringLiteral(" ふかんずを見て、ふかんずを直す。きょうとに行く👍🏽\n");
+        fakes->server->replies << raw;
         // Two taps 0.5 s apart only arm; the second arms again.
         app->optionTapped(10.0);
         app->optionTapped(10.5);
@@ -82,6 +90,23 @@ private Q_SLOTS:
         QCOMPARE(fakes->statusIcon->current(), QStringLiteral("⏳"));
         QCOMPARE(fakes->overlay->last(), QStringLiteral("show:文字起こし中…"));
         QVERIFY(!app->recordingLimitArmed());
+
+        QTRY_COMPARE(app->phase(), Phase::idle);
+        QCOMPARE(fakes->paster->pasted,
+                 QStringList{QStringLiteral("俯瞰図を見て、俯瞰図を直す。京都に行く👍🏽")});
+        QCOMPARE(app->history().entries().first().raw, raw);
+        QCOMPARE(fakes->sounds->played,
+                 (QStringList{QStringLiteral("Pop"), QStringLiteral("Bottle"), QStringLiteral("Glass")}));
+        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:✓ 貼り付けました@1.2"));
+
+        // No keystroke can reach a window: stored, but no paste is claimed.
+        fakes->paster->keystrokeGoesOut = false;
+        fakes->server->replies << QStringLiteral("手で貼る");
+        startByDoubleTap();
+        stopAndSettle();
+        QCOMPARE(app->history().entries().size(), 2);
+        QCOMPARE(fakes->overlay->last(),
+                 QStringLiteral("flash:自動では貼り付けられませんでした（文字はクリップボードにあります）@3"));
     }
 
     void cancelInEveryPhase()
@@ -113,34 +138,6 @@ private Q_SLOTS:
         QTRY_COMPARE(app->phase(), Phase::idle);
         QCOMPARE(fakes->recorder->starts, 2);
         QCOMPARE(fakes->paster->pasted, QStringList{QStringLiteral("こんにちは")});
-    }
-
-    // Cleaned, rewritten by the dictionary (every occurrence, longest reading
-    // first), pasted, stored with the raw reply, confirmed.
-    void deliveryRewritesPastesAndStores()
-    {
-        data->writeText(QStringLiteral("dictionary.txt"),
-                        QStringLiteral("ふかんず=俯瞰図\nきょう=京\nきょうと=京都\n"));
-        const QString raw =
-            QStringLiteral(" ふかんずを見て、ふかんずを直す。きょうとに行く👍🏽\n");
-        fakes->server->replies << raw;
-        startByDoubleTap();
-        stopAndSettle();
-        QCOMPARE(fakes->paster->pasted,
-                 QStringList{QStringLiteral("俯瞰図を見て、俯瞰図を直す。京都に行く👍🏽")});
-        QCOMPARE(app->history().entries().first().raw, raw);
-        QCOMPARE(fakes->sounds->played,
-                 (QStringList{QStringLiteral("Pop"), QStringLiteral("Bottle"), QStringLiteral("Glass")}));
-        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:✓ 貼り付けました@1.2"));
-
-        // No keystroke can reach a window: stored, but no paste is claimed.
-        fakes->paster->keystrokeGoesOut = false;
-        fakes->server->replies << QStringLiteral("手で貼る");
-        startByDoubleTap();
-        stopAndSettle();
-        QCOMPARE(app->history().entries().size(), 2);
-        QCOMPARE(fakes->overlay->last(),
-                 QStringLiteral("flash:自動では貼り付けられませんでした（文字はクリップボードにあります）@3"));
     }
 
     // Silence is not sent; no reply at all, or one that cleans to nothing,
