@@ -1,5 +1,5 @@
-// The log: line format, whole lines from many threads, handles for child
-// output, and masked device names.
+// The log: line format, whole lines from many threads, and handles for child
+// output.
 #include "TestDataFolder.h"
 
 #include "store/Config.h"
@@ -56,16 +56,6 @@ private Q_SLOTS:
         const QRegularExpression whole(QStringLiteral("^\\[[^\\]]+\\] スレッド\\d 行\\d+ あ{200}$"));
         for (const QString& line : lines)
             QVERIFY2(whole.match(line).hasMatch(), qPrintable(line.left(60)));
-    }
-
-    void maskedDeviceNames()
-    {
-        QCOMPARE(Log::伏せた機器名(QString()), QStringLiteral("マイク#なし"));
-        // Low 24 bits of the 64-bit FNV-1a hash.
-        QCOMPARE(Log::伏せた機器名(QStringLiteral("foobar")), QStringLiteral("マイク#3967e8"));
-        // Every byte counts, however long the name.
-        const QString longName = QString(5000, u'x');
-        QVERIFY(Log::伏せた機器名(longName) != Log::伏せた機器名(longName + u'y'));
     }
 };
 
