@@ -1,13 +1,10 @@
-// The log: line format, whole lines from many threads, and handles for child
-// output.
+// The log: line format, lines appended, and handles for child output.
 #include "TestDataFolder.h"
 
 #include "store/Config.h"
 #include "store/Log.h"
 
 #include <QtTest>
-
-#include <thread>
 
 class TestLog : public QObject {
     Q_OBJECT
@@ -36,26 +33,6 @@ private Q_SLOTS:
         auto sink = Log::handle(QStringLiteral("no/such/folder/x.log"));
         QVERIFY(sink->isOpen());
         QCOMPARE(sink->write("discarded"), 9);
-    }
-
-    void fourThreadsAtOnce()
-    {
-        TestDataFolder data;
-        QDir().mkpath(data.path());
-        const int perThread = 500;
-        std::vector<std::thread> threads;
-        for (int t = 0; t < 4; ++t)
-            threads.emplace_back([t] {
-                for (int i = 0; i < perThread; ++i)
-                    Log::write(QStringLiteral("スレッド%1 行%2 ").arg(t).arg(i) + QString(200, u'あ'));
-            });
-        for (auto& th : threads)
-            th.join();
-        const QStringList lines = data.readText(QStringLiteral("sayri.log")).split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 4 * perThread);
-        const QRegularExpression whole(QStringLiteral("^\\[[^\\]]+\\] スレッド\\d 行\\d+ あ{200}$"));
-        for (const QString& line : lines)
-            QVERIFY2(whole.match(line).hasMatch(), qPrintable(line.left(60)));
     }
 };
 
