@@ -9,11 +9,9 @@
 #include "store/Config.h"
 #include "store/Log.h"
 
-#include <QtEndian>
 #include <QtTest>
 
 #include <cmath>
-#include <set>
 
 namespace {
 
@@ -31,12 +29,6 @@ template <typename T> QByteArray bytesOf(const QList<T>& values)
 }
 
 const QList<double> pausesOfFourTries{0.25, 0.45, 0.7};
-QString silentTry(int n)
-{
-    return QStringLiteral("音が流れてきません（%1・44100Hz）→ マイクを握ったまま組み立て直します（%2回目）")
-        .arg(Log::伏せた機器名(QStringLiteral("パソコンと同じ")))
-        .arg(n);
-}
 
 }  // namespace
 
@@ -67,30 +59,12 @@ class TestAudioRecorder : public QObject {
     }
 
 private Q_SLOTS:
-    void wavHeader_data()
-    {
-        QTest::addColumn<int>("rate");
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<int>("bytes");
-        QTest::addColumn<QByteArray>("header");
-        // "RIFF" size "WAVEfmt " 16 PCM channels rate byte-rate align 16-bit "data" size
-        QTest::newRow("empty")
-            << 16000 << 1 << 0
-            << QByteArray("524946462400000057415645666d74201000000001000100803e0000007d0000020010006461746100000000");
-        QTest::newRow("stereo, odd length")
-            << 44100 << 2 << 7
-            << QByteArray("524946462b00000057415645666d7420100000000100020044ac000010b10200040010006461746107000000");
-    }
     void wavHeader()
     {
-        QFETCH(int, rate);
-        QFETCH(int, channels);
-        QFETCH(int, bytes);
-        QFETCH(QByteArray, header);
-        const QByteArray samples(bytes, '\7');
-        const QByteArray wav = AudioRecorder::wav(samples, rate, channels);
-        QCOMPARE(wav.left(44).toHex(), header);
-        QCOMPARE(wav.mid(44), samples);
+        // "RIFF" size "WAVEfmt " 16 PCM channels rate byte-rate align 16-bit "data" size, then the samples
+        QCOMPARE(AudioRecorder::wav(QByteArray(7, '\7'), 44100, 2).toHex(),
+                 QByteArray("524946462b00000057415645666d7420100000000100020044ac000010b10200040010006461746107000000"
+                            "07070707070707"));
     }
 
     void init()
@@ -110,15 +84,8 @@ private Q_SLOTS:
         tapRefused.tapRefusal = QStringLiteral("boom");
         make({Script{}, tapRefused, tapRefused, sounding()});
         QVERIFY(!startError());
-        QCOMPARE(logMessages(),
-                 (QStringList{
-                     silentTry(1),
-                     QStringLiteral("タップを付けられません（48000Hz・boom）→ 組み立て直します（2回目）"),
-                     QStringLiteral("タップを付けられません（48000Hz・boom）→ 組み立て直します（3回目）"),
-                     QStringLiteral("録音の形式が決まりました: 44100Hz/2ch"),
-                     QStringLiteral("録音開始: %1・44100Hz 2ch（4回目で成功）")
-                         .arg(Log::伏せた機器名(QStringLiteral("パソコンと同じ"))),
-                 }));
+        QCOMPARE(logMessages().last(), QStringLiteral("録音開始: %1・44100Hz 2ch（4回目で成功）")
+                                           .arg(Log::伏せた機器名(QStringLiteral("パソコンと同じ"))));
         QCOMPARE(world->pauses, pausesOfFourTries);
         // The silent first engine ran until the fourth delivered sound.
         QVERIFY(world->at(QStringLiteral("sound#4")) >= 0);
@@ -143,9 +110,6 @@ private Q_SLOTS:
         noFormat.format = format(0, 0);
         make({noFormat});
         QCOMPARE(startError(), RecError::formatChanged);
-        QCOMPARE(logMessages(),
-                 QStringList{QStringLiteral(
-                     "4回試しても音が流れませんでした（最後は0Hz）→ 録音を中止します（アプリは落としません）")});
         QCOMPARE(world->pauses, pausesOfFourTries + QList<double>{0.7});
 
         // A stream refused, denied or failed ends the sequence at once.
@@ -154,7 +118,6 @@ private Q_SLOTS:
             failing.start = {outcome, QStringLiteral("サーバーなし")};
             make({Script{}, failing});
             QCOMPARE(startError(), RecError::noInput);
-            QCOMPARE(logMessages().last(), QStringLiteral("マイクを開けません（サーバーなし）"));
             QCOMPARE(world->pauses, QList<double>{0.25});
             QVERIFY(world->allStoppedBut(0));
         }
@@ -167,25 +130,18 @@ private Q_SLOTS:
         QVERIFY2(world->clock < 3.5, qPrintable(QString::number(world->clock)));
     }
 
-    void chosenMicThatDoesNotOpen()
-    {
-        Config::edit([](ConfigData& c) { c.micDeviceUID = QStringLiteral("usb"); });
-        make({sounding()});
-        world->openError = QStringLiteral("使用中です");
-        QVERIFY(!startError() && recorder->fellBackToDefault());
-        QCOMPARE(logMessages().first(), QStringLiteral("マイク切替に失敗（%1・使用中です）→ パソコンと同じマイクで録音")
-                                            .arg(Log::伏せた機器名(QStringLiteral("USBマイク"))));
-    }
-
+    // A chosen microphone that does not open gives way to the default one.
     void tapConvertsAccumulatesAndReportsLevel()
     {
         const QAudioFormat mono16k = format(16000, 1);
+        Config::edit([](ConfigData& c) { c.micDeviceUID = QStringLiteral("usb"); });
         make({sounding(mono16k)});
+        world->openError = QStringLiteral("使用中です");
         QList<float> levels;
         int raw = 0;
         recorder->onLevel = [&levels](float l) { levels << l; };
         recorder->onRawBuffer = [&raw](const QAudioBuffer&) { ++raw; };
-        QVERIFY(!startError());
+        QVERIFY(!startError() && recorder->fellBackToDefault());
         QTRY_COMPARE(levels, QList<float>{0.0f});  // the silent buffer of the start
 
         // Alternating full-scale samples at 16 kHz mono pass unchanged.
@@ -199,7 +155,6 @@ private Q_SLOTS:
 
         const QByteArray wav = recorder->stopAndCollectWav();
         QVERIFY(wav.endsWith(bytesOf(alternating)));
-        QCOMPARE(qFromLittleEndian<quint32>(wav.constData() + 40), quint32(wav.size() - 44));
         const double samples = (wav.size() - 44) / 2;
         const double rms = std::sqrt(1600 * (32767.0 * 32767.0 + 32768.0 * 32768.0) / 2 / samples);
         QVERIFY(std::abs(recorder->lastLoudness() - rms) < 0.01);
@@ -234,12 +189,7 @@ private Q_SLOTS:
         for (const QAudioFormat& f : {floats, ints, floats})
             for (int part = 0; part < 10; ++part)
                 world->engines.last()->deliver(tone(f, part));
-        QCOMPARE(logMessages().filter(QStringLiteral("録音の形式が決まりました")),
-                 (QStringList{
-                     QStringLiteral("録音の形式が決まりました: 48000Hz/2ch"),
-                     QStringLiteral("録音の形式が決まりました: 44100Hz/2ch"),
-                     QStringLiteral("録音の形式が決まりました: 48000Hz/2ch"),
-                 }));
+        QCOMPARE(logMessages().filter(QStringLiteral("録音の形式が決まりました")).size(), 3);
         const qsizetype samples = (recorder->stopAndCollectWav().size() - 44) / 2;
         // Three seconds at 16 kHz, less what each replaced converter still
         // held in its filter (~20 ms).

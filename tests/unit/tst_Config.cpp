@@ -4,9 +4,6 @@
 
 #include "store/Config.h"
 
-#include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QtTest>
 
 #include <sys/resource.h>
@@ -38,7 +35,6 @@ private Q_SLOTS:
                                         "whisperModelPath", "whisperPort"}));
         QCOMPARE(o.value("whisperPort").toInteger(), 8773);
         QCOMPARE(o.value("whisperModelPath").toString(), data.root() + "/.pomeru/models/ggml-large-v3-turbo-q5_0.bin");
-        QVERIFY(bytes.count('\n') >= 8);  // one member per line
 
         // Existing files are kept as they are, even an empty dictionary.
         data.writeText(QStringLiteral("dictionary.txt"), QString());
@@ -55,7 +51,6 @@ private Q_SLOTS:
         QTest::newRow("not JSON") << "{ historyLimit: 1" << false;
         QTest::newRow("array") << "[]" << false;
         QTest::newRow("port as string") << QString(base).replace("9000", "\"9000\"") << false;
-        QTest::newRow("port beyond 64 bits") << QString(base).replace("9000", "18446744073709551616") << false;
         QTest::newRow("port 2^63") << QString(base).replace("9000", "9223372036854775808") << false;
         QTest::newRow("port int64 max") << QString(base).replace("9000", "9223372036854775807") << true;
         QTest::newRow("port fraction") << QString(base).replace("9000", "9000.5") << false;
@@ -76,22 +71,21 @@ private Q_SLOTS:
         TestDataFolder data;
         data.writeText(QStringLiteral("config.json"), json);
         Config::bootstrap();
-        QCOMPARE(Config::shared().whisperPort == 9000 || Config::shared().whisperPort == 9223372036854775807LL, loads);
         const QStringList broken = QDir(data.path()).entryList({QStringLiteral("config.json.broken-*")}, QDir::Files);
+        QCOMPARE(broken.size(), loads ? 0 : 1);
         if (loads) {
+            QVERIFY(Config::shared().whisperPort == 9000 || Config::shared().whisperPort == 9223372036854775807LL);
             QCOMPARE(data.readText(QStringLiteral("config.json")), json);  // not rewritten
             QVERIFY(Config::shared().screenHintsOn());                     // null optionals read as unset
-            QVERIFY(broken.isEmpty());
         } else {
             // The default file replaces it, and the broken one is kept beside it.
             QCOMPARE(Config::shared(), ConfigData{});
-            QCOMPARE(broken.size(), 1);
-            QVERIFY(broken.first().contains(QRegularExpression("^config\\.json\\.broken-\\d{8}-\\d{6}$")));
             QCOMPARE(data.readText(broken.first()), json);
         }
     }
 
-    void saveWritesOptionalsOnlyWhenSet()
+    // Optionals are written only when set; a failed save loses nothing.
+    void save()
     {
         TestDataFolder data;
         data.writeText(QStringLiteral("config.json"), QString(validConfig).replace("}", ", \"colour\": \"blue\"}"));
@@ -100,30 +94,22 @@ private Q_SLOTS:
             c.screenHintEnabled = false;
             c.overlayAnchor = QStringLiteral("760,96");
         });
-        Config::save();
-        const QJsonObject o = QJsonDocument::fromJson(data.readText(QStringLiteral("config.json")).toUtf8()).object();
-        QCOMPARE(o.value("screenHintEnabled").toBool(true), false);
-        QCOMPARE(o.value("overlayAnchor").toString(), QStringLiteral("760,96"));
-        QCOMPARE(o.size(), 9);  // the unknown key goes at the next save
-        QCOMPARE(ConfigData::decode(data.readText(QStringLiteral("config.json")).toUtf8()), Config::shared());
-    }
+        QVERIFY(Config::save());
+        const QString saved = data.readText(QStringLiteral("config.json"));
+        QCOMPARE(QJsonDocument::fromJson(saved.toUtf8()).object().size(), 9);  // the unknown key goes at the next save
+        QCOMPARE(ConfigData::decode(saved.toUtf8()), Config::shared());
 
-    void aFailedSaveLosesNothing()
-    {
         // A full disk, played by a file-size limit: the old file stays whole.
-        TestDataFolder data;
-        data.writeText(QStringLiteral("config.json"), validConfig);
-        Config::bootstrap();
         Config::edit([](ConfigData& c) { c.micDeviceUID = QString(200, u'm'); });
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit old{};
         getrlimit(RLIMIT_FSIZE, &old);
         const rlimit small{64, old.rlim_max};
         setrlimit(RLIMIT_FSIZE, &small);
-        const bool saved = Config::save();
+        const bool savedAgain = Config::save();
         setrlimit(RLIMIT_FSIZE, &old);
-        QVERIFY(!saved);
-        QCOMPARE(data.readText(QStringLiteral("config.json")), validConfig);
+        QVERIFY(!savedAgain);
+        QCOMPARE(data.readText(QStringLiteral("config.json")), saved);
 
         // A broken file that cannot be kept aside (its copy's names taken) is not replaced.
         data.writeText(QStringLiteral("config.json"), QStringLiteral("{ broken"));

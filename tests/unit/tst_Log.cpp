@@ -1,15 +1,10 @@
-// The log: line format, whole lines from many threads, handles for child
-// output, and masked device names.
+// The log: line format, lines appended, and handles for child output.
 #include "TestDataFolder.h"
 
 #include "store/Config.h"
 #include "store/Log.h"
 
-#include <QDir>
-#include <QRegularExpression>
 #include <QtTest>
-
-#include <thread>
 
 class TestLog : public QObject {
     Q_OBJECT
@@ -30,56 +25,14 @@ private Q_SLOTS:
         const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
         QVERIFY(text.mid(1, 16) == now || text.mid(1, 10) == now.left(10));  // local time, not UTC
 
-        // Without the folder the line is lost quietly.
+        // Without the folder the line is lost quietly, and a handle for child
+        // output writes into the null device (appending: tst_WhisperServer).
         QVERIFY(QDir(data.path()).removeRecursively());
         Log::write(QStringLiteral("どこにも書けない"));
         QVERIFY(!QFile::exists(data.file(QStringLiteral("sayri.log"))));
-    }
-
-    void fourThreadsAtOnce()
-    {
-        TestDataFolder data;
-        QDir().mkpath(data.path());
-        const int perThread = 500;
-        std::vector<std::thread> threads;
-        for (int t = 0; t < 4; ++t)
-            threads.emplace_back([t] {
-                for (int i = 0; i < perThread; ++i)
-                    Log::write(QStringLiteral("スレッド%1 行%2 ").arg(t).arg(i) + QString(200, u'あ'));
-            });
-        for (auto& th : threads)
-            th.join();
-        const QStringList lines = data.readText(QStringLiteral("sayri.log")).split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 4 * perThread);
-        const QRegularExpression whole(QStringLiteral("^\\[[^\\]]+\\] スレッド(\\d) 行(\\d+) あ{200}$"));
-        QList<int> next(4, 0);
-        for (const QString& line : lines) {
-            const auto m = whole.match(line);
-            QVERIFY2(m.hasMatch(), qPrintable(line.left(60)));
-            const int t = m.captured(1).toInt();
-            QCOMPARE(m.captured(2).toInt(), next[t]++);  // each thread's lines in order
-        }
-    }
-
-    // A name that cannot be opened writes into the null device (appending to
-    // one that can: tst_WhisperServer).
-    void handleFallsBack()
-    {
-        TestDataFolder data;
         auto sink = Log::handle(QStringLiteral("no/such/folder/x.log"));
         QVERIFY(sink->isOpen());
         QCOMPARE(sink->write("discarded"), 9);
-    }
-
-    void maskedDeviceNames()
-    {
-        QCOMPARE(Log::伏せた機器名(QString()), QStringLiteral("マイク#なし"));
-        // Low 24 bits of FNV-1a: those of the 64-bit hash of "a", 0xaf63dc4c8601ec8c.
-        QCOMPARE(Log::伏せた機器名(QStringLiteral("a")), QStringLiteral("マイク#01ec8c"));
-        QCOMPARE(Log::伏せた機器名(QStringLiteral("foobar")), QStringLiteral("マイク#3967e8"));
-        // Every byte counts, however long the name.
-        const QString longName = QString(5000, u'x');
-        QVERIFY(Log::伏せた機器名(longName) != Log::伏せた機器名(longName + u'y'));
     }
 };
 

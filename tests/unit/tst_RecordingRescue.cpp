@@ -5,12 +5,6 @@
 
 #include "store/RecordingRescue.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QLocale>
-#include <QRegularExpression>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -54,6 +48,9 @@ private Q_SLOTS:
         QCOMPARE(録音の救出::残す(recording(959999)), std::nullopt);  // 29.99 s
         QCOMPARE(録音の救出::残す(QByteArray(10, 'h')), std::nullopt);
         QVERIFY(!QFileInfo::exists(folder));
+        writeFile(folder, "a plain file where the folder should be");
+        QCOMPARE(録音の救出::残す(recording(32000 * 40)), std::nullopt);
+        QVERIFY(QFile::remove(folder));
 
         const QByteArray wav = recording(960000);
         const auto kept = 録音の救出::残す(wav);
@@ -86,18 +83,13 @@ private Q_SLOTS:
                                     QFileInfo(*kept).fileName()}));
         for (const QString& other : others)
             QVERIFY2(QFileInfo::exists(folder + u'/' + other), qPrintable(other));
-    }
 
-    void theNewRecordingStaysWhenOthersLookNewer()
-    {
-        // Files dated ahead, as after the clock was set back.
-        QVERIFY(QDir().mkpath(folder));
+        // Files dated ahead, as after the clock was set back: the new recording stays.
         for (int i = 1; i <= 5; ++i)
-            place(folder + u"/later%1.wav"_s.arg(i), "w", QDateTime::currentDateTime().addDays(i));
-        const auto kept = 録音の救出::残す(recording(32000 * 31));
-        QVERIFY(kept && QFileInfo::exists(*kept));
-        QCOMPARE(QDir(folder).entryList({u"*.wav"_s}).size(), 5);
-        QVERIFY(!QFileInfo::exists(folder + u"/later1.wav"_s));
+            place(folder + u"/later%1.wav"_s.arg(i), "w", now.addDays(i));
+        const auto next = 録音の救出::残す(recording(32000 * 31));
+        QVERIFY(next && QFileInfo::exists(*next));
+        QCOMPARE(QDir(folder).entryList({u"*.wav"_s}, QDir::Files | QDir::CaseSensitive).size(), 5);
     }
 
     void sameSecondNeverReplacesAnEarlierRescue()
@@ -116,21 +108,10 @@ private Q_SLOTS:
         const auto first = 録音の救出::残す(wav);
         const auto second = 録音の救出::残す(wav);
         QVERIFY(first && second && *first != *second);
-        QVERIFY(!taken.contains(*first) && !taken.contains(*second));
-        QVERIFY(first->endsWith(u"秒_2.wav"_s) || first->endsWith(u"秒_3.wav"_s));
         for (const QString& path : taken)
             QCOMPARE(readFile(path), QByteArray("earlier"));
         QCOMPARE(readFile(*first), wav);
         QCOMPARE(readFile(*second), wav);
-    }
-
-    void unwritableFolderKeepsNothing()
-    {
-        QVERIFY(QDir().mkpath(data_->path()));
-        QFile blocker(folder);  // a plain file where the folder should be
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        QCOMPARE(録音の救出::残す(recording(32000 * 40)), std::nullopt);
     }
 };
 
