@@ -16,6 +16,8 @@
 #include <QSystemTrayIcon>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 class TestStatusMenu : public QObject {
     Q_OBJECT
 
@@ -32,14 +34,14 @@ class TestStatusMenu : public QObject {
         QStringList lines;
         for (const QAction* a : menu->actions()) {
             if (a->isSeparator()) {
-                lines << QStringLiteral("---");
+                lines << u"---"_s;
                 continue;
             }
             QString line = a->text();
             if (a->isCheckable())
-                line.prepend(a->isChecked() ? QStringLiteral("[x] ") : QStringLiteral("[ ] "));
+                line.prepend(a->isChecked() ? u"[x] "_s : u"[ ] "_s);
             if (!a->isEnabled())
-                line += QStringLiteral(" (off)");
+                line += u" (off)"_s;
             lines << line;
         }
         return lines;
@@ -58,7 +60,7 @@ private Q_SLOTS:
     {
         data = std::make_unique<TestDataFolder>();
         Config::bootstrap();
-        UpdateNotice::testing::reset(QString(), QStringLiteral("5"));
+        UpdateNotice::testing::reset(QString(), u"5"_s);
         fakes = new FakeServices;
         AppTiming timing;
         timing.collectDelay = 60;  // stays in processing until the test ends
@@ -76,61 +78,50 @@ private Q_SLOTS:
     void contentsInEachPhase()
     {
         const QString version = QStringLiteral(SAYRI_VERSION);
-        const QStringList idle{QStringLiteral("サイリ %1 — 待機中 (off)").arg(version),
-                               QStringLiteral("設定を開く…"),
-                               QStringLiteral("---"),
-                               QStringLiteral("履歴（押すとコピー） (off)"),
-                               QStringLiteral("（まだありません） (off)"),
-                               QStringLiteral("---"),
-                               QStringLiteral("[ ] ログイン時に自動起動"),
-                               QStringLiteral("アップデートを確認…"),
-                               QStringLiteral("サイリについて"),
-                               QStringLiteral("---"),
-                               QStringLiteral("サイリを終了")};
+        const QStringList idle = u"サイリ %1 — 待機中 (off) | 設定を開く… | --- | 履歴（押すとコピー） (off) | "
+                                 u"（まだありません） (off) | --- | [ ] ログイン時に自動起動 | アップデートを確認… | "
+                                 u"サイリについて | --- | サイリを終了"_s.arg(version)
+                                     .split(u" | "_s);
         QCOMPARE(open(), idle);
-        QCOMPARE(item(QStringLiteral("設定を開く…"))->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
-        item(QStringLiteral("アップデートを確認…"))->trigger();  // no site set: says so
-        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:更新の確認先が設定されていないため、確認できません@3"));
+        QCOMPARE(item(u"設定を開く…"_s)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        item(u"アップデートを確認…"_s)->trigger();  // no site set: says so
+        QCOMPARE(fakes->overlay->last(), u"flash:更新の確認先が設定されていないため、確認できません@3"_s);
 
         app->optionTapped(100.0);
         app->optionTapped(100.3);
-        QCOMPARE(open().first(), QStringLiteral("サイリ %1 — 録音中 (off)").arg(version));
+        QCOMPARE(open().first(), u"サイリ %1 — 録音中 (off)"_s.arg(version));
         app->stopAndProcess();
-        QCOMPARE(open().first(), QStringLiteral("サイリ %1 — 処理中 (off)").arg(version));
+        QCOMPARE(open().first(), u"サイリ %1 — 処理中 (off)"_s.arg(version));
         // Rebuilt, not appended to.
         QCOMPARE(open().size(), idle.size());
     }
 
     void historyItems()
     {
-        const QString forty =
-            QStringLiteral("一二三四五六七八九十一二三四五六七八九十\n一二三四五六七八九十一二三四五六七八九");
-        const QString thirtyEight =
-            QStringLiteral("あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよ");
-        const QString combining = QString(38, u'か') + QStringLiteral("\u3099");  // 38 characters, 39 code units
+        const QString forty = u"一二三四五六七八九十一二三四五六七八九十\n一二三四五六七八九十一二三四五六七八九"_s;
+        const QString thirtyEight = u"あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよ"_s;
+        const QString combining = QString(38, u'か') + u"\u3099"_s;  // 38 characters, 39 code units
         QStringList texts;
         for (int i = 1; i <= 9; ++i)
-            texts << QStringLiteral("古い%1").arg(i);
-        for (const QString& text : texts + QStringList{QStringLiteral("R&D\tの件"), combining, thirtyEight, forty})
+            texts << u"古い%1"_s.arg(i);
+        for (const QString& text : texts + QStringList{u"R&D\tの件"_s, combining, thirtyEight, forty})
             app->history().add(QString(), text, AppState::historyMode);
 
         const QStringList lines = open();
-        const int first = int(lines.indexOf(QStringLiteral("履歴（押すとコピー） (off)"))) + 1;
-        QCOMPARE(
-            lines.mid(first, 10),
-            (QStringList{QStringLiteral("一二三四五六七八九十一二三四五六七八九十 一二三四五六七八九十一二三四五六七…"),
-                         thirtyEight, combining, QStringLiteral("R&&D の件"), QStringLiteral("古い9"),
-                         QStringLiteral("古い8"), QStringLiteral("古い7"), QStringLiteral("古い6"),
-                         QStringLiteral("古い5"), QStringLiteral("古い4")}));
-        QCOMPARE(lines.at(first + 10), QStringLiteral("---"));  // ten at most
+        const int first = int(lines.indexOf(u"履歴（押すとコピー） (off)"_s)) + 1;
+        QCOMPARE(lines.mid(first, 10),
+                 (QStringList{u"一二三四五六七八九十一二三四五六七八九十 一二三四五六七八九十一二三四五六七…"_s,
+                              thirtyEight, combining, u"R&&D の件"_s, u"古い9"_s, u"古い8"_s, u"古い7"_s, u"古い6"_s,
+                              u"古い5"_s, u"古い4"_s}));
+        QCOMPARE(lines.at(first + 10), u"---"_s);  // ten at most
 
         // Choosing the shortened item copies the whole text, line break included.
         menu->actions().at(first)->trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(), forty);
-        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:コピーしました（Ctrl+V で貼り付け）@2"));
+        QCOMPARE(fakes->overlay->last(), u"flash:コピーしました（Ctrl+V で貼り付け）@2"_s);
 
         // An item without a text is ignored.
-        QAction stray(QStringLiteral("x"));
+        QAction stray(u"x"_s);
         app->copyHistoryItem(&stray);
         app->copyHistoryItem(nullptr);
         QCOMPARE(fakes->overlay->events.size(), 1);
@@ -138,49 +129,47 @@ private Q_SLOTS:
 
     void loginItemSwitch()
     {
-        const QString title = QStringLiteral("ログイン時に自動起動");
+        const QString title = u"ログイン時に自動起動"_s;
         auto toggle = [&] {
             open();
             item(title)->trigger();
             return fakes->overlay->last();
         };
-        QCOMPARE(toggle(), QStringLiteral("flash:自動起動: オン@1.5"));
+        QCOMPARE(toggle(), u"flash:自動起動: オン@1.5"_s);
         QVERIFY(fakes->loginItem->enabled);
-        QVERIFY(open().contains(QStringLiteral("[x] ") + title));
-        QCOMPARE(toggle(), QStringLiteral("flash:自動起動: オフ@1.5"));
+        QVERIFY(open().contains(u"[x] "_s + title));
+        QCOMPARE(toggle(), u"flash:自動起動: オフ@1.5"_s);
         QVERIFY(!fakes->loginItem->enabled);
 
-        fakes->loginItem->failWith = QStringLiteral("フォルダ /x を作れませんでした");
-        QCOMPARE(toggle(), QStringLiteral("flash:自動起動の設定に失敗: フォルダ /x を作れませんでした@3"));
-        QVERIFY(open().contains(QStringLiteral("[ ] ") + title));
+        fakes->loginItem->failWith = u"フォルダ /x を作れませんでした"_s;
+        QCOMPARE(toggle(), u"flash:自動起動の設定に失敗: フォルダ /x を作れませんでした@3"_s);
+        QVERIFY(open().contains(u"[ ] "_s + title));
     }
 
     void updateNoticeItemInRed()
     {
         FileServer server;
         server.setBody(
-            QStringLiteral("/updates/appcast.xml"),
+            u"/updates/appcast.xml"_s,
             "<sparkle:version>6</sparkle:version><sparkle:shortVersionString>1.2.0</sparkle:shortVersionString>");
-        UpdateNotice::testing::reset(server.baseUrl(), QStringLiteral("5"));
+        UpdateNotice::testing::reset(server.baseUrl(), u"5"_s);
         bool done = false;
         UpdateNotice::確認([&] { done = true; });
         QTRY_VERIFY(done);
 
         const QStringList lines = open();
-        QCOMPARE(lines.at(1), QStringLiteral("新しい版 1.2.0 に更新できます"));
-        QCOMPARE(lines.at(2), QStringLiteral("設定を開く…"));
+        QCOMPARE(lines.at(1), u"新しい版 1.2.0 に更新できます"_s);
+        QCOMPARE(lines.at(2), u"設定を開く…"_s);
 
         // Its title is drawn in red; the others are not.
         menu->popup(QPoint(0, 0));
         QVERIFY(QTest::qWaitForWindowExposed(menu.get()));
-        const QImage shot = menu->grab().toImage();
         auto redPixels = [&](QAction* a) {
-            const QRect r = menu->actionGeometry(a);
+            const QImage shot = menu->grab(menu->actionGeometry(a)).toImage();
             int n = 0;
-            for (int y = r.top(); y <= r.bottom(); ++y)
-                for (int x = r.left(); x <= r.right(); ++x) {
-                    const QColor c =
-                        shot.pixelColor(x * shot.width() / menu->width(), y * shot.height() / menu->height());
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x) {
+                    const QColor c = shot.pixelColor(x, y);
                     n += c.red() > 180 && c.green() < 140 && c.blue() < 140;
                 }
             return n;
@@ -196,11 +185,11 @@ private Q_SLOTS:
     {
         TrayIcon tray;
         const auto shown = [&tray] { return tray.findChild<QSystemTrayIcon*>()->icon().cacheKey(); };
-        tray.setIcon(QStringLiteral("🔴"));
+        tray.setIcon(u"🔴"_s);
         const qint64 recording = shown();
-        tray.setIcon(QStringLiteral("🎙️"));
+        tray.setIcon(u"🎙️"_s);
         QVERIFY(shown() != recording);
-        tray.setIcon(QStringLiteral("🔴"));
+        tray.setIcon(u"🔴"_s);
         QCOMPARE(shown(), recording);
     }
 };
