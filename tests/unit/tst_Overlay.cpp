@@ -134,11 +134,6 @@ private Q_SLOTS:
         const G::ScreenArea small{QRect(0, 0, 300, 100), QRect(0, 0, 300, 100)};
         QCOMPARE(G::place(QSize(400, 116), std::nullopt, {small}, small), std::optional(QRect(-108, 8, 400, 116)));
 
-        QCOMPARE(G::messageWidth(QSizeF(100.2, 17)), 155);
-        QCOMPARE(G::messageWidth(QSizeF(706, 17)), 760);
-        QCOMPARE(G::messageWidth(QSizeF(5000, 17)), 760);
-        QCOMPARE(G::labelWidths(80, 60).target, 80);
-        QCOMPARE(G::labelWidths(300, 40).target, 204);
         for (const auto& [level, scale] :
              {std::pair{0.25f, 1.6}, {0.0f, 1.0}, {-0.3f, 1.0}, {0.5f, 2.2}, {3.0f, 2.2}, {std::nanf(""), 1.0}})
             QCOMPARE(G::levelScale(level), scale);
@@ -217,7 +212,7 @@ private Q_SLOTS:
         // The bar takes clicks, never the keyboard.
         QVERIFY(!panel->windowHandle()->flags().testFlag(Qt::WindowTransparentForInput));
         QVERIFY(panel->testAttribute(Qt::WA_ShowWithoutActivating));
-        for (auto* w : panel->findChildren<QWidget*>() << panel)
+        for (auto* w : QList<QWidget*>{panel} + panel->findChildren<QWidget*>())
             QCOMPARE(w->focusPolicy(), Qt::NoFocus);
 
         version = u"1.4"_s;
@@ -268,39 +263,19 @@ private Q_SLOTS:
 
     void liveTextKeepsTheLastThreeLines()
     {
-        overlay->updateLiveText(u"まだ何もない"_s);  // ignored before the bar exists
+        overlay->updateLiveText(sentence);  // ignored before the bar exists
         showBar();
-        const LiveTextTrimmer measure(Brand::font(12), G::liveWidth);
-        QString three;  // the sentence repeated while it fits in three lines
-        while (measure.measure(three + sentence).lines <= 3)
-            three += sentence;
+        overlay->updateLiveText(sentence);
+        QCOMPARE(overlay->liveText(), sentence);
 
-        // Three lines: whole, no "…".
-        overlay->updateLiveText(u"  \n"_s + three + u" \n"_s);
-        QCOMPARE(overlay->liveText(), three);
-
-        // A fourth line: the first goes and "…" leads.
-        const QString four = three + sentence + sentence;
-        overlay->updateLiveText(four);
+        // Six sentences: the first lines go and "…" leads.
+        const QString six = sentence.repeated(6);
+        overlay->updateLiveText(six);
         const QString shown = overlay->liveText();
-        QVERIFY(shown.startsWith(u"…"_s) && four.endsWith(shown.mid(1)));
-        const qsizetype cut = overlay->liveOffset();
-        QCOMPARE(cut, referenceOffset(measure, four, 0));
+        QVERIFY(shown.startsWith(u"…"_s) && six.endsWith(shown.mid(1)));
+        QCOMPARE(overlay->liveOffset(), referenceOffset(LiveTextTrimmer(Brand::font(12), G::liveWidth), six, 0));
 
-        // The cut point never moves back while the text keeps growing.
-        overlay->updateLiveText(four + u"。"_s);
-        QVERIFY(overlay->liveOffset() >= cut);
-
-        // The preview started over with a shorter text: shown from its start.
-        overlay->updateLiveText(u"やり直し"_s);
-        QCOMPARE(overlay->liveText(), u"やり直し"_s);
-        QCOMPARE(overlay->liveOffset(), 0);
-
-        // Empty text clears the label; a new recording starts uncut.
-        overlay->updateLiveText(four);
-        overlay->updateLiveText(u" \n "_s);
-        QCOMPARE(overlay->liveText(), QString());
-        overlay->updateLiveText(four);
+        // A new recording starts uncut.
         showBar();
         QCOMPARE(overlay->liveText(), QString());
         QCOMPARE(overlay->liveOffset(), 0);
@@ -332,6 +307,12 @@ private Q_SLOTS:
         LiveTextTrimmer once(Brand::font(12), G::liveWidth);
         once.update(source);
         QCOMPARE(once.offset(), referenceOffset(measure, source, 0));
+
+        // Blank text clears; a shorter text (the preview started over) shows
+        // from its start, without the blanks around it.
+        QCOMPARE(fast.update(u" \n "_s), QString());
+        QCOMPARE(once.update(u"  \nやり直し \n"_s), u"やり直し"_s);
+        QCOMPARE(once.offset(), 0);
     }
 
     void dragSavesOnceLaterAndDoubleClickResets()
