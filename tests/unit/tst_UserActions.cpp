@@ -48,11 +48,7 @@ class TestUserActions : public QObject {
         app->menuNeedsUpdate(menu.get());
         QStringList lines;
         for (const QAction* a : menu->actions()) {
-            if (a->isSeparator()) {
-                lines << u"---"_s;
-                continue;
-            }
-            QString line = a->text();
+            QString line = a->isSeparator() ? u"---"_s : a->text();
             if (a->isCheckable())
                 line.prepend(a->isChecked() ? u"[x] "_s : u"[ ] "_s);
             if (!a->isEnabled())
@@ -94,8 +90,7 @@ class TestUserActions : public QObject {
     {
         app->importDictCSV();
         auto* dialog = qobject_cast<QFileDialog*>(app->dictionaryDialog());
-        QVERIFY(dialog);
-        QVERIFY(dialog->isModal());
+        QVERIFY(dialog && dialog->isModal());
         if (path.isEmpty()) {
             dialog->reject();
         } else {
