@@ -2,16 +2,21 @@
 // tray menu rebuilt at each opening (every phase, history items, the update
 // notice, the start-at-login switch) and the tray icon; the dictionary actions
 // (the add-word dialog, CSV import through the file dialog, re-applying, the
-// request text copied for a chat assistant).
+// request text copied for a chat assistant); the check for a newer version
+// (what a feed and the own build number read as, whole checks against a feed
+// served on the loopback address: the log line, unusable answers, the
+// 1500-second throttle, the site, where the completion runs).
 #include "BuildSettings.h"
 #include "Fakes.h"
 #include "FileServer.h"
+#include "LogFile.h"
 #include "TestDataFolder.h"
 
 #include "app/AppState.h"
 #include "provision/UpdateNotice.h"
 #include "store/Config.h"
 #include "store/Dictionary.h"
+#include "support/MainThread.h"
 #include "ui/AddWordDialog.h"
 #include "ui/TrayIcon.h"
 
@@ -25,11 +30,21 @@
 #include <QSystemTrayIcon>
 #include <QtTest>
 
+#include <thread>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
 const QString applying = u"show:辞書を反映中…"_s;
+const QString feedPath = u"/sayri/updates/appcast.xml"_s;
+const QString logLine = u"新しい版 %1 が配信されています（画面に赤文字で案内）"_s;
+
+QByteArray feedItem(const QByteArray& build, const QByteArray& version)
+{
+    return "<item><title>サイリ " + version + "</title><sparkle:version>" + build
+           + "</sparkle:version><sparkle:shortVersionString>" + version + "</sparkle:shortVersionString></item>\n";
+}
 
 }  // namespace
 
@@ -37,6 +52,7 @@ class TestUserActions : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDataFolder> data;
+    std::unique_ptr<FileServer> server;
     FakeServices* fakes = nullptr;
     std::unique_ptr<AppState> app;
     std::unique_ptr<QMenu> menu;
@@ -58,7 +74,7 @@ class TestUserActions : public QObject {
         return lines;
     }
 
-    QAction* item(const QString& text)
+    QAction* menuItem(const QString& text)
     {
         for (QAction* a : menu->actions())
             if (a->text() == text)
@@ -107,13 +123,48 @@ class TestUserActions : public QObject {
         return path;
     }
 
+    // One check; returns once its completion has run, and what the
+    // completion saw of the newer version.
+    std::optional<QString> check()
+    {
+        bool done = false;
+        std::optional<QString> seen;
+        UpdateNotice::確認([&] {
+            done = true;
+            seen = UpdateNotice::新しい版();
+        });
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(done, 10000); }();
+        return seen;
+    }
+
+    // A check as if the last fetch was long enough ago.
+    std::optional<QString> checkLater()
+    {
+        UpdateNotice::testing::ageLastFetch(1500);
+        return check();
+    }
+
+    // When nothing is to be fetched the completion runs at once; it may read
+    // the notice, as the settings window's does (a deadlock hangs the test).
+    static bool answeredAtOnce()
+    {
+        auto called = std::make_shared<bool>(false);
+        UpdateNotice::確認([called] {
+            UpdateNotice::新しい版();
+            *called = true;
+        });
+        return *called;
+    }
+
 private Q_SLOTS:
     void init()
     {
         data = std::make_unique<TestDataFolder>();
         Config::bootstrap();
         data->writeText(u"dictionary.txt"_s, u"# test\nサイリ\n"_s);
-        UpdateNotice::testing::reset(QString(), u"5"_s);
+        server = std::make_unique<FileServer>();
+        // A site with a path and a trailing slash: the feed lies below the path.
+        UpdateNotice::testing::reset(server->baseUrl() + u"/sayri/"_s, u"5"_s);
         fakes = new FakeServices;
         AppTiming timing;
         timing.collectDelay = 60;  // stays in processing until the test ends
@@ -125,6 +176,7 @@ private Q_SLOTS:
         menu.reset();
         app.reset();
         delete fakes;
+        server.reset();
         data.reset();
     }
 
@@ -136,8 +188,9 @@ private Q_SLOTS:
                                  u"サイリについて | --- | サイリを終了"_s.arg(version)
                                      .split(u" | "_s);
         QCOMPARE(open(), idle);
-        QCOMPARE(item(u"設定を開く…"_s)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
-        item(u"アップデートを確認…"_s)->trigger();  // no site set: says so
+        QCOMPARE(menuItem(u"設定を開く…"_s)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        UpdateNotice::testing::reset(QString(), u"5"_s);
+        menuItem(u"アップデートを確認…"_s)->trigger();  // no site set: says so
         QCOMPARE(fakes->overlay->last(), u"flash:更新の確認先が設定されていないため、確認できません@3"_s);
 
         app->optionTapped(100.0);
@@ -185,7 +238,7 @@ private Q_SLOTS:
         const QString title = u"ログイン時に自動起動"_s;
         auto toggle = [&] {
             open();
-            item(title)->trigger();
+            menuItem(title)->trigger();
             return fakes->overlay->last();
         };
         QCOMPARE(toggle(), u"flash:自動起動: オン@1.5"_s);
@@ -197,39 +250,6 @@ private Q_SLOTS:
         fakes->loginItem->failWith = u"フォルダ /x を作れませんでした"_s;
         QCOMPARE(toggle(), u"flash:自動起動の設定に失敗: フォルダ /x を作れませんでした@3"_s);
         QVERIFY(open().contains(u"[ ] "_s + title));
-    }
-
-    void updateNoticeItemInRed()
-    {
-        FileServer server;
-        server.setBody(
-            u"/updates/appcast.xml"_s,
-            "<sparkle:version>6</sparkle:version><sparkle:shortVersionString>1.2.0</sparkle:shortVersionString>");
-        UpdateNotice::testing::reset(server.baseUrl(), u"5"_s);
-        bool done = false;
-        UpdateNotice::確認([&] { done = true; });
-        QTRY_VERIFY(done);
-
-        const QStringList lines = open();
-        QCOMPARE(lines.at(1), u"新しい版 1.2.0 に更新できます"_s);
-        QCOMPARE(lines.at(2), u"設定を開く…"_s);
-
-        // Its title is drawn in red; the others are not.
-        menu->popup(QPoint(0, 0));
-        QVERIFY(QTest::qWaitForWindowExposed(menu.get()));
-        auto redPixels = [&](QAction* a) {
-            const QImage shot = menu->grab(menu->actionGeometry(a)).toImage();
-            int n = 0;
-            for (int y = 0; y < shot.height(); ++y)
-                for (int x = 0; x < shot.width(); ++x) {
-                    const QColor c = shot.pixelColor(x, y);
-                    n += c.red() > 180 && c.green() < 140 && c.blue() < 140;
-                }
-            return n;
-        };
-        QVERIFY(redPixels(menu->actions().at(1)) > 20);
-        QCOMPARE(redPixels(menu->actions().at(2)), 0);
-        menu->hide();
     }
 
     // Back in a phase, the tray shows the very icon it had: a new one at each
@@ -360,6 +380,108 @@ private Q_SLOTS:
         QVERIFY(qobject_cast<AddWordDialog*>(app->dictionaryDialog()));
         Q_EMIT fakes->settings.dictionaryReloadRequested();
         QCOMPARE(fakes->overlay->last(), applying);
+    }
+
+    void feeds()
+    {
+        const QList<std::tuple<QByteArray, qint64, QString>> cases{
+            // build -1: nothing usable
+            {feedItem("6", "1.2.0"), 6, u"1.2.0"_s},
+            // The first of each element counts, even when they sit in different items.
+            {"<item><sparkle:version>12</sparkle:version></item>" + feedItem("11", "2.0") + feedItem("13", "2.1"), 12,
+             u"2.0"_s},
+            {"<sparkle:shortVersionString>9.0</sparkle:shortVersionString>", -1, {}},  // no build
+            {"<sparkle:version>9</sparkle:version>", -1, {}},                          // no version
+            {feedItem("9a", "9.0"), -1, {}},
+            {feedItem("99999999999999999999", "9.0"), -1, {}},
+            {feedItem("90", "9.0b1"), -1, {}},
+            {feedItem("90", "9.0").replace("サイリ", "\xff\xfe"), -1, {}},  // not UTF-8
+            {"<html><body>Not Found</body></html>", -1, {}}};
+        for (const auto& [body, build, version] : cases) {
+            const auto newest = UpdateNotice::detail::parseFeed(body);
+            QCOMPARE(newest ? newest->build : -1, build);
+            QCOMPARE(newest ? newest->version : QString(), version);
+        }
+    }
+
+    void ownBuildNumbers()
+    {
+        for (const auto& [text, number] : {std::pair{QString(), 0},
+                                           {u"1.4"_s, 0},
+                                           {u"+7"_s, 7},
+                                           {u"-3"_s, -3},
+                                           {u"10"_s, 10},
+                                           {u"99999999999999999999"_s, 0}})
+            QCOMPARE(UpdateNotice::detail::parseBuildNumber(text), number);
+    }
+
+    void newerVersionShownThenClearedAndTheThrottle()
+    {
+        // Status codes are not looked at. A check asked for from another
+        // thread completes on the main thread, already seeing its value.
+        server->setBody(feedPath, feedItem("6", "1.2.0"), 500);
+        std::atomic<bool> onMain = false, done = false;
+        std::thread([&] {
+            UpdateNotice::確認([&] {
+                onMain = MainThread::isCurrent();
+                done = UpdateNotice::新しい版() == u"1.2.0"_s;
+            });
+        }).join();
+        QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
+        QVERIFY(onMain.load());
+        QCOMPARE(server->requests(), QStringList{feedPath});
+        QCOMPARE(logMessages().count(logLine.arg(u"1.2.0"_s)), 1);
+
+        // The tray menu names it, in red, below its title.
+        QCOMPARE(open().mid(1, 2), (QStringList{u"新しい版 1.2.0 に更新できます"_s, u"設定を開く…"_s}));
+        menu->popup(QPoint(0, 0));
+        QVERIFY(QTest::qWaitForWindowExposed(menu.get()));
+        auto redPixels = [&](QAction* a) {
+            const QImage shot = menu->grab(menu->actionGeometry(a)).toImage();
+            int n = 0;
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x) {
+                    const QColor c = shot.pixelColor(x, y);
+                    n += c.red() > 180 && c.green() < 140 && c.blue() < 140;
+                }
+            return n;
+        };
+        QVERIFY(redPixels(menu->actions().at(1)) > 20);
+        QCOMPARE(redPixels(menu->actions().at(2)), 0);
+        menu->hide();
+
+        // Ten minutes later nothing is fetched; thirty minutes after the fetch
+        // the same version again, without a second log line (counted below).
+        UpdateNotice::testing::ageLastFetch(600);
+        QVERIFY(answeredAtOnce());
+        UpdateNotice::testing::ageLastFetch(1200);
+        QCOMPARE(check(), u"1.2.0"_s);
+
+        // An unusable answer changes nothing.
+        server->setBody(feedPath, "<html><body>Not Found</body></html>", 404);
+        QCOMPARE(checkLater(), u"1.2.0"_s);
+
+        // A feed whose newest build is our own clears the notice, quietly.
+        server->setBody(feedPath, feedItem("5", "1.1.0"));
+        QCOMPARE(checkLater(), std::nullopt);
+        QCOMPARE(logMessages().size(), 1);
+        QCOMPARE(server->requests().size(), 4);
+
+        // A failed fetch counts as a fetch too.
+        server->close();
+        checkLater();
+        QVERIFY(answeredAtOnce());
+    }
+
+    void siteUnsetFetchesNothing()
+    {
+        for (const QString& site : {QString(), u"not a site"_s, u"ftp://127.0.0.1"_s}) {
+            UpdateNotice::testing::reset(site, u"5"_s);
+            QVERIFY(answeredAtOnce());
+        }
+        UpdateNotice::確認(nullptr);  // no completion: fine
+        QTest::qWait(100);
+        QVERIFY(server->requests().isEmpty());
     }
 };
 
