@@ -163,8 +163,7 @@ private Q_SLOTS:
         Config::bootstrap();
         data->writeText(u"dictionary.txt"_s, u"# test\nサイリ\n"_s);
         server = std::make_unique<FileServer>();
-        // A site with a path and a trailing slash: the feed lies below the path.
-        UpdateNotice::testing::reset(server->baseUrl() + u"/sayri/"_s, u"5"_s);
+        UpdateNotice::testing::reset(QString(), u"5"_s);
         fakes = new FakeServices;
         AppTiming timing;
         timing.collectDelay = 60;  // stays in processing until the test ends
@@ -189,7 +188,6 @@ private Q_SLOTS:
                                      .split(u" | "_s);
         QCOMPARE(open(), idle);
         QCOMPARE(menuItem(u"設定を開く…"_s)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
-        UpdateNotice::testing::reset(QString(), u"5"_s);
         menuItem(u"アップデートを確認…"_s)->trigger();  // no site set: says so
         QCOMPARE(fakes->overlay->last(), u"flash:更新の確認先が設定されていないため、確認できません@3"_s);
 
@@ -417,6 +415,8 @@ private Q_SLOTS:
 
     void newerVersionShownThenClearedAndTheThrottle()
     {
+        // A site with a path and a trailing slash: the feed lies below the path.
+        UpdateNotice::testing::reset(server->baseUrl() + u"/sayri/"_s, u"5"_s);
         // Status codes are not looked at. A check asked for from another
         // thread completes on the main thread, already seeing its value.
         server->setBody(feedPath, feedItem("6", "1.2.0"), 500);
