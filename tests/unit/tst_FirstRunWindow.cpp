@@ -1,7 +1,6 @@
 // The first-run window with fake platform pieces: where `進む` and the navigation
-// row lead, the summary, `必要`, the height, the poll, and finishing once.
+// row lead, `必要`, the height, the poll, and finishing once.
 #include "Fakes.h"
-#include "LogFile.h"
 #include "TestDataFolder.h"
 
 #include "provision/ModelSetup.h"

@@ -107,20 +107,16 @@ private Q_SLOTS:
     // Accepted words read back from the file as typed, trimmed.
     void edits()
     {
-        using Case = std::tuple<QString, QString, bool>;  // surface, reading, refused
+        struct Case {
+            QString surface, reading;
+            bool refused;
+        };
         for (const auto& [surface, reading, refused] :
-             std::initializer_list<Case>{{u" 俯瞰図\u3000"_s, u" ふかんず"_s, false},
-                                         {u"俯瞰図"_s, u" "_s, false},
-                                         {u" "_s, u"ふ"_s, false},
-                                         {u"俯瞰\n図"_s, {}, true},
-                                         {u"俯瞰図"_s, u"ふ\u2028か"_s, true},
-                                         {u"#タグ"_s, {}, true},
-                                         {u"#タグ"_s, u"たぐ"_s, false},
-                                         {u"タグ"_s, u"#たぐ"_s, false},
-                                         {u"a=b"_s, {}, true},
-                                         {u"a=b"_s, u"え"_s, false},
-                                         {u"C="_s, {}, false},
-                                         {u"x"_s, u"a=b"_s, true}}) {
+             {Case{u" 俯瞰図\u3000"_s, u" ふかんず"_s, false}, Case{u"俯瞰図"_s, u" "_s, false},
+              Case{u" "_s, u"ふ"_s, false}, Case{u"俯瞰\n図"_s, {}, true}, Case{u"俯瞰図"_s, u"ふ\u2028か"_s, true},
+              Case{u"#タグ"_s, {}, true}, Case{u"#タグ"_s, u"たぐ"_s, false}, Case{u"タグ"_s, u"#たぐ"_s, false},
+              Case{u"a=b"_s, {}, true}, Case{u"a=b"_s, u"え"_s, false}, Case{u"C="_s, {}, false},
+              Case{u"x"_s, u"a=b"_s, true}}) {
             const auto edit = DictionaryRules::editedWord(surface, reading);
             QVERIFY2(edit.refusal.isEmpty() != refused, qPrintable(surface + u'|' + reading));
             QCOMPARE(edit.word.has_value(), !refused && !surface.trimmed().isEmpty());
@@ -262,9 +258,6 @@ private Q_SLOTS:
             QVERIFY(!window.window());  // built only when the queued show runs
         }
         QTRY_VERIFY(window.window() && window.window()->isVisible());
-        const QPoint off =
-            window.window()->geometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center();
-        QVERIFY(off.manhattanLength() <= 4);  // centred, give or take rounding
     }
 
     void pages()
@@ -344,7 +337,6 @@ private Q_SLOTS:
         copy->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), history.first().second);
         QCOMPARE(copy->text(), u"✓ コピーしました"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(copy->text(), u"コピー"_s, 3000);
 
         // 使い方: the current key in the first step, the budget in the second card.
         window.switchPage(SettingsPage::about);

@@ -3,9 +3,9 @@
 // notice, the start-at-login switch) and the tray icon; the dictionary actions
 // (the add-word dialog, CSV import through the file dialog, re-applying, the
 // request text copied for a chat assistant); the check for a newer version
-// (what a feed and the own build number read as, whole checks against a feed
-// served on the loopback address: the log line, unusable answers, the
-// 1500-second throttle, the site, where the completion runs).
+// (what a feed reads as, whole checks against a feed served on the loopback
+// address: the log line, unusable answers, the 1500-second throttle, the site,
+// where the completion runs).
 #include "BuildSettings.h"
 #include "Fakes.h"
 #include "FileServer.h"
@@ -400,17 +400,6 @@ private Q_SLOTS:
             QCOMPARE(newest ? newest->build : -1, build);
             QCOMPARE(newest ? newest->version : QString(), version);
         }
-    }
-
-    void ownBuildNumbers()
-    {
-        for (const auto& [text, number] : {std::pair{QString(), 0},
-                                           {u"1.4"_s, 0},
-                                           {u"+7"_s, 7},
-                                           {u"-3"_s, -3},
-                                           {u"10"_s, 10},
-                                           {u"99999999999999999999"_s, 0}})
-            QCOMPARE(UpdateNotice::detail::parseBuildNumber(text), number);
     }
 
     void newerVersionShownThenClearedAndTheThrottle()
