@@ -1,8 +1,13 @@
-// The settings window offscreen: measuring and cutting texts, the microphone
-// pop-up, page names, what each page shows and what its controls change; its
-// dictionary table: where a dragged word lands, what an edit may write, its
-// two counts, and that the file stays the truth (a racing change, a file that
-// is not UTF-8).
+// The app's windows offscreen and what they draw with. The settings window:
+// measuring and cutting texts, the microphone pop-up, page names, what each
+// page shows and what its controls change; its dictionary table: where a
+// dragged word lands, what an edit may write, its two counts, and that the
+// file stays the truth (a racing change, a file that is not UTF-8). The
+// first-run window with fake platform pieces: where `進む` and the navigation
+// row lead, `必要`, the height, the poll, and finishing once. The brand
+// gradient, the icon set with its cache and fallbacks, the tray images, and
+// the About window's credits.
+#include "BuildSettings.h"
 #include "Fakes.h"
 #include "FileServer.h"
 #include "LogFile.h"
@@ -10,14 +15,19 @@
 
 #include "desktop/TriggerKey.h"
 #include "preview/LivePreview.h"
+#include "provision/ModelSetup.h"
 #include "provision/UpdateNotice.h"
 #include "store/Config.h"
 #include "store/Dictionary.h"
+#include "ui/AboutWindow.h"
+#include "ui/ActionButton.h"
 #include "ui/Brand.h"
 #include "ui/DictionaryModel.h"
 #include "ui/DictionaryRowDelegate.h"
 #include "ui/DictionaryRules.h"
 #include "ui/DictionaryTable.h"
+#include "ui/FirstRunWindow.h"
+#include "ui/Icons.h"
 #include "ui/SettingsDrawing.h"
 #include "ui/SettingsGeneralPage.h"
 #include "ui/SettingsSidebar.h"
@@ -27,35 +37,73 @@
 
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextEdit>
 #include <QtTest>
 
 using Devices = QList<AudioInputDevice>;
+using Step = FirstRunWindow::Step;
 using namespace Qt::StringLiterals;
 
-class TestSettingsWindow : public QObject {
+namespace {
+
+// How far two colours are apart, channel by channel.
+int distance(QColor a, QColor b)
+{
+    return qAbs(a.red() - b.red()) + qAbs(a.green() - b.green()) + qAbs(a.blue() - b.blue());
+}
+
+// A throw-away icon theme with one scalable icon: a filled square.
+void writeTheme(const QString& root, const QString& iconName)
+{
+    writeFile(root + u"/probe/index.theme"_s, "[Icon Theme]\nName=probe\nDirectories=scalable\n\n"
+                                              "[scalable]\nSize=64\nMinSize=8\nMaxSize=512\nType=Scalable\n");
+    writeFile(root + u"/probe/scalable/"_s + iconName + u".svg"_s,
+              "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='64'>"
+              "<rect width='64' height='64' fill='#00ff00'/></svg>");
+}
+
+QRect opaqueBounds(const QImage& image)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) > 128)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+}  // namespace
+
+class TestWindows : public QObject {
     Q_OBJECT
 
-    TestDataFolder data_;  // the table's; the window's cases make their own
+    std::unique_ptr<TestDataFolder> data;
     std::unique_ptr<DictionaryTable> table_;
+    FakeKeyboardAccess keys;
+    FakeSounds sounds;
 
     // A table showing the words of `text`, written as "dictionary.txt".
     QListView* show(const QByteArray& text)
     {
-        writeFile(data_.file(u"dictionary.txt"_s), text);
+        writeFile(data->file(u"dictionary.txt"_s), text);
         table_ = std::make_unique<DictionaryTable>();
         table_->resize(700, 400);
         table_->setEntries(Config::dictionaryDisplayEntries());
         table_->show();
         return table_->findChild<QListView*>();
     }
-    QByteArray file() const { return readFile(data_.file(u"dictionary.txt"_s)); }
+    QByteArray file() const { return readFile(data->file(u"dictionary.txt"_s)); }
     void doubleClick(QPoint at)
     {
         QTest::mouseClick(table_->findChild<QListView*>()->viewport(), Qt::LeftButton, {}, at);
@@ -85,8 +133,43 @@ class TestSettingsWindow : public QObject {
         return nullptr;
     }
 
+    // 2: a model (sparse) in the models folder and a server program; 1: the
+    // model alone; 0: neither.
+    void setPieces(int present)
+    {
+        if (present > 0) {
+            QVERIFY(QDir().mkpath(ModelSetup::modelsDir()));
+            QFile file(ModelSetup::modelsDir() + u'/' + ModelSetup::modelFileName);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(500000000));
+        }
+        Config::edit([&](ConfigData& c) {
+            c.whisperModelPath = data->root() + u"/none.bin"_s;
+            c.whisperBinary = present == 2 ? u"/bin/true"_s : data->root() + u"/none"_s;
+        });
+    }
+
+    static ActionButton* actionButton(FirstRunWindow& w, const QString& prefix)
+    {
+        for (auto* b : w.window()->findChildren<ActionButton*>())
+            if (!b->isHidden() && b->text().startsWith(prefix))
+                return b;
+        return nullptr;
+    }
+
 private Q_SLOTS:
-    void initTestCase() { QDir().mkpath(data_.path()); }
+    void init()
+    {
+        data.reset();  // first: it restores the environment it found
+        data = std::make_unique<TestDataFolder>();
+        Config::bootstrap();
+        keys.isTrusted = true;
+        sounds.played.clear();
+    }
+    void cleanup()
+    {
+        table_.reset();
+        data.reset();
+    }
 
     // Where a dragged word lands, and which drops are refused.
     void drops()
@@ -140,7 +223,7 @@ private Q_SLOTS:
     void racingChangesAreDropped()
     {
         QListView* view = show("A\nB\n");
-        writeFile(data_.file(u"dictionary.txt"_s), "A\nB\nC\n");
+        writeFile(data->file(u"dictionary.txt"_s), "A\nB\nC\n");
         QSignalSpy reordered(table_.get(), &DictionaryTable::reordered);
         QVERIFY(!drop("0", 2));
         doubleClick(view->visualRect(view->model()->index(0, 0)).center());
@@ -262,8 +345,6 @@ private Q_SLOTS:
 
     void pages()
     {
-        TestDataFolder data;
-        Config::bootstrap();
         FileServer server;
         server.setBody(
             u"/updates/appcast.xml"_s,
@@ -297,7 +378,7 @@ private Q_SLOTS:
         QVERIFY(logContains(u"自動起動の切り替えに失敗: 書けません"_s));
         window.currentPage()->findChild<ToggleSwitch*>(u"screenHintSwitch"_s)->click();
         QVERIFY(!Config::shared().screenHintsOn() && hints.size() == 1 && logContains(u"画面のヒント: オフ"_s));
-        QVERIFY(data.readText(u"config.json"_s).contains(u"\"screenHintEnabled\": false"_s));
+        QVERIFY(data->readText(u"config.json"_s).contains(u"\"screenHintEnabled\": false"_s));
 
         // じぶん辞書: a second summary line only with words beyond the budget that have readings.
         window.switchPage(SettingsPage::dictionary);
@@ -306,7 +387,7 @@ private Q_SLOTS:
         QString words;
         for (int i = 0; i < 30; ++i)
             words += u"よみ%1=専門用語の見本%1\n"_s.arg(i);
-        data.writeText(u"dictionary.txt"_s, words);
+        data->writeText(u"dictionary.txt"_s, words);
         window.render();
         summary = window.currentPage()->findChild<QLabel*>(u"summary"_s);
         const DictionaryTable* table = window.dictionaryTable();
@@ -360,7 +441,6 @@ private Q_SLOTS:
     // A page built again while the preview model downloads shows its progress.
     void previewDownloadProgressAfterRebuild()
     {
-        TestDataFolder data;
         FileServer files;  // stalls after 2 MB of the model
         files.setRoute("/m/ggml-base.bin", {.block = QByteArray(65536, 'x'), .size = 147951465, .stallAt = 2 << 20});
         qputenv("SAYRI_MODEL_URLS", files.url("/m/release.bin").toUtf8());
@@ -376,7 +456,266 @@ private Q_SLOTS:
         QVERIFY(!page()->previewButton()->isEnabled());
         qunsetenv("SAYRI_MODEL_URLS");
     }
+
+    void movingOnSkipsSatisfiedSteps()
+    {
+        struct Case {
+            bool trusted;
+            int pieces;
+            bool live;
+            Step after, shown;
+        };
+        for (const auto& [trusted, pieces, live, after, shown] :
+             {Case{true, 2, false, Step::ようこそ, Step::完了},       // all set
+              Case{false, 2, false, Step::ようこそ, Step::貼り付け},  // no key source
+              Case{true, 1, false, Step::ようこそ, Step::モデル},     // no server program
+              Case{true, 0, true, Step::マイク, Step::仮表示},        // live engine without its data
+              Case{false, 0, false, Step::マイク, Step::貼り付け},    // nothing skipped
+              Case{false, 0, false, Step::仮表示, Step::完了}}) {     // step not in use
+            init();
+            setPieces(pieces);
+            keys.isTrusted = trusted;
+            FirstRunWindow w(keys, sounds, live);
+            w.buildWindow();
+            w.進む(after);
+            QCOMPARE(w.current(), shown);
+        }
+    }
+
+    void navigationRowShowsNeighbours()
+    {
+        setPieces(2);
+        const int none = -1;
+        for (const auto& [live, step, previous, next] :
+             {std::tuple{false, Step::ようこそ, none, int(Step::マイク)},
+              {false, Step::マイク, int(Step::ようこそ), int(Step::貼り付け)},  // a satisfied neighbour
+              {true, Step::貼り付け, int(Step::仮表示), int(Step::モデル)},     // with the live engine
+              {false, Step::完了, int(Step::モデル), none}}) {
+            FirstRunWindow w(keys, sounds, live);
+            w.buildWindow();
+            for (const auto& [title, expected] : {std::pair{u"← 前へ"_s, previous}, {u"次へ →"_s, next}}) {
+                w.show(step);
+                ActionButton* b = actionButton(w, title);
+                QCOMPARE(b != nullptr, expected != none);
+                if (b) {
+                    b->click();
+                    QCOMPARE(int(w.current()), expected);
+                }
+            }
+        }
+    }
+
+    void neededWhileAnythingIsMissing()
+    {
+        for (const auto& [marker, trusted, pieces, needed] : {std::tuple{false, true, true, false},  // ready
+                                                              {true, true, true, true},
+                                                              {false, false, true, true},     // no key source
+                                                              {false, true, false, true}}) {  // no model
+            init();  // a fresh data folder for each case
+            setPieces(pieces ? 2 : 0);
+            if (marker)
+                data->writeText(u".forcesetup"_s, QString());
+            keys.isTrusted = trusted;
+            FirstRunWindow w(keys, sounds, false);
+            QCOMPARE(w.必要(), needed);
+            QCOMPARE(data->readText(u"config.json"_s).contains(ModelSetup::modelsDir()), pieces);
+        }
+    }
+
+    void heightFitsTheScreen()
+    {
+        const std::optional<QRect> visible(QRect(0, 30, 1280, 800));
+        for (const auto& [top, needed, area, frame] :
+             {std::tuple{100, 200, visible, QRect(50, 100, 520, 320)},        // short content
+              {100, 900, visible, QRect(50, 30 + 20, 520, 760)},              // too tall
+              {0, 400, visible, QRect(50, 30 + 20, 520, 400)},                // above the screen
+              {100, 900, std::optional<QRect>(), QRect(50, 100, 520, 860)}})  // no screen
+            QCOMPARE(FirstRunWindow::fittedFrame(QRect(50, top, 520, 430), needed, area), frame);
+    }
+
+    void pollSoundsAndTurnsTheLastStep()
+    {
+        setPieces(2);
+        keys.isTrusted = false;
+        FirstRunWindow w(keys, sounds, false);
+        w.buildWindow();
+        w.show(Step::完了);
+        QVERIFY(actionButton(w, u"あとで設定する"_s));
+        keys.isTrusted = true;
+        QTRY_VERIFY_WITH_TIMEOUT(actionButton(w, u"同意してはじめる"_s), 3000);
+        QCOMPARE(sounds.played, QStringList{u"Glass"_s});
+    }
+
+    void finishesOnce()
+    {
+        setPieces(2);
+        data->writeText(u".forcesetup"_s, QString());
+        FirstRunWindow w(keys, sounds, false);
+        int finished = 0;
+        w.begin([&] { ++finished; });
+        w.show(Step::完了);
+        QPointer<QWidget> window = w.window();
+        actionButton(w, u"同意してはじめる"_s)->click();
+        QCOMPARE(finished, 1);
+        QVERIFY(!QFile::exists(data->file(u".forcesetup"_s)));
+        QVERIFY(!window || !window->isVisible());
+        w.finish();
+        QCOMPARE(finished, 1);
+    }
+
+    void gradientIsPaintedOnceAndRunsDeepToLight()
+    {
+        QWidget view;
+        view.resize(20, 100);
+        view.show();
+        new QLabel(u"停止"_s, &view);
+        Brand::applyGradient(&view, 8, true);
+        Brand::applyGradient(&view, 8, true);
+        const auto layers = view.findChildren<Brand::GradientLayer*>();
+        QCOMPARE(layers.size(), 1);
+        // Below the view's own children, following the view's size.
+        QCOMPARE(view.children().first(), layers.first());
+        view.resize(40, 120);
+        QCOMPARE(layers.first()->geometry(), QRect(0, 0, 40, 120));
+
+        // Vertical: deep at the bottom, light at the top. Horizontal: deep at the left.
+        const QImage vertical = view.grab().toImage();
+        QVERIFY(distance(vertical.pixelColor(20, 118), Brand::orangeDeep) < 24);
+        QVERIFY(distance(vertical.pixelColor(20, 1), Brand::orangeLight) < 24);
+        Brand::applyGradient(&view, 0, false);
+        QCOMPARE(view.findChildren<Brand::GradientLayer*>().size(), 1);
+        const QImage horizontal = view.grab().toImage();
+        QVERIFY(distance(horizontal.pixelColor(0, 60), Brand::orangeDeep) < 24);
+        QVERIFY(distance(horizontal.pixelColor(39, 60), Brand::orangeLight) < 24);
+    }
+
+    // Coloured artwork (not a shape) filling most of the asked size.
+    void everyNameHasArtworkAtTheAskedSize()
+    {
+        for (Icons::Name name : Icons::all()) {
+            for (qreal size : {14.0, 56.0, 64.0}) {
+                const auto image = Icons::image(name, size);
+                QVERIFY2(image && !image->isShape, qPrintable(Icons::rawValue(name)));
+                QCOMPARE(image->pixmap.deviceIndependentSize(), QSizeF(size, size));
+                const QImage pixels = image->pixmap.toImage();
+                QVERIFY2(opaqueBounds(pixels).width() > pixels.width() / 2, qPrintable(Icons::rawValue(name)));
+            }
+        }
+    }
+
+    void cachedPerNameSizeAndTemplateFlag()
+    {
+        const auto a = Icons::image(Icons::Name::nav_history, 20);
+        const auto b = Icons::image(Icons::Name::nav_history, 20);
+        QCOMPARE(a->pixmap.cacheKey(), b->pixmap.cacheKey());
+        const auto c = Icons::image(Icons::Name::nav_history, 24);
+        const auto t = Icons::image(Icons::Name::nav_history, 20, true);
+        QVERIFY(c->pixmap.cacheKey() != a->pixmap.cacheKey());
+        QVERIFY(t->pixmap.cacheKey() != a->pixmap.cacheKey());
+
+        // A shape image is the artwork's shape in black; tinting paints it.
+        QVERIFY(t->isShape);
+        const QImage shape = t->pixmap.toImage();
+        const QRect box = opaqueBounds(shape);
+        QVERIFY(!box.isEmpty());
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            for (int x = box.left(); x <= box.right(); ++x)
+                if (qAlpha(shape.pixel(x, y)) == 255)
+                    QCOMPARE(QColor(shape.pixel(x, y)).rgb() & 0xffffff, 0u);
+        const QImage tinted = Icons::shown(*t, Brand::orange).toImage();
+        const QPoint p = box.center();
+        QVERIFY(qAlpha(shape.pixel(p)) == 0 || distance(tinted.pixelColor(p), Brand::orange) < 8);
+    }
+
+    // Without artwork the theme icon at 82 %, then nothing; the tray keeps
+    // our artwork unless the theme has a symbolic icon for that image.
+    void themeFallbacks()
+    {
+        QTemporaryDir root;
+        const QStringList oldPaths = QIcon::themeSearchPaths();
+        const QString oldTheme = QIcon::themeName();
+
+        // No artwork and no theme icon: nothing, and nothing cached.
+        QIcon::setThemeSearchPaths({root.path()});
+        QIcon::setThemeName(u"none"_s);
+        Icons::IconSet bare(root.path() + u"/icons"_s);
+        QVERIFY(!bare.image(Icons::Name::logo_mark, 64, false));
+
+        // A theme icon by the fallback name: drawn at 82 %, centred, always a shape.
+        writeTheme(root.path(), Icons::fallbackSymbol(Icons::Name::logo_mark));
+        writeTheme(root.path(), u"process-working-symbolic"_s);
+        QIcon::setThemeName(u"probe"_s);
+        const auto image = bare.image(Icons::Name::logo_mark, 100, false);
+        QVERIFY(image && image->isShape);
+        QCOMPARE(image->pixmap.deviceIndependentSize(), QSizeF(100, 100));
+        const QImage pixels = image->pixmap.toImage();
+        const QRect box = opaqueBounds(pixels);
+        const qreal ratio = image->pixmap.devicePixelRatio();
+        QVERIFY2(qAbs(box.width() / ratio - 82) <= 1, qPrintable(QString::number(box.width())));
+        QVERIFY(qAbs((box.left() + box.right()) / 2.0 - pixels.width() / 2.0) <= 1.5);
+        QCOMPARE(QColor(pixels.pixel(box.center())).rgb() & 0xffffff, 0u);
+
+        QStringList themeNames;
+        for (const char* name : {"menubar_idle", "menubar_recording", "menubar_working"}) {
+            const QIcon icon = Icons::tray(QString::fromLatin1(name));
+            QCOMPARE(icon.pixmap(22, 22).deviceIndependentSize(), QSizeF(22, 22));
+            themeNames << icon.name();
+        }
+        QIcon::setThemeSearchPaths(oldPaths);
+        QIcon::setThemeName(oldTheme);
+        QCOMPARE(themeNames, (QStringList{QString(), QString(), u"process-working-symbolic"_s}));
+        QVERIFY(Icons::menuBar(u"menubar_unknown"_s).isNull());
+    }
+
+    // A missing licence text is named; a present one loses the blank lines around it.
+    void creditsNameMissingLicenceTexts()
+    {
+        QTemporaryDir folder;
+        writeFile(folder.path() + u"/Qt.txt"_s, "\n\n  GNU LESSER GENERAL PUBLIC LICENSE\nVersion 3\n\n\n");
+        const QString rule = u"\n\n"_s + QString(28, QChar(0x2500)) + u"\n\n"_s;
+        const QStringList sections = AboutWindow::creditsText(folder.path()).split(rule);
+        const auto& credits = AboutWindow::credits();
+        QCOMPARE(sections.size(), credits.size());
+        QCOMPARE(sections[2], credits[2].heading + u"\n\nGNU LESSER GENERAL PUBLIC LICENSE\nVersion 3"_s);
+        QCOMPARE(sections[3],
+                 credits[3].heading + u"\n\n（原文ファイルが見つかりません: "_s + credits[3].licenseFile + u"）"_s);
+    }
+
+    void creditsViewJoinsHardWrappedParagraphsOfTheShippedTexts()
+    {
+        const QList<std::pair<QString, QString>> cases{
+            // Centred headings and rules lose their spaces and keep their lines.
+            {"          TITLE\n          Version 3\n──────\nnext", "TITLE\nVersion 3\n──────\nnext"},
+            // A paragraph's lines join up to the blank line after it.
+            {"one\ntwo\n\nthree\nfour", "one two\n\nthree four"},
+            // Items and copyright lines begin a line; an indented item keeps its indent.
+            {"  0. Defs.\n   a) under\n  ensure\n(b) or", "  0. Defs.\n   a) under ensure\n(b) or"},
+            {"x\n- Neither\nLab.\n* y\nCopyright (C) Rob", "x\n- Neither Lab.\n* y\nCopyright (C) Rob"}};
+        for (const auto& [text, shown] : cases)
+            QCOMPARE(AboutWindow::reflowed(text), shown);
+        // The shipped licences are the real texts; reflowing changes only line
+        // breaks and spaces, the words of every licence stay.
+        const QString all = AboutWindow::creditsText();
+        QVERIFY(!all.contains(u"原文ファイルが見つかりません"_s));
+        QVERIFY(all.contains(u"Copyright (c) 2022 OpenAI"_s) && all.contains(u"Version 2.1, February 1999"_s));
+        QCOMPARE(all.count(u"Permission is hereby granted, free of charge"_s), 2);
+        QCOMPARE(AboutWindow::reflowed(all).simplified(), all.simplified());
+
+        // The About window shows them reflowed; it is built once: closing keeps
+        // it, showing again brings the same window.
+        AboutWindow& about = AboutWindow::shared();
+        about.show();
+        QWidget* w = about.window();
+        auto* credits = w->findChild<QTextEdit*>(u"credits"_s);
+        QVERIFY(credits && credits->isReadOnly());
+        QCOMPARE(credits->toPlainText(), AboutWindow::reflowed(all));
+        w->close();
+        about.show();
+        QCOMPARE(about.window(), w);
+        QVERIFY(w->isVisible());
+        w->close();
+    }
 };
 
-QTEST_MAIN(TestSettingsWindow)
-#include "tst_SettingsWindow.moc"
+QTEST_MAIN(TestWindows)
+#include "tst_Windows.moc"
