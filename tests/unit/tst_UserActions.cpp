@@ -214,12 +214,6 @@ private Q_SLOTS:
         menu->actions().at(first)->trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(), forty);
         QCOMPARE(fakes->overlay->last(), u"flash:コピーしました（Ctrl+V で貼り付け）@2"_s);
-
-        // An item without a text is ignored.
-        QAction stray(u"x"_s);
-        app->copyHistoryItem(&stray);
-        app->copyHistoryItem(nullptr);
-        QCOMPARE(fakes->overlay->events.size(), 1);
     }
 
     void loginItemSwitch()
@@ -395,6 +389,11 @@ private Q_SLOTS:
 
     void newerVersionShownThenClearedAndTheThrottle()
     {
+        // No site, or none usable: nothing is fetched, the completion runs at once.
+        for (const QString& site : {QString(), u"not a site"_s, u"ftp://127.0.0.1"_s}) {
+            UpdateNotice::testing::reset(site, u"5"_s);
+            QVERIFY(answeredAtOnce());
+        }
         // A site with a path and a trailing slash: the feed lies below the path.
         UpdateNotice::testing::reset(server->baseUrl() + u"/sayri/"_s, u"5"_s);
         // Status codes are not looked at. A check asked for from another
@@ -454,17 +453,6 @@ private Q_SLOTS:
         UpdateNotice::testing::ageLastFetch(1500);
         check();
         QVERIFY(answeredAtOnce());
-    }
-
-    void siteUnsetFetchesNothing()
-    {
-        for (const QString& site : {QString(), u"not a site"_s, u"ftp://127.0.0.1"_s}) {
-            UpdateNotice::testing::reset(site, u"5"_s);
-            QVERIFY(answeredAtOnce());
-        }
-        UpdateNotice::確認(nullptr);  // no completion: fine
-        QTest::qWait(100);
-        QVERIFY(server->requests().isEmpty());
     }
 };
 
