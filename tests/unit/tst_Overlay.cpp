@@ -253,13 +253,11 @@ private Q_SLOTS:
     {
         // Japanese with English words, spaces, emoji and a line break, grown
         // piece by piece as a live preview delivers it.
-        const QString source = QStringLiteral(
-            "えーと今日の会議では Sayri の新しい version について話します。👨‍👩‍👧 "
-            "まず "
-            "first "
-            "に録音バーの"
-            "表示を確認して、それから辞書の登録方法を説明します。\n次に、長い英単語 internationalization "
-            "が行末に来たときの折り返しも見ておきます。最後に質問を受け付けて終わりにしましょう。");
+        const QString source =
+            u"えーと今日の会議では Sayri の新しい version について話します。👨‍👩‍👧 まず first "
+            u"に録音バーの"
+            u"表示を確認して、それから辞書の登録方法を説明します。\n次に、長い英単語 internationalization "
+            u"が行末に来たときの折り返しも見ておきます。最後に質問を受け付けて終わりにしましょう。"_s;
         LiveTextTrimmer fast(Brand::font(12), G::liveWidth);
         const LiveTextTrimmer measure(Brand::font(12), G::liveWidth);
         qsizetype reference = 0;
@@ -280,7 +278,6 @@ private Q_SLOTS:
         // from its start, without the blanks around it.
         QCOMPARE(fast.update(u" \n "_s), QString());
         QCOMPARE(once.update(u"  \nやり直し \n"_s), u"やり直し"_s);
-        QCOMPARE(once.offset(), 0);
     }
 
     void dragSavesOnceLaterAndDoubleClickResets()

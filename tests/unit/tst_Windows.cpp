@@ -19,7 +19,6 @@
 #include "store/Config.h"
 #include "store/Dictionary.h"
 #include "ui/AboutWindow.h"
-#include "ui/ActionButton.h"
 #include "ui/Brand.h"
 #include "ui/DictionaryModel.h"
 #include "ui/DictionaryRowDelegate.h"
@@ -124,10 +123,11 @@ class TestWindows : public QObject {
             out << b->text();
         return out;
     }
-    static QPushButton* button(QWidget* page, const QString& title)
+    // The shown button whose title starts with `title`.
+    static QPushButton* button(QWidget* window, const QString& title)
     {
-        for (auto* b : page->findChildren<QPushButton*>())
-            if (b->text() == title)
+        for (auto* b : window->findChildren<QPushButton*>())
+            if (!b->isHidden() && b->text().startsWith(title))
                 return b;
         return nullptr;
     }
@@ -145,14 +145,6 @@ class TestWindows : public QObject {
             c.whisperModelPath = data->root() + u"/none.bin"_s;
             c.whisperBinary = present == 2 ? u"/bin/true"_s : data->root() + u"/none"_s;
         });
-    }
-
-    static ActionButton* actionButton(FirstRunWindow& w, const QString& prefix)
-    {
-        for (auto* b : w.window()->findChildren<ActionButton*>())
-            if (!b->isHidden() && b->text().startsWith(prefix))
-                return b;
-        return nullptr;
     }
 
 private Q_SLOTS:
@@ -423,7 +415,6 @@ private Q_SLOTS:
         QSignalSpy checks(&window, &SettingsView::updateCheckRequested);
         notice->click();
         QCOMPARE(checks.size(), 1);
-        UpdateNotice::testing::reset(QString(), u"5"_s);
     }
 
     // A page built again while the preview model downloads shows its progress.
@@ -483,7 +474,7 @@ private Q_SLOTS:
             w.buildWindow();
             for (const auto& [title, expected] : {std::pair{u"← 前へ"_s, previous}, {u"次へ →"_s, next}}) {
                 w.show(step);
-                ActionButton* b = actionButton(w, title);
+                QPushButton* b = button(w.window(), title);
                 QCOMPARE(b != nullptr, expected != none);
                 if (b) {
                     b->click();
@@ -532,12 +523,12 @@ private Q_SLOTS:
         int finished = 0;
         w.begin([&] { ++finished; });
         w.show(Step::完了);
-        QVERIFY(actionButton(w, u"あとで設定する"_s));
+        QVERIFY(button(w.window(), u"あとで設定する"_s));
         keys.isTrusted = true;
-        QTRY_VERIFY_WITH_TIMEOUT(actionButton(w, u"同意してはじめる"_s), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(button(w.window(), u"同意してはじめる"_s), 3000);
         QCOMPARE(sounds.played, QStringList{u"Glass"_s});
         QPointer<QWidget> window = w.window();
-        actionButton(w, u"同意してはじめる"_s)->click();
+        button(w.window(), u"同意してはじめる"_s)->click();
         QCOMPARE(finished, 1);
         QVERIFY(!QFile::exists(data->file(u".forcesetup"_s)));
         QVERIFY(!window || !window->isVisible());
