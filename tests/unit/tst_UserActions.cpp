@@ -84,16 +84,11 @@ class TestUserActions : public QObject {
 
     QStringList restarts() const { return fakes->server->seen().filter(QRegularExpression(u"^restart:"_s)); }
 
-    AddWordDialog* openAddWord()
-    {
-        app->addDictWord();
-        return qobject_cast<AddWordDialog*>(app->dictionaryDialog());
-    }
-
     // Fills the dialog and presses "追加して反映".
     void add(const QString& surface, const QString& reading)
     {
-        AddWordDialog* dialog = openAddWord();
+        app->addDictWord();
+        auto* dialog = qobject_cast<AddWordDialog*>(app->dictionaryDialog());
         QVERIFY(dialog);
         dialog->surfaceField()->setText(surface);
         dialog->readingField()->setText(reading);
@@ -172,7 +167,10 @@ private Q_SLOTS:
         data.reset();
     }
 
-    void contentsInEachPhase()
+    // The tray menu in each phase with its start-at-login switch; the tray
+    // icon: back in a phase, the very icon it had (a new one at each change
+    // leaves its drawings in the pixmap cache, dictation after dictation).
+    void trayMenuAndIcon()
     {
         const QString version = QStringLiteral(SAYRI_VERSION);
         const QStringList idle = u"サイリ %1 — 待機中 (off) | 設定を開く… | --- | 履歴（押すとコピー） (off) | "
@@ -184,11 +182,34 @@ private Q_SLOTS:
         menuItem(u"アップデートを確認…"_s)->trigger();  // no site set: says so
         QCOMPARE(fakes->overlay->last(), u"flash:更新の確認先が設定されていないため、確認できません@3"_s);
 
+        const QString login = u"ログイン時に自動起動"_s;
+        auto toggle = [&] {
+            open();
+            menuItem(login)->trigger();
+            return fakes->overlay->last();
+        };
+        QCOMPARE(toggle(), u"flash:自動起動: オン@1.5"_s);
+        QVERIFY(fakes->loginItem->enabled && open().contains(u"[x] "_s + login));
+        QCOMPARE(toggle(), u"flash:自動起動: オフ@1.5"_s);
+        QVERIFY(!fakes->loginItem->enabled);
+        fakes->loginItem->failWith = u"フォルダ /x を作れませんでした"_s;
+        QCOMPARE(toggle(), u"flash:自動起動の設定に失敗: フォルダ /x を作れませんでした@3"_s);
+        QVERIFY(open().contains(u"[ ] "_s + login));
+
         app->optionTapped(100.0);
         app->optionTapped(100.3);
         QCOMPARE(open().first(), u"サイリ %1 — 録音中 (off)"_s.arg(version));
         app->stopAndProcess();
         QCOMPARE(open().first(), u"サイリ %1 — 処理中 (off)"_s.arg(version));  // rebuilt, not appended to
+
+        TrayIcon tray;
+        const auto shown = [&tray] { return tray.findChild<QSystemTrayIcon*>()->icon().cacheKey(); };
+        tray.setIcon(u"🔴"_s);
+        const qint64 recording = shown();
+        tray.setIcon(u"🎙️"_s);
+        QVERIFY(shown() != recording);
+        tray.setIcon(u"🔴"_s);
+        QCOMPARE(shown(), recording);
     }
 
     void historyItems()
@@ -216,42 +237,10 @@ private Q_SLOTS:
         QCOMPARE(fakes->overlay->last(), u"flash:コピーしました（Ctrl+V で貼り付け）@2"_s);
     }
 
-    void loginItemSwitch()
-    {
-        const QString title = u"ログイン時に自動起動"_s;
-        auto toggle = [&] {
-            open();
-            menuItem(title)->trigger();
-            return fakes->overlay->last();
-        };
-        QCOMPARE(toggle(), u"flash:自動起動: オン@1.5"_s);
-        QVERIFY(fakes->loginItem->enabled);
-        QVERIFY(open().contains(u"[x] "_s + title));
-        QCOMPARE(toggle(), u"flash:自動起動: オフ@1.5"_s);
-        QVERIFY(!fakes->loginItem->enabled);
-
-        fakes->loginItem->failWith = u"フォルダ /x を作れませんでした"_s;
-        QCOMPARE(toggle(), u"flash:自動起動の設定に失敗: フォルダ /x を作れませんでした@3"_s);
-        QVERIFY(open().contains(u"[ ] "_s + title));
-    }
-
-    // Back in a phase, the tray shows the very icon it had: a new one at each
-    // change leaves its drawings in the pixmap cache, dictation after dictation.
-    void trayIconOfAPhaseIsReused()
-    {
-        TrayIcon tray;
-        const auto shown = [&tray] { return tray.findChild<QSystemTrayIcon*>()->icon().cacheKey(); };
-        tray.setIcon(u"🔴"_s);
-        const qint64 recording = shown();
-        tray.setIcon(u"🎙️"_s);
-        QVERIFY(shown() != recording);
-        tray.setIcon(u"🔴"_s);
-        QCOMPARE(shown(), recording);
-    }
-
     void addsWords()
     {
-        AddWordDialog* dialog = openAddWord();
+        app->addDictWord();
+        auto* dialog = qobject_cast<AddWordDialog*>(app->dictionaryDialog());
         QVERIFY(QTest::qWaitForWindowActive(dialog));
         QCOMPARE(dialog->windowModality(), Qt::ApplicationModal);
         // Typing goes into the written form; Return presses "追加して反映".
@@ -280,7 +269,8 @@ private Q_SLOTS:
     // added or said. Known words only: said, nothing restarts.
     void nothingToAdd()
     {
-        AddWordDialog* dialog = openAddWord();
+        app->addDictWord();
+        auto* dialog = qobject_cast<AddWordDialog*>(app->dictionaryDialog());
         dialog->surfaceField()->setText(u"俯瞰図"_s);
         QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
         QTRY_VERIFY(!app->dictionaryDialog());
