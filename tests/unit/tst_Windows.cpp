@@ -383,21 +383,6 @@ private Q_SLOTS:
         }
     }
 
-    void pageNames()
-    {
-        SettingsWindow window;
-        const QList<QPair<QString, SettingsPage>> names{
-            {"history", SettingsPage::history},       {"about", SettingsPage::about},
-            {"dictionary", SettingsPage::dictionary}, {"credits", SettingsPage::general},
-            {"History", SettingsPage::general},       {"", SettingsPage::general}};
-        for (const auto& [name, page] : names) {
-            window.show(name);
-            QCOMPARE(window.page(), page);
-            QVERIFY(!window.window());  // built only when the queued show runs
-        }
-        QTRY_VERIFY(window.window() && window.window()->isVisible());
-    }
-
     void pages()
     {
         FileServer server;
@@ -489,16 +474,26 @@ private Q_SLOTS:
         QCOMPARE(checks.size(), 1);
     }
 
-    // A page built again while the preview model downloads shows its progress.
-    void previewDownloadProgressAfterRebuild()
+    // Page names pick the page, and the window is built when the queued show
+    // runs. A page built again while the preview model downloads shows its
+    // progress.
+    void pageNamesAndPreviewDownloadAfterRebuild()
     {
         FileServer files;  // stalls after 2 MB of the model
         files.setRoute("/m/ggml-base.bin", {.block = QByteArray(65536, 'x'), .size = 147951465, .stallAt = 2 << 20});
         qputenv("SAYRI_MODEL_URLS", files.url("/m/release.bin").toUtf8());
         Config::edit([](ConfigData& c) { c.whisperBinary = u"/bin/true"_s; });
         SettingsWindow window;
-        window.build();
-        window.render();
+        const QList<QPair<QString, SettingsPage>> names{
+            {"history", SettingsPage::history},       {"about", SettingsPage::about},
+            {"dictionary", SettingsPage::dictionary}, {"credits", SettingsPage::general},
+            {"History", SettingsPage::general},       {"", SettingsPage::general}};
+        for (const auto& [name, page] : names) {
+            window.show(name);
+            QCOMPARE(window.page(), page);
+            QVERIFY(!window.window());  // built only when the queued show runs
+        }
+        QTRY_VERIFY(window.window() && window.window()->isVisible());
         button(window.currentPage(), u"ダウンロードする"_s)->click();
         const auto page = [&] { return static_cast<SettingsGeneralPage*>(window.currentPage()); };
         QTRY_VERIFY(page()->previewNote()->text().startsWith(u"ダウンロード中… 2MB"_s));
