@@ -217,10 +217,9 @@ private Q_SLOTS:
         const QString forty = u"一二三四五六七八九十一二三四五六七八九十\n一二三四五六七八九十一二三四五六七八九"_s;
         const QString thirtyEight = u"あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよ"_s;
         const QString combining = QString(38, u'か') + u"\u3099"_s;  // 38 characters, 39 code units
-        QStringList texts;
         for (int i = 1; i <= 9; ++i)
-            texts << u"古い%1"_s.arg(i);
-        for (const QString& text : texts + QStringList{u"R&D\tの件"_s, combining, thirtyEight, forty})
+            app->history().add(QString(), u"古い%1"_s.arg(i), AppState::historyMode);
+        for (const QString& text : {u"R&D\tの件"_s, combining, thirtyEight, forty})
             app->history().add(QString(), text, AppState::historyMode);
 
         const QStringList lines = open();
