@@ -10,7 +10,6 @@
 // geometry (anchors, placement and clamping on two screens, the level dot's
 // scale), then as a real window: faces, sizes, the level dot, live-text
 // trimming, dragging and remembering the place, double-clicks, other threads.
-#include "BuildSettings.h"
 #include "Fakes.h"
 #include "FileServer.h"
 #include "LogFile.h"
