@@ -1,15 +1,17 @@
-// The app's windows offscreen and what they draw with. The settings window:
-// measuring and cutting texts, the microphone pop-up, page names, what each
-// page shows and what its controls change; its dictionary table: where a
-// dragged word lands, what an edit may write, its two counts, and that the
-// file stays the truth (a racing change, a file that is not UTF-8). The
-// first-run window with fake platform pieces: where `進む` and the navigation
-// row lead, `必要`, the height, the poll, and finishing once. The brand
-// gradient, the icon set with its cache and fallbacks, the tray images, and
-// the About window's credits. The recording bar and message panel: its
-// geometry (anchors, placement and clamping on two screens, the level dot's
-// scale), then as a real window: faces, sizes, the level dot, live-text
-// trimming, dragging and remembering the place, double-clicks, other threads.
+// The app's windows offscreen and what they draw with, in this order:
+// - the dictionary table: where a dragged word lands, what an edit may write,
+//   its two counts, and that the file stays the truth (a racing change, a
+//   file that is not UTF-8);
+// - the settings window: measuring and cutting texts, the microphone pop-up,
+//   page names, what each page shows and what its controls change;
+// - the first-run window with fake platform pieces: where `進む` and the
+//   navigation row lead, `必要`, the height, the poll, finishing once;
+// - the brand gradient, the icon set with its cache and fallbacks, the tray
+//   images, the About window's credits;
+// - the recording bar and message panel: its geometry (anchors, placement and
+//   clamping on two screens, the level dot's scale), then as a real window:
+//   faces, sizes, the level dot, live-text trimming, dragging and remembering
+//   the place, double-clicks, other threads.
 #include "Fakes.h"
 #include "FileServer.h"
 #include "LogFile.h"
@@ -258,10 +260,7 @@ private Q_SLOTS:
     // Accepted words read back from the file as typed, trimmed.
     void edits()
     {
-        struct Case {
-            QString surface, reading;
-            bool refused;
-        };
+        using Case = std::tuple<QString, QString, bool>;  // surface, reading, refused
         for (const auto& [surface, reading, refused] :
              {Case{u" 俯瞰図\u3000"_s, u" ふかんず"_s, false}, Case{u"俯瞰図"_s, u" "_s, false},
               Case{u" "_s, u"ふ"_s, false}, Case{u"俯瞰\n図"_s, {}, true}, Case{u"俯瞰図"_s, u"ふ\u2028か"_s, true},
@@ -363,11 +362,7 @@ private Q_SLOTS:
         QCOMPARE(tinted.pixelColor(24, 10).alpha(), qRound(0.65 * 255));
 
         // The microphone pop-up: the system default, the devices, a chosen one that is gone.
-        struct Case {
-            Devices devices;
-            QString uid, shown;
-            int items;
-        };
+        using Case = std::tuple<Devices, QString, QString, int>;  // devices, chosen, shown, items
         const Devices two{{"a", "Mic A"}, {"b", "Mic B"}};
         const QString automatic = u"パソコンと同じ（自動）"_s;
         const QString gone = u"選択中のマイク（見つかりません）"_s;
