@@ -188,7 +188,7 @@ private Q_SLOTS:
             return shown;
         };
         QCOMPARE(bar(), QStringLiteral("bar:アプリ|VirtualMic"));  // no application, the default microphone
-        fakes->frontmost->app = FrontmostAppInfo{42, QStringLiteral("テキストエディター")};
+        fakes->frontmost->app = FrontmostAppInfo{42, QStringLiteral("テキストエディター"), {}, {}, {}};
         fakes->recorder->fellBack = true;  // the chosen microphone failed
         QCOMPARE(bar(), QStringLiteral("bar:テキストエディター|⚠ VirtualMic"));
         fakes->recorder->fellBack = false;
