@@ -22,7 +22,7 @@ namespace {
 
 FrontmostAppInfo appWithPid(qint64 pid)
 {
-    return {pid, QStringLiteral("App")};
+    return {pid, QStringLiteral("App"), {}, {}, {}};
 }
 
 constexpr qint64 ownPid = 4242;
