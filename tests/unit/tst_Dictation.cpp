@@ -306,25 +306,23 @@ private Q_SLOTS:
         fakes->server->onStart = [touch] { touch(1); };
         AppTiming timing;
         timing.periodicCheckInterval = 0.05;
-        AppState app(fakes->take(), timing);
-        app.startUp();
-        const auto check = [&app] {
-            app.periodicCheck();
-            app.pipelineQueue().drain();
+        app = std::make_unique<AppState>(fakes->take(), timing);
+        app->startUp();
+        const auto check = [this] {
+            app->periodicCheck();
+            app->pipelineQueue().drain();
         };
-        app.pipelineQueue().drain();
+        app->pipelineQueue().drain();
         QStringList afterStart = fakes->server->seen();
         check();
         QCOMPARE(fakes->server->seen(), afterStart << QStringLiteral("restart:"));
 
         touch(2);
-        app.optionTapped(1);
-        app.optionTapped(1.1);
-        QCOMPARE(app.phase(), Phase::recording);
+        startByDoubleTap();
         check();
         QTest::qWait(200);
         QCOMPARE(fakes->server->seen(), afterStart);
-        app.escPressed();
+        app->escPressed();
 
         QTRY_COMPARE(fakes->server->seen(), afterStart + QStringList{QStringLiteral("restart:")});
         check();
@@ -339,8 +337,8 @@ private Q_SLOTS:
     void viewRequestsReachTheirHandlers()
     {
         fakes->audioInputs->devices = {{QStringLiteral("usb-1"), QStringLiteral("山田のマイク")}};
-        AppState app(fakes->take());
-        app.startUp();
+        app = std::make_unique<AppState>(fakes->take());
+        app->startUp();
         UpdateNotice::testing::reset(QStringLiteral("https://sayri.example"), QStringLiteral("5"));
         QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "openPage");
         QMenu menu;
@@ -364,14 +362,14 @@ private Q_SLOTS:
         QCOMPARE(fakes->hotkeys->trigger, QStringLiteral("rightShift"));
         // The microphone: stored, told by name, logged only masked, warmed up.
         Q_EMIT fakes->settings.micChosen(QStringLiteral("usb-1"));
-        app.pipelineQueue().drain();
+        app->pipelineQueue().drain();
         QVERIFY(data->readText(QStringLiteral("config.json")).contains(QStringLiteral("\"micDeviceUID\": \"usb-1\"")));
         QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:マイク: 山田のマイク（次の録音から使います）@2.5"));
         QVERIFY(!logMessages().join(u'\n').contains(QStringLiteral("山田")));
-        app.micChanged(QStringLiteral("unplugged"));
+        app->micChanged(QStringLiteral("unplugged"));
         QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:マイク: 選んだマイク（次の録音から使います）@2.5"));
-        app.micChanged(QString());
-        app.pipelineQueue().drain();
+        app->micChanged(QString());
+        app->pipelineQueue().drain();
         QCOMPARE(fakes->overlay->last(),
                  QStringLiteral("flash:マイク: パソコンと同じ（自動）（次の録音から使います）@2.5"));
         QCOMPARE(fakes->warmUps, (QStringList{QStringLiteral("usb-1"), QStringLiteral("unplugged")}));
@@ -379,14 +377,12 @@ private Q_SLOTS:
         QCOMPARE(fakes->screen->prepares, 1);
         QVERIFY(fakes->settings.loginItem == fakes->loginItem && fakes->settings.audioInputs);
 
-        app.optionTapped(1);
-        app.optionTapped(1.1);
+        startByDoubleTap();
         Q_EMIT fakes->overlay->cancelClicked();
-        QCOMPARE(app.phase(), Phase::idle);
-        app.optionTapped(2);
-        app.optionTapped(2.1);
+        QCOMPARE(app->phase(), Phase::idle);
+        startByDoubleTap();
         Q_EMIT fakes->overlay->stopClicked();
-        QCOMPARE(app.phase(), Phase::processing);
+        QCOMPARE(app->phase(), Phase::processing);
     }
 
     // What a Linux user reads, as composed through the platform words: the

@@ -61,12 +61,12 @@ QByteArray recording(qsizetype sampleBytes)
     return QByteArray(44, 'h') + QByteArray(sampleBytes, 'x');
 }
 
+// Writes a file, its folder too, dated `modified`.
 void place(const QString& path, const QByteArray& bytes, const QDateTime& modified)
 {
+    writeFile(path, bytes);
     QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    QVERIFY(f.flush());
+    QVERIFY(f.open(QIODevice::ReadWrite));
     QVERIFY(f.setFileTime(modified, QFileDevice::FileModificationTime));
 }
 
@@ -76,6 +76,7 @@ class TestStoredFiles : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDataFolder> data;
+    QString folder;  // where rescued recordings go
 
     // The copies kept beside a file that did not decode.
     QStringList brokenCopies(const QString& name) const
@@ -97,17 +98,15 @@ private Q_SLOTS:
     {
         data = std::make_unique<TestDataFolder>();
         QDir().mkpath(data->path());
+        folder = 録音の救出::フォルダ();
     }
     void cleanup() { data.reset(); }
-
-    // --- settings ---
 
     void firstStartCreatesTheDictionaryAndDefaults()
     {
         Config::bootstrap();
         QCOMPARE(dictionary(), Config::defaultDictionary);
-        const QByteArray bytes = data->readText(u"config.json"_s).toUtf8();
-        const QJsonObject o = QJsonDocument::fromJson(bytes).object();
+        const QJsonObject o = QJsonDocument::fromJson(data->readText(u"config.json"_s).toUtf8()).object();
         QCOMPARE(o.keys(), (QStringList{"historyLimit", "micDeviceUID", "triggerKeyId", "vadModelPath", "whisperBinary",
                                         "whisperModelPath", "whisperPort"}));
         QCOMPARE(o.value("whisperPort").toInteger(), 8773);
@@ -217,17 +216,15 @@ private Q_SLOTS:
         QCOMPARE(torn.load(), 0);
     }
 
-    // --- the log ---
-
     void logLineFormat()
     {
         Log::write(u"サイリ起動"_s);
         Log::write(QString());
         Log::write(u"一行目\n二行目"_s);
         const QString text = data->readText(u"sayri.log"_s);
-        const QRegularExpression format(u"^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] サイリ起動\\n"
-                                        "\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] \\n"
-                                        "\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] 一行目\\n二行目\\n$"_s);
+        const QString stamp = u"\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] "_s;
+        const QRegularExpression format(u"^"_s + stamp + u"サイリ起動\\n"_s + stamp + u"\\n"_s + stamp
+                                        + u"一行目\\n二行目\\n$"_s);
         QVERIFY2(format.match(text).hasMatch(), qPrintable(text));
         const QString now = QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm"_s);
         QVERIFY(text.mid(1, 16) == now || text.mid(1, 10) == now.left(10));  // local time, not UTC
@@ -241,8 +238,6 @@ private Q_SLOTS:
         QVERIFY(sink->isOpen());
         QCOMPARE(sink->write("discarded"), 9);
     }
-
-    // --- the personal dictionary ---
 
     void parsesLines_data()
     {
@@ -422,8 +417,6 @@ private Q_SLOTS:
         QCOMPARE(dictionary(), u"語\n"_s);
     }
 
-    // --- the history ---
-
     // Every hand-written entry loads; an add keeps the newest hundred and
     // writes them all, dated in UTC with whole seconds.
     void historyCapsAtAHundredOnAddAndMirrorsTheFile()
@@ -498,11 +491,8 @@ private Q_SLOTS:
         QCOMPARE(contents, (QStringList{broken, u"{"_s}));
     }
 
-    // --- recording rescue ---
-
     void rescueKeepsOnlyThirtySecondsOrMore()
     {
-        const QString folder = 録音の救出::フォルダ();
         QCOMPARE(folder, data->path() + u"/救出した録音"_s);
         QCOMPARE(録音の救出::残す(recording(959999)), std::nullopt);  // 29.99 s
         QCOMPARE(録音の救出::残す(QByteArray(10, 'h')), std::nullopt);
@@ -525,8 +515,6 @@ private Q_SLOTS:
 
     void rescueKeepsFiveNewestWavFilesAndNothingElseIsTouched()
     {
-        const QString folder = 録音の救出::フォルダ();
-        QVERIFY(QDir().mkpath(folder));
         const QDateTime now = QDateTime::currentDateTime();
         for (int i = 1; i <= 5; ++i)
             place(folder + u"/old%1.wav"_s.arg(i), "w", now.addDays(-i));
@@ -556,8 +544,6 @@ private Q_SLOTS:
     {
         // Files already named for this second and the next, as an earlier
         // rescue would have named them.
-        const QString folder = 録音の救出::フォルダ();
-        QVERIFY(QDir().mkpath(folder));
         const QDateTime now = QDateTime::currentDateTime();
         QStringList taken;
         for (int s = 0; s <= 1; ++s) {

@@ -316,8 +316,9 @@ private Q_SLOTS:
     // What the walk reads, and how deep: hidden elements and what they hold,
     // text an enclosing element shows already, pieces too long, the last of
     // 1 501 elements (the window and 1 500 more), the last of twelve levels
-    // a reader notices.
-    void rulesOfTheWalk()
+    // a reader notices, the edges of the level and text limits, and a tree
+    // that fails to answer.
+    void rulesAndLimitsOfTheWalk()
     {
         FakeMemoryTree tree;
         const int window = tree.add(u"窓"_s);
@@ -352,20 +353,16 @@ private Q_SLOTS:
         chain.addChild(12, u"末1"_s);
         chain.addChild(12, u"末2"_s);
         QCOMPARE(walk(chain), expected + u"末1\n末2\n"_s);
-    }
 
-    // The edges of the level and text limits; a tree that fails to answer.
-    void limitsOfTheWalk()
-    {
         // Twelve levels with text, then wrappers down to level 24, then text:
         // read; one wrapper more and it is not.
         for (const int levels : {24, 25}) {
-            FakeMemoryTree tree;
-            int parent = tree.add(QStringLiteral("窓"));
+            FakeMemoryTree deep;
+            int parent = deep.add(QStringLiteral("窓"));
             for (int level = 1; level < levels; ++level)
-                parent = tree.addChild(parent, level <= 11 ? QStringLiteral("段%1").arg(level) : QString());
-            tree.addChild(parent, QStringLiteral("奥"));
-            QCOMPARE(walk(tree).endsWith(QStringLiteral("奥\n")), levels == 24);
+                parent = deep.addChild(parent, level <= 11 ? QStringLiteral("段%1").arg(level) : QString());
+            deep.addChild(parent, QStringLiteral("奥"));
+            QCOMPARE(walk(deep).endsWith(QStringLiteral("奥\n")), levels == 24);
         }
 
         // A text of exactly 12 000 characters still lets the next element in
@@ -377,17 +374,17 @@ private Q_SLOTS:
         QVERIFY(walk(full).endsWith(QStringLiteral("最後\n")));
 
         // A tree that stops answering, or answers too slowly, gives nothing.
-        FakeMemoryTree tree;
-        tree.addChild(tree.addChild(tree.add(QStringLiteral("窓")), QStringLiteral("枠")), QStringLiteral("中身"));
-        tree.answersLeft = 2;  // window and panel, then nothing
-        QCOMPARE(walk(tree), QString());
-        tree.answersLeft = -1;
-        tree.delayMs = 40;
+        FakeMemoryTree slow;
+        slow.addChild(slow.addChild(slow.add(QStringLiteral("窓")), QStringLiteral("枠")), QStringLiteral("中身"));
+        slow.answersLeft = 2;  // window and panel, then nothing
+        QCOMPARE(walk(slow), QString());
+        slow.answersLeft = -1;
+        slow.delayMs = 40;
         ScreenContextWalk::Limits limits;
         limits.maxMilliseconds = 60;
-        QCOMPARE(ScreenContextWalk::visibleText(tree, FakeMemoryTree::element(0), limits), QString());
+        QCOMPARE(ScreenContextWalk::visibleText(slow, FakeMemoryTree::element(0), limits), QString());
         limits.maxMilliseconds = 5000;
-        QCOMPARE(ScreenContextWalk::visibleText(tree, FakeMemoryTree::element(0), limits),
+        QCOMPARE(ScreenContextWalk::visibleText(slow, FakeMemoryTree::element(0), limits),
                  QStringLiteral("窓\n枠\n中身\n"));
     }
 };
