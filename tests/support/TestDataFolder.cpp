@@ -1,7 +1,5 @@
 #include "TestDataFolder.h"
 
-#include "store/Config.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,26 +18,6 @@ TestDataFolder::~TestDataFolder()
         qunsetenv("XDG_DATA_HOME");
     else
         qputenv("XDG_DATA_HOME", oldData_);
-}
-
-QString TestDataFolder::path() const
-{
-    return Config::dataFolder();
-}
-
-QString TestDataFolder::file(const QString& name) const
-{
-    return Config::file(name);
-}
-
-QString TestDataFolder::readText(const QString& name) const
-{
-    return QString::fromUtf8(readFile(file(name)));
-}
-
-void TestDataFolder::writeText(const QString& name, const QString& text) const
-{
-    writeFile(file(name), text.toUtf8());
 }
 
 QByteArray readFile(const QString& path)

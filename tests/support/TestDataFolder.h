@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/Config.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
@@ -13,10 +15,10 @@ class TestDataFolder {
 public:
     TestDataFolder();
     ~TestDataFolder();
-    QString path() const;  // the data folder, ".../share/Sayri"
-    QString file(const QString& name) const;
-    QString readText(const QString& name) const;
-    void writeText(const QString& name, const QString& text) const;
+    QString path() const { return Config::dataFolder(); }  // ".../share/Sayri"
+    QString file(const QString& name) const { return Config::file(name); }
+    QString readText(const QString& name) const { return QString::fromUtf8(readFile(file(name))); }
+    void writeText(const QString& name, const QString& text) const { writeFile(file(name), text.toUtf8()); }
     QString root() const { return dir_.path(); }
 
 private:

@@ -16,6 +16,8 @@ namespace {
 const char* scriptVariable = "SAYRI_STANDIN_SCRIPT";
 const char* recordVariable = "SAYRI_STANDIN_RECORD_DIR";
 
+const QString program = QStringLiteral(SAYRI_BIN_DIR "/tests/support/whisper-standin/whisper-standin");
+
 bool accepts(quint16 port)
 {
     QTcpSocket s;
@@ -35,7 +37,7 @@ void restore(const char* variable, const QByteArray& value)
 
 WhisperStandIn::WhisperStandIn() : oldScript_(qgetenv(scriptVariable)), oldRecord_(qgetenv(recordVariable))
 {
-    QFile::link(program(), binary());
+    QFile::link(program, binary());
     writeFile(model(), QByteArrayLiteral("stand-in model"));
     // Large enough to count as a model; sparse, so it costs no disk.
     QFile(model()).resize(ModelSetup::plausibleModelSize + 1);
@@ -52,11 +54,6 @@ WhisperStandIn::~WhisperStandIn()
     }
     restore(scriptVariable, oldScript_);
     restore(recordVariable, oldRecord_);
-}
-
-QString WhisperStandIn::program()
-{
-    return QStringLiteral(SAYRI_BIN_DIR "/tests/support/whisper-standin/whisper-standin");
 }
 
 quint16 WhisperStandIn::freePort()
@@ -101,7 +98,7 @@ void WhisperStandIn::setScript(const QJsonObject& script) const
 qint64 WhisperStandIn::startServer(quint16 port, bool asWhisperServer)
 {
     auto p = std::make_shared<QProcess>();
-    p->setProgram(asWhisperServer ? binary() : program());
+    p->setProgram(asWhisperServer ? binary() : program);
     p->setArguments({QStringLiteral("-m"), model(), QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
                      QStringLiteral("--port"), QString::number(port), QStringLiteral("-l"), QStringLiteral("ja")});
     p->setProcessChannelMode(QProcess::ForwardedChannels);
@@ -109,7 +106,7 @@ qint64 WhisperStandIn::startServer(quint16 port, bool asWhisperServer)
     if (!p->waitForStarted(5000))
         return 0;
     servers_.append(p);
-    return waitListening(port, 10) ? p->processId() : 0;
+    return QTest::qWaitFor([port] { return accepts(port); }, 10000) ? p->processId() : 0;
 }
 
 QList<WhisperStandIn::Recorded> WhisperStandIn::requests() const
@@ -120,8 +117,7 @@ QList<WhisperStandIn::Recorded> WhisperStandIn::requests() const
         const QJsonObject o = QJsonDocument::fromJson(readFile(root.filePath(name))).object();
         if (o.isEmpty())
             continue;  // still being written
-        Recorded r{o[u"method"].toString().toUtf8(),
-                   o[u"path"].toString().toUtf8(),
+        Recorded r{o[u"path"].toString().toUtf8(),
                    QByteArray::fromBase64(o[u"body"].toString().toLatin1()),
                    {},
                    o[u"headers"].toObject().toVariantMap()};
@@ -135,10 +131,8 @@ QList<WhisperStandIn::Recorded> WhisperStandIn::requests() const
 
 QList<WhisperStandIn::Recorded> WhisperStandIn::inferenceRequests() const
 {
-    QList<Recorded> list;
-    for (const Recorded& r : requests())
-        if (r.path == "/inference")
-            list << r;
+    QList<Recorded> list = requests();
+    list.removeIf([](const Recorded& r) { return r.path != "/inference"; });
     return list;
 }
 
@@ -149,11 +143,6 @@ QList<QJsonObject> WhisperStandIn::starts() const
         if (!line.isEmpty())
             list << QJsonDocument::fromJson(line).object();
     return list;
-}
-
-bool WhisperStandIn::waitListening(quint16 port, double seconds)
-{
-    return QTest::qWaitFor([port] { return accepts(port); }, int(seconds * 1000));
 }
 
 bool WhisperStandIn::waitClosed(quint16 port, double seconds)

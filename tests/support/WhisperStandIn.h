@@ -21,7 +21,6 @@
 class WhisperStandIn {
 public:
     struct Recorded {
-        QByteArray method;
         QByteArray path;
         QByteArray body;
         QMap<QString, QByteArray> contents;  // form part name -> content
@@ -32,7 +31,6 @@ public:
     WhisperStandIn();
     ~WhisperStandIn();  // ends the servers started with startServer()
 
-    static QString program();  // the built stand-in
     static quint16 freePort();
 
     QString binary() const;  // ".../whisper-server"
@@ -53,8 +51,7 @@ public:
     QList<Recorded> inferenceRequests() const;
     QList<QJsonObject> starts() const;  // {"pid":…, "args":[…]} per start
 
-    // True once something accepts connections on the port / once nothing does.
-    static bool waitListening(quint16 port, double seconds);
+    // True once nothing accepts connections on the port any more.
     static bool waitClosed(quint16 port, double seconds);
 
 private:

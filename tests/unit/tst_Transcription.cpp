@@ -11,11 +11,8 @@
 #include "recognition/Inference.h"
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
-#include "store/Dictionary.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
@@ -35,18 +32,13 @@ QByteArray wavOfSeconds(double seconds)
 // The form as the real server expects it, written out by hand.
 QByteArray expectedForm(const QByteArray& wav, const QString& prompt, const QByteArray& b)
 {
-    QByteArray f = "--" + b
-                   + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"rec.wav\"\r\n"
-                     "Content-Type: audio/wav\r\n\r\n"
-                   + wav
-                   + "\r\n"
-                     "--"
-                   + b
-                   + "\r\nContent-Disposition: form-data; name=\"response_format\"\r\n\r\njson\r\n"
-                     "--"
-                   + b + "\r\nContent-Disposition: form-data; name=\"temperature\"\r\n\r\n0.0\r\n";
+    const auto part = [&b](const QByteArray& disposition, const QByteArray& content) {
+        return "--" + b + "\r\nContent-Disposition: form-data; " + disposition + "\r\n\r\n" + content + "\r\n";
+    };
+    QByteArray f = part("name=\"file\"; filename=\"rec.wav\"\r\nContent-Type: audio/wav", wav)
+                   + part("name=\"response_format\"", "json") + part("name=\"temperature\"", "0.0");
     if (!prompt.isEmpty())
-        f += "--" + b + "\r\nContent-Disposition: form-data; name=\"prompt\"\r\n\r\n" + prompt.toUtf8() + "\r\n";
+        f += part("name=\"prompt\"", prompt.toUtf8());
     return f + "--" + b + "--\r\n";
 }
 
@@ -73,7 +65,10 @@ class TestTranscription : public QObject {
     static std::optional<QString> text(const char* t) { return QString::fromUtf8(t); }
 
 private Q_SLOTS:
-    void httpStatusCodes()
+    // Status codes of plain requests, and a server that never answers: given
+    // up on after the time limit plus the grace period, and free for the next
+    // request afterwards.
+    void httpRequests()
     {
         Fixture f;
         const QString base = QStringLiteral("http://127.0.0.1:%1").arg(f.port);
@@ -81,22 +76,15 @@ private Q_SLOTS:
              {base + u'/', QStringLiteral("http://[::1"), QString()})  // nothing listening, bad URLs
             QCOMPARE(onPipeline([&] { return HTTP::statusCode(url, 0.5); }), 0);
 
+        f.standIn.setReplies(
+            {QJsonObject{{QStringLiteral("hang"), true}}, QJsonObject{{QStringLiteral("text"), QStringLiteral("ok")}}});
         QVERIFY(f.standIn.startServer(f.port) > 0);
         QCOMPARE(onPipeline([&] { return HTTP::statusCode(base + u'/', 0.5); }), 200);
         QCOMPARE(onPipeline([&] { return HTTP::statusCode(base + QStringLiteral("/inference"), 0.5); }), 404);
         const HTTP::Response bad = post(f.port, "name=\"temperature\"\r\n\r\n0.0");
         QCOMPARE(bad.status, 400);
         QCOMPARE(bad.body, std::optional<QByteArray>("Invalid request"));
-    }
 
-    // A server that never answers is given up on after the time limit plus
-    // the grace period, and it is free for the next request afterwards.
-    void hangingServerIsGivenUpOn()
-    {
-        Fixture f;
-        f.standIn.setReplies(
-            {QJsonObject{{QStringLiteral("hang"), true}}, QJsonObject{{QStringLiteral("text"), QStringLiteral("ok")}}});
-        QVERIFY(f.standIn.startServer(f.port) > 0);
         const QByteArray file = "name=\"file\"; filename=\"rec.wav\"\r\n\r\n" + wavOfSeconds(1);
         QElapsedTimer clock;
         clock.start();
@@ -104,10 +92,7 @@ private Q_SLOTS:
         QCOMPARE(hung.status, 0);
         QVERIFY(!hung.body);
         QVERIFY(clock.elapsed() < 5300);
-
-        const HTTP::Response next = post(f.port, file, 0.3);
-        QCOMPARE(next.status, 200);
-        QCOMPARE(next.body, std::optional<QByteArray>(R"({"text":"ok"})"));
+        QCOMPARE(post(f.port, file, 0.3).body, std::optional<QByteArray>(R"({"text":"ok"})"));
     }
 
     void timeLimit()
@@ -120,16 +105,18 @@ private Q_SLOTS:
     void requestOnTheWire_data()
     {
         QTest::addColumn<QStringList>("terms");
-        QTest::newRow("screen terms") << QStringList{QStringLiteral("サイリ"), QStringLiteral("Qt")};
-        QTest::newRow("no terms") << QStringList{};
+        QTest::addColumn<double>("seconds");
+        QTest::newRow("screen terms") << QStringList{QStringLiteral("サイリ"), QStringLiteral("Qt")} << 1.0;
+        QTest::newRow("no terms, ten minutes") << QStringList{} << 600.0;
     }
     void requestOnTheWire()
     {
         QFETCH(QStringList, terms);
+        QFETCH(double, seconds);
         Fixture f;
         f.standIn.setReplies({QJsonObject{{QStringLiteral("text"), QStringLiteral("  こんにちは\n")}}});
         WhisperServer server(processes, [terms] { return terms; });
-        const QByteArray wav = wavOfSeconds(1);
+        const QByteArray wav = wavOfSeconds(seconds);
         // Nothing runs yet: the first transcription starts the server.
         for (int i = 0; i < 2; ++i)
             QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), text("こんにちは"));
@@ -143,11 +130,6 @@ private Q_SLOTS:
             const QByteArray type = r.header("Content-Type");
             QVERIFY(type.startsWith("multipart/form-data; boundary="));
             const QByteArray b = type.mid(type.indexOf('=') + 1);
-            QVERIFY2(QRegularExpression(QStringLiteral("^----sayri-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$"))
-                         .match(QString::fromLatin1(b))
-                         .hasMatch(),
-                     b.constData());
-            QCOMPARE(r.method, QByteArray("POST"));
             QCOMPARE(r.body, expectedForm(wav, prompt, b));
             boundaries << b;
         }
@@ -193,32 +175,15 @@ private Q_SLOTS:
         QCOMPARE(f.standIn.starts().size(), 4);
     }
 
-    void tenMinuteRecording()
-    {
-        Fixture f;
-        f.standIn.setReplies({QJsonObject{{QStringLiteral("text"), QStringLiteral(" 長い話\n")}}});
-        WhisperServer server(processes);
-        const QByteArray wav = wavOfSeconds(600);
-        QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), text("長い話"));
-        server.stop();
-        QCOMPARE(f.standIn.inferenceRequests().value(0).contents.value(QStringLiteral("file")), wav);
-    }
-
+    // A model the server rejects: it exits at once, and nobody waits for it.
     void serverThatCannotStartGivesNothing()
     {
         Fixture f;
-        Config::edit([&](ConfigData& c) { c.whisperModelPath = f.data.file(QStringLiteral("gone.bin")); });
+        f.data.writeText(QStringLiteral("empty.bin"), {});
+        Config::edit([&](ConfigData& c) { c.whisperModelPath = f.data.file(QStringLiteral("empty.bin")); });
         WhisperServer server(processes);
         QElapsedTimer waited;
         waited.start();
-        QVERIFY(!onPipeline([&] { return server.transcribe(wavOfSeconds(0.5)); }));
-        QVERIFY(f.log().contains(QStringLiteral("Whisperモデルが見つかりません: ")));
-
-        // A model the server rejects: it exits at once, and nobody waits for it.
-        QFile empty(f.data.file(QStringLiteral("empty.bin")));
-        QVERIFY(empty.open(QIODevice::WriteOnly));
-        empty.close();
-        Config::edit([&](ConfigData& c) { c.whisperModelPath = empty.fileName(); });
         QVERIFY(!onPipeline([&] { return server.transcribe(wavOfSeconds(0.5)); }));
         QCOMPARE(f.standIn.starts().size(), 1);
         QVERIFY2(waited.elapsed() < 10000, "a server that cannot come up is not waited for");
