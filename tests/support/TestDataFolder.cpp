@@ -13,11 +13,8 @@ TestDataFolder::TestDataFolder() : oldHome_(qgetenv("HOME")), oldData_(qgetenv("
 
 TestDataFolder::~TestDataFolder()
 {
-    qputenv("HOME", oldHome_);
-    if (oldData_.isNull())
-        qunsetenv("XDG_DATA_HOME");
-    else
-        qputenv("XDG_DATA_HOME", oldData_);
+    restoreVariable("HOME", oldHome_);
+    restoreVariable("XDG_DATA_HOME", oldData_);
 }
 
 QByteArray readFile(const QString& path)
@@ -32,4 +29,12 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile f(path);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(bytes);
+}
+
+void restoreVariable(const char* name, const QByteArray& value)
+{
+    if (value.isNull())
+        qunsetenv(name);
+    else
+        qputenv(name, value);
 }

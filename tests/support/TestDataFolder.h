@@ -8,6 +8,8 @@
 // A file's bytes (empty when it cannot be read); writing creates its folder.
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& bytes);
+// Sets an environment variable back to `value`, unsetting it when null.
+void restoreVariable(const char* name, const QByteArray& value);
 
 // Points the data folder (and HOME) at a fresh temporary folder for one test,
 // and restores the environment afterwards.

@@ -25,14 +25,6 @@ bool accepts(quint16 port)
     return s.waitForConnected(500);
 }
 
-void restore(const char* variable, const QByteArray& value)
-{
-    if (value.isNull())
-        qunsetenv(variable);
-    else
-        qputenv(variable, value);
-}
-
 }  // namespace
 
 WhisperStandIn::WhisperStandIn() : oldScript_(qgetenv(scriptVariable)), oldRecord_(qgetenv(recordVariable))
@@ -52,8 +44,8 @@ WhisperStandIn::~WhisperStandIn()
         p->kill();
         p->waitForFinished(2000);
     }
-    restore(scriptVariable, oldScript_);
-    restore(recordVariable, oldRecord_);
+    restoreVariable(scriptVariable, oldScript_);
+    restoreVariable(recordVariable, oldRecord_);
 }
 
 quint16 WhisperStandIn::freePort()

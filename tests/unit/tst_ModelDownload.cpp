@@ -113,7 +113,6 @@ private Q_SLOTS:
         QTest::newRow("too long") << Route{file + "x"} << QStringList{wrong, done} << ab << 1 << installed;
         QTest::newRow("no length") << Route{.block = file, .noLength = true} << QStringList{"ダウンロード中… 3MB"}
                                    << QStringList{"/a"} << 0 << installed;
-        QTest::newRow("redirect") << Route{.redirect = "/b"} << QStringList{done} << ab << 0 << installed;
         QTest::newRow("redirect loop") << Route{.redirect = "/a"} << QStringList{failed, done} << ab << 1 << installed;
     }
     void outcomes()

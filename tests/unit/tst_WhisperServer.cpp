@@ -84,7 +84,7 @@ private Q_SLOTS:
 
         QVERIFY(f.log().contains(QStringLiteral("whisper-server 起動（辞書なし・VADなし）")));
         QVERIFY(f.log().contains(QStringLiteral("whisper-server 起動（辞書あり・VADなし）")));
-        QVERIFY2(!f.log().contains(QStringLiteral("片付け")), "nothing was listening before either start");
+        QVERIFY2(!f.log().contains(QStringLiteral("ポート")), "nothing was listening before either start");
         const QString output = f.data.readText(QStringLiteral("whisper-server.log"));
         QVERIFY(output.startsWith(QStringLiteral("earlier run\n")));
         QCOMPARE(output.count(QStringLiteral("listening at http://127.0.0.1:%1").arg(f.port)), 2);

@@ -144,30 +144,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 def main():
     signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
-    signal.signal(signal.SIGPIPE, signal.SIG_IGN)
     args = sys.argv[1:]
-    options = {"-m": "models/ggml-base.en.bin", "--host": "127.0.0.1", "--port": "8080"}
-    for name, value in zip(args[::2], args[1::2] + [""]):
-        name = "-m" if name == "--model" else name
-        if name not in options and name not in ("-l", "--language"):
-            print("error: unknown argument: " + name, file=sys.stderr, flush=True)
-            return 2
-        options[name] = value
+    options = dict(zip(args[::2], args[1::2]))
     if record_dir:
         os.makedirs(record_dir, exist_ok=True)
         write(record_dir + "/starts.jsonl", (json.dumps({"pid": os.getpid(), "args": args}) + "\n").encode(), "ab")
-    model, host, port = options["-m"], options["--host"], int(options["--port"])
-    print("whisper-standin: loading model '%s'" % model, flush=True)
+    model, host, port = options.get("-m", ""), options.get("--host", "127.0.0.1"), int(options.get("--port", 8080))
     if not os.path.isfile(model) or os.path.getsize(model) == 0:
         print("error: failed to load model '%s'" % model, file=sys.stderr, flush=True)
         return 3
     if script().get("countTerm") and record_dir:
         signal.signal(signal.SIGTERM, lambda *_: write(record_dir + "/signals", b"TERM\n", "ab"))
-    try:
-        server = http.server.ThreadingHTTPServer((host, port), Handler)
-    except OSError as e:
-        print("error: couldn't bind to server socket: %s:%d (%s)" % (host, port, e), file=sys.stderr, flush=True)
-        return 1
+    server = http.server.ThreadingHTTPServer((host, port), Handler)  # a port in use: an exception, exit 1
     print("whisper-standin: listening at http://%s:%d" % (host, port), flush=True)
     server.serve_forever()
 
