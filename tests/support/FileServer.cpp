@@ -34,11 +34,6 @@ FileServer::FileServer()
     });
 }
 
-QString FileServer::url(const QString& path) const
-{
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(tcp_.serverPort()).arg(path);
-}
-
 void FileServer::answer(QTcpSocket* socket, const QByteArray& head)
 {
     const QString path = QString::fromLatin1(head.split(' ').value(1));

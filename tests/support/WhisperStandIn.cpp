@@ -55,19 +55,6 @@ quint16 WhisperStandIn::freePort()
     return probe.serverPort();
 }
 
-QString WhisperStandIn::binary() const
-{
-    return dir_.path() + QStringLiteral("/whisper-server");
-}
-QString WhisperStandIn::model() const
-{
-    return dir_.path() + QStringLiteral("/ggml-stand-in.bin");
-}
-QString WhisperStandIn::recordDir() const
-{
-    return dir_.path() + QStringLiteral("/record");
-}
-
 void WhisperStandIn::configure(quint16 port) const
 {
     Config::edit([&](ConfigData& c) {
@@ -75,11 +62,6 @@ void WhisperStandIn::configure(quint16 port) const
         c.whisperModelPath = model();
         c.whisperPort = port;
     });
-}
-
-void WhisperStandIn::setReplies(const QJsonArray& replies) const
-{
-    setScript(QJsonObject{{QStringLiteral("replies"), replies}});
 }
 
 void WhisperStandIn::setScript(const QJsonObject& script) const

@@ -33,13 +33,13 @@ public:
 
     static quint16 freePort();
 
-    QString binary() const;  // ".../whisper-server"
-    QString model() const;
-    QString recordDir() const;
+    QString binary() const { return dir_.path() + QStringLiteral("/whisper-server"); }
+    QString model() const { return dir_.path() + QStringLiteral("/ggml-stand-in.bin"); }
+    QString recordDir() const { return dir_.path() + QStringLiteral("/record"); }
     // Points Sayri's settings at this stand-in, its model and `port`.
     void configure(quint16 port) const;
     // The reply script (see whisper-standin.py); a bare list of replies.
-    void setReplies(const QJsonArray& replies) const;
+    void setReplies(const QJsonArray& replies) const { setScript({{QStringLiteral("replies"), replies}}); }
     void setScript(const QJsonObject& script) const;
 
     // Starts a stand-in as the test's own process (not Sayri's), under the

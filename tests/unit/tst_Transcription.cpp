@@ -11,6 +11,7 @@
 #include "recognition/Inference.h"
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
+#include "store/Dictionary.h"
 
 #include <QElapsedTimer>
 #include <QTest>
