@@ -98,7 +98,6 @@ private Q_SLOTS:
             QTest::qWait(100);
         }
         QVERIFY2(logContains(giveUp), qPrintable(logMessages().join('\n')));
-        QVERIFY(logContains("ライブ仮表示: 作り直し 1 回目（確定文 3 字を引き継ぎ）"));
         QVERIFY(logContains("ライブ仮表示: 作り直し 5 回目（確定文 15 字を引き継ぎ）"));
         QCOMPARE(f.shown.last(), QString("はい。").repeated(6));
         const int sent = f.inferences();

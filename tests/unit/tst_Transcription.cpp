@@ -79,7 +79,6 @@ private Q_SLOTS:
         clock.start();
         const HTTP::Response hung = post(f.port, file, 0.3);
         QCOMPARE(hung.status, 0);
-        QVERIFY(!hung.body);
         QVERIFY(clock.elapsed() < 5300);
         QCOMPARE(post(f.port, file, 0.3).body, std::optional<QByteArray>(R"({"text":"ok"})"));
     }
