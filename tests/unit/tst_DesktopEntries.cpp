@@ -1,8 +1,10 @@
-// Start at login through the XDG autostart entry: writing and removing
-// ~/.config/autostart/sayri.desktop, the Exec line, system-wide entries and
-// failures.
+// Desktop entries: start at login through the XDG autostart entry (writing
+// and removing ~/.config/autostart/sayri.desktop, the Exec line, system-wide
+// entries and failures), and readable application names read from entries in
+// a Japanese locale.
 #include "TestDataFolder.h"
 
+#include "platform/linux/DesktopEntryNames.h"
 #include "platform/linux/XdgAutostartLoginItem.h"
 
 #include <QDir>
@@ -11,7 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-class TestLoginItem : public QObject {
+class TestDesktopEntries : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> dir;
@@ -111,7 +113,47 @@ private Q_SLOTS:
         QVERIFY(!login.setEnabled(false, error));
         QVERIFY2(error.contains(login.userEntryPath()), qPrintable(error));
     }
+
+    void namesByWindowClass()
+    {
+        QTemporaryDir user, system;
+        writeFile(system.filePath("org.gnome.Terminal.desktop"),
+                  "[Desktop Entry]\nType=Application\nName=Terminal\nName[ja]=端末\nStartupWMClass=Gnome-terminal\n");
+        // The file name matches too, but an entry naming the class comes first.
+        writeFile(system.filePath("gnome-terminal.desktop"), "[Desktop Entry]\nType=Application\nName=Wrong\n");
+        writeFile(system.filePath("gedit.desktop"),
+                  "# comment\n[Desktop Entry]\nType=Application\nName=Text\\sEditor\nName[ja_JP]=テキストエディター\n"
+                  "Name[ja]=エディター\n\n[Desktop Action new-window]\nName=New Window\n");
+        writeFile(system.filePath("kde/konsole.desktop"), "[Desktop Entry]\nType=Application\nName=Konsole\n");
+        writeFile(system.filePath("link.desktop"), "[Desktop Entry]\nType=Link\nName=A link\n");
+        writeFile(system.filePath("gone.desktop"), "[Desktop Entry]\nType=Application\nName=Gone\nHidden=true\n");
+        writeFile(system.filePath("mine.desktop"), "[Desktop Entry]\nType=Application\nName=System copy\n");
+        writeFile(user.filePath("mine.desktop"), "[Desktop Entry]\nType=Application\nName=My own\n");
+        writeFile(system.filePath("org.kde.yakuake.desktop"),
+                  "[Desktop Entry]\nType=Application\nName=Yakuake\n"
+                  "Exec=env QT_SCALE=1 /usr/bin/yakuake %u\nCategories=Qt;System;TerminalEmulator;\n");
+
+        DesktopEntryNames names({user.path(), system.path()});
+        QCOMPARE(names.nameFor("Gnome-terminal", "gnome-terminal-server"), QStringLiteral("端末"));
+        QCOMPARE(names.nameFor("GNOME-TERMINAL", ""), QStringLiteral("端末"));
+        QCOMPARE(names.nameFor("Gedit", "gedit"), QStringLiteral("テキストエディター"));
+        QCOMPARE(names.nameFor("konsole", "konsole"), QStringLiteral("Konsole"));
+        QCOMPARE(names.nameFor("Mine", "mine"), QStringLiteral("My own"));
+        QCOMPARE(names.nameFor("Link", "link"), QString());
+        QCOMPARE(names.nameFor("Gone", "gone"), QString());
+        QCOMPARE(names.nameFor("Unknown", "unknown"), QString());
+        QCOMPARE(names.nameFor("", ""), QString());
+        // By the program the entry starts, with what the entry says it is.
+        QCOMPARE(names.nameFor("Yakuake", "yakuake"), QStringLiteral("Yakuake"));
+        QCOMPARE(names.entryFor("Yakuake", "yakuake")->categories, (QStringList{"Qt", "System", "TerminalEmulator"}));
+    }
 };
 
-QTEST_MAIN(TestLoginItem)
-#include "tst_LoginItem.moc"
+int main(int argc, char** argv)
+{
+    qputenv("LC_ALL", "ja_JP.UTF-8");
+    QCoreApplication app(argc, argv);
+    TestDesktopEntries test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_DesktopEntries.moc"
