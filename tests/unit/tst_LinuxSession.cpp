@@ -1,10 +1,13 @@
-// Desktop entries: start at login through the XDG autostart entry (writing
-// and removing ~/.config/autostart/sayri.desktop, the Exec line, system-wide
-// entries and failures), and readable application names read from entries in
-// a Japanese locale.
+// Sayri's place in the user's Linux session: start at login through the XDG
+// autostart entry (writing and removing ~/.config/autostart/sayri.desktop, the
+// Exec line, system-wide entries and failures), readable application names
+// from desktop entries in a Japanese locale, and one Sayri per session (of
+// launches at the same moment exactly one stays, a busy instance keeps its
+// place, and a socket nobody answers on is replaced).
 #include "TestDataFolder.h"
 
 #include "platform/linux/DesktopEntryNames.h"
+#include "platform/linux/SingleInstance.h"
 #include "platform/linux/XdgAutostartLoginItem.h"
 
 #include <QDir>
@@ -13,7 +16,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-class TestDesktopEntries : public QObject {
+#include <latch>
+#include <thread>
+
+class TestLinuxSession : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> dir;
@@ -147,13 +153,39 @@ private Q_SLOTS:
         QCOMPARE(names.nameFor("Yakuake", "yakuake"), QStringLiteral("Yakuake"));
         QCOMPARE(names.entryFor("Yakuake", "yakuake")->categories, (QStringList{"Qt", "System", "TerminalEmulator"}));
     }
+
+    void exactlyOneInstance()
+    {
+        QTemporaryDir runtime;
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+        std::latch bothClaimed(2);
+        std::atomic<int> claimed = 0;
+        auto launch = [&] {
+            SingleInstance s;
+            claimed += s.claim();
+            bothClaimed.arrive_and_wait();
+        };
+        std::thread a(launch), b(launch);
+        a.join();
+        b.join();
+        QCOMPARE(claimed.load(), 1);
+
+        QFile stale(SingleInstance::socketPath());  // left by a crashed instance
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        SingleInstance first;
+        int reopened = 0;
+        QVERIFY(first.claim() && first.listen([&] { ++reopened; }));
+        // Busy (its event loop not turning), it still keeps its place.
+        QVERIFY(!SingleInstance().claim());
+        QTRY_COMPARE(reopened, 1);
+    }
 };
 
 int main(int argc, char** argv)
 {
     qputenv("LC_ALL", "ja_JP.UTF-8");
     QCoreApplication app(argc, argv);
-    TestDesktopEntries test;
+    TestLinuxSession test;
     return QTest::qExec(&test, argc, argv);
 }
-#include "tst_DesktopEntries.moc"
+#include "tst_LinuxSession.moc"
