@@ -3,7 +3,6 @@
 // Sayri killed outright: tst_FirstDictation), then one recording to text (the
 // form on the wire, the replies and the failures, the blocking HTTP calls).
 
-#include "OnPipeline.h"
 #include "StandInFixture.h"
 
 #include "audio/AudioRecorder.h"
@@ -14,6 +13,7 @@
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
 #include "store/Dictionary.h"
+#include "support/SerialQueue.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -23,10 +23,22 @@
 #include <QThread>
 
 #include <csignal>
+#include <future>
 
 namespace {
 
 LinuxProcesses processes;
+
+// Runs `work` on a worker thread without a Qt event loop, as Sayri's pipeline
+// queue does, and waits for its result.
+template <class Work> auto onPipeline(Work work)
+{
+    static SerialQueue queue(QStringLiteral("sayri.pipeline"));
+    std::packaged_task<decltype(work())()> task(std::move(work));
+    auto result = task.get_future();
+    queue.async([&task] { task(); });
+    return result.get();
+}
 
 // 'R' running, 'Z' dead but not reaped, 0 gone; from /proc.
 char stateOf(qint64 pid)
