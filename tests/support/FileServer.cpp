@@ -25,25 +25,19 @@ FileServer::FileServer()
     connect(&tcp_, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = tcp_.nextPendingConnection()) {
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            auto head = std::make_shared<QByteArray>();
-            connect(socket, &QTcpSocket::readyRead, socket, [this, socket, head] {
-                *head += socket->readAll();
-                if (head->contains("\r\n\r\n"))
-                    answer(socket, std::exchange(*head, {}));
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket, head = QByteArray()]() mutable {
+                head += socket->readAll();
+                if (head.contains("\r\n\r\n"))
+                    answer(socket, std::exchange(head, {}));
             });
         }
     });
 }
 
-QString FileServer::url(const QString& path) const
-{
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(tcp_.serverPort()).arg(path);
-}
-
 void FileServer::answer(QTcpSocket* socket, const QByteArray& head)
 {
     const QString path = QString::fromLatin1(head.split(' ').value(1));
-    QByteArray range = headerValue(head, "Range");
+    const QByteArray range = headerValue(head, "Range");
     requests_ << (range.isEmpty() ? path : path + u' ' + QString::fromLatin1(range));
     if (!routes_.contains(path))
         routes_[path] = Route{.block = "no such file", .status = 404};

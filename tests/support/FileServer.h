@@ -31,7 +31,10 @@ public:
     };
 
     FileServer();
-    QString url(const QString& path) const;
+    QString url(const QString& path) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(tcp_.serverPort()).arg(path);
+    }
     void setRoute(const QString& path, const Route& route) { routes_[path] = route; }
     void setBody(const QString& path, const QByteArray& body, int status = 200)
     {

@@ -1,22 +1,16 @@
 #include "LogFile.h"
+#include "TestDataFolder.h"
 
 #include "store/Config.h"
 
-#include <QFile>
 #include <QRegularExpression>
 
 QStringList logMessages()
 {
-    QFile f(Config::file(QStringLiteral("sayri.log")));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
     static const QRegularExpression stamp(QStringLiteral("^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] "));
-    QStringList out;
-    for (const QString& line : QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts)) {
-        QString l = line;
-        out << l.remove(stamp);
-    }
-    return out;
+    QStringList out =
+        QString::fromUtf8(readFile(Config::file(QStringLiteral("sayri.log")))).split(u'\n', Qt::SkipEmptyParts);
+    return out.replaceInStrings(stamp, QString());
 }
 
 bool logContains(const QString& message)

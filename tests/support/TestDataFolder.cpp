@@ -1,7 +1,5 @@
 #include "TestDataFolder.h"
 
-#include "store/Config.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,31 +13,8 @@ TestDataFolder::TestDataFolder() : oldHome_(qgetenv("HOME")), oldData_(qgetenv("
 
 TestDataFolder::~TestDataFolder()
 {
-    qputenv("HOME", oldHome_);
-    if (oldData_.isNull())
-        qunsetenv("XDG_DATA_HOME");
-    else
-        qputenv("XDG_DATA_HOME", oldData_);
-}
-
-QString TestDataFolder::path() const
-{
-    return Config::dataFolder();
-}
-
-QString TestDataFolder::file(const QString& name) const
-{
-    return Config::file(name);
-}
-
-QString TestDataFolder::readText(const QString& name) const
-{
-    return QString::fromUtf8(readFile(file(name)));
-}
-
-void TestDataFolder::writeText(const QString& name, const QString& text) const
-{
-    writeFile(file(name), text.toUtf8());
+    restoreVariable("HOME", oldHome_);
+    restoreVariable("XDG_DATA_HOME", oldData_);
 }
 
 QByteArray readFile(const QString& path)
@@ -54,4 +29,12 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile f(path);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(bytes);
+}
+
+void restoreVariable(const char* name, const QByteArray& value)
+{
+    if (value.isNull())
+        qunsetenv(name);
+    else
+        qputenv(name, value);
 }

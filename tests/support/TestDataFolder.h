@@ -1,11 +1,15 @@
 #pragma once
 
+#include "store/Config.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
 // A file's bytes (empty when it cannot be read); writing creates its folder.
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& bytes);
+// Sets an environment variable back to `value`, unsetting it when null.
+void restoreVariable(const char* name, const QByteArray& value);
 
 // Points the data folder (and HOME) at a fresh temporary folder for one test,
 // and restores the environment afterwards.
@@ -13,10 +17,10 @@ class TestDataFolder {
 public:
     TestDataFolder();
     ~TestDataFolder();
-    QString path() const;  // the data folder, ".../share/Sayri"
-    QString file(const QString& name) const;
-    QString readText(const QString& name) const;
-    void writeText(const QString& name, const QString& text) const;
+    QString path() const { return Config::dataFolder(); }  // ".../share/Sayri"
+    QString file(const QString& name) const { return Config::file(name); }
+    QString readText(const QString& name) const { return QString::fromUtf8(readFile(file(name))); }
+    void writeText(const QString& name, const QString& text) const { writeFile(file(name), text.toUtf8()); }
     QString root() const { return dir_.path(); }
 
 private:

@@ -16,6 +16,8 @@ namespace {
 const char* scriptVariable = "SAYRI_STANDIN_SCRIPT";
 const char* recordVariable = "SAYRI_STANDIN_RECORD_DIR";
 
+const QString program = QStringLiteral(SAYRI_BIN_DIR "/tests/support/whisper-standin/whisper-standin");
+
 bool accepts(quint16 port)
 {
     QTcpSocket s;
@@ -23,19 +25,11 @@ bool accepts(quint16 port)
     return s.waitForConnected(500);
 }
 
-void restore(const char* variable, const QByteArray& value)
-{
-    if (value.isNull())
-        qunsetenv(variable);
-    else
-        qputenv(variable, value);
-}
-
 }  // namespace
 
 WhisperStandIn::WhisperStandIn() : oldScript_(qgetenv(scriptVariable)), oldRecord_(qgetenv(recordVariable))
 {
-    QFile::link(program(), binary());
+    QFile::link(program, binary());
     writeFile(model(), QByteArrayLiteral("stand-in model"));
     // Large enough to count as a model; sparse, so it costs no disk.
     QFile(model()).resize(ModelSetup::plausibleModelSize + 1);
@@ -50,13 +44,8 @@ WhisperStandIn::~WhisperStandIn()
         p->kill();
         p->waitForFinished(2000);
     }
-    restore(scriptVariable, oldScript_);
-    restore(recordVariable, oldRecord_);
-}
-
-QString WhisperStandIn::program()
-{
-    return QStringLiteral(SAYRI_BIN_DIR "/tests/support/whisper-standin/whisper-standin");
+    restoreVariable(scriptVariable, oldScript_);
+    restoreVariable(recordVariable, oldRecord_);
 }
 
 quint16 WhisperStandIn::freePort()
@@ -64,19 +53,6 @@ quint16 WhisperStandIn::freePort()
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
-}
-
-QString WhisperStandIn::binary() const
-{
-    return dir_.path() + QStringLiteral("/whisper-server");
-}
-QString WhisperStandIn::model() const
-{
-    return dir_.path() + QStringLiteral("/ggml-stand-in.bin");
-}
-QString WhisperStandIn::recordDir() const
-{
-    return dir_.path() + QStringLiteral("/record");
 }
 
 void WhisperStandIn::configure(quint16 port) const
@@ -88,11 +64,6 @@ void WhisperStandIn::configure(quint16 port) const
     });
 }
 
-void WhisperStandIn::setReplies(const QJsonArray& replies) const
-{
-    setScript(QJsonObject{{QStringLiteral("replies"), replies}});
-}
-
 void WhisperStandIn::setScript(const QJsonObject& script) const
 {
     writeFile(QString::fromUtf8(qgetenv(scriptVariable)), QJsonDocument(script).toJson());
@@ -101,7 +72,7 @@ void WhisperStandIn::setScript(const QJsonObject& script) const
 qint64 WhisperStandIn::startServer(quint16 port, bool asWhisperServer)
 {
     auto p = std::make_shared<QProcess>();
-    p->setProgram(asWhisperServer ? binary() : program());
+    p->setProgram(asWhisperServer ? binary() : program);
     p->setArguments({QStringLiteral("-m"), model(), QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
                      QStringLiteral("--port"), QString::number(port), QStringLiteral("-l"), QStringLiteral("ja")});
     p->setProcessChannelMode(QProcess::ForwardedChannels);
@@ -109,7 +80,7 @@ qint64 WhisperStandIn::startServer(quint16 port, bool asWhisperServer)
     if (!p->waitForStarted(5000))
         return 0;
     servers_.append(p);
-    return waitListening(port, 10) ? p->processId() : 0;
+    return QTest::qWaitFor([port] { return accepts(port); }, 10000) ? p->processId() : 0;
 }
 
 QList<WhisperStandIn::Recorded> WhisperStandIn::requests() const
@@ -120,8 +91,7 @@ QList<WhisperStandIn::Recorded> WhisperStandIn::requests() const
         const QJsonObject o = QJsonDocument::fromJson(readFile(root.filePath(name))).object();
         if (o.isEmpty())
             continue;  // still being written
-        Recorded r{o[u"method"].toString().toUtf8(),
-                   o[u"path"].toString().toUtf8(),
+        Recorded r{o[u"path"].toString().toUtf8(),
                    QByteArray::fromBase64(o[u"body"].toString().toLatin1()),
                    {},
                    o[u"headers"].toObject().toVariantMap()};
@@ -135,10 +105,8 @@ QList<WhisperStandIn::Recorded> WhisperStandIn::requests() const
 
 QList<WhisperStandIn::Recorded> WhisperStandIn::inferenceRequests() const
 {
-    QList<Recorded> list;
-    for (const Recorded& r : requests())
-        if (r.path == "/inference")
-            list << r;
+    QList<Recorded> list = requests();
+    list.removeIf([](const Recorded& r) { return r.path != "/inference"; });
     return list;
 }
 
@@ -149,11 +117,6 @@ QList<QJsonObject> WhisperStandIn::starts() const
         if (!line.isEmpty())
             list << QJsonDocument::fromJson(line).object();
     return list;
-}
-
-bool WhisperStandIn::waitListening(quint16 port, double seconds)
-{
-    return QTest::qWaitFor([port] { return accepts(port); }, int(seconds * 1000));
 }
 
 bool WhisperStandIn::waitClosed(quint16 port, double seconds)

@@ -21,7 +21,6 @@
 class WhisperStandIn {
 public:
     struct Recorded {
-        QByteArray method;
         QByteArray path;
         QByteArray body;
         QMap<QString, QByteArray> contents;  // form part name -> content
@@ -32,16 +31,15 @@ public:
     WhisperStandIn();
     ~WhisperStandIn();  // ends the servers started with startServer()
 
-    static QString program();  // the built stand-in
     static quint16 freePort();
 
-    QString binary() const;  // ".../whisper-server"
-    QString model() const;
-    QString recordDir() const;
+    QString binary() const { return dir_.path() + QStringLiteral("/whisper-server"); }
+    QString model() const { return dir_.path() + QStringLiteral("/ggml-stand-in.bin"); }
+    QString recordDir() const { return dir_.path() + QStringLiteral("/record"); }
     // Points Sayri's settings at this stand-in, its model and `port`.
     void configure(quint16 port) const;
     // The reply script (see whisper-standin.py); a bare list of replies.
-    void setReplies(const QJsonArray& replies) const;
+    void setReplies(const QJsonArray& replies) const { setScript({{QStringLiteral("replies"), replies}}); }
     void setScript(const QJsonObject& script) const;
 
     // Starts a stand-in as the test's own process (not Sayri's), under the
@@ -53,8 +51,7 @@ public:
     QList<Recorded> inferenceRequests() const;
     QList<QJsonObject> starts() const;  // {"pid":…, "args":[…]} per start
 
-    // True once something accepts connections on the port / once nothing does.
-    static bool waitListening(quint16 port, double seconds);
+    // True once nothing accepts connections on the port any more.
     static bool waitClosed(quint16 port, double seconds);
 
 private:

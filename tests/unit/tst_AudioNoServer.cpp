@@ -14,19 +14,12 @@
 class TestAudioNoServer : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TestDataFolder> data;
-
 private Q_SLOTS:
-    void initTestCase()
-    {
-        // Before anything talks to the sound server.
-        qputenv("PULSE_SERVER", "unix:/nonexistent/sayri-test/native");
-        data = std::make_unique<TestDataFolder>();
-        Config::bootstrap();
-    }
-
     void startFailsWithNoInput()
     {
+        qputenv("PULSE_SERVER", "unix:/nonexistent/sayri-test/native");
+        TestDataFolder data;
+        Config::bootstrap();
         QVERIFY(PulseAudioInputs().inputs().isEmpty());
         QVERIFY(!PulseAudioInputs().defaultInput());
 

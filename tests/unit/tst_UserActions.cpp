@@ -352,6 +352,10 @@ private Q_SLOTS:
         QVERIFY(qobject_cast<AddWordDialog*>(app->dictionaryDialog()));
         Q_EMIT fakes->settings.dictionaryReloadRequested();
         QCOMPARE(fakes->overlay->last(), applying);
+        // The history page lists the newest fifty.
+        for (int i = 0; i < 51; ++i)
+            app->history().add(QString(), u"履歴%1"_s.arg(i), AppState::historyMode);
+        QCOMPARE(fakes->settings.historyProvider().size(), 50);
     }
 
     void feeds()

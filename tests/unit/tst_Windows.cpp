@@ -247,9 +247,11 @@ private Q_SLOTS:
             QCOMPARE(DictionaryRules::sourceRow(bad, 3), std::nullopt);
         QListView* view = show("A\nB\n");
         QVERIFY(!drop("x", 2));
-        QVERIFY(!drop("0", -1, view->model()->index(1, 0)));  // onto a row
+        QVERIFY(!drop("0", -1, view->model()->index(1, 0)));         // onto a row
+        const QPersistentModelIndex a = view->model()->index(0, 0);  // as the selection holds it
         QVERIFY(drop("0", 2));
         QVERIFY(file().endsWith("\n\nB\nA\n"));
+        QCOMPARE(a.row(), 1);
 
         // Counts: the long word leaves 3 characters: too few for "、BBB", enough for "、E".
         show(QByteArray(182, 'x') + "\nう=BBB\nCCC\nえ=DDD\nE\n");

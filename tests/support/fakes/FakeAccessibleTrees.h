@@ -111,7 +111,6 @@ public:
             QThread::msleep(delayMs);
         QList<AccessibleFacts> out;
         for (const Ask& a : asks) {
-            ++elementsRead;
             const Node& n = nodes[a.element.path.toInt()];
             AccessibleFacts f;
             f.title = n.title;
@@ -127,7 +126,6 @@ public:
 
     QList<Node> nodes;
     int rounds = 0;
-    int elementsRead = 0;
     int answersLeft = -1;  // rounds answered before the tree stops answering; -1 for ever
     int delayMs = 0;
 };

@@ -13,7 +13,6 @@
 
 struct FakeOverlay : OverlayView {
     QStringList events;  // "show:TEXT", "flash:TEXT@SECONDS", "hide", "bar:TARGET|MIC"
-    QList<float> levels;
     void show(const QString& t) override { events << QStringLiteral("show:") + t; }
     void flash(const QString& t, double s) override { events << QStringLiteral("flash:%1@%2").arg(t).arg(s); }
     void hide() override { events << QStringLiteral("hide"); }
@@ -21,7 +20,7 @@ struct FakeOverlay : OverlayView {
     {
         events << QStringLiteral("bar:%1|%2").arg(target, mic);
     }
-    void updateLevel(float level) override { levels << level; }
+    void updateLevel(float) override {}
     void updateLiveText(const QString& t) override { events << QStringLiteral("live:") + t; }
     QString last() const { return events.isEmpty() ? QString() : events.last(); }
 };
@@ -168,11 +167,9 @@ struct FakeFirstRun : FirstRun {
 struct FakeLoginItem : LoginItem {
     bool enabled = false;
     QString failWith;
-    int changes = 0;
     bool isEnabled() override { return enabled; }
     bool setEnabled(bool on, QString& error) override
     {
-        ++changes;
         if (!failWith.isEmpty()) {
             error = failWith;
             return false;

@@ -16,15 +16,13 @@
 # gets the n-th REPLY, the last one repeated, else {"text": ""}. REPLY members,
 # all optional: "text", "status" (another code), "body" (this exact body),
 # "hang" (no reply until the client goes), "delay" (seconds to work before
-# replying, holding the one-at-a-time lock), "exit" (exit with this code),
-# "once" (with "exit": only the first time any process gets here; RECORD
-# remembers it, and later requests get the rest of the REPLY). Requests with an
-# "audio_ctx" part (the live preview's) take their REPLY from "previewReplies"
-# instead, when the script has it.
+# replying, holding the one-at-a-time lock), "exit" (exit with this code).
+# Requests with an "audio_ctx" part (the live preview's) take their REPLY from
+# "previewReplies" instead, when the script has it.
 #
 # SAYRI_STANDIN_RECORD_DIR (optional), RECORD below, receives starts.jsonl (one
 # {"pid", "args"} per start) and 0001.json, 0002.json … per request (across
-# restarts): {"method", "path", "headers": {lower-case name: value}, "body",
+# restarts): {"path", "headers": {lower-case name: value}, "body",
 # "parts": {name: content}}, bodies and contents in base64.
 # Standard output gets "request N: METHOD PATH B bytes, received in X ms,
 # handled in Y ms, status S" per answered request.
@@ -62,14 +60,6 @@ def parse_form(content_type, body):
     return parts
 
 
-def exited_before():
-    try:
-        os.close(os.open(os.path.join(record_dir, "exited"), os.O_CREAT | os.O_EXCL))
-        return False
-    except FileExistsError:
-        return True
-
-
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
@@ -81,12 +71,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.first_byte = time.monotonic()
 
     def do_GET(self):
-        self.handle_request()
-
-    def do_POST(self):
-        self.handle_request()
-
-    def handle_request(self):
         body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
         self.received, self.body = time.monotonic(), body
         self.number = next(request_numbers)
@@ -111,13 +95,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 while not self.client_gone(None):
                     pass
                 return
-            if "exit" in reply and not (reply.get("once") and exited_before()):
+            if "exit" in reply:
                 os._exit(reply["exit"])
             time.sleep(reply.get("delay", 0))
             status = reply.get("status", 200)
             text = reply["body"].encode() if "body" in reply else \
                 json.dumps({"text": reply.get("text", "")}, ensure_ascii=False, separators=(",", ":")).encode()
             self.reply(status, "application/json" if status == 200 else "text/plain", text)
+
+    do_POST = do_GET
 
     def client_gone(self, timeout=0):
         if not select.select([self.connection], [], [], timeout)[0]:
@@ -131,7 +117,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not record_dir:
             return
         b64 = lambda data: base64.b64encode(data).decode()
-        text = json.dumps({"method": self.command, "path": self.path, "body": b64(self.body),
+        text = json.dumps({"path": self.path, "body": b64(self.body),
                            "headers": {k.lower(): v for k, v in self.headers.items()},
                            "parts": {name: b64(content) for name, content in form}}).encode()
         for n in itertools.count(1):  # creating the file is the claim, even across restarts
@@ -158,30 +144,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 def main():
     signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
-    signal.signal(signal.SIGPIPE, signal.SIG_IGN)
     args = sys.argv[1:]
-    options = {"-m": "models/ggml-base.en.bin", "--host": "127.0.0.1", "--port": "8080"}
-    for name, value in zip(args[::2], args[1::2] + [""]):
-        name = "-m" if name == "--model" else name
-        if name not in options and name not in ("-l", "--language"):
-            print("error: unknown argument: " + name, file=sys.stderr, flush=True)
-            return 2
-        options[name] = value
+    options = dict(zip(args[::2], args[1::2]))
     if record_dir:
         os.makedirs(record_dir, exist_ok=True)
         write(record_dir + "/starts.jsonl", (json.dumps({"pid": os.getpid(), "args": args}) + "\n").encode(), "ab")
-    model, host, port = options["-m"], options["--host"], int(options["--port"])
-    print("whisper-standin: loading model '%s'" % model, flush=True)
+    model, host, port = options.get("-m", ""), options.get("--host", "127.0.0.1"), int(options.get("--port", 8080))
     if not os.path.isfile(model) or os.path.getsize(model) == 0:
         print("error: failed to load model '%s'" % model, file=sys.stderr, flush=True)
         return 3
     if script().get("countTerm") and record_dir:
         signal.signal(signal.SIGTERM, lambda *_: write(record_dir + "/signals", b"TERM\n", "ab"))
-    try:
-        server = http.server.ThreadingHTTPServer((host, port), Handler)
-    except OSError as e:
-        print("error: couldn't bind to server socket: %s:%d (%s)" % (host, port, e), file=sys.stderr, flush=True)
-        return 1
+    server = http.server.ThreadingHTTPServer((host, port), Handler)  # a port in use: an exception, exit 1
     print("whisper-standin: listening at http://%s:%d" % (host, port), flush=True)
     server.serve_forever()
 

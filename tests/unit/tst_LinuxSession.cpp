@@ -1,0 +1,191 @@
+// Sayri's place in the user's Linux session: start at login through the XDG
+// autostart entry (writing and removing ~/.config/autostart/sayri.desktop, the
+// Exec line, system-wide entries and failures), readable application names
+// from desktop entries in a Japanese locale, and one Sayri per session (of
+// launches at the same moment exactly one stays, a busy instance keeps its
+// place, and a socket nobody answers on is replaced).
+#include "TestDataFolder.h"
+
+#include "platform/linux/DesktopEntryNames.h"
+#include "platform/linux/SingleInstance.h"
+#include "platform/linux/XdgAutostartLoginItem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <latch>
+#include <thread>
+
+class TestLinuxSession : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir;
+    QString userConfig, systemConfig;
+    QString error;
+
+    static QString read(const QString& path) { return QString::fromUtf8(readFile(path)); }
+
+private Q_SLOTS:
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        userConfig = dir->path() + QStringLiteral("/config");
+        systemConfig = dir->path() + QStringLiteral("/xdg");
+        qputenv("XDG_CONFIG_HOME", userConfig.toUtf8());
+        qputenv("XDG_CONFIG_DIRS", systemConfig.toUtf8());
+        error.clear();
+    }
+    void cleanup()
+    {
+        qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("XDG_CONFIG_DIRS");
+        dir.reset();
+    }
+
+    void onAndOff()
+    {
+        XdgAutostartLoginItem login(QStringLiteral("/usr/bin/sayri"));
+        const QString entry = userConfig + QStringLiteral("/autostart/sayri.desktop");
+        QVERIFY(!login.isEnabled());
+
+        QVERIFY(login.setEnabled(true, error));
+        QVERIFY(login.isEnabled());
+        QVERIFY(read(entry).contains(QStringLiteral("\nName=サイリ\n")));
+        QCOMPARE(QProcess::execute(QStringLiteral("desktop-file-validate"), {entry}), 0);
+
+        // Turning it on again rewrites the entry for the program as it is now.
+        QVERIFY(XdgAutostartLoginItem(QStringLiteral("/opt/sayri/sayri")).setEnabled(true, error));
+        QVERIFY(read(entry).contains(QStringLiteral("\nExec=/opt/sayri/sayri --login-item\n")));
+
+        QVERIFY(login.setEnabled(false, error));
+        QVERIFY(!QFile::exists(entry));
+        QVERIFY(!login.isEnabled());
+        QVERIFY(login.setEnabled(false, error));  // already off: fine
+        QVERIFY(error.isEmpty());
+    }
+
+    void execLine()
+    {
+        for (const auto& [program, exec] : {std::pair{"/usr/bin/sayri", "/usr/bin/sayri --login-item"},
+                                            {"/home/a/My Apps/sayri", "\"/home/a/My Apps/sayri\" --login-item"},
+                                            {"/x/$a\"b", "\"/x/\\\\$a\\\\\"b\" --login-item"},
+                                            {"/x/a\\b", "\"/x/a\\\\\\\\b\" --login-item"},
+                                            {"/x/100%", "/x/100%% --login-item"}})
+            QCOMPARE(XdgAutostartLoginItem::execLine(program), QString(exec));
+    }
+
+    // Entries that say they start nothing, and a system-wide entry, which
+    // turning it off hides with a user entry.
+    void switchedOffAndSystemWideEntries()
+    {
+        XdgAutostartLoginItem login(QStringLiteral("/usr/bin/sayri"));
+        for (const auto& [text, enabled] :
+             {std::pair{"[Desktop Entry]\nHidden=true\nExec=sayri\n", false},
+              {"[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n", false},
+              {"[Desktop Entry]\nX-GNOME-Autostart-enabled=true\n", true},
+              {"[Desktop Entry]\nExec=sayri\n[Desktop Action x]\nHidden=true\n", true}}) {  // another group's
+            writeFile(login.userEntryPath(), text);
+            QVERIFY2(login.isEnabled() == enabled, text);
+        }
+        QFile::remove(login.userEntryPath());
+
+        const QString system = systemConfig + QStringLiteral("/autostart/sayri.desktop");
+        writeFile(system, "[Desktop Entry]\nType=Application\nExec=sayri --login-item\n");
+        QVERIFY(login.isEnabled());
+        QVERIFY(login.setEnabled(false, error));
+        QVERIFY(!login.isEnabled());
+        QVERIFY(read(login.userEntryPath()).contains(QStringLiteral("\nHidden=true\n")));
+        QVERIFY(QFile::exists(system));
+        QVERIFY(login.setEnabled(true, error));
+        QVERIFY(login.isEnabled());
+    }
+
+    void failures()
+    {
+        XdgAutostartLoginItem login(QStringLiteral("/usr/bin/sayri"));
+        const QString folder = userConfig + QStringLiteral("/autostart");
+        writeFile(folder, "x");  // a file where the folder belongs
+        QVERIFY(!login.setEnabled(true, error));
+        QVERIFY2(error.contains(folder), qPrintable(error));
+        QVERIFY(!login.isEnabled());
+
+        // A folder where the entry belongs cannot be removed as a file.
+        QFile::remove(folder);
+        QVERIFY(QDir().mkpath(login.userEntryPath() + QStringLiteral("/inside")));
+        error.clear();
+        QVERIFY(!login.setEnabled(false, error));
+        QVERIFY2(error.contains(login.userEntryPath()), qPrintable(error));
+    }
+
+    void namesByWindowClass()
+    {
+        QTemporaryDir user, system;
+        writeFile(system.filePath("org.gnome.Terminal.desktop"),
+                  "[Desktop Entry]\nType=Application\nName=Terminal\nName[ja]=端末\nStartupWMClass=Gnome-terminal\n");
+        // The file name matches too, but an entry naming the class comes first.
+        writeFile(system.filePath("gnome-terminal.desktop"), "[Desktop Entry]\nType=Application\nName=Wrong\n");
+        writeFile(system.filePath("gedit.desktop"),
+                  "# comment\n[Desktop Entry]\nType=Application\nName=Text\\sEditor\nName[ja_JP]=テキストエディター\n"
+                  "Name[ja]=エディター\n\n[Desktop Action new-window]\nName=New Window\n");
+        writeFile(system.filePath("kde/konsole.desktop"), "[Desktop Entry]\nType=Application\nName=Konsole\n");
+        writeFile(system.filePath("link.desktop"), "[Desktop Entry]\nType=Link\nName=A link\n");
+        writeFile(system.filePath("gone.desktop"), "[Desktop Entry]\nType=Application\nName=Gone\nHidden=true\n");
+        writeFile(system.filePath("mine.desktop"), "[Desktop Entry]\nType=Application\nName=System copy\n");
+        writeFile(user.filePath("mine.desktop"), "[Desktop Entry]\nType=Application\nName=My own\n");
+        writeFile(system.filePath("org.kde.yakuake.desktop"),
+                  "[Desktop Entry]\nType=Application\nName=Yakuake\n"
+                  "Exec=env QT_SCALE=1 /usr/bin/yakuake %u\nCategories=Qt;System;TerminalEmulator;\n");
+
+        DesktopEntryNames names({user.path(), system.path()});
+        QCOMPARE(names.nameFor("Gnome-terminal", "gnome-terminal-server"), QStringLiteral("端末"));
+        QCOMPARE(names.nameFor("GNOME-TERMINAL", ""), QStringLiteral("端末"));
+        QCOMPARE(names.nameFor("Gedit", "gedit"), QStringLiteral("テキストエディター"));
+        QCOMPARE(names.nameFor("konsole", "konsole"), QStringLiteral("Konsole"));
+        QCOMPARE(names.nameFor("Mine", "mine"), QStringLiteral("My own"));
+        QCOMPARE(names.nameFor("Link", "link"), QString());
+        QCOMPARE(names.nameFor("Gone", "gone"), QString());
+        QCOMPARE(names.nameFor("Unknown", "unknown"), QString());
+        QCOMPARE(names.nameFor("", ""), QString());
+        // By the program the entry starts, with what the entry says it is.
+        QCOMPARE(names.nameFor("Yakuake", "yakuake"), QStringLiteral("Yakuake"));
+        QCOMPARE(names.entryFor("Yakuake", "yakuake")->categories, (QStringList{"Qt", "System", "TerminalEmulator"}));
+    }
+
+    void exactlyOneInstance()
+    {
+        QTemporaryDir runtime;
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+        std::latch bothClaimed(2);
+        std::atomic<int> claimed = 0;
+        auto launch = [&] {
+            SingleInstance s;
+            claimed += s.claim();
+            bothClaimed.arrive_and_wait();
+        };
+        std::thread a(launch), b(launch);
+        a.join();
+        b.join();
+        QCOMPARE(claimed.load(), 1);
+
+        QFile stale(SingleInstance::socketPath());  // left by a crashed instance
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        SingleInstance first;
+        int reopened = 0;
+        QVERIFY(first.claim() && first.listen([&] { ++reopened; }));
+        // Busy (its event loop not turning), it still keeps its place.
+        QVERIFY(!SingleInstance().claim());
+        QTRY_COMPARE(reopened, 1);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    qputenv("LC_ALL", "ja_JP.UTF-8");
+    QCoreApplication app(argc, argv);
+    TestLinuxSession test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_LinuxSession.moc"
