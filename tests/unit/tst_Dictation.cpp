@@ -1,7 +1,7 @@
 // The dictation path with recording fakes, in this order:
 // - start-up and lifecycle through AppDelegate and AppState: launch kinds,
 //   page requests, the periodic dictionary check, what the views ask for, the
-//   microphone choice, the platform words, shutdown;
+//   microphone choice, the words a Linux user reads, shutdown;
 // - the dictation controller: the phase table, the silence gate, recognition
 //   outcomes, delivery, labels and the limit;
 // - the trigger-key rules on a scripted key source and clock;
