@@ -1,4 +1,5 @@
-// Sayri's own parts on a real X server, in this order:
+// Sayri's own parts on a real desktop (X server, PulseAudio, the
+// accessibility bus), in this order:
 // - the trigger key: real key events sent through XTest, read back by the
 //   XInput2 key source and the tap rules, also under a changed layout;
 // - pasting: the clipboard and the paste keystroke into a real focused window
@@ -7,28 +8,50 @@
 //   keeps the keyboard while the bar shows and is clicked, the bar stays above
 //   other windows and on every desktop (dragging is the unit test's);
 // - the dictionary table: a word dragged with real pointer events lands where
-//   it is dropped in "dictionary.txt" (the dialogs are the unit test's).
+//   it is dropped in "dictionary.txt" (the dialogs are the unit test's);
+// - the recorder and the device list on the session's PulseAudio: speech
+//   played into the virtual microphone, a source that never delivers, a device
+//   that vanishes before opening, and the warm-up (a microphone unplugged while
+//   recording is the app-launch test's);
+// - screen-context hints over the real accessibility bus: a Qt window made
+//   frontmost, its text read through AT-SPI, real applications and the faults
+//   a desktop can throw at it (how the terms join the recognition prompt and
+//   the length limits are the unit tests').
 #include "DesktopProbe.h"
 #include "LogFile.h"
 #include "PasteTarget.h"
 #include "TestDataFolder.h"
 #include "XTestKeys.h"
 
+#include "audio/AudioRecorder.h"
 #include "desktop/HotkeyManager.h"
 #include "desktop/Paster.h"
+#include "desktop/ScreenContext.h"
+#include "platform/linux/AtspiTree.h"
+#include "platform/linux/PulseAudioInputs.h"
+#include "platform/linux/PulseCapture.h"
 #include "platform/linux/X11FrontmostApp.h"
 #include "platform/linux/X11KeySource.h"
 #include "platform/linux/X11KeySynthesizer.h"
 #include "store/Config.h"
 #include "store/Dictionary.h"
+#include "store/Log.h"
 #include "support/Uptime.h"
 #include "ui/DictionaryTable.h"
 #include "ui/Overlay.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QListView>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
+
+#include <atomic>
+#include <cmath>
+#include <numeric>
 
 using namespace Qt::StringLiterals;
 
@@ -63,8 +86,7 @@ std::unique_ptr<Paster> makePaster()
 }
 
 struct Listener {
-    explicit Listener(const QString& trigger)
-        : manager(std::make_unique<X11KeySource>(), TriggerKey::find(trigger))
+    explicit Listener(const QString& trigger) : manager(std::make_unique<X11KeySource>(), TriggerKey::find(trigger))
     {
         manager.onTap = [this](double t) { taps.append(t); };
         manager.onEsc = [this] { ++escapes; };
@@ -102,15 +124,133 @@ void play(XTestKeys& keys, Listener& listener, const QStringList& script)
     }
 }
 
+PulseAudioInputs devices;
+PulseCaptureBackend backend;
+
+QString pactl(const QString& args)
+{
+    return DesktopProbe::run(u"pactl "_s + args).value_or(QString());
+}
+
+// The number of capture streams PulseAudio has open (one is the session's
+// own, keeping the monitor's latency low).
+int streams()
+{
+    return int(pactl(u"list short source-outputs"_s).split(u'\n', Qt::SkipEmptyParts).size());
+}
+
+// The loudness envelope (RMS over 10 ms) of the first channel of a 16-bit
+// WAV with the plain 44-byte header; its rate and channels.
+QList<double> envelope(const QByteArray& wav, int& rate, int& channels)
+{
+    channels = std::max<int>(qFromLittleEndian<quint16>(wav.constData() + 22), 1);
+    rate = int(qFromLittleEndian<quint32>(wav.constData() + 24));
+    const qsizetype frames = (wav.size() - 44) / (2 * channels), window = rate / 100;
+    QList<double> out;
+    for (qsizetype at = 0; at + window <= frames; at += window) {
+        double sum = 0;
+        for (qsizetype i = at; i < at + window; ++i)
+            sum += std::pow(qFromLittleEndian<qint16>(wav.constData() + 44 + 2 * channels * i), 2);
+        out << std::sqrt(sum / window);
+    }
+    return out;
+}
+
+// The best Pearson correlation of `a` against `recorded` at any delay.
+double bestCorrelation(const QList<double>& a, const QList<double>& recorded)
+{
+    double best = -1;
+    for (qsizetype lag = 0; lag + a.size() <= recorded.size(); ++lag) {
+        const QList<double> b = recorded.mid(lag, a.size());
+        const double ma = std::accumulate(a.begin(), a.end(), 0.0) / a.size();
+        const double mb = std::accumulate(b.begin(), b.end(), 0.0) / a.size();
+        double ab = 0, aa = 0, bb = 0;
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            ab += (a[i] - ma) * (b[i] - mb);
+            aa += (a[i] - ma) * (a[i] - ma);
+            bb += (b[i] - mb) * (b[i] - mb);
+        }
+        best = std::max(best, ab / std::sqrt(aa * bb));
+    }
+    return best;
+}
+
+std::optional<RecError::Kind> startError(Recorder& recorder)
+{
+    try {
+        recorder.start();
+    } catch (const RecError& e) {
+        return e.kind;
+    }
+    return std::nullopt;
+}
+
+// What the terms window shows, picked: the two words seen twice, then the
+// long one seen once. The password field's word never.
+const QStringList termsOfTheWindow{u"TypeScript"_s, u"Kubernetes"_s, u"音声認識"_s, u"プロジェクト"_s};
+
+// The desktop's accessibility switch, after setting it when `on` is given.
+bool accessibilityEnabled(std::optional<bool> on = std::nullopt)
+{
+    const QString call = u"dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus "
+                         u"org.freedesktop.DBus.Properties.%1 string:org.a11y.Status string:IsEnabled"_s;
+    if (on)
+        DesktopProbe::run(call.arg(u"Set"_s) + (*on ? u" variant:boolean:true"_s : u" variant:boolean:false"_s));
+    return DesktopProbe::run(call.arg(u"Get"_s)).value_or(QString()).contains(u"boolean true"_s);
+}
+
+// A document's text, and the terms it gives (each seen twice).
+const QString documentText = u"株式会社サイリ技研の俯瞰図について\nKubernetesクラスタの構成を説明します。"
+                             u"株式会社サイリ技研の俯瞰図を見ながら、Kubernetesクラスタの設定を確認します。"_s;
+const QStringList termsOfTheDocument = u"Kubernetes 株式会社 クラスタ サイリ 俯瞰図 技研"_s.split(u' ');
+// What the applications' menus, toolbars and widgets say.
+const QStringList wordsOfTheApplications = u"File Edit Line Find Paste Save Template Spaces Open Ctrl GtkScrollbar "
+                                           u"AdwGizmo GtkRange Firefox page context menu Translate Back"_s.split(u' ');
+
 }  // namespace
 
 class TestDesktopX11 : public QObject {
     Q_OBJECT
+
+    TestDataFolder data;
+    int streamsBefore = 0;
+    std::shared_ptr<AtspiTree> tree_ = std::make_shared<AtspiTree>();
+    std::shared_ptr<X11FrontmostApp> frontmost_ = std::make_shared<X11FrontmostApp>();
+    ScreenContext screen_{tree_, frontmost_, QCoreApplication::applicationPid()};
+
+    bool settled()
+    {
+        return QTest::qWaitFor([&] { return screen_.capturesRunning() == 0; }, 15000);
+    }
+
+    QStringList capture()
+    {
+        screen_.capture();
+        return settled() ? screen_.currentTerms() : QStringList{u"(still running)"_s};
+    }
+
+    // The text of this application's focused window, as a capture reads it,
+    // once the application has published its tree (a moment after it starts).
+    QString textOf(const ScreenWindow& window)
+    {
+        QString text;
+        (void)QTest::qWaitFor([&] { return !(text = ScreenContext::axVisibleText(*tree_, window.pid())).isEmpty(); },
+                              15000);
+        return text;
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
-        XTestKeys probe;
-        QVERIFY2(probe.isOpen(), "no X display: run inside scripts/desktop-session");
+        QVERIFY2(XTestKeys().isOpen(), "no X display: run inside scripts/desktop-session");
+        data.writeText(u"dictionary.txt"_s, QString());
+        Config::bootstrap();
+        streamsBefore = streams();
+    }
+    void init()
+    {
+        Config::edit([](ConfigData& c) { c.micDeviceUID.clear(); });
+        QFile::remove(Config::file(u"sayri.log"_s));
     }
 
     // Which X keys count as which trigger (the tap rules are the unit test's),
@@ -140,8 +280,6 @@ private Q_SLOTS:
         QFETCH(QString, trigger);
         QFETCH(QString, script);
         QFETCH(int, taps);
-        TestDataFolder data;
-        Config::bootstrap();
         Listener listener(trigger);
         XTestKeys keys(XTestKeys::physicalKeyboard);
         const auto usualLayout = qScopeGuard([] { QProcess::execute(u"setxkbmap"_s, {u"-option"_s, QString()}); });
@@ -178,7 +316,6 @@ private Q_SLOTS:
         QFETCH(QString, key);
         QFETCH(QString, trigger);
         QFETCH(QString, typed);
-        TestDataFolder data;
         Listener listener(trigger);
         PasteTarget target;
         QVERIFY(target.start());
@@ -231,8 +368,6 @@ private Q_SLOTS:
 
     void theRecordingBarOnARealDesktop()
     {
-        TestDataFolder data;
-        Config::bootstrap();
         Overlay overlay;
         overlay.newerVersion = [] { return std::optional<QString>(); };
         PasteTarget target;
@@ -305,7 +440,6 @@ private Q_SLOTS:
 
     void aWordDraggedBelowTheLast()
     {
-        TestDataFolder data;
         writeFile(data.file(u"dictionary.txt"_s), "一番\nに=二番\n三番\n");
         QWidget page;  // the page around the table
         DictionaryTable table(&page);
@@ -329,10 +463,242 @@ private Q_SLOTS:
         QString steps = to(from, 0.1) + u"mousedown 1 "_s;
         for (int i = 1; i <= 20; ++i)
             steps += to(from + (below - from) * i / 20, 0.03);
-        QProcess xdotool;
-        xdotool.start(u"xdotool"_s, (steps + to(below, 0.3) + u"mouseup 1"_s).split(u' '));
-        QTRY_VERIFY_WITH_TIMEOUT(xdotool.state() == QProcess::NotRunning, 10000);
+        QProcess pointer;
+        pointer.start(u"xdotool"_s, (steps + to(below, 0.3) + u"mouseup 1"_s).split(u' '));
+        QTRY_VERIFY_WITH_TIMEOUT(pointer.state() == QProcess::NotRunning, 10000);
         QTRY_VERIFY(readFile(data.file(u"dictionary.txt"_s)).endsWith("\n\nに=二番\n三番\n一番\n"));
+    }
+
+    void deviceList()
+    {
+        const QList<AudioInputDevice> inputs = devices.inputs();
+        QStringList uids;
+        for (const AudioInputDevice& d : inputs)
+            uids << d.uid;
+        QVERIFY(uids.contains(u"vmic"_s) && uids.contains(u"pipemic"_s));
+        QVERIFY2(uids.filter(u".monitor"_s).isEmpty(), qPrintable(uids.join(u' ')));
+        QCOMPARE(devices.find(u"vmic"_s)->name, u"VirtualMic"_s);
+        QVERIFY(!devices.find(QString()) && !devices.find(u"gone-mic"_s));
+        QCOMPARE(devices.defaultInput()->name, u"VirtualMic"_s);
+        QCOMPARE(PulseCaptureBackend().find(u"pipemic"_s), devices.find(u"pipemic"_s));
+
+        // A device that comes and goes is seen at the next call.
+        const QString module = pactl(u"load-module module-null-source source_name=extra"_s);
+        QTRY_VERIFY(devices.find(u"extra"_s));
+        pactl(u"unload-module "_s + module);
+        QTRY_VERIFY(!devices.find(u"extra"_s));
+    }
+
+    void speechIsRecordedFaithfully()
+    {
+        const QString path = data.root() + u"/speech.wav"_s;
+        QCOMPARE(
+            QProcess::execute(u"espeak-ng"_s,
+                              {u"-v"_s, u"ja"_s, u"-w"_s, path,
+                               u"きょうは いい てんき ですね。 おんせい にゅうりょく の しけん を しています。"_s}),
+            0);
+        int rate = 0, channels = 0;
+        const QList<double> played = envelope(readFile(path), rate, channels);
+
+        AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
+        QList<float> levels;
+        std::atomic<int> rawOffMain{0};
+        QThread* main = QThread::currentThread();
+        recorder.onLevel = [&levels, main](float l) {
+            if (QThread::currentThread() == main)
+                levels << l;
+        };
+        recorder.onRawBuffer = [&rawOffMain, main](const QAudioBuffer&) {
+            rawOffMain += QThread::currentThread() != main;
+        };
+        QVERIFY(!startError(recorder));
+        QElapsedTimer recording;
+        recording.start();
+        QCOMPARE(QProcess::execute(u"paplay"_s, {u"--device=vsink"_s, path}), 0);
+        QTest::qWait(300);
+        const double seconds = double(recording.nsecsElapsed()) / 1e9;
+        const QList<double> got = envelope(recorder.stopAndCollectWav(), rate, channels);
+
+        QCOMPARE(rate, 16000);
+        QCOMPARE(channels, 1);
+        const double r = bestCorrelation(played, got);
+        qInfo("recorded %.2f s in %.3f s; envelope correlation %.3f", got.size() / 100.0, seconds, r);
+        QVERIFY(std::abs(got.size() / 100.0 - seconds) <= 0.1);
+        QVERIFY(r >= 0.9);
+        QVERIFY(recorder.lastLoudness() >= 200);
+        QTRY_VERIFY(!levels.isEmpty());
+        QVERIFY(*std::max_element(levels.begin(), levels.end()) > 0.01f);
+        QVERIFY(rawOffMain > 0);  // the live-preview hook runs on the audio thread
+
+        QTRY_COMPARE(streams(), streamsBefore);
+    }
+
+    // The retries and the warm-up's tries are the recorder's unit test's; here
+    // the real stream gives no sound, and every stream opened is closed again.
+    void sourceThatNeverDelivers()
+    {
+        const QString mic = Log::伏せた機器名(devices.find(u"pipemic"_s)->name);
+        Config::edit([](ConfigData& c) { c.micDeviceUID = u"pipemic"_s; });
+        AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
+        QCOMPARE(startError(recorder), RecError::formatChanged);
+        QTRY_COMPARE(streams(), streamsBefore);
+
+        AudioRecorder::warmUp(u"pipemic"_s, backend);
+        QCOMPARE(logMessages().last(),
+                 u"マイクのならし運転: 3秒ねばりましたが音を確認できませんでした（%1）"_s.arg(mic));
+        QTRY_COMPARE(streams(), streamsBefore);
+
+        // One that delivers warms up; one that is not there is passed over.
+        const qsizetype logged = logMessages().size();
+        AudioRecorder::warmUp(u"no-such-mic"_s, backend);
+        QCOMPARE(logMessages().size(), logged);
+        AudioRecorder::warmUp(u"vmic"_s, backend);
+        QVERIFY(logMessages().last().startsWith(
+            u"マイクのならし運転OK: %1・44100Hz"_s.arg(Log::伏せた機器名(u"VirtualMic"_s))));
+    }
+
+    // Gone between being found and being opened: the start is refused at once
+    // (the recorder tries again) instead of waiting for it; the next recording works.
+    void deviceVanishingBeforeOpening()
+    {
+        const QString module = pactl(u"load-module module-null-source source_name=brief"_s);
+        std::unique_ptr<CaptureEngine> engine;
+        QTRY_VERIFY((engine = backend.makeEngine(u"brief"_s, nullptr)) != nullptr);
+        pactl(u"unload-module "_s + module);
+        QVERIFY(!engine->installTap(engine->inputFormat(), [](const QAudioBuffer&) {}));
+        QElapsedTimer starting;
+        starting.start();
+        QCOMPARE(engine->start().outcome, CaptureStart::refused);
+        QVERIFY(starting.elapsed() < 3000);
+        engine.reset();
+
+        AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
+        QVERIFY(!startError(recorder));
+        recorder.cancel();
+    }
+
+    void switchingAccessibilityOn()
+    {
+        // A Qt program decides at its start whether to publish its tree: one
+        // started while the desktop's accessibility is off exposes nothing.
+        QVERIFY(!accessibilityEnabled(false));
+        ScreenWindow early({u"terms"_s});
+        QVERIFY(early.start());
+        QTest::qWait(1000);
+        QCOMPARE(capture(), QStringList());
+
+        screen_.prepare();
+        QTRY_VERIFY_WITH_TIMEOUT(accessibilityEnabled(), 10000);
+        early.close();
+        ScreenWindow window({u"terms"_s});
+        QVERIFY(window.start());
+        QStringList terms;
+        (void)QTest::qWaitFor([&] { return !(terms = capture()).isEmpty(); }, 15000);
+        QCOMPARE(terms, termsOfTheWindow);
+        // The text read stays out of the log.
+        QVERIFY(!data.readText(u"sayri.log"_s).contains(u"議事録"_s));
+        QVERIFY(!textOf(window).contains(u"PassphraseSecret"_s));
+
+        // A hanging application: the walk gives up on it, the terms go empty.
+        window.stop();
+        screen_.capture();
+        QTRY_VERIFY_WITH_TIMEOUT(screen_.currentTerms().isEmpty(), 10000);
+        QVERIFY(settled());
+        window.resume();
+        QTRY_COMPARE_WITH_TIMEOUT(capture(), termsOfTheWindow, 10000);
+
+        // Hints switched off: the switch Sayri turned on goes back off.
+        Config::edit([](ConfigData& c) { c.screenHintEnabled = false; });
+        screen_.capture();
+        QTRY_VERIFY_WITH_TIMEOUT(!accessibilityEnabled(), 5000);
+        Config::edit([](ConfigData& c) { c.screenHintEnabled = true; });
+        QVERIFY(accessibilityEnabled(true));
+    }
+
+    void noAccessibilityBus()
+    {
+        // A D-Bus bus of the test's own that starts no services, so there is
+        // no accessibility bus behind it; QProcess ends it by its PID.
+        QTemporaryDir dir;
+        writeFile(dir.filePath(u"bus.conf"_s),
+                  "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
+                  "<policy context=\"default\"><allow user=\"*\"/><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                  "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+        QProcess bus;
+        bus.start(u"dbus-daemon"_s,
+                  {u"--config-file="_s + dir.filePath(u"bus.conf"_s), u"--nofork"_s, u"--print-address=1"_s});
+        QVERIFY(bus.waitForReadyRead(5000));
+        ScreenWindow window({u"terms"_s});
+        QVERIFY(window.start());
+        for (const QString& address : {QString::fromUtf8(bus.readLine()).trimmed(), u"unix:path=/nonexistent/bus"_s}) {
+            auto tree = std::make_shared<AtspiTree>(address, AtspiTree::Timing{});
+            QVERIFY(!tree->accessibilityOn() && !tree->setAccessibilityOn(true));
+            QVERIFY(!tree->activeWindow(window.pid()));
+            ScreenContext screen(tree, frontmost_, QCoreApplication::applicationPid());
+            screen.capture();
+            QVERIFY(QTest::qWaitFor([&] { return screen.capturesRunning() == 0; }, 10000));
+            QCOMPARE(screen.currentTerms(), QStringList());
+        }
+    }
+
+    void aHundredThousandElements()
+    {
+        ScreenWindow window({u"list"_s, u"100000"_s});
+        QVERIFY(window.start(60000));
+        QVERIFY(!textOf(window).isEmpty());
+        const int before = tree_->callsSent();
+        const QStringList lines = ScreenContext::axVisibleText(*tree_, window.pid()).split(u'\n');
+        // The rows on screen, first to last; only the 1 500 rows visited are asked for.
+        const QStringList rows = lines.filter(u"行"_s);
+        QVERIFY(rows.size() > 5 && rows.size() < 100);
+        for (int i = 0; i < rows.size(); ++i)
+            QCOMPARE(rows[i], u"行%1"_s.arg(i + 1));
+        QVERIFY2(tree_->callsSent() - before < 10000, qPrintable(QString::number(tree_->callsSent() - before)));
+    }
+
+    // Real applications holding a document give its terms, never their menus' or widgets' words;
+    // Chromium started without accessibility keeps its page to itself, and the log says why.
+    void hintsFromRealApplications_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<bool>("readable");
+        const QString chromium = u"chromium --no-sandbox --no-first-run --disable-gpu --user-data-dir=%1/chromium"_s;
+        QTest::newRow("GTK 3: mousepad") << u"mousepad %1/文書.txt"_s.split(u' ') << true;
+        QTest::newRow("GTK 4: gnome-text-editor")
+            << u"gnome-text-editor --standalone %1/文書.txt"_s.split(u' ') << true;
+        QTest::newRow("Chromium")
+            << (chromium + u" --force-renderer-accessibility --app=file://%1/page.html"_s).split(u' ') << true;
+        QTest::newRow("Firefox") << u"firefox-esr --no-remote --profile %1 file://%1/page.html"_s.split(u' ') << true;
+        QTest::newRow("Chromium, accessibility not asked for")
+            << (chromium + u" --app=file://%1/page.html"_s).split(u' ') << false;
+    }
+
+    void hintsFromRealApplications()
+    {
+        QFETCH(QStringList, command);
+        QFETCH(bool, readable);
+        QVERIFY(accessibilityEnabled(true));
+        data.writeText(u"文書.txt"_s, documentText);
+        data.writeText(u"page.html"_s,
+                       u"<!doctype html><meta charset=utf-8><title>文書</title><h1>%1</h1><p>%2</p>"_s.arg(
+                           documentText.section(u'\n', 0, 0), documentText.section(u'\n', 1)));
+        data.writeText(u"user.js"_s, u"user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");"_s);
+        command.replaceInStrings(u"%1"_s, QFileInfo(Config::file(u"user.js"_s)).path());  // Firefox's profile too
+        QProcess program;  // ended by its PID when it goes
+        program.setStandardOutputFile(QProcess::nullDevice());
+        program.setStandardErrorFile(QProcess::nullDevice());
+        program.start(command.takeFirst(), command);
+        const auto stop = qScopeGuard([&] { program.terminate(), program.waitForFinished(10000); });
+        QStringList terms;
+        const auto done = [&] {
+            terms = capture();
+            return readable ? std::all_of(termsOfTheDocument.begin(), termsOfTheDocument.end(),
+                                          [&](auto& t) { return terms.contains(t); })
+                            : !logMessages().filter(u"公開していないため"_s).isEmpty();
+        };
+        QVERIFY2(QTest::qWaitFor(done, 60000), qPrintable(terms.join(u'、')));
+        for (const QString& word : wordsOfTheApplications + (readable ? QStringList() : termsOfTheDocument))
+            QVERIFY2(!terms.contains(word), qPrintable(terms.join(u'、')));
     }
 };
 
