@@ -1,5 +1,16 @@
-// Sayri's own parts on a real desktop (X server, PulseAudio, the
-// accessibility bus), in this order:
+// Sayri on a real desktop (X server, PulseAudio, the accessibility bus): the
+// built app first, then its parts in this process. In this order:
+// - the built app's launch: tray icon and its menu, single instance,
+//   termination by signal, a Wayland session, and the setup window on a real
+//   window manager (which window a launch opens and what the setup window's
+//   steps do are the unit tests');
+// - the first complete dictation, driven as a user would: a double tap of Alt
+//   on the keyboard, speech played into the virtual microphone, one more tap,
+//   and the text arrives in the focused window (a cancel by Escape is the
+//   controller's and the key cases');
+// - the faults a user's machine hands Sayri during dictations: the server
+//   killed while it works, the microphone unplugged while recording, a full
+//   disk; the live preview on screen; and Sayri itself killed;
 // - the trigger key: real key events sent through XTest, read back by the
 //   XInput2 key source and the tap rules, also under a changed layout;
 // - pasting: the clipboard and the paste keystroke into a real focused window
@@ -12,7 +23,7 @@
 // - the recorder and the device list on the session's PulseAudio: speech
 //   played into the virtual microphone, a source that never delivers, a device
 //   that vanishes before opening, and the warm-up (a microphone unplugged while
-//   recording is the app-launch test's);
+//   recording is the dictation faults');
 // - screen-context hints over the real accessibility bus: a Qt window made
 //   frontmost, its text read through AT-SPI, real applications and the faults
 //   a desktop can throw at it (how the terms join the recognition prompt and
@@ -20,6 +31,7 @@
 #include "DesktopProbe.h"
 #include "LogFile.h"
 #include "PasteTarget.h"
+#include "RunningSayri.h"
 #include "TestDataFolder.h"
 #include "XTestKeys.h"
 
@@ -27,39 +39,51 @@
 #include "desktop/HotkeyManager.h"
 #include "desktop/Paster.h"
 #include "desktop/ScreenContext.h"
+#include "platform/PlatformWords.h"
 #include "platform/linux/AtspiTree.h"
 #include "platform/linux/PulseAudioInputs.h"
 #include "platform/linux/PulseCapture.h"
 #include "platform/linux/X11FrontmostApp.h"
 #include "platform/linux/X11KeySource.h"
 #include "platform/linux/X11KeySynthesizer.h"
+#include "preview/PreviewModel.h"
 #include "store/Config.h"
 #include "store/Dictionary.h"
 #include "store/Log.h"
 #include "support/Uptime.h"
 #include "ui/DictionaryTable.h"
 #include "ui/Overlay.h"
+#include "ui/OverlayGeometry.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QListView>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
 
 #include <atomic>
 #include <cmath>
+#include <csignal>
 #include <numeric>
+#include <unistd.h>
 
+using DesktopProbe::run;
 using namespace Qt::StringLiterals;
 
 namespace {
 
 bool xdotool(const QString& args)
 {
-    return bool(DesktopProbe::run(u"xdotool "_s + args));
+    return bool(run(u"xdotool "_s + args));
 }
 
 void moveMouse(QPoint p)
@@ -71,13 +95,13 @@ void moveMouse(QPoint p)
 // shapes included): the bar itself, an application's frame.
 quint64 underPointer()
 {
-    const QString shell = DesktopProbe::run(u"xdotool getmouselocation --shell"_s).value_or(QString());
+    const QString shell = run(u"xdotool getmouselocation --shell"_s).value_or(QString());
     return shell.section(u"WINDOW="_s, 1).section(u'\n', 0, 0).toULongLong();
 }
 
 bool isViewable(quint64 window)
 {
-    return DesktopProbe::run(u"xwininfo -id %1"_s.arg(window)).value_or(QString()).contains(u"Map State: IsViewable"_s);
+    return run(u"xwininfo -id %1"_s.arg(window)).value_or(QString()).contains(u"Map State: IsViewable"_s);
 }
 
 std::unique_ptr<Paster> makePaster()
@@ -129,7 +153,7 @@ PulseCaptureBackend backend;
 
 QString pactl(const QString& args)
 {
-    return DesktopProbe::run(u"pactl "_s + args).value_or(QString());
+    return run(u"pactl "_s + args).value_or(QString());
 }
 
 // The number of capture streams PulseAudio has open (one is the session's
@@ -195,8 +219,8 @@ bool accessibilityEnabled(std::optional<bool> on = std::nullopt)
     const QString call = u"dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus "
                          u"org.freedesktop.DBus.Properties.%1 string:org.a11y.Status string:IsEnabled"_s;
     if (on)
-        DesktopProbe::run(call.arg(u"Set"_s) + (*on ? u" variant:boolean:true"_s : u" variant:boolean:false"_s));
-    return DesktopProbe::run(call.arg(u"Get"_s)).value_or(QString()).contains(u"boolean true"_s);
+        run(call.arg(u"Set"_s) + (*on ? u" variant:boolean:true"_s : u" variant:boolean:false"_s));
+    return run(call.arg(u"Get"_s)).value_or(QString()).contains(u"boolean true"_s);
 }
 
 // A document's text, and the terms it gives (each seen twice).
@@ -207,13 +231,66 @@ const QStringList termsOfTheDocument = u"Kubernetes 株式会社 クラスタ �
 const QStringList wordsOfTheApplications = u"File Edit Line Find Paste Save Template Spaces Open Ctrl GtkScrollbar "
                                            u"AdwGizmo GtkRange Firefox page context menu Translate Back"_s.split(u' ');
 
+const QString setupTitle = u"サイリ はじめの準備"_s;
+
+bool hasWindow(const QString& title)
+{
+    return DesktopProbe::windowTitles(u"Sayri"_s).contains(title);
+}
+
+// Gives the window of that title the keyboard focus (it may be a new X window
+// by now, or become one while Sayri lays it out); true once it is active.
+bool focus(const QString& title)
+{
+    return QTest::qWaitFor(
+        [&] {
+            QProcess::execute(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^%1$"_s.arg(title),
+                                             u"windowactivate"_s, u"--sync"_s});
+            return run(u"xdotool getactivewindow getwindowname"_s) == title;
+        },
+        5000);
+}
+
+const QString reply = u"今日は晴れです。ご視聴ありがとうございました"_s;
+const QString pasted = u"今日は晴れです。"_s;
+
+QByteArray readAll(const QString& name)
+{
+    return readFile(Config::file(name));
+}
+
+QJsonArray history()
+{
+    return QJsonDocument::fromJson(readAll(u"history.json"_s)).array();
+}
+
+// True once the process has ended (reaped or not).
+bool gone(qint64 pid)
+{
+    const QByteArray stat = readFile(u"/proc/%1/stat"_s.arg(pid));
+    return stat.isEmpty() || stat.mid(stat.lastIndexOf(')') + 2, 1) == "Z";
+}
+
+// The grey of the darkest pixel: 255 where nothing is drawn.
+int darkest(const QImage& image)
+{
+    int grey = 255;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            grey = qMin(grey, qGray(image.pixel(x, y)));
+    return grey;
+}
+
 }  // namespace
 
-class TestDesktopX11 : public QObject {
+class TestDesktop : public QObject {
     Q_OBJECT
 
     TestDataFolder data;
     int streamsBefore = 0;
+    RunningSayri sayri;
+    WhisperStandIn& standIn = sayri.standIn;
+    bool dataOnTmpfs = false;
     std::shared_ptr<AtspiTree> tree_ = std::make_shared<AtspiTree>();
     std::shared_ptr<X11FrontmostApp> frontmost_ = std::make_shared<X11FrontmostApp>();
     ScreenContext screen_{tree_, frontmost_, QCoreApplication::applicationPid()};
@@ -247,10 +324,254 @@ private Q_SLOTS:
         Config::bootstrap();
         streamsBefore = streams();
     }
-    void init()
+
+    void cleanupTestCase()
     {
-        Config::edit([](ConfigData& c) { c.micDeviceUID.clear(); });
-        QFile::remove(Config::file(u"sayri.log"_s));
+        if (sayri.app.state() != QProcess::NotRunning)
+            sayri.terminate();
+        if (dataOnTmpfs)
+            run(u"umount "_s + Config::dataFolder());
+    }
+
+    void launchSecondLaunchAndTerminate()
+    {
+        sayri.launch();
+        QTRY_VERIFY_WITH_TIMEOUT(DesktopProbe::trayIconCentre(u"Sayri"_s), 10000);
+        QTRY_VERIFY(logContains(u"サイリ起動"_s));
+
+        // No model here, so setup comes first and no settings window opens.
+        QTRY_VERIFY(hasWindow(setupTitle));
+        QTRY_VERIFY(!logMessages().filter(u"はじめの準備: 窓の高さ 必要="_s).isEmpty());
+        QVERIFY(!hasWindow(u"サイリ"_s));
+
+        // The window manager's close (Alt+F4 in openbox) brings it back, and
+        // it still takes the keyboard: "準備をはじめる" moves on.
+        const QString refused = u"はじめの準備: 窓は閉じられません（最後のボタンで終わります）"_s;
+        const auto stepsShown = [] { return logMessages().filter(u" を表示　"_s).size(); };
+        const qsizetype steps = stepsShown();
+        QVERIFY(focus(setupTitle));
+        xdotool(u"key alt+F4"_s);
+        QTRY_VERIFY(logContains(refused));
+        QTest::qWait(1000);  // the window comes back as a new X window
+        QTRY_VERIFY(hasWindow(setupTitle));
+        QCOMPARE(logMessages().count(refused), 1);
+        QVERIFY(focus(setupTitle));
+        xdotool(u"key Return"_s);
+        QTRY_VERIFY(stepsShown() > steps);
+
+        // A second launch hands over to the first and ends.
+        QProcess second;
+        second.start(RunningSayri::path());
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_VERIFY(hasWindow(u"サイリ"_s));
+        QCOMPARE(sayri.app.state(), QProcess::Running);
+        QCOMPARE(logMessages().count(u"サイリ起動"_s), 1);
+
+        // Closed, the settings window comes back from the tray icon's menu.
+        QVERIFY(focus(u"サイリ"_s));
+        xdotool(u"key ctrl+w"_s);
+        QTRY_VERIFY(!hasWindow(u"サイリ"_s));
+        const std::optional<QPoint> tray = DesktopProbe::trayIconCentre(u"Sayri"_s);
+        QVERIFY(tray);
+        xdotool(u"mousemove %1 %2 click 3 sleep 0.6 key Down Return"_s.arg(tray->x()).arg(tray->y()));
+        QTRY_VERIFY_WITH_TIMEOUT(hasWindow(u"サイリ"_s), 5000);
+
+        QVERIFY(sayri.terminate());
+        QCOMPARE(logMessages().last(), u"サイリ終了"_s);
+    }
+
+    // A Wayland session (naming a compositor that is not there, and asking Qt
+    // for a platform it lacks): Sayri runs on the X display and says why it
+    // does not listen to keys; with no X display at all it says so and ends.
+    void waylandSession()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"XDG_SESSION_TYPE"_s, u"wayland"_s);
+        env.insert(u"WAYLAND_DISPLAY"_s, u"wayland-nowhere"_s);
+        env.insert(u"QT_QPA_PLATFORM"_s, u"wayland"_s);
+        RunningSayri wayland;
+        wayland.app.setProcessEnvironment(env);
+        wayland.launch();
+        QTRY_VERIFY_WITH_TIMEOUT(hasWindow(setupTitle), 10000);
+        QTRY_VERIFY(logContains(u"Wayland のセッションです。"_s + PlatformWords::keySourceAdvice().join(QString())));
+        QVERIFY(wayland.terminate());
+
+        env.remove(u"DISPLAY"_s);
+        wayland.app.setProcessEnvironment(env);
+        wayland.app.setProcessChannelMode(QProcess::SeparateChannels);
+        wayland.launch();
+        QVERIFY(wayland.app.waitForFinished(10000));
+        QVERIFY(wayland.app.exitStatus() == QProcess::NormalExit && wayland.app.exitCode() == 1);
+        QVERIFY(QString::fromUtf8(wayland.app.readAllStandardError()).contains(u"X11 のセッション"_s));
+    }
+    // Sayri started as at login on the stand-in server, a data folder of its
+    // own file system (to turn read-only later) where mounting is allowed.
+    void startsListening()
+    {
+        QDir().mkpath(Config::dataFolder());
+        dataOnTmpfs = ::geteuid() == 0 && run(u"mount -t tmpfs -o size=16m tmpfs "_s + Config::dataFolder());
+        standIn.setReplies(QJsonArray{QJsonObject{{u"text"_s, reply}}});
+        QVERIFY(sayri.startListening());
+    }
+
+    // The window has a menu bar, which a lone Alt tap would open.
+    void dictationLandsInTheFocusedWindow()
+    {
+        QVERIFY(sayri.keys.isOpen());
+        PasteTarget target(true);
+        QVERIFY(sayri.dictate(target));
+        QTRY_COMPARE_WITH_TIMEOUT(target.text(), pasted, 15000);
+        sayri.keys.down("Alt_L");
+        sayri.keys.tap("f");
+        sayri.keys.up("Alt_L");
+        QTRY_COMPARE(target.keys(), (QStringList{u"Ctrl+V"_s, u"File menu"_s}));
+
+        QCOMPARE(history().size(), 1);  // what it holds is the controller's unit test's
+
+        // The recognition server received the recorded speech as a WAV.
+        const auto requests = standIn.inferenceRequests();
+        QCOMPARE(requests.size(), 1);
+        const QByteArray wav = requests[0].contents.value(u"file"_s);
+        QVERIFY2(wav.size() > 44 + 32000, "at least a second of audio");
+    }
+
+    void serverKilledWhileTranscribing()
+    {
+        PasteTarget target;
+        const int requests = standIn.inferenceRequests().size();
+        const int stored = history().size();
+        standIn.setReplies({QJsonObject{{u"hang"_s, true}}});
+        QVERIFY(sayri.dictate(target));
+        QTRY_COMPARE_WITH_TIMEOUT(standIn.inferenceRequests().size(), requests + 1, 10000);
+        standIn.setReplies(QJsonArray{QJsonObject{{u"text"_s, reply}}});
+        ::kill(pid_t(standIn.starts().last()[u"pid"_s].toInteger()), SIGKILL);
+
+        QTRY_COMPARE_WITH_TIMEOUT(target.text(), pasted, 20000);
+        QCOMPARE(history().size(), stored + 1);
+        QVERIFY(logMessages().join(u'\n').contains(u"起動し直してもう一度送ります"_s));
+    }
+
+    // Unplugged while recording: the sound server moves the recording to the
+    // microphone that is left, which hears the speech.
+    void microphoneRemovedWhileRecording()
+    {
+        // A second microphone, made the default.
+        const QString module =
+            run(u"pactl load-module module-remap-source master=vsink.monitor source_name=vmic2"_s).value_or(QString());
+        QVERIFY(!module.isEmpty() && run(u"pactl set-default-source vmic2"_s));
+        PasteTarget target;
+        QVERIFY(sayri.dictate(target, true, [&] {
+            run(u"pactl set-default-source vmic"_s);
+            run(u"pactl unload-module "_s + module);
+            QTest::qWait(500);
+        }));
+        QTRY_COMPARE_WITH_TIMEOUT(target.text(), pasted, 15000);
+    }
+
+    // The data folder full, or turned read-only (a read-only bind mount over
+    // it: the server's log held open there keeps the file system itself from
+    // being remounted): the text still arrives and nothing stored is damaged.
+    void dataFolderUnwritable_data()
+    {
+        QTest::addColumn<bool>("readOnly");
+        QTest::newRow("full") << false;
+        QTest::newRow("read-only") << true;
+    }
+    void dataFolderUnwritable()
+    {
+        QFETCH(bool, readOnly);
+        if (!dataOnTmpfs)
+            QSKIP("mounting a file system for the data folder needs root");
+        const QByteArray stored = readAll(u"history.json"_s);
+        const QByteArray settings = readAll(u"config.json"_s);
+        const QString folder = Config::dataFolder();
+        QFile filler(Config::file(u"filler"_s));
+        if (readOnly) {
+            QVERIFY(run(u"mount --bind %1 %1"_s.arg(folder)));
+            QVERIFY(run(u"mount -o remount,bind,ro "_s + folder));
+        } else {
+            QVERIFY(filler.open(QIODevice::WriteOnly));
+            while (filler.write(QByteArray(65536, 0)) > 0 && filler.flush()) {}
+        }
+        PasteTarget target;
+        QVERIFY(sayri.dictate(target, false));  // the log cannot say when recording starts now
+        QTRY_COMPARE_WITH_TIMEOUT(target.text(), pasted, 15000);
+        QCOMPARE(readAll(u"history.json"_s), stored);
+        QCOMPARE(readAll(u"config.json"_s), settings);
+        if (readOnly)
+            QVERIFY(run(u"umount -l "_s + folder));
+        else
+            filler.remove();
+    }
+
+    // Sayri started again with the preview model in place, the stand-in
+    // playing both servers (recognition on the port, preview on the next):
+    // while the user speaks the bar's grey text changes on screen; the text
+    // pasted is asked of the recognition server alone.
+    void livePreviewWhileSpeaking()
+    {
+        namespace G = OverlayGeometry;
+        QVERIFY(sayri.terminate());
+        QDir().mkpath(ModelSetup::modelsDir());
+        QFile model(PreviewModel::path());  // sparse: the stand-in never reads it
+        QVERIFY(model.open(QIODevice::WriteOnly) && model.resize(PreviewModel::genuine.size));
+        QJsonArray preview;
+        for (const char* text : {"今日", "今日は晴れ", "今日は晴れです。明日", "今日は晴れです。明日も"})
+            preview << QJsonObject{{"text", text}};
+        standIn.setScript(
+            {{"replies", QJsonArray{QJsonObject{{"text", RunningSayri::spoken}}}}, {"previewReplies", preview}});
+        QVERIFY(sayri.startListening());
+        const qsizetype earlier = standIn.inferenceRequests().size();
+        const int before = sayri.recordings();
+        PasteTarget target;
+        QVERIFY(target.start());
+        sayri.taps(2);
+        std::optional<QRect> bar;
+        QTRY_VERIFY_WITH_TIMEOUT((bar = DesktopProbe::windowOfSize(u"Sayri"_s, QSize(G::barWidth, G::barHeight)))
+                                     && sayri.recordings() > before,
+                                 5000);
+
+        QProcess speaking;
+        speaking.start(u"paplay"_s, {u"--device=vsink"_s, sayri.speechFile()});
+        // Each different text the bar shows while the user speaks (and after,
+        // while the preview catches up under load).
+        QList<QImage> seen;
+        for (QDeadlineTimer limit(20000);
+             (speaking.state() == QProcess::Running || seen.size() < 2) && !limit.hasExpired(); QTest::qWait(100)) {
+            const QRect r = G::liveFrame(G::barHeight).translated(bar->topLeft());
+            const QImage now =
+                QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height()).toImage();
+            if (const int grey = darkest(now); grey < 255 && !seen.contains(now)) {
+                QVERIFY2(grey > 120, "the provisional text is grey, not ink");
+                seen << now;
+            }
+        }
+        QVERIFY2(seen.size() >= 2, qPrintable(logMessages().join(u'\n')));
+        sayri.taps(1);
+
+        QTRY_COMPARE_WITH_TIMEOUT(target.text(), RunningSayri::spoken, 15000);
+        QStringList finals;
+        for (const auto& r : standIn.inferenceRequests().mid(earlier))
+            if (!r.contents.contains(u"audio_ctx"_s))
+                finals << r.header("host");
+        QCOMPARE(finals, QStringList{u"127.0.0.1:%1"_s.arg(Config::shared().whisperPort)});
+    }
+
+    // Last of the built app's cases: Sayri killed outright takes its server
+    // with it and leaves no half-written file behind.
+    void killedSayriLeavesNothingBehind()
+    {
+        const qint64 server = standIn.starts().last()[u"pid"_s].toInteger();
+        QVERIFY(!gone(server));
+        ::kill(pid_t(sayri.app.processId()), SIGKILL);
+        QVERIFY(sayri.app.waitForFinished(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(gone(server), 1000);
+        const QStringList files = QDir(Config::dataFolder()).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY2(files.filter(QRegularExpression(QStringLiteral("\\.[A-Za-z0-9]{6}$"))).isEmpty(),
+                 qPrintable(files.join(u' ')));
+        QVERIFY(!history().isEmpty());
+        QVERIFY(QJsonDocument::fromJson(readAll(u"config.json"_s)).isObject());
     }
 
     // Which X keys count as which trigger (the tap rules are the unit test's),
@@ -357,7 +678,7 @@ private Q_SLOTS:
         QProcess terminal;
         terminal.start(command.takeFirst(), command);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out), 20000);  // its shell runs
-        DesktopProbe::run(u"xdotool search --onlyvisible --pid %1 windowactivate --sync"_s.arg(terminal.processId()));
+        xdotool(u"search --onlyvisible --pid %1 windowactivate --sync"_s.arg(terminal.processId()));
         const QString text = u"echo 今日は晴れ 👍"_s;
         auto paster = makePaster();
         QVERIFY(paster->paste(text));
@@ -539,6 +860,7 @@ private Q_SLOTS:
     {
         const QString mic = Log::伏せた機器名(devices.find(u"pipemic"_s)->name);
         Config::edit([](ConfigData& c) { c.micDeviceUID = u"pipemic"_s; });
+        const auto defaultMic = qScopeGuard([] { Config::edit([](ConfigData& c) { c.micDeviceUID.clear(); }); });
         AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
         QCOMPARE(startError(recorder), RecError::formatChanged);
         QTRY_COMPARE(streams(), streamsBefore);
@@ -702,5 +1024,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestDesktopX11)
-#include "tst_DesktopX11.moc"
+QTEST_MAIN(TestDesktop)
+#include "tst_Desktop.moc"
