@@ -7,13 +7,15 @@
 //      at once, only the elements the bounded walk can still reach.
 // Also Sayri's walk over a list of 100 000 rows and past a megabyte text field.
 // Wall time (median and best of several runs) and the CPU time spent by this
-// process and by the window's. Run inside the desktop session:
+// process and by the window's. The windows of labels and the megabyte field
+// are this executable's own, started again with "--window"; the list is the
+// tests' window program's. Run inside the desktop session:
 //   scripts/desktop-session build/bench/bench_ScreenWalk
 #include "Timings.h"
 #include "desktop/ScreenContext.h"
 #include "platform/linux/AtspiTree.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -24,6 +26,10 @@
 #include <QThread>
 
 #include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdio>
@@ -71,7 +77,10 @@ struct Window {
     QProcess process;
     explicit Window(const QStringList& args)
     {
-        process.start(program, args);
+        if (args.first() == QLatin1String("list"))
+            process.start(program, args);
+        else
+            process.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--window")} + args);
         process.waitForStarted();
         QByteArray out;
         while (!out.contains('\n') && process.waitForReadyRead(20000))
@@ -229,10 +238,45 @@ bool benchNaive(const char* label, const QStringList& args)
     return true;
 }
 
+// The windows only this benchmark reads ("--window KIND [N]"): N labels
+// "項目1" … "項目N" placed without a layout, each a direct child of the window
+// (labels) or of a panel of 30 (groups); or a text field holding a megabyte
+// and one label (megabyte). Prints a line once its window has the focus.
+int showWindow(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const QString kind = app.arguments().value(2);
+    const int n = app.arguments().value(3).toInt(), perPanel = kind == QLatin1String("groups") ? 30 : 0;
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("窓"));
+    if (kind == QLatin1String("megabyte")) {
+        auto* layout = new QVBoxLayout(&window);
+        layout->addWidget(new QPlainTextEdit(QStringLiteral("メガバイト").repeated(1024 * 1024 / 5)));
+        layout->addWidget(new QLabel(QStringLiteral("メガバイトの隣のラベル")));
+    }
+    QWidget* parent = &window;
+    for (int i = 0; i < n; ++i) {
+        if (perPanel > 0 && i % perPanel == 0)
+            parent = new QWidget(&window);
+        auto* label = new QLabel(QStringLiteral("項目%1").arg(i + 1), parent);
+        label->setGeometry(0, 14 * (perPanel > 0 ? i % perPanel : i), 400, 14);
+    }
+    QObject::connect(&app, &QGuiApplication::focusWindowChanged, [] {
+        std::puts("ready");
+        std::fflush(stdout);
+    });
+    window.resize(480, 360);
+    window.show();
+    window.activateWindow();
+    return app.exec();
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && qstrcmp(argv[1], "--window") == 0)
+        return showWindow(argc, argv);
     QCoreApplication app(argc, argv);
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
         std::fprintf(stderr, "no X display: run inside scripts/desktop-session\n");

@@ -3,8 +3,6 @@
 // focused text field Sayri pastes into. Every kind but terms is titled "窓".
 //
 //   terms         labels, fields and a password field holding Japanese and English words
-//   megabyte      a text field holding a megabyte, and one label
-//   labels N      N labels "項目1" … "項目N" (groups N: in panels of 30)
 //   list N        a list of N rows "行1" … "行N"
 //   paste --out DIR [--menu]
 //                 a focused text field (class "Sayri-paste-target") writing its whole text to
@@ -29,39 +27,6 @@
 #include <memory>
 
 namespace {
-
-// The widgets of the windows of texts, top to bottom.
-QList<QWidget*> textWidgets(const QString& kind)
-{
-    if (kind == QLatin1String("terms")) {
-        auto* password = new QLineEdit(QStringLiteral("PassphraseSecret"));
-        password->setEchoMode(QLineEdit::Password);
-        return {new QLabel(QStringLiteral("プロジェクト会議の議事録")),
-                new QLabel(QStringLiteral("担当: 渡邊さん")),
-                new QLineEdit(QStringLiteral("TypeScript Kubernetes")),
-                new QPlainTextEdit(QStringLiteral("サイリの音声認識をTypeScriptで書き直します。\n"
-                                                  "Kubernetesの設定ファイルも更新。音声認識の精度を確認。")),
-                password,
-                new QPushButton(QStringLiteral("キャンセル"))};
-    }
-    if (kind == QLatin1String("megabyte"))
-        return {new QPlainTextEdit(QStringLiteral("メガバイト").repeated(1024 * 1024 / 5)),
-                new QLabel(QStringLiteral("メガバイトの隣のラベル"))};
-    return {};
-}
-
-// N labels "項目1" … "項目N", placed without a layout so that each is a direct
-// child of the window, or of a panel of `perPanel` (0: no panels).
-void addLabels(QWidget* window, int n, int perPanel)
-{
-    QWidget* parent = window;
-    for (int i = 0; i < n; ++i) {
-        if (perPanel > 0 && i % perPanel == 0)
-            parent = new QWidget(window);
-        auto* label = new QLabel(QStringLiteral("項目%1").arg(i + 1), parent);
-        label->setGeometry(0, 14 * (perPanel > 0 ? i % perPanel : i), 400, 14);
-    }
-}
 
 // The paste field: writes its whole text to `out`/text and the keys it sees to `out`/keys.
 class PasteField : public QPlainTextEdit {
@@ -109,11 +74,8 @@ int main(int argc, char** argv)
 
     auto window = std::make_unique<QWidget>();
     window->setWindowTitle(kind == QLatin1String("terms") ? QStringLiteral("画面の文脈テスト") : QStringLiteral("窓"));
-    const bool labels = kind == QLatin1String("labels") || kind == QLatin1String("groups");
-    auto* layout = labels ? nullptr : new QVBoxLayout(window.get());
-    if (labels) {
-        addLabels(window.get(), n, kind == QLatin1String("groups") ? 30 : 0);
-    } else if (kind == QLatin1String("list")) {
+    auto* layout = new QVBoxLayout(window.get());
+    if (kind == QLatin1String("list")) {
         auto* list = new QListWidget;
         list->setUniformItemSizes(true);
         for (int i = 1; i <= n; ++i)
@@ -131,11 +93,18 @@ int main(int argc, char** argv)
             layout->setMenuBar(bar);
         }
         field->setFocus();
-    } else if (const QList<QWidget*> widgets = textWidgets(kind); !widgets.isEmpty()) {
-        for (QWidget* w : widgets)
+    } else if (kind == QLatin1String("terms")) {
+        auto* password = new QLineEdit(QStringLiteral("PassphraseSecret"));
+        password->setEchoMode(QLineEdit::Password);
+        for (QWidget* w : QList<QWidget*>{
+                 new QLabel(QStringLiteral("プロジェクト会議の議事録")), new QLabel(QStringLiteral("担当: 渡邊さん")),
+                 new QLineEdit(QStringLiteral("TypeScript Kubernetes")),
+                 new QPlainTextEdit(QStringLiteral("サイリの音声認識をTypeScriptで書き直します。\n"
+                                                   "Kubernetesの設定ファイルも更新。音声認識の精度を確認。")),
+                 password, new QPushButton(QStringLiteral("キャンセル"))})
             layout->addWidget(w);
     } else {
-        std::fprintf(stderr, "usage: sayri-screen-window terms|megabyte|labels N|groups N|list N|paste ...\n");
+        std::fprintf(stderr, "usage: sayri-screen-window terms|list N|paste ...\n");
         return 2;
     }
 
