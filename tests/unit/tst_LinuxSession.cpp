@@ -45,12 +45,6 @@ private Q_SLOTS:
         qputenv("XDG_CONFIG_DIRS", systemConfig.toUtf8());
         error.clear();
     }
-    void cleanup()
-    {
-        qunsetenv("XDG_CONFIG_HOME");
-        qunsetenv("XDG_CONFIG_DIRS");
-        dir.reset();
-    }
 
     void onAndOff()
     {

@@ -432,7 +432,6 @@ private Q_SLOTS:
         standIn->setReplies(QJsonArray{QJsonObject{{"text", "今日"}}, QJsonObject{{"text", "今日は"}},
                                        QJsonObject{{"text", " 今日は。\n"}}, QJsonObject{{"text", "いい"}}});
         auto preview = startPreview();
-        QVERIFY(LivePreview::available() && LivePreview::authorized());
         // Each step is fed once the previous answer is shown: loud, loud,
         // a pause of 0.7 s (the answer becomes final), loud again.
         const QList<std::pair<QAudioBuffer, QString>> steps{{audio(0.5, true), "今日"},

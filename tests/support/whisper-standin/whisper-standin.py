@@ -25,7 +25,7 @@
 # "parts": {name: content}}, bodies and contents in base64.
 # Standard output gets "request N: METHOD PATH B bytes, received in X ms,
 # handled in Y ms, status S" per answered request.
-import base64, http.server, itertools, json, os, select, signal, socket, sys, threading, time
+import base64, email.policy, http.server, itertools, json, os, select, signal, socket, sys, threading, time
 
 record_dir = os.environ.get("SAYRI_STANDIN_RECORD_DIR", "")
 lock = threading.Lock()  # one inference at a time
@@ -41,17 +41,10 @@ def script():
 
 
 def parse_form(content_type, body):
-    boundary = content_type.partition("boundary=")[2].strip('"')
-    if not content_type.startswith("multipart/form-data") or not boundary:
-        return []
-    parts = []
-    for chunk in (b"\r\n" + body).split(b"\r\n--" + boundary.encode())[1:-1]:
-        head, _, content = chunk[2:].partition(b"\r\n\r\n")
-        disposition = next((l for l in head.decode(errors="replace").split("\r\n")
-                            if l.lower().startswith("content-disposition:")), "")
-        params = dict(p.strip().partition("=")[::2] for p in disposition.split(";")[1:])
-        parts.append((params.get("name", "").strip('"'), content))
-    return parts
+    form = email.message_from_bytes(b"Content-Type: " + content_type.encode() + b"\r\n\r\n" + body,
+                                    policy=email.policy.HTTP)
+    return [(part.get_param("name", header="content-disposition"), part.get_payload(decode=True))
+            for part in form.iter_parts()] if form.is_multipart() else []
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
