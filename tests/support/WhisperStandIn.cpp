@@ -26,7 +26,6 @@ WhisperStandIn::WhisperStandIn() : oldScript_(qgetenv(scriptVariable)), oldRecor
     writeFile(model(), QByteArrayLiteral("stand-in model"));
     // Large enough to count as a model; sparse, so it costs no disk.
     QFile(model()).resize(ModelSetup::plausibleModelSize + 1);
-    QDir().mkpath(recordDir());
     qputenv(scriptVariable, (dir_.path() + QStringLiteral("/script.json")).toUtf8());
     qputenv(recordVariable, recordDir().toUtf8());
 }
