@@ -216,7 +216,6 @@ private Q_SLOTS:
         fileServer->setRoute("/c", Route{.block = file, .drops = {half}});
     }
 
-    // ---- The recognition server ----
     void startsStopsAndAppendsItsOutput()
     {
         data->writeText(QStringLiteral("whisper-server.log"), QStringLiteral("earlier run\n"));
@@ -259,10 +258,7 @@ private Q_SLOTS:
                 c.whisperBinary = binary;
                 c.whisperModelPath = model;
             });
-            onPipeline([&] {
-                server.start({});
-                return 0;
-            });
+            QVERIFY(!startHealthy(server));
             QVERIFY(!server.processId());
         }
         QCOMPARE(logMessages(),
@@ -417,8 +413,6 @@ private Q_SLOTS:
         QCOMPARE(standIn->starts().size(), 5);
     }
 
-    // ---- The live preview ----
-
     void volatileAndFinalTextCompose()
     {
         standIn->setReplies(QJsonArray{QJsonObject{{"text", "今日"}}, QJsonObject{{"text", "今日は"}},
@@ -512,7 +506,6 @@ private Q_SLOTS:
         QTRY_COMPARE(fakes->paster->pasted, QStringList{"こんにちは"});
     }
 
-    // ---- Setting the parts up ----
     void find_data()
     {
         QTest::addColumn<QList<qint64>>("sizes");  // configured, models folder, default path
