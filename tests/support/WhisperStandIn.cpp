@@ -18,13 +18,6 @@ const char* recordVariable = "SAYRI_STANDIN_RECORD_DIR";
 
 const QString program = QStringLiteral(SAYRI_BIN_DIR "/tests/support/whisper-standin/whisper-standin");
 
-bool accepts(quint16 port)
-{
-    QTcpSocket s;
-    s.connectToHost(QStringLiteral("127.0.0.1"), port);
-    return s.waitForConnected(500);
-}
-
 }  // namespace
 
 WhisperStandIn::WhisperStandIn() : oldScript_(qgetenv(scriptVariable)), oldRecord_(qgetenv(recordVariable))
@@ -33,7 +26,6 @@ WhisperStandIn::WhisperStandIn() : oldScript_(qgetenv(scriptVariable)), oldRecor
     writeFile(model(), QByteArrayLiteral("stand-in model"));
     // Large enough to count as a model; sparse, so it costs no disk.
     QFile(model()).resize(ModelSetup::plausibleModelSize + 1);
-    QDir().mkpath(recordDir());
     qputenv(scriptVariable, (dir_.path() + QStringLiteral("/script.json")).toUtf8());
     qputenv(recordVariable, recordDir().toUtf8());
 }
@@ -80,7 +72,12 @@ qint64 WhisperStandIn::startServer(quint16 port, bool asWhisperServer)
     if (!p->waitForStarted(5000))
         return 0;
     servers_.append(p);
-    return QTest::qWaitFor([port] { return accepts(port); }, 10000) ? p->processId() : 0;
+    const auto answers = [port] {
+        QTcpSocket s;
+        s.connectToHost(QStringLiteral("127.0.0.1"), port);
+        return s.waitForConnected(500);
+    };
+    return QTest::qWaitFor(answers, 10000) ? p->processId() : 0;
 }
 
 QList<WhisperStandIn::Recorded> WhisperStandIn::requests() const
@@ -117,9 +114,4 @@ QList<QJsonObject> WhisperStandIn::starts() const
         if (!line.isEmpty())
             list << QJsonDocument::fromJson(line).object();
     return list;
-}
-
-bool WhisperStandIn::waitClosed(quint16 port, double seconds)
-{
-    return QTest::qWaitFor([port] { return !accepts(port); }, int(seconds * 1000));
 }

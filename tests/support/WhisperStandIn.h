@@ -51,9 +51,6 @@ public:
     QList<Recorded> inferenceRequests() const;
     QList<QJsonObject> starts() const;  // {"pid":…, "args":[…]} per start
 
-    // True once nothing accepts connections on the port any more.
-    static bool waitClosed(quint16 port, double seconds);
-
 private:
     QTemporaryDir dir_;
     QList<std::shared_ptr<QProcess>> servers_;

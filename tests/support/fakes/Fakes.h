@@ -110,10 +110,9 @@ struct FakeKeySynthesizer : KeySynthesizer {
 
 struct FakeScreen : ScreenTerms {
     int captures = 0, prepares = 0;
-    QStringList terms;
     void capture() override { ++captures; }
     void prepare() override { ++prepares; }
-    QStringList currentTerms() const override { return terms; }
+    QStringList currentTerms() const override { return {}; }
 };
 
 struct FakeFrontmost : FrontmostApp {

@@ -10,10 +10,9 @@
 # "Invalid request"; works on one inference at a time, dropping one whose
 # client has gone. Every reply closes its connection.
 #
-# SAYRI_STANDIN_SCRIPT (optional) names a JSON file, read at start and at every
-# /inference request: {"countTerm": true (stay on SIGTERM, append "TERM" to
-# RECORD/signals), "replies": [REPLY, ...]}. The n-th /inference of a process
-# gets the n-th REPLY, the last one repeated, else {"text": ""}. REPLY members,
+# SAYRI_STANDIN_SCRIPT (optional) names a JSON file, read at every /inference
+# request: {"replies": [REPLY, ...]}. The n-th /inference of a process gets
+# the n-th REPLY, the last one repeated, else {"text": ""}. REPLY members,
 # all optional: "text", "status" (another code), "body" (this exact body),
 # "hang" (no reply until the client goes), "delay" (seconds to work before
 # replying, holding the one-at-a-time lock), "exit" (exit with this code).
@@ -26,7 +25,7 @@
 # "parts": {name: content}}, bodies and contents in base64.
 # Standard output gets "request N: METHOD PATH B bytes, received in X ms,
 # handled in Y ms, status S" per answered request.
-import base64, http.server, itertools, json, os, select, signal, socket, sys, threading, time
+import base64, email.policy, http.server, itertools, json, os, select, signal, socket, sys, threading, time
 
 record_dir = os.environ.get("SAYRI_STANDIN_RECORD_DIR", "")
 lock = threading.Lock()  # one inference at a time
@@ -41,23 +40,11 @@ def script():
         return {}
 
 
-def write(path, data, mode="wb"):
-    with open(path, mode) as f:
-        f.write(data)
-
-
 def parse_form(content_type, body):
-    boundary = content_type.partition("boundary=")[2].strip('"')
-    if not content_type.startswith("multipart/form-data") or not boundary:
-        return []
-    parts = []
-    for chunk in (b"\r\n" + body).split(b"\r\n--" + boundary.encode())[1:-1]:
-        head, _, content = chunk[2:].partition(b"\r\n\r\n")
-        disposition = next((l for l in head.decode(errors="replace").split("\r\n")
-                            if l.lower().startswith("content-disposition:")), "")
-        params = dict(p.strip().partition("=")[::2] for p in disposition.split(";")[1:])
-        parts.append((params.get("name", "").strip('"'), content))
-    return parts
+    form = email.message_from_bytes(b"Content-Type: " + content_type.encode() + b"\r\n\r\n" + body,
+                                    policy=email.policy.HTTP)
+    return [(part.get_param("name", header="content-disposition"), part.get_payload(decode=True))
+            for part in form.iter_parts()] if form.is_multipart() else []
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -148,13 +135,12 @@ def main():
     options = dict(zip(args[::2], args[1::2]))
     if record_dir:
         os.makedirs(record_dir, exist_ok=True)
-        write(record_dir + "/starts.jsonl", (json.dumps({"pid": os.getpid(), "args": args}) + "\n").encode(), "ab")
+        with open(record_dir + "/starts.jsonl", "a") as f:
+            f.write(json.dumps({"pid": os.getpid(), "args": args}) + "\n")
     model, host, port = options.get("-m", ""), options.get("--host", "127.0.0.1"), int(options.get("--port", 8080))
     if not os.path.isfile(model) or os.path.getsize(model) == 0:
         print("error: failed to load model '%s'" % model, file=sys.stderr, flush=True)
         return 3
-    if script().get("countTerm") and record_dir:
-        signal.signal(signal.SIGTERM, lambda *_: write(record_dir + "/signals", b"TERM\n", "ab"))
     server = http.server.ThreadingHTTPServer((host, port), Handler)  # a port in use: an exception, exit 1
     print("whisper-standin: listening at http://%s:%d" % (host, port), flush=True)
     server.serve_forever()
