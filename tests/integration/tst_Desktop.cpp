@@ -1,33 +1,11 @@
-// Sayri on a real desktop (X server, PulseAudio, the accessibility bus): the
-// built app first, then its parts in this process. In this order:
-// - the built app's launch: tray icon and its menu, single instance,
-//   termination by signal, a Wayland session, and the setup window on a real
-//   window manager (which window a launch opens and what the setup window's
-//   steps do are the unit tests');
-// - the first complete dictation, driven as a user would: a double tap of Alt
-//   on the keyboard, speech played into the virtual microphone, one more tap,
-//   and the text arrives in the focused window (a cancel by Escape is the
-//   controller's and the key cases');
-// - the faults a user's machine hands Sayri during dictations: the server
-//   killed while it works, the microphone unplugged while recording, a full
-//   disk; the live preview on screen; and Sayri itself killed;
-// - the trigger key: real key events sent through XTest, read back by the
-//   XInput2 key source and the tap rules, also under a changed layout;
-// - pasting: the clipboard and the paste keystroke into a real focused window
-//   and real terminals, Sayri's own keys kept apart from the user's;
-// - the recording bar: messages let clicks through, the dictated-into window
-//   keeps the keyboard while the bar shows and is clicked, the bar stays above
-//   other windows and on every desktop (dragging is the unit test's);
-// - the dictionary table: a word dragged with real pointer events lands where
-//   it is dropped in "dictionary.txt" (the dialogs are the unit test's);
-// - the recorder and the device list on the session's PulseAudio: speech
-//   played into the virtual microphone, a source that never delivers, a device
-//   that vanishes before opening, and the warm-up (a microphone unplugged while
-//   recording is the dictation faults');
-// - screen-context hints over the real accessibility bus: a Qt window made
-//   frontmost, its text read through AT-SPI, real applications and the faults
-//   a desktop can throw at it (how the terms join the recognition prompt and
-//   the length limits are the unit tests').
+// Sayri on a real desktop (X server, PulseAudio, the accessibility bus), in
+// this order: the built app's launch; the first complete dictation driven as a
+// user would (a double tap of Alt on the keyboard, speech played into the
+// virtual microphone, one more tap, the text in the focused window); the
+// faults a user's machine hands it during dictations; then its parts in this
+// process: the trigger key through XTest and XInput2, pasting into real windows
+// and terminals, the recording bar, the dictionary table dragged with the
+// pointer, the recorder on PulseAudio, and hints over the accessibility bus.
 #include "DesktopProbe.h"
 #include "LogFile.h"
 #include "PasteTarget.h"

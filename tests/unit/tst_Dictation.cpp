@@ -1,16 +1,7 @@
-// The dictation path with recording fakes, in this order:
-// - start-up and lifecycle through AppDelegate and AppState: launch kinds,
-//   page requests, the periodic dictionary check, what the views ask for, the
-//   microphone choice, the words a Linux user reads, shutdown;
-// - the dictation controller: the phase table, the silence gate, recognition
-//   outcomes, delivery, labels and the limit;
-// - the trigger-key rules on a scripted key source and clock;
-// - pasting through the clipboard, with a recording keystroke sender and a
-//   scripted frontmost application, the paste keystroke's own keys kept apart
-//   from the user's;
-// - the recorder's logic on scripted engines and a virtual clock: the start
-//   sequence (retries, held engine, pauses, errors), the tap's conversion and
-//   level, collection, and the WAV header around the samples.
+// The dictation path on recording fakes: start-up and lifecycle through
+// AppDelegate and AppState, the dictation controller, the trigger-key rules on
+// a scripted clock, pasting through the clipboard, and the recorder's logic on
+// scripted engines.
 #include "FakeCaptureBackend.h"
 #include "FakeKeySource.h"
 #include "Fakes.h"
@@ -212,7 +203,7 @@ private Q_SLOTS:
 
     // A page asked for in ".openpage" (read and removed at launch) opens
     // instead of the ordinary settings window; the server starts and stops
-    // with Sayri (the log and the marker: tst_AppLaunch).
+    // with Sayri (the log and the marker: tst_Desktop).
     void launches()
     {
         QFETCH(bool, loginItem);
@@ -626,6 +617,7 @@ private Q_SLOTS:
         QFETCH(Steps, steps);
         QFETCH(Times, taps);
         KeyRig rig(trigger);
+        QVERIFY(logMessages().contains(QStringLiteral("キー監視を開始")));
         rig.play(steps);
         QCoreApplication::processEvents();
         QCOMPARE(rig.taps, taps);
@@ -795,7 +787,7 @@ private Q_SLOTS:
     void givingUpLeavesNothingOpen()
     {
         // Never any sound: four attempts, each engine held through the next
-        // (what the log says: tst_AudioCapture, on a real sound server).
+        // (what the log says: tst_Desktop, on a real sound server).
         makeRecorder({Script{}});
         QCOMPARE(startError(), RecError::formatChanged);
         for (int n = 1; n <= 3; ++n)

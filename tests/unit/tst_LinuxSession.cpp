@@ -1,12 +1,6 @@
-// Sayri's place in the user's Linux session, in this order:
-// - start at login through the XDG autostart entry: writing and removing
-//   ~/.config/autostart/sayri.desktop, the Exec line, system-wide entries,
-//   failures;
-// - readable application names from desktop entries in a Japanese locale;
-// - one Sayri per session: of launches at the same moment exactly one stays,
-//   a busy instance keeps its place, a socket nobody answers on is replaced;
-// - the microphone with no sound server at all: every start fails cleanly
-//   with noInput, nothing hangs, and the recorder keeps working afterwards.
+// Sayri's place in the user's Linux session: start at login through the XDG
+// autostart entry, application names from desktop entries, one Sayri per
+// session, and the microphone with no sound server at all.
 #include "LogFile.h"
 #include "TestDataFolder.h"
 

@@ -1,15 +1,7 @@
-// Recognition's parts on real processes and local servers, in this order:
-// - the recognition server against the whisper-server stand-in on loopback:
-//   its life (launch, health waits, stop, stray clean-up; Sayri killed
-//   outright: tst_FirstDictation), then one recording to text (the form on
-//   the wire, the replies and the failures, the blocking HTTP calls);
-// - the live preview with the stand-in playing the preview server:
-//   composition of volatile and final text, restarts, dropped answers, one
-//   request at a time, and a final transcription never held up by it;
-// - setting the parts up: finding the model and the whisper-server program,
-//   recording what was found; and the model download against a local file
-//   server: resuming, starting over, switching location, verifying, failing
-//   to save, quitting.
+// Recognition's parts on real processes and loopback servers: the recognition
+// server against the whisper-server stand-in, the live preview with the
+// stand-in as its server, and setting the parts up (finding the model and the
+// server program, the model download against a local file server).
 #include "FakeCaptureBackend.h"
 #include "Fakes.h"
 #include "FileServer.h"

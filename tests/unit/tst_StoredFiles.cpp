@@ -1,15 +1,6 @@
-// The files Sayri keeps in its data folder, each test in a fresh folder, in
-// this order:
-// - settings: bootstrap, strict decoding of "config.json", the broken-file
-//   copy, saving, and reads racing a write;
-// - the log: line format, lines appended, and handles for child output;
-// - the personal dictionary: reading rules, prompt budgets, rewriting order,
-//   and every writer (append, CSV import, new order, delete);
-// - the history: newest first, capped at 100 on add, strict decoding of
-//   "history.json", a file that does not decode kept aside, not lost;
-// - recording rescue: only recordings of 30 s or more are kept, named with
-//   their time and whole seconds; the folder keeps the five newest ".wav"
-//   files and touches nothing else; a rescue never replaces an earlier one.
+// The files Sayri keeps in its data folder, each test in a fresh folder:
+// settings, the log, the personal dictionary and its writers, the history,
+// and rescued recordings.
 #include "TestDataFolder.h"
 
 #include "store/Config.h"
@@ -230,7 +221,7 @@ private Q_SLOTS:
         QVERIFY(text.mid(1, 16) == now || text.mid(1, 10) == now.left(10));  // local time, not UTC
 
         // Without the folder the line is lost quietly, and a handle for child
-        // output writes into the null device (appending: tst_WhisperServer).
+        // output writes into the null device (appending: tst_Recognition).
         QVERIFY(QDir(data->path()).removeRecursively());
         Log::write(u"どこにも書けない"_s);
         QVERIFY(!QFile::exists(data->file(u"sayri.log"_s)));

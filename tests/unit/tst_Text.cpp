@@ -1,11 +1,5 @@
-// Text, in this order:
-// - the transcript clean-up: trailing invented phrases, the seam between
-//   lines, and the joining of a transcript's lines;
-// - screen-context hints: the terms picked out of a window's text, what a
-//   capture does with the setting, the frontmost application and the
-//   background job that reads the window;
-// - the bounded walk over a window's tree, read in rounds: its rules and
-//   limits on hand-built trees.
+// Text: the transcript clean-up and joining, the terms screen-context hints
+// pick out of a window's text, and the bounded walk over a window's tree.
 #include "FakeAccessibleTrees.h"
 #include "Fakes.h"
 #include "LogFile.h"

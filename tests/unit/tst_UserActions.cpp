@@ -1,11 +1,6 @@
 // What the user asks of the app through AppState with recording fakes: the
-// tray menu rebuilt at each opening (every phase, history items, the update
-// notice, the start-at-login switch) and the tray icon; the dictionary actions
-// (the add-word dialog, CSV import through the file dialog, re-applying, the
-// request text copied for a chat assistant); the check for a newer version
-// (what a feed reads as, whole checks against a feed served on the loopback
-// address: the log line, unusable answers, the 1500-second throttle, the site,
-// where the completion runs).
+// tray menu and icon, the dictionary actions, and the check for a newer
+// version against a feed served on the loopback address.
 #include "BuildSettings.h"
 #include "Fakes.h"
 #include "FileServer.h"
