@@ -40,17 +40,6 @@ namespace {
 
 LinuxProcesses processes;
 
-// Runs `work` on a worker thread without a Qt event loop, as Sayri's pipeline
-// queue does, and waits for its result.
-template <class Work> auto onPipeline(Work work)
-{
-    static SerialQueue queue(QStringLiteral("sayri.pipeline"));
-    std::packaged_task<decltype(work())()> task(std::move(work));
-    auto result = task.get_future();
-    queue.async([&task] { task(); });
-    return result.get();
-}
-
 // 'R' running, 'Z' dead but not reaped, 0 gone; from /proc.
 char stateOf(qint64 pid)
 {
@@ -147,6 +136,18 @@ class TestRecognition : public QObject {
     QLabel status;
     QPushButton button;
     QStringList shown;  // the live preview's texts
+    // A worker thread without a Qt event loop, as Sayri's pipeline queue is;
+    // it ends with the test object, while the application still exists.
+    SerialQueue pipeline{QStringLiteral("sayri.pipeline")};
+
+    // Runs `work` on the pipeline thread and waits for its result.
+    template <class Work> auto onPipeline(Work work)
+    {
+        std::packaged_task<decltype(work())()> task(std::move(work));
+        auto result = task.get_future();
+        pipeline.async([&task] { task(); });
+        return result.get();
+    }
 
     static std::optional<QString> text(const char* t) { return QString::fromUtf8(t); }
 
