@@ -383,6 +383,7 @@ private Q_SLOTS:
         QVERIFY(wayland.app.exitStatus() == QProcess::NormalExit && wayland.app.exitCode() == 1);
         QVERIFY(QString::fromUtf8(wayland.app.readAllStandardError()).contains(u"X11 のセッション"_s));
     }
+
     // Sayri started as at login on the stand-in server, a data folder of its
     // own file system (to turn read-only later) where mounting is allowed.
     void startsListening()
