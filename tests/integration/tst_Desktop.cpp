@@ -878,6 +878,46 @@ private Q_SLOTS:
         recorder.cancel();
     }
 
+    // What the speakers play is no microphone: not as the default source (the
+    // sound server's choice when no microphone is left), nor when the server
+    // moves a recording there; a recording whose stream ends says so too.
+    void speakersAreNoMicrophone()
+    {
+        const auto back = qScopeGuard([] { pactl(u"set-default-source vmic"_s); });
+        pactl(u"set-default-source vsink.monitor"_s);
+        AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
+        QCOMPARE(startError(recorder), RecError::noInput);
+        QCOMPARE(logMessages().last(), u"マイクを開けません（既定の入力は再生中の音で、マイクではありません）"_s);
+
+        int lost = 0;
+        recorder.onDeviceLost = [&lost] { ++lost; };
+        // Unplugged, the server moves the recording to the default source: the monitor.
+        const QString module = pactl(u"load-module module-null-source source_name=brief"_s).trimmed();
+        Config::edit([](ConfigData& c) { c.micDeviceUID = u"brief"_s; });
+        const auto defaultMic = qScopeGuard([] { Config::edit([](ConfigData& c) { c.micDeviceUID.clear(); }); });
+        QTRY_VERIFY(!startError(recorder));
+        pactl(u"unload-module "_s + module);
+        QTRY_COMPARE(lost, 1);
+        QVERIFY(logMessages().last().endsWith(u"・再生中の音に切り替えられました（マイクではありません））"_s));
+        recorder.cancel();
+
+        // The sound server gone (the socket Sayri reached it by closed).
+        pactl(u"set-default-source vmic"_s);
+        QTemporaryDir folder;
+        const QString server =
+            pactl(u"load-module module-native-protocol-unix socket="_s + folder.filePath(u"native"_s)).trimmed();
+        qputenv("PULSE_SERVER", "unix:" + folder.filePath(u"native"_s).toUtf8());
+        AudioRecorder other(std::make_unique<PulseCaptureBackend>());
+        other.onDeviceLost = [&lost] { ++lost; };
+        QVERIFY(!startError(other));
+        qunsetenv("PULSE_SERVER");
+        pactl(u"unload-module "_s + server);
+        QTRY_COMPARE(lost, 2);
+        QVERIFY(logMessages().last().endsWith(u"・音声サーバーにつながりません）"_s));
+        other.cancel();
+        QTRY_COMPARE(streams(), streamsBefore);
+    }
+
     void switchingAccessibilityOn()
     {
         // A Qt program decides at its start whether to publish its tree: one
