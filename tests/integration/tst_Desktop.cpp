@@ -7,6 +7,7 @@
 // and terminals, the recording bar, the dictionary table dragged with the
 // pointer, the recorder on PulseAudio, and hints over the accessibility bus.
 #include "DesktopProbe.h"
+#include "FileServer.h"
 #include "LogFile.h"
 #include "PasteTarget.h"
 #include "RunningSayri.h"
@@ -359,6 +360,50 @@ private Q_SLOTS:
         QCOMPARE(logMessages().last(), u"サイリ終了"_s);
     }
 
+    // Quitting while the setup window downloads ends the transfer and leaves
+    // no partial file; one left by a crash starts no download at a later start.
+    void quittingMidDownload()
+    {
+        FileServer files;
+        for (const auto& [name, size] : {std::pair{PreviewModel::fileName, PreviewModel::genuine.size},
+                                         {ModelSetup::modelFileName, ModelSetup::expectedSize}})
+            files.setRoute(u"/m/"_s + name, {.block = QByteArray(65536, 'x'), .size = size, .stallAt = 1 << 20});
+        qputenv("SAYRI_MODEL_URLS", files.url(u"/m/"_s + ModelSetup::modelFileName).toUtf8());
+        const auto unset = qScopeGuard([] { qunsetenv("SAYRI_MODEL_URLS"); });
+        standIn.configure(WhisperStandIn::freePort());
+        Config::edit([](ConfigData& c) { c.whisperModelPath.clear(); });  // setup comes first
+        Config::save();
+        sayri.launch();
+        QTRY_VERIFY_WITH_TIMEOUT(hasWindow(setupTitle), 10000);
+        QVERIFY(focus(setupTitle));
+        xdotool(u"key Return"_s);  // "準備をはじめる": the preview's step where a server program is at hand, else the model's
+        const auto shown = [](const char* step) {
+            return !logMessages().filter(u"はじめの準備: %1 を表示"_s.arg(QString::fromUtf8(step))).isEmpty();
+        };
+        QTRY_VERIFY(shown("仮表示") || shown("モデル"));
+        const QString part = (shown("仮表示") ? PreviewModel::path() : ModelSetup::modelsDir() + u'/'
+                                                                           + ModelSetup::modelFileName)
+                             + u".part"_s;
+        QVERIFY(focus(setupTitle));
+        xdotool(u"key Return"_s);  // "ダウンロードをはじめる"
+        QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(part).size(), 1 << 20, 10000);
+        QVERIFY(sayri.terminate());
+        QVERIFY(!QFile::exists(part));
+
+        // Left by a crash an hour ago (removed at start-up), and a moment ago
+        // (perhaps another Sayri's, left alone): neither is downloaded on.
+        QFile old(ModelSetup::modelsDir() + u'/' + ModelSetup::modelFileName + u".part"_s);
+        QVERIFY(old.open(QIODevice::WriteOnly)
+                && old.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        old.close();
+        writeFile(PreviewModel::path() + u".part"_s, "x");
+        QVERIFY(sayri.startListening());
+        QVERIFY(!old.exists() && QFile::exists(PreviewModel::path() + u".part"_s));
+        QCOMPARE(files.requests().size(), 1);
+        QVERIFY(sayri.terminate());
+        QFile::remove(PreviewModel::path() + u".part"_s);
+    }
+
     // A Wayland session (naming a compositor that is not there, and asking Qt
     // for a platform it lacks): Sayri runs on the X display and says why it
     // does not listen to keys; with no X display at all it says so and ends.
@@ -495,6 +540,7 @@ private Q_SLOTS:
         QDir().mkpath(ModelSetup::modelsDir());
         QFile model(PreviewModel::path());  // sparse: the stand-in never reads it
         QVERIFY(model.open(QIODevice::WriteOnly) && model.resize(PreviewModel::genuine.size));
+        ModelSetup::recordFingerprint(model.fileName(), PreviewModel::genuine.sha256);  // as the download does
         QJsonArray preview;
         for (const char* text : {"今日", "今日は晴れ", "今日は晴れです。明日", "今日は晴れです。明日も"})
             preview << QJsonObject{{"text", text}};

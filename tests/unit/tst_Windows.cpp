@@ -185,14 +185,15 @@ class TestWindows : public QObject {
         return nullptr;
     }
 
-    // 2: a model (sparse) in the models folder and a server program; 1: the
-    // model alone; 0: neither.
+    // 2: a model (sparse, recorded as verified) in the models folder and a
+    // server program; 1: the model alone; 0: neither.
     void setPieces(int present)
     {
         if (present > 0) {
             QVERIFY(QDir().mkpath(ModelSetup::modelsDir()));
             QFile file(ModelSetup::modelsDir() + u'/' + ModelSetup::modelFileName);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(500000000));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(ModelSetup::expectedSize));
+            ModelSetup::recordFingerprint(file.fileName(), ModelSetup::expectedSHA256);  // as the download does
         }
         Config::edit([&](ConfigData& c) {
             c.whisperModelPath = data->root() + u"/none.bin"_s;
