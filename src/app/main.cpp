@@ -3,8 +3,8 @@
 #include "app/makeAppServices.h"
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/TerminationSignals.h"
-#include "platform/linux/X11ClipboardHandover.h"
 #include "platform/linux/WaylandSession.h"
+#include "platform/linux/X11ClipboardHandover.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

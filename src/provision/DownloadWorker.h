@@ -32,7 +32,7 @@ public:
         ModelSetup::Fingerprint genuine;
         qint64 plausibleSize = 0;                   // more bytes than this count as a whole file
         std::optional<QByteArray> resumeValidator;  // continue the partial file
-        bool installOnly = false;  // the partial file was verified: only put it in place
+        bool installOnly = false;                   // the partial file was verified: only put it in place
     };
     enum class Result { Installed, WrongData, Failed, SaveFailed };
     struct Outcome {

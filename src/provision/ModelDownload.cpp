@@ -28,7 +28,7 @@ struct ModelDownload::Impl {
     QThread* thread = nullptr;
     DownloadWorker* worker = nullptr;
     bool running = false;
-    bool failed = false;  // the last attempt ended without installing
+    bool failed = false;        // the last attempt ended without installing
     bool verifiedKept = false;  // the partial file is verified; the next attempt only puts it in place
     int urlIndex = 0;
     std::optional<QByteArray> resume;  // validator of the bytes in the partial file

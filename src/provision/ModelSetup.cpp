@@ -155,7 +155,8 @@ bool verifiedDownload(const QString& path, const Fingerprint& genuine)
     }
     if (!digest) {
         QFile record(recordPath(path));
-        const QString line = record.open(QIODevice::ReadOnly) ? QString::fromLatin1(record.read(256)).trimmed() : QString();
+        const QString line =
+            record.open(QIODevice::ReadOnly) ? QString::fromLatin1(record.read(256)).trimmed() : QString();
         if (line.section(u' ', 1) == state)
             digest = line.section(u' ', 0, 0);
     }
@@ -165,7 +166,8 @@ bool verifiedDownload(const QString& path, const Fingerprint& genuine)
             return false;
         recordFingerprint(path, *digest);
         if (digest->compare(genuine.sha256, Qt::CaseInsensitive) != 0)
-            Log::write(QStringLiteral("⚠️ ダウンロードしたデータの中身が正しくありません（%1）: 使いません").arg(info.fileName()));
+            Log::write(
+                QStringLiteral("⚠️ %1 の中身が正しくないため使いません").arg(info.fileName()));
     }
     return digest->compare(genuine.sha256, Qt::CaseInsensitive) == 0;
 }

@@ -183,7 +183,8 @@ void FirstRunWindow::showPaste()
     const bool granted = accessibilityGranted();
     const bool canOpen = PlatformWords::settingsPage(Permission::accessibility).has_value();
     add絵(QStringLiteral("📝"), Icons::Name::setup_paste);
-    add見出し(canOpen ? QStringLiteral("ステップ 3/4　自動貼り付けの許可") : QStringLiteral("ステップ 3/4　自動貼り付けの確認"));
+    add見出し(canOpen ? QStringLiteral("ステップ 3/4　自動貼り付けの許可")
+                      : QStringLiteral("ステップ 3/4　自動貼り付けの確認"));
     QStringList body{QStringLiteral("文字にした言葉を、いま開いている入力欄へ自動で貼り付けるための許可です。")};
     if (canOpen) {
         body << QStringLiteral("%1ではこれを「アクセシビリティ」と呼びます。").arg(PlatformWords::computer())
@@ -259,7 +260,8 @@ void FirstRunWindow::showModel()
             kept->show();
     }
     if (finishWhenReady_) {
-        add本文(QStringLiteral("データと文字起こしのプログラムがそろうまで、サイリは使えません。そろうと、この画面は閉じて、そのまま使いはじめます。"));
+        add本文(QStringLiteral("データと文字起こしのプログラムがそろうまで、サイリは使えません。そろうと、この画面は閉"
+                               "じて、そのまま使いはじめます。"));
         見張る(Step::モデル, [this] { return modelReady(); });
     } else if (!hasProgram) {
         見張る(Step::モデル, [this] { return modelReady(); });

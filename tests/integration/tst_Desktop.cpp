@@ -376,14 +376,13 @@ private Q_SLOTS:
         sayri.launch();
         QTRY_VERIFY_WITH_TIMEOUT(hasWindow(setupTitle), 10000);
         QVERIFY(focus(setupTitle));
-        xdotool(u"key Return"_s);  // "準備をはじめる": the preview's step where a server program is at hand, else the model's
-        const auto shown = [](const char* step) {
-            return !logMessages().filter(u"はじめの準備: %1 を表示"_s.arg(QString::fromUtf8(step))).isEmpty();
-        };
-        QTRY_VERIFY(shown("仮表示") || shown("モデル"));
-        const QString part = (shown("仮表示") ? PreviewModel::path() : ModelSetup::modelsDir() + u'/'
-                                                                           + ModelSetup::modelFileName)
-                             + u".part"_s;
+        xdotool(u"key Return"_s);  // "準備をはじめる": the preview's step where a server program is at hand, else the
+                                   // model's
+        const auto shown = [](const QString& step) { return !logMessages().filter(step + u" を表示"_s).isEmpty(); };
+        QTRY_VERIFY(shown(u"仮表示"_s) || shown(u"モデル"_s));
+        const QString part =
+            (shown(u"仮表示"_s) ? PreviewModel::path() : ModelSetup::modelsDir() + u"/ggml-large-v3-turbo-q5_0.bin"_s)
+            + u".part"_s;
         QVERIFY(focus(setupTitle));
         xdotool(u"key Return"_s);  // "ダウンロードをはじめる"
         QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(part).size(), 1 << 20, 10000);
@@ -392,7 +391,7 @@ private Q_SLOTS:
 
         // Left by a crash an hour ago (removed at start-up), and a moment ago
         // (perhaps another Sayri's, left alone): neither is downloaded on.
-        QFile old(ModelSetup::modelsDir() + u'/' + ModelSetup::modelFileName + u".part"_s);
+        QFile old(ModelSetup::modelsDir() + u"/ggml-large-v3-turbo-q5_0.bin.part"_s);
         QVERIFY(old.open(QIODevice::WriteOnly)
                 && old.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
         old.close();
@@ -400,8 +399,7 @@ private Q_SLOTS:
         QVERIFY(sayri.startListening());
         QVERIFY(!old.exists() && QFile::exists(PreviewModel::path() + u".part"_s));
         QCOMPARE(files.requests().size(), 1);
-        QVERIFY(sayri.terminate());
-        QFile::remove(PreviewModel::path() + u".part"_s);
+        QVERIFY(sayri.terminate() && QFile::remove(PreviewModel::path() + u".part"_s));
     }
 
     // A Wayland session (naming a compositor that is not there, and asking Qt
