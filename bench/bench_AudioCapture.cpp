@@ -80,6 +80,7 @@ struct BenchEngine : CaptureEngine {
         return std::nullopt;
     }
     CaptureStart start() override { return {}; }
+    void watchLoss(Lost) override {}
     void removeTap() override { tap = nullptr; }
     void stop() override { tap = nullptr; }
 };

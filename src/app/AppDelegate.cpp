@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "provision/ModelSetup.h"
 #include "store/Config.h"
 #include "store/Log.h"
 #include "support/MainThread.h"
@@ -19,6 +20,7 @@ void AppDelegate::applicationDidFinishLaunching(AppServices services)
 {
     // The light look is set by main() before any window exists (Fusion, light palette).
     Config::bootstrap();
+    ModelSetup::removeLeftoverPartials();
 
     FirstRun* firstRun = services.firstRun.get();
     appState_ = std::make_unique<AppState>(std::move(services));

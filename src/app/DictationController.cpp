@@ -25,6 +25,11 @@ DictationController::DictationController(AppServices& services, AppTiming timing
         if (weak)
             weak->s_.overlay->updateLiveText(text);
     };
+    if (s_.recorder)
+        s_.recorder->onDeviceLost = [weak] {
+            if (weak)
+                weak->deviceLost();
+        };
 }
 
 DictationController::~DictationController() = default;
@@ -60,6 +65,7 @@ void DictationController::startRecording()
         return;
     }
     phase_.store(Phase::recording);
+    deviceLost_ = false;
     s_.statusIcon->setIcon(QStringLiteral("🔴"));
     s_.sounds->play(QStringLiteral("Pop"));
 
@@ -133,6 +139,14 @@ void DictationController::escPressed()
     finishWithMessage(QStringLiteral("取り消しました"), 1.2);
 }
 
+void DictationController::deviceLost()
+{
+    if (phase() != Phase::recording)
+        return;
+    deviceLost_ = true;
+    stopAndProcess();
+}
+
 void DictationController::disarmRecordingLimit()
 {
     if (!maxTimer_)
@@ -153,7 +167,10 @@ void DictationController::collectAndProcess()
     Log::write(QStringLiteral("何も聞こえませんでした（音の大きさ %1・%2未満は無音とみなす）→ 認識にかけません")
                    .arg(qint64(std::trunc(loudness)))
                    .arg(qint64(silenceThreshold)));
-    finishWithMessage(QStringLiteral("何も聞こえませんでした"), 2);
+    if (deviceLost_)
+        finishWithMessage(QStringLiteral("マイクが使えなくなったため、録音を止めました"), 4);
+    else
+        finishWithMessage(QStringLiteral("何も聞こえませんでした"), 2);
 }
 
 // Pipeline queue. Never changes the phase itself: every outcome hops back to
@@ -196,6 +213,10 @@ void DictationController::deliver(const QString& text, const QString& raw)
         return;
     }
     s_.sounds->play(QStringLiteral("Glass"));
+    if (deviceLost_) {
+        finishWithMessage(QStringLiteral("マイクが使えなくなったため、そこまでを貼り付けました"), 3);
+        return;
+    }
     const auto [文, 秒] = 貼り付けたあとの一言();
     finishWithMessage(文, 秒);
 }

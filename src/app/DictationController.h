@@ -28,6 +28,8 @@ public:
     void startRecording();
     void stopAndProcess();
     void escPressed();
+    // The microphone went away while recording: what it heard is processed.
+    void deviceLost();
     void collectAndProcess();
     static QPair<QString, double> 貼り付けたあとの一言();
 
@@ -52,6 +54,7 @@ private:
     HistoryStore& history_;
     std::atomic<Phase> phase_{Phase::idle};
     double lastTapAt_ = 0;
+    bool deviceLost_ = false;  // the recording being processed ended by losing its microphone
     LivePreview live_;
     QTimer* maxTimer_ = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/TerminationSignals.h"
 #include "platform/linux/WaylandSession.h"
+#include "platform/linux/X11ClipboardHandover.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -53,8 +54,14 @@ int main(int argc, char** argv)
     // Connected after the services, whose own clean-up at quit (the
     // accessibility switch) comes before the last log line.
     QObject::connect(&app, &QApplication::aboutToQuit, &delegate, [&delegate] { delegate.applicationWillTerminate(); });
+    // Before the event loop ends, the clipboard goes to the desktop's keeping.
+    X11ClipboardHandover clipboard;
+    app.installEventFilter(&clipboard);
     const int code = QApplication::exec();
     // Everything else ends with the process; pipeline work is not waited for.
+    // What a user would miss is done before the loop ends: the clipboard
+    // handed over, a running download's partial file removed, the
+    // accessibility switch put back.
     std::fflush(nullptr);
     std::_Exit(code);
 }

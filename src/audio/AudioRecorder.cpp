@@ -172,6 +172,13 @@ void AudioRecorder::start()
                 line += QStringLiteral("（%1回目で成功）").arg(n);
             Log::write(line);
             engine_ = std::move(built.engine);
+            engine_->watchLoss([this, mic](const QString& why) {
+                Log::write(QStringLiteral("録音中にマイクが使えなくなりました（%1・%2）").arg(mic, why));
+                MainThread::async(&mainGuard_, [this] {
+                    if (onDeviceLost)
+                        onDeviceLost();
+                });
+            });
             return;
         }
 

@@ -34,4 +34,7 @@ public:
 
     std::function<void(float)> onLevel;                    // main thread
     std::function<void(const QAudioBuffer&)> onRawBuffer;  // audio thread
+    // The microphone went away while recording (main thread); what it
+    // captured until then is still collected.
+    std::function<void()> onDeviceLost;
 };

@@ -27,6 +27,7 @@ struct CaptureStart {
 class CaptureEngine {
 public:
     using Tap = std::function<void(const QAudioBuffer&)>;
+    using Lost = std::function<void(const QString& why)>;
 
     virtual ~CaptureEngine() = default;
     // The device's own format; a sample rate of 0 or no channels when it
@@ -35,8 +36,12 @@ public:
     // Prepares capture in `format` with `tap`; a message when refused.
     virtual std::optional<QString> installTap(const QAudioFormat& format, Tap tap) = 0;
     virtual CaptureStart start() = 0;
-    // After this returns the tap is never called again. The stream keeps
-    // running (the device stays open) until `stop`.
+    // Once the input has started: `lost` is called once, on the audio
+    // thread, when the input goes away while it runs (unplugged, the sound
+    // server gone, or moved to what is no microphone).
+    virtual void watchLoss(Lost lost) = 0;
+    // After this returns neither the tap nor the loss watcher is called
+    // again. The stream keeps running (the device stays open) until `stop`.
     virtual void removeTap() = 0;
     virtual void stop() = 0;
 };

@@ -3,7 +3,6 @@
 #include "store/Log.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QPointer>
 
 namespace PreviewModel {
@@ -15,13 +14,16 @@ QString path()
 
 bool present()
 {
-    const QFileInfo info(path());
-    return info.isFile() && info.size() == genuine.size;
+    return ModelSetup::verifiedDownload(path(), genuine);
+}
+
+namespace {
+QPointer<ModelDownload> shared;
 }
 
 bool begun()
 {
-    return QFileInfo(path() + QStringLiteral(".part")).isFile();
+    return shared && shared->running();
 }
 
 ModelDownload::Target target()
@@ -31,7 +33,6 @@ ModelDownload::Target target()
 
 ModelDownload& download()
 {
-    static QPointer<ModelDownload> shared;
     if (!shared) {
         shared = new ModelDownload(target(), QCoreApplication::instance());
         QObject::connect(shared, &ModelDownload::installed, shared,

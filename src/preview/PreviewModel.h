@@ -15,11 +15,11 @@ inline const ModelSetup::Fingerprint genuine{
 
 // modelsDir() + "/ggml-base.bin" (no file-system access).
 QString path();
-// The verified file is in place. The download engine only ever renames a file
-// into place after its size and fingerprint matched, so the size is checked
-// here and the fingerprint is not hashed again.
+// The verified file is in place (ModelSetup::verifiedDownload).
 bool present();
-// A fetch was begun and not finished: the partial file is there.
+// A fetch was begun in this run of Sayri and has not finished. A partial
+// file left by an earlier run never starts one: nothing is downloaded that
+// the user did not ask for.
 bool begun();
 // What the download engine fetches.
 ModelDownload::Target target();

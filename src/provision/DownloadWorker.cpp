@@ -1,12 +1,11 @@
 #include "provision/DownloadWorker.h"
 
+#include "store/AtomicFile.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -53,6 +52,11 @@ void DownloadWorker::begin(const Attempt& attempt)
     answered_ = keepBody_ = false;
     validator_.clear();
     fileError_.clear();
+    if (attempt_.installOnly && ModelSetup::本物と一致する(attempt_.partPath, attempt_.genuine)) {
+        written_ = attempt_.genuine.size;
+        install();
+        return;
+    }
     if (!network_)
         network_ = new QNetworkAccessManager(this);
     if (!openPartial()) {
@@ -207,14 +211,7 @@ void DownloadWorker::complete()
             end(Result::WrongData);
             return;
         }
-        // Same folder, same file system: the model appears whole or not at all.
-        if (std::rename(QFile::encodeName(attempt_.partPath).constData(),
-                        QFile::encodeName(attempt_.finalPath).constData())
-            != 0) {
-            end(Result::SaveFailed, QString::fromLocal8Bit(std::strerror(errno)));
-            return;
-        }
-        end(Result::Installed);
+        install();
         return;
     }
     // Resumable: a transfer broken after some bytes of an answer that names
@@ -222,6 +219,19 @@ void DownloadWorker::complete()
     const bool resumable = !errorText.isEmpty() && keepBody_ && written_ > 0 && !validator_.isEmpty()
                            && !(attempt_.resumeValidator && received_ == 0);
     end(Result::Failed, errorText, resumable ? std::optional(validator_) : std::nullopt);
+}
+
+// Same folder, same file system: the model appears whole or not at all,
+// also after a power cut, and its record says it was verified. Verified
+// bytes that cannot be put in place are kept for the next attempt.
+void DownloadWorker::install()
+{
+    if (const std::optional<QString> why = renameDurably(attempt_.partPath, attempt_.finalPath)) {
+        Q_EMIT finished(Outcome{Result::SaveFailed, *why, status_, written_, std::nullopt, true});
+        return;
+    }
+    ModelSetup::recordFingerprint(attempt_.finalPath, attempt_.genuine.sha256);
+    end(Result::Installed);
 }
 
 // Only a resumable failure keeps the partial file.

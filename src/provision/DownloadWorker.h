@@ -32,6 +32,7 @@ public:
         ModelSetup::Fingerprint genuine;
         qint64 plausibleSize = 0;                   // more bytes than this count as a whole file
         std::optional<QByteArray> resumeValidator;  // continue the partial file
+        bool installOnly = false;                   // the partial file was verified: only put it in place
     };
     enum class Result { Installed, WrongData, Failed, SaveFailed };
     struct Outcome {
@@ -40,6 +41,7 @@ public:
         int status = 0;                    // HTTP status of the last answer, 0 when none
         qint64 size = 0;                   // bytes received into the file (or of an error page)
         std::optional<QByteArray> resume;  // validator of the bytes kept on disk
+        bool verifiedKept = false;         // verified, but not put in place: the partial file stays
     };
 
     // `cancelled` is set by the owner on another thread to end long loops.
@@ -58,6 +60,7 @@ private:
     void takeAnswer();
     void receive();
     void complete();
+    void install();
     void startOver(bool newRequest);
     bool writeAll(const char* data, qint64 size);
     void end(Result result, const QString& error = {}, std::optional<QByteArray> resume = {});

@@ -3,6 +3,7 @@
 #include "provision/DownloadWorker.h"
 #include "store/Log.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QProgressBar>
@@ -27,7 +28,8 @@ struct ModelDownload::Impl {
     QThread* thread = nullptr;
     DownloadWorker* worker = nullptr;
     bool running = false;
-    bool failed = false;  // the last attempt ended without installing
+    bool failed = false;        // the last attempt ended without installing
+    bool verifiedKept = false;  // the partial file is verified; the next attempt only puts it in place
     int urlIndex = 0;
     std::optional<QByteArray> resume;  // validator of the bytes in the partial file
     QPointer<QProgressBar> bar;
@@ -73,17 +75,27 @@ ModelDownload::Target ModelDownload::releaseModel()
 ModelDownload::ModelDownload(Target target, QObject* parent) : QObject(parent), d(new Impl)
 {
     d->target = std::move(target);
+    // The process ends without destroying this object.
+    if (QCoreApplication::instance())
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &ModelDownload::endThread);
 }
 
 ModelDownload::~ModelDownload()
 {
-    if (d->thread) {
-        d->cancelled = true;
-        d->thread->quit();
-        d->thread->wait();  // the worker ends its attempt as the thread finishes
-        delete d->thread;
-    }
+    endThread();
     delete d;
+}
+
+void ModelDownload::endThread()
+{
+    if (!d->thread)
+        return;
+    d->cancelled = true;
+    d->thread->quit();
+    d->thread->wait();  // the worker ends its attempt as the thread finishes
+    delete std::exchange(d->thread, nullptr);
+    d->worker = nullptr;
+    d->running = false;
 }
 
 bool ModelDownload::running() const
@@ -112,13 +124,17 @@ void ModelDownload::start(QProgressBar* bar, QLabel* status, QPushButton* button
     d->button = button;
     QDir().mkpath(d->target.folder);
     const std::optional<QByteArray> resume = std::exchange(d->resume, std::nullopt);
-    if (resume) {
+    const bool installOnly = std::exchange(d->verifiedKept, false);
+    if (installOnly) {
+        d->setStatus(QStringLiteral("保存しています…"));
+    } else if (resume) {
         d->setStatus(QStringLiteral("前回の続きからダウンロード中…"));
     } else {
         d->setStatus(QStringLiteral("ダウンロード中…"));
         d->setFraction(0);
     }
     if (!d->thread) {
+        d->cancelled = false;
         d->thread = new QThread;
         d->thread->setObjectName(QStringLiteral("sayri.download"));
         d->worker = new DownloadWorker(d->cancelled);
@@ -148,7 +164,7 @@ void ModelDownload::start(QProgressBar* bar, QLabel* status, QPushButton* button
         dir + d->target.fileName + QStringLiteral(".part"), dir + d->target.fileName, d->target.genuine,
         // The share of the genuine size a whole model must exceed
         // (499 999 999 bytes for the release model).
-        d->target.genuine.size * ModelSetup::plausibleModelSize / ModelSetup::expectedSize, resume};
+        d->target.genuine.size * ModelSetup::plausibleModelSize / ModelSetup::expectedSize, resume, installOnly};
     QMetaObject::invokeMethod(
         d->worker, [w = d->worker, attempt] { w->begin(attempt); }, Qt::QueuedConnection);
 }
@@ -185,7 +201,10 @@ void ModelDownload::Impl::finish(ModelDownload* self, const DownloadWorker::Outc
         break;
     case Result::SaveFailed:
         // The location is not at fault: the next attempt uses it again.
-        fail(QStringLiteral("❌ 保存に失敗しました: ") + o.error);
+        verifiedKept = o.verifiedKept;
+        fail(QStringLiteral("❌ 保存に失敗しました: ") + o.error
+             + (verifiedKept ? QStringLiteral("（受け取ったデータは残してあり、もう一度押すと保存だけやり直します）")
+                             : QString()));
         Log::write(QStringLiteral("モデルのダウンロードに失敗: ") + o.error);
         break;
     case Result::Failed:

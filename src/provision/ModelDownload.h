@@ -16,7 +16,8 @@ class QPushButton;
 // on disk, verifies size and fingerprint, and only then puts the file in place.
 // Progress and outcome are shown on the bar, status text and button it is
 // given. Lives on the main thread; receiving, writing and hashing happen on
-// a worker thread.
+// a worker thread. When Sayri quits, a running attempt ends and its partial
+// file goes: nothing is resumed at a later start.
 class ModelDownload : public QObject {
     Q_OBJECT
 public:
@@ -59,6 +60,9 @@ Q_SIGNALS:
     void failed();
 
 private:
+    // Ends the attempt that runs and the worker thread; the partial file goes.
+    void endThread();
+
     struct Impl;
     Impl* d;
 };

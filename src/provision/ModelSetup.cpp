@@ -2,13 +2,18 @@
 
 #include "BuildSettings.h"
 #include "provision/Sha256.h"
+#include "store/AtomicFile.h"
 #include "store/Config.h"
 #include "store/Log.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <map>
+#include <mutex>
 
 namespace ModelSetup {
 
@@ -23,8 +28,28 @@ bool isExecutableFile(const QString& path)
 bool plausibleModel(const QString& path)
 {
     const QFileInfo info(path);
-    return !path.isEmpty() && info.isFile() && info.size() > plausibleModelSize;
+    if (path.isEmpty() || !info.isFile())
+        return false;
+    if (info.absoluteFilePath() == QFileInfo(modelsDir() + u'/' + modelFileName).absoluteFilePath())
+        return verifiedDownload(path);
+    return info.size() > plausibleModelSize;
 }
+
+QString recordPath(const QString& path)
+{
+    return path + QStringLiteral(".sha256");
+}
+
+// What a file's record names it by: its size and modification time.
+QString stateOf(const QFileInfo& info)
+{
+    return QStringLiteral("%1 %2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
+}
+
+// Fingerprints worked out in this run, by path, with the state they are of:
+// a record that cannot be written is not made up for by hashing again.
+std::mutex knownLock;
+std::map<QString, std::pair<QString, QString>> known;
 
 }  // namespace
 
@@ -106,6 +131,47 @@ bool 本物と一致する(const QString& path, const Fingerprint& genuine)
     return hash && hash->compare(genuine.sha256, Qt::CaseInsensitive) == 0;
 }
 
+void recordFingerprint(const QString& path, const QString& sha256)
+{
+    const QString state = stateOf(QFileInfo(path));
+    {
+        std::lock_guard lock(knownLock);
+        known[path] = {state, sha256};
+    }
+    writeFileAtomically(recordPath(path), (sha256 + u' ' + state + u'\n').toLatin1());
+}
+
+bool verifiedDownload(const QString& path, const Fingerprint& genuine)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() != genuine.size)
+        return false;
+    const QString state = stateOf(info);
+    std::optional<QString> digest;
+    {
+        std::lock_guard lock(knownLock);
+        if (const auto it = known.find(path); it != known.end() && it->second.first == state)
+            digest = it->second.second;
+    }
+    if (!digest) {
+        QFile record(recordPath(path));
+        const QString line =
+            record.open(QIODevice::ReadOnly) ? QString::fromLatin1(record.read(256)).trimmed() : QString();
+        if (line.section(u' ', 1) == state)
+            digest = line.section(u' ', 0, 0);
+    }
+    if (!digest) {
+        digest = sha256(path);
+        if (!digest)
+            return false;
+        recordFingerprint(path, *digest);
+        if (digest->compare(genuine.sha256, Qt::CaseInsensitive) != 0)
+            Log::write(
+                QStringLiteral("⚠️ %1 の中身が正しくないため使いません").arg(info.fileName()));
+    }
+    return digest->compare(genuine.sha256, Qt::CaseInsensitive) == 0;
+}
+
 bool resolveAndSave()
 {
     const auto model = find();
@@ -124,6 +190,15 @@ bool resolveAndSave()
     Config::save();
     Log::write(QStringLiteral("認識の部品を設定: モデル=%1・本体=%2").arg(*model, *binary));
     return true;
+}
+
+void removeLeftoverPartials()
+{
+    const QDateTime idleSince = QDateTime::currentDateTime().addSecs(-120);
+    for (const QFileInfo& part : QDir(modelsDir()).entryInfoList({QStringLiteral("*.part")}, QDir::Files)) {
+        if (part.lastModified() < idleSince && QFile::remove(part.filePath()))
+            Log::write(QStringLiteral("途中で終わったダウンロードの残りを消しました: ") + part.fileName());
+    }
 }
 
 }  // namespace ModelSetup

@@ -36,7 +36,8 @@ QString defaultModelPath();
 QStringList modelURLs(const QString& fileName = modelFileName);
 
 // The first of: the configured model, modelsDir/model file, the default
-// model path, that is a file of more than plausibleModelSize bytes.
+// model path, that is a file of more than plausibleModelSize bytes; the
+// model Sayri downloads into modelsDir only when verifiedDownload.
 std::optional<QString> find();
 // The first executable `whisper-server`: the configured path, next to Sayri's
 // own executable, each PATH entry, /usr/local/bin, /usr/bin.
@@ -45,8 +46,20 @@ std::optional<QString> findBinary();
 std::optional<QString> sha256(const QString& path);
 // Exactly the expected size and fingerprint.
 bool 本物と一致する(const QString& path, const Fingerprint& genuine = {});
+// A file Sayri downloads is the genuine one. Its fingerprint, recorded
+// beside it ("<file>.sha256": digest, size, modification time) once it was
+// verified, stands while the file is unchanged; a file without a record (or
+// changed since) is hashed once and the result recorded. So a file torn by
+// a power cut is never taken for the model for its size alone.
+bool verifiedDownload(const QString& path, const Fingerprint& genuine = {});
+// Records `sha256` as the fingerprint of the file as it is now.
+void recordFingerprint(const QString& path, const QString& sha256);
 // Records the found model and program in the settings when they changed;
 // whether both were found.
 bool resolveAndSave();
+// At start-up: removes what a download that ended with the process (a
+// crash, a power cut) left in the models folder. A partial file written to
+// in the last two minutes may be another running Sayri's, and stays.
+void removeLeftoverPartials();
 
 }  // namespace ModelSetup

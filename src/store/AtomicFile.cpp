@@ -1,7 +1,14 @@
 #include "store/AtomicFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 bool writeFileAtomically(const QString& path, const QByteArray& bytes)
 {
@@ -15,4 +22,34 @@ bool writeFileAtomically(const QString& path, const QByteArray& bytes)
         return false;
     }
     return f.commit();
+}
+
+namespace {
+
+// fsync of a file or folder by its path; the system's reason on failure.
+std::optional<QString> syncPath(const QString& path, int flags)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        if (fd >= 0)
+            ::close(fd);
+        return why;
+    }
+    ::close(fd);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<QString> renameDurably(const QString& from, const QString& to)
+{
+    if (auto why = syncPath(from, O_RDONLY))
+        return why;
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    // The folder's entry is what a power cut could still lose; the file is
+    // in place for this run either way.
+    syncPath(QFileInfo(to).absolutePath(), O_RDONLY | O_DIRECTORY);
+    return std::nullopt;
 }

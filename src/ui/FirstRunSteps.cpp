@@ -3,8 +3,11 @@
 
 #include "platform/PlatformWords.h"
 #include "preview/LivePreview.h"
+#include "preview/PreviewModel.h"
+#include "provision/ModelDownload.h"
 #include "provision/ModelSetup.h"
 #include "store/Log.h"
+#include "ui/AboutWindow.h"
 #include "ui/ActionButton.h"
 
 #include <QApplication>
@@ -68,12 +71,18 @@ void FirstRunWindow::showWelcome()
 {
     add絵(QStringLiteral("👋"), Icons::Name::setup_welcome);
     add見出し(QStringLiteral("サイリへようこそ"));
-    add本文(
-        lines({QStringLiteral("話した言葉が、どこにも送られずに、その場で文字になる音声入力です。"),
-               QStringLiteral("使いはじめる前に、4つの準備を順番にすませます（3分ほど）。"), QString(),
-               QStringLiteral("　1. マイクの許可"), QStringLiteral("　2. 仮表示の許可（話している最中のグレーの文字）"),
-               QStringLiteral("　3. 自動貼り付けの許可"),
-               QStringLiteral("　4. 音声認識データのダウンロード（約550MB・初回だけ）")}));
+    // Where nothing asks for a permission, the list says what the step does.
+    const auto what = [](Permission p) {
+        return PlatformWords::settingsPage(p) ? QStringLiteral("の許可") : QStringLiteral("の確認");
+    };
+    add本文(lines({QStringLiteral("話した言葉が、どこにも送られずに、その場で文字になる音声入力です。"),
+                   QStringLiteral("使いはじめる前に、4つの準備を順番にすませます（3分ほど）。"), QString(),
+                   QStringLiteral("　1. マイク") + what(Permission::microphone),
+                   PlatformWords::settingsPage(Permission::speechRecognition)
+                       ? QStringLiteral("　2. 仮表示の許可（話している最中のグレーの文字）")
+                       : QStringLiteral("　2. 仮表示のデータ（話している最中のグレーの文字）"),
+                   QStringLiteral("　3. 自動貼り付け") + what(Permission::accessibility),
+                   QStringLiteral("　4. 音声認識データのダウンロード（約550MB・初回だけ）")}));
     add主ボタン(QStringLiteral("準備をはじめる"), weakly([](FirstRunWindow& w) { w.進む(Step::ようこそ); }));
 }
 
@@ -82,7 +91,9 @@ void FirstRunWindow::showMicrophone()
     const QString pc = PlatformWords::computer();
     const int state = microphoneState();
     add絵(QStringLiteral("🎙️"), Icons::Name::setup_mic);
-    add見出し(QStringLiteral("ステップ 1/4　マイクの許可"));
+    add見出し(state == 3 && !PlatformWords::settingsPage(Permission::microphone)
+                  ? QStringLiteral("ステップ 1/4　マイクの確認")
+                  : QStringLiteral("ステップ 1/4　マイクの許可"));
     QStringList body{QStringLiteral("話した声を聞き取るために、マイクを使います。"),
                      QStringLiteral("声はこの%1の中だけで文字に変わり、どこにも送信されません。").arg(pc), QString()};
     const bool canOpen = PlatformWords::settingsPage(Permission::microphone).has_value();
@@ -110,7 +121,9 @@ void FirstRunWindow::showMicrophone()
     }
     add本文(lines(body));
     if (state == 0 || state == 3) {
-        add主ボタン(QStringLiteral("マイクの許可を求める"), weakly([](FirstRunWindow& w) {
+        // Asked for only where it is not granted yet.
+        add主ボタン(state == 0 ? QStringLiteral("マイクの許可を求める") : QStringLiteral("次へ"),
+                    weakly([](FirstRunWindow& w) {
                         if (w.microphoneState() == 3)
                             w.進む(Step::マイク);
                     }));
@@ -156,6 +169,9 @@ void FirstRunWindow::showPreview()
             if (line && pressed)
                 w.startPreviewDownload(line, pressed);
         });
+        // A download begun before this page was built reports here.
+        if (PreviewModel::begun())
+            previewDownload().show(nullptr, status, button);
         見張る(Step::仮表示, [this] { return speechState() == 3; });
     }
     addSmallButton(QStringLiteral("仮表示は使わない（あとで設定画面から変えられます）"),
@@ -167,7 +183,8 @@ void FirstRunWindow::showPaste()
     const bool granted = accessibilityGranted();
     const bool canOpen = PlatformWords::settingsPage(Permission::accessibility).has_value();
     add絵(QStringLiteral("📝"), Icons::Name::setup_paste);
-    add見出し(QStringLiteral("ステップ 3/4　自動貼り付けの許可"));
+    add見出し(canOpen ? QStringLiteral("ステップ 3/4　自動貼り付けの許可")
+                      : QStringLiteral("ステップ 3/4　自動貼り付けの確認"));
     QStringList body{QStringLiteral("文字にした言葉を、いま開いている入力欄へ自動で貼り付けるための許可です。")};
     if (canOpen) {
         body << QStringLiteral("%1ではこれを「アクセシビリティ」と呼びます。").arg(PlatformWords::computer())
@@ -242,8 +259,13 @@ void FirstRunWindow::showModel()
         for (QWidget* kept : std::initializer_list<QWidget*>{downloadStatus_, downloadButton_, downloadBar_})
             kept->show();
     }
-    if (!hasProgram)
+    if (finishWhenReady_) {
+        add本文(QStringLiteral("データと文字起こしのプログラムがそろうまで、サイリは使えません。そろうと、この画面は閉"
+                               "じて、そのまま使いはじめます。"));
         見張る(Step::モデル, [this] { return modelReady(); });
+    } else if (!hasProgram) {
+        見張る(Step::モデル, [this] { return modelReady(); });
+    }
 }
 
 void FirstRunWindow::showDone()
@@ -276,8 +298,13 @@ void FirstRunWindow::showDone()
         lines({QStringLiteral("使い方はかんたん:"), QStringLiteral("　1. どこかの入力欄をクリックしてカーソルを置く"),
                QStringLiteral("　2. %1キーを2回、ポンポンと押す → 録音がはじまります").arg(key),
                QStringLiteral("　3. 話し終わったら、もう1回 %1 → 文字になって貼り付きます").arg(key), QString(),
-               QStringLiteral("録音に使うキーは、あとから設定画面で変えられます。"), QString(), QString(),
-               QStringLiteral("サイリのご利用には、利用規約が適用されます。")}));
-    addリンク行();
-    add主ボタン(QStringLiteral("同意してはじめる"), weakly([](FirstRunWindow& w) { w.finish(); }));
+               QStringLiteral("録音に使うキーは、あとから設定画面で変えられます。")}));
+    // Agreeing is asked for only where the terms can be read.
+    const bool terms = !AboutWindow::pageUrl(QStringLiteral("/terms/")).isEmpty();
+    if (terms) {
+        add本文(lines({QString(), QStringLiteral("サイリのご利用には、利用規約が適用されます。")}));
+        addリンク行();
+    }
+    add主ボタン(terms ? QStringLiteral("同意してはじめる") : QStringLiteral("はじめる"),
+                weakly([](FirstRunWindow& w) { w.finish(); }));
 }

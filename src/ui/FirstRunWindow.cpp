@@ -343,6 +343,10 @@ void FirstRunWindow::見張る(Step step, std::function<bool()> check)
             return;
         stopPolling();
         sounds_.play(QStringLiteral("Glass"));
+        if (finishWhenReady_ && step == Step::モデル) {
+            finish();
+            return;
+        }
         bringToFront();
         const QList<Step> steps = 全ステップ();
         const qsizetype at = steps.indexOf(step);
@@ -353,6 +357,12 @@ void FirstRunWindow::見張る(Step step, std::function<bool()> check)
 
 void FirstRunWindow::finish()
 {
+    // Without the model no dictation can work: say so until it is in place.
+    if (window_ && !modelReady()) {
+        finishWhenReady_ = true;
+        show(Step::モデル);
+        return;
+    }
     stopPolling();
     QFile::remove(Config::file(QStringLiteral(".forcesetup")));
     ModelSetup::resolveAndSave();
@@ -368,10 +378,8 @@ void FirstRunWindow::finish()
         done();
 }
 
-void FirstRunWindow::startPreviewDownload(QLabel* status, ActionButton* button)
+ModelDownload& FirstRunWindow::previewDownload()
 {
-    button->setEnabled(false);
-    button->setText(QStringLiteral("ダウンロード中…"));
     if (!previewDownload_) {
         previewDownload_ = &PreviewModel::download();
         connect(previewDownload_, &ModelDownload::installed, this, [this] {
@@ -380,7 +388,14 @@ void FirstRunWindow::startPreviewDownload(QLabel* status, ActionButton* button)
         });
         connect(previewDownload_, &ModelDownload::failed, this, [this] { 窓の高さを中身に合わせる(); });
     }
-    previewDownload_->start(nullptr, status, button);
+    return *previewDownload_;
+}
+
+void FirstRunWindow::startPreviewDownload(QLabel* status, ActionButton* button)
+{
+    button->setEnabled(false);
+    button->setText(QStringLiteral("ダウンロード中…"));
+    previewDownload().start(nullptr, status, button);
 }
 
 void FirstRunWindow::startDownload()
@@ -391,7 +406,10 @@ void FirstRunWindow::startDownload()
         download_ = new ModelDownload(ModelDownload::releaseModel(), this);
         connect(download_, &ModelDownload::installed, this, [this] {
             sounds_.play(QStringLiteral("Glass"));
-            show(modelReady() ? Step::完了 : Step::モデル);
+            if (finishWhenReady_ && modelReady())
+                finish();
+            else
+                show(modelReady() ? Step::完了 : Step::モデル);
         });
         // A failure text may take more lines than the progress did.
         connect(download_, &ModelDownload::failed, this, [this] { 窓の高さを中身に合わせる(); });

@@ -93,6 +93,8 @@ private:
     void 見張る(Step step, std::function<bool()> check);
     void startDownload();
     void startPreviewDownload(QLabel* status, ActionButton* button);
+    // The preview model's download, watched by this window from the first call.
+    ModelDownload& previewDownload();
     void bringToFront();
     void stopPolling();
     // A callback that runs `work` only while this object lives.
@@ -116,4 +118,7 @@ private:
     ModelDownload* previewDownload_ = nullptr;  // the preview model's (shared), once watched
     Step current_ = Step::ようこそ;
     bool quitting_ = false;
+    // The user asked to finish before the model was in place: the model's
+    // step stays until it is, then the window finishes by itself.
+    bool finishWhenReady_ = false;
 };

@@ -7,6 +7,7 @@
 // and terminals, the recording bar, the dictionary table dragged with the
 // pointer, the recorder on PulseAudio, and hints over the accessibility bus.
 #include "DesktopProbe.h"
+#include "FileServer.h"
 #include "LogFile.h"
 #include "PasteTarget.h"
 #include "RunningSayri.h"
@@ -359,6 +360,48 @@ private Q_SLOTS:
         QCOMPARE(logMessages().last(), u"サイリ終了"_s);
     }
 
+    // Quitting while the setup window downloads ends the transfer and leaves
+    // no partial file; one left by a crash starts no download at a later start.
+    void quittingMidDownload()
+    {
+        FileServer files;
+        for (const auto& [name, size] : {std::pair{PreviewModel::fileName, PreviewModel::genuine.size},
+                                         {ModelSetup::modelFileName, ModelSetup::expectedSize}})
+            files.setRoute(u"/m/"_s + name, {.block = QByteArray(65536, 'x'), .size = size, .stallAt = 1 << 20});
+        qputenv("SAYRI_MODEL_URLS", files.url(u"/m/"_s + ModelSetup::modelFileName).toUtf8());
+        const auto unset = qScopeGuard([] { qunsetenv("SAYRI_MODEL_URLS"); });
+        standIn.configure(WhisperStandIn::freePort());
+        Config::edit([](ConfigData& c) { c.whisperModelPath.clear(); });  // setup comes first
+        Config::save();
+        sayri.launch();
+        QTRY_VERIFY_WITH_TIMEOUT(hasWindow(setupTitle), 10000);
+        QVERIFY(focus(setupTitle));
+        xdotool(u"key Return"_s);  // "準備をはじめる": the preview's step where a server program is at hand, else the
+                                   // model's
+        const auto shown = [](const QString& step) { return !logMessages().filter(step + u" を表示"_s).isEmpty(); };
+        QTRY_VERIFY(shown(u"仮表示"_s) || shown(u"モデル"_s));
+        const QString part =
+            (shown(u"仮表示"_s) ? PreviewModel::path() : ModelSetup::modelsDir() + u"/ggml-large-v3-turbo-q5_0.bin"_s)
+            + u".part"_s;
+        QVERIFY(focus(setupTitle));
+        xdotool(u"key Return"_s);  // "ダウンロードをはじめる"
+        QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(part).size(), 1 << 20, 10000);
+        QVERIFY(sayri.terminate());
+        QVERIFY(!QFile::exists(part));
+
+        // Left by a crash an hour ago (removed at start-up), and a moment ago
+        // (perhaps another Sayri's, left alone): neither is downloaded on.
+        QFile old(ModelSetup::modelsDir() + u"/ggml-large-v3-turbo-q5_0.bin.part"_s);
+        QVERIFY(old.open(QIODevice::WriteOnly)
+                && old.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        old.close();
+        writeFile(PreviewModel::path() + u".part"_s, "x");
+        QVERIFY(sayri.startListening());
+        QVERIFY(!old.exists() && QFile::exists(PreviewModel::path() + u".part"_s));
+        QCOMPARE(files.requests().size(), 1);
+        QVERIFY(sayri.terminate() && QFile::remove(PreviewModel::path() + u".part"_s));
+    }
+
     // A Wayland session (naming a compositor that is not there, and asking Qt
     // for a platform it lacks): Sayri runs on the X display and says why it
     // does not listen to keys; with no X display at all it says so and ends.
@@ -495,6 +538,7 @@ private Q_SLOTS:
         QDir().mkpath(ModelSetup::modelsDir());
         QFile model(PreviewModel::path());  // sparse: the stand-in never reads it
         QVERIFY(model.open(QIODevice::WriteOnly) && model.resize(PreviewModel::genuine.size));
+        ModelSetup::recordFingerprint(model.fileName(), PreviewModel::genuine.sha256);  // as the download does
         QJsonArray preview;
         for (const char* text : {"今日", "今日は晴れ", "今日は晴れです。明日", "今日は晴れです。明日も"})
             preview << QJsonObject{{"text", text}};
@@ -876,6 +920,46 @@ private Q_SLOTS:
         AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
         QVERIFY(!startError(recorder));
         recorder.cancel();
+    }
+
+    // What the speakers play is no microphone: not as the default source (the
+    // sound server's choice when no microphone is left), nor when the server
+    // moves a recording there; a recording whose stream ends says so too.
+    void speakersAreNoMicrophone()
+    {
+        const auto back = qScopeGuard([] { pactl(u"set-default-source vmic"_s); });
+        pactl(u"set-default-source vsink.monitor"_s);
+        AudioRecorder recorder(std::make_unique<PulseCaptureBackend>());
+        QCOMPARE(startError(recorder), RecError::noInput);
+        QCOMPARE(logMessages().last(), u"マイクを開けません（既定の入力は再生中の音で、マイクではありません）"_s);
+
+        int lost = 0;
+        recorder.onDeviceLost = [&lost] { ++lost; };
+        // Unplugged, the server moves the recording to the default source: the monitor.
+        const QString module = pactl(u"load-module module-null-source source_name=brief"_s).trimmed();
+        Config::edit([](ConfigData& c) { c.micDeviceUID = u"brief"_s; });
+        const auto defaultMic = qScopeGuard([] { Config::edit([](ConfigData& c) { c.micDeviceUID.clear(); }); });
+        QTRY_VERIFY(!startError(recorder));
+        pactl(u"unload-module "_s + module);
+        QTRY_COMPARE(lost, 1);
+        QVERIFY(logMessages().last().endsWith(u"・再生中の音に切り替えられました（マイクではありません））"_s));
+        recorder.cancel();
+
+        // The sound server gone (the socket Sayri reached it by closed).
+        pactl(u"set-default-source vmic"_s);
+        QTemporaryDir folder;
+        const QString server =
+            pactl(u"load-module module-native-protocol-unix socket="_s + folder.filePath(u"native"_s)).trimmed();
+        qputenv("PULSE_SERVER", "unix:" + folder.filePath(u"native"_s).toUtf8());
+        AudioRecorder other(std::make_unique<PulseCaptureBackend>());
+        other.onDeviceLost = [&lost] { ++lost; };
+        QVERIFY(!startError(other));
+        qunsetenv("PULSE_SERVER");
+        pactl(u"unload-module "_s + server);
+        QTRY_COMPARE(lost, 2);
+        QVERIFY(logMessages().last().endsWith(u"・音声サーバーにつながりません）"_s));
+        other.cancel();
+        QTRY_COMPARE(streams(), streamsBefore);
     }
 
     void switchingAccessibilityOn()

@@ -556,6 +556,39 @@ private Q_SLOTS:
         QVERIFY(app->history().entries().isEmpty());
     }
 
+    // A microphone that goes away while recording ends the recording: what
+    // it heard is still processed, and the user is told why it stopped.
+    void microphoneLostWhileRecording()
+    {
+        makeRecorder({sounding()});
+        int lost = 0;
+        recorder->onDeviceLost = [&lost] { ++lost; };
+        QVERIFY(!startError());
+        world->engines.last()->lost(QStringLiteral("抜かれました"));
+        QCOMPARE(logMessages().last(), QStringLiteral("録音中にマイクが使えなくなりました（%1・抜かれました）")
+                                           .arg(Log::伏せた機器名(QStringLiteral("パソコンと同じ"))));
+        QTRY_COMPARE(lost, 1);
+
+        makeApp();
+        fakes->server->replies << QStringLiteral("こんにちは") << QStringLiteral("またね");
+        for (const double loudness : {0.0, 1000.0}) {
+            fakes->recorder->loudness = loudness;
+            startByDoubleTap();
+            fakes->recorder->onDeviceLost();
+            QCOMPARE(app->phase(), Phase::processing);
+            QTRY_COMPARE(app->phase(), Phase::idle);
+        }
+        QCOMPARE(fakes->paster->pasted, QStringList{QStringLiteral("こんにちは")});
+        QCOMPARE(fakes->overlay->events.filter(QStringLiteral("flash:")),
+                 (QStringList{QStringLiteral("flash:マイクが使えなくなったため、録音を止めました@4"),
+                              QStringLiteral("flash:マイクが使えなくなったため、そこまでを貼り付けました@3")}));
+        fakes->recorder->onDeviceLost();  // idle: nothing
+        QCOMPARE(fakes->recorder->collects, 2);
+        startByDoubleTap();  // the next recording ends as usual
+        stopAndSettle();
+        QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:✓ 貼り付けました@1.2"));
+    }
+
     // The bar names the application and the microphone; a recording left
     // alone ends at the limit.
     void recordingBarAndLimit()

@@ -13,6 +13,10 @@ constexpr pa_usec_t fragment = 50 * PA_USEC_PER_MSEC;  // one captured buffer
 const QString noServer = QStringLiteral("音声サーバーにつながりません");
 const QString noInput = QStringLiteral("入力機器が見つかりません");
 const QString noAnswer = QStringLiteral("入力が応答しません");
+// With no capture device, the sound server names the monitor of an output
+// (what the speakers play) as its default source.
+const QString onlyMonitor = QStringLiteral("既定の入力は再生中の音で、マイクではありません");
+const QString movedToMonitor = QStringLiteral("再生中の音に切り替えられました（マイクではありません）");
 
 QString errorText(pa_context* context)
 {
@@ -115,9 +119,11 @@ public:
             if (!stream_)
                 return errorText(c_->context);
             pa_stream_set_state_callback(
-                stream_, [](pa_stream*, void* self) { static_cast<PulseEngine*>(self)->c_->wake(); }, this);
+                stream_, [](pa_stream*, void* self) { static_cast<PulseEngine*>(self)->stateChanged(); }, this);
             pa_stream_set_read_callback(
                 stream_, [](pa_stream* s, size_t, void* self) { static_cast<PulseEngine*>(self)->drain(s); }, this);
+            pa_stream_set_moved_callback(
+                stream_, [](pa_stream*, void* self) { static_cast<PulseEngine*>(self)->moved(); }, this);
             layout_ = *layout;
             streamFormat_ = format;
         }
@@ -156,12 +162,24 @@ public:
         return {CaptureStart::refused, errorText(c_->context)};
     }
 
+    void watchLoss(Lost lost) override
+    {
+        if (!c_ || !c_->loop)
+            return;
+        MainloopLock lock(c_->loop);
+        lost_ = std::move(lost);
+        if (stream_ && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
+            stateChanged();  // gone before anyone watched
+    }
+
     void removeTap() override
     {
         if (!c_ || !c_->loop)
             return;
         MainloopLock lock(c_->loop);
         tap_ = nullptr;
+        lost_ = nullptr;
+        cancelQuery();
     }
 
     void stop() override
@@ -170,10 +188,13 @@ public:
             return;
         MainloopLock lock(c_->loop);
         tap_ = nullptr;
+        lost_ = nullptr;
+        cancelQuery();
         if (!stream_)
             return;
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_set_read_callback(stream_, nullptr, nullptr);
+        pa_stream_set_moved_callback(stream_, nullptr, nullptr);
         if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
             pa_stream_disconnect(stream_);
         pa_stream_unref(stream_);
@@ -182,6 +203,46 @@ public:
 
 private:
     bool usable() const { return c_ && c_->context && format_; }
+
+    // Mainloop thread: a stream that fails while it is watched has lost its
+    // input (the source was removed with nowhere to move to, or the server
+    // went); the watcher hears of it once.
+    void stateChanged()
+    {
+        c_->wake();
+        if (!lost_ || PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
+            return;
+        const QString why = PA_CONTEXT_IS_GOOD(pa_context_get_state(c_->context)) ? errorText(c_->context) : noServer;
+        std::exchange(lost_, nullptr)(why);
+    }
+
+    // Mainloop thread: the server moved the stream to another source (the
+    // one it recorded from went away); a monitor of an output is no
+    // microphone, so that counts as the input lost.
+    void moved()
+    {
+        if (!lost_)
+            return;
+        cancelQuery();
+        query_ = pa_context_get_source_info_by_index(
+            c_->context, pa_stream_get_device_index(stream_),
+            [](pa_context*, const pa_source_info* info, int, void* self) {
+                auto* engine = static_cast<PulseEngine*>(self);
+                if (info && info->monitor_of_sink != PA_INVALID_INDEX && engine->lost_)
+                    std::exchange(engine->lost_, nullptr)(movedToMonitor);
+            },
+            this);
+    }
+
+    // With the lock held: no answer to a query arrives after this.
+    void cancelQuery()
+    {
+        if (!query_)
+            return;
+        pa_operation_cancel(query_);
+        pa_operation_unref(query_);
+        query_ = nullptr;
+    }
 
     // Mainloop thread: everything the server has, fragment by fragment, to
     // the tap while there is one. Read on without a tap, so that a device
@@ -209,6 +270,8 @@ private:
     pa_sample_spec layout_{};
     QAudioFormat streamFormat_;
     Tap tap_;
+    Lost lost_;
+    pa_operation* query_ = nullptr;  // what the stream was moved to
 };
 
 }  // namespace
@@ -247,9 +310,10 @@ std::unique_ptr<CaptureEngine> PulseCaptureBackend::makeEngine(const QString& ui
     QString error;
     {
         MainloopLock lock(c->loop);
-        layout = c->sourceLayout(source);
+        bool monitor = false;
+        layout = c->sourceLayout(source, monitor);
         if (!layout)
-            error = pa_context_errno(c->context) != PA_OK ? errorText(c->context) : noInput;
+            error = monitor ? onlyMonitor : pa_context_errno(c->context) != PA_OK ? errorText(c->context) : noInput;
     }
     if (!layout) {
         if (!uid.isEmpty()) {
@@ -257,7 +321,7 @@ std::unique_ptr<CaptureEngine> PulseCaptureBackend::makeEngine(const QString& ui
                 *whyNot = error;
             return nullptr;
         }
-        return std::make_unique<PulseEngine>(nullptr, QByteArray(), std::nullopt, noInput);
+        return std::make_unique<PulseEngine>(nullptr, QByteArray(), std::nullopt, error);
     }
     return std::make_unique<PulseEngine>(std::move(c), std::move(source), formatOf(*layout), QString());
 }

@@ -155,8 +155,9 @@ bool PulseConnection::eachSource(const SourceRequest& request, const std::functi
     return query.done;
 }
 
-std::optional<pa_sample_spec> PulseConnection::sourceLayout(QByteArray& name)
+std::optional<pa_sample_spec> PulseConnection::sourceLayout(QByteArray& name, bool& monitor)
 {
+    monitor = false;
     if (name.isEmpty()) {
         name = defaultSourceName();
         if (name.isEmpty())
@@ -167,7 +168,11 @@ std::optional<pa_sample_spec> PulseConnection::sourceLayout(QByteArray& name)
         [this, &name](pa_source_info_cb_t answer, void* query) {
             return pa_context_get_source_info_by_name(context, name.constData(), answer, query);
         },
-        [&layout](const pa_source_info& info) { layout = info.sample_spec; });
+        [&layout, &monitor](const pa_source_info& info) {
+            monitor = info.monitor_of_sink != PA_INVALID_INDEX;
+            if (!monitor)
+                layout = info.sample_spec;
+        });
     return layout;
 }
 

@@ -56,8 +56,9 @@ public:
     bool waitUntil(const std::function<bool()>& done, double seconds = answerLimit);
     // With the lock held: the sample format of a source (the default source
     // for an empty name, whose name is filled in), or none when there is no
-    // such source.
-    std::optional<pa_sample_spec> sourceLayout(QByteArray& name);
+    // such source or it is the monitor of an output (then `monitor` is set):
+    // what the speakers play is never taken for the microphone.
+    std::optional<pa_sample_spec> sourceLayout(QByteArray& name, bool& monitor);
 
     pa_threaded_mainloop* loop = nullptr;
     pa_context* context = nullptr;

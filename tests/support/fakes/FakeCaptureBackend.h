@@ -36,6 +36,7 @@ struct FakeCaptureBackend : CaptureBackend {
         int id;
         Script script;
         Tap tap;
+        Lost lost;
         bool running = false;
         double startedAt = 0;
         Engine(FakeCaptureBackend& w, int i, Script s) : world(w), id(i), script(std::move(s))
@@ -60,7 +61,8 @@ struct FakeCaptureBackend : CaptureBackend {
             startedAt = world.clock;
             return script.start;
         }
-        void removeTap() override { tap = nullptr; }
+        void watchLoss(Lost l) override { lost = std::move(l); }
+        void removeTap() override { tap = nullptr, lost = nullptr; }
         void stop() override
         {
             if (world.stopped.insert(id).second)
