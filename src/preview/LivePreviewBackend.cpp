@@ -155,6 +155,7 @@ void LivePreviewBackend::run()
         if (stopping_)
             return;  // the recording has ended: nothing more is shown
         if (reply.status == 0 && server_->answers()) {
+            ready_ = false;  // no more audio is kept for this run
             Log::write(QStringLiteral("ライブ仮表示: 仮表示の認識が話す速さに追いつかないため、この録音では止めます"
                                       "（録音と文字起こしには影響ありません）"));
             return;
