@@ -148,7 +148,7 @@ int main(int argc, char** argv)
     const auto& asked = standIn.inferenceRequests();
     std::printf("preview requests meanwhile: %lld\n",
                 qlonglong(std::count_if(asked.begin(), asked.end(), [](const auto& r) {
-                    return r.contents.contains(QStringLiteral("audio_ctx"));
+                    return r.header("host").endsWith(':' + QByteArray::number(Config::shared().whisperPort + 1));
                 })));
     if (rounds > 10)
         std::printf(

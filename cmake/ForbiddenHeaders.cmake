@@ -1,13 +1,14 @@
 # sayri_forbid_headers(target folder)
 #
 # Writes into `folder` one stand-in for every header of X11 (Xi and Xtst
-# included), libpulse and QtDBus, each a single #error, and puts `folder`
+# included), libpulse, Vulkan and QtDBus, each a single #error, and puts `folder`
 # ahead of every other include folder of `target`. A source of `target` that
 # includes any of them (<X11/Xlib.h>, <pulse/pulseaudio.h>,
 # <QtDBus/QDBusMessage>, ...) then fails to compile.
 function(sayri_forbid_headers target folder)
   find_path(SAYRI_X11_HEADERS X11/Xlib.h REQUIRED)
   find_path(SAYRI_PULSE_HEADERS pulse/pulseaudio.h REQUIRED)
+  find_path(SAYRI_VULKAN_HEADERS vulkan/vulkan.h REQUIRED)
   get_target_property(qt_core_dirs Qt6::Core INTERFACE_INCLUDE_DIRECTORIES)
   set(qt_headers "")
   foreach(dir ${qt_core_dirs})
@@ -16,7 +17,7 @@ function(sayri_forbid_headers target folder)
     endif()
   endforeach()
 
-  set(roots ${SAYRI_X11_HEADERS}/X11 ${SAYRI_PULSE_HEADERS}/pulse)
+  set(roots ${SAYRI_X11_HEADERS}/X11 ${SAYRI_PULSE_HEADERS}/pulse ${SAYRI_VULKAN_HEADERS}/vulkan)
   if(qt_headers)
     list(APPEND roots ${qt_headers}/QtDBus)
   endif()

@@ -121,7 +121,7 @@ void DictationController::stopAndProcess()
     }
     Log::write(QStringLiteral("録音を止めて文字起こしに入ります"));
     disarmRecordingLimit();
-    live_.stop();
+    live_.stopForFinalText();
     phase_.store(Phase::processing);
     s_.statusIcon->setIcon(QStringLiteral("⏳"));
     s_.sounds->play(QStringLiteral("Bottle"));
@@ -234,6 +234,7 @@ void DictationController::finishWithMessage(const QString& text, double seconds)
 
 void DictationController::returnToIdle()
 {
+    live_.resumeServer();
     phase_.store(Phase::idle);
     s_.statusIcon->setIcon(QStringLiteral("🎙️"));
 }

@@ -3,6 +3,7 @@
 #include "app/makeAppServices.h"
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/TerminationSignals.h"
+#include "platform/linux/VulkanDevices.h"
 #include "platform/linux/WaylandSession.h"
 #include "platform/linux/X11ClipboardHandover.h"
 
@@ -16,9 +17,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 int main(int argc, char** argv)
 {
+    // Sayri itself, run by Sayri to list the graphics devices away from its
+    // own process (see LinuxComputeDevices).
+    if (argc == 2 && std::strcmp(argv[1], "--gpu-devices") == 0)
+        return VulkanDevices::print();
+
     // Wayland: the windows run through Xwayland, on the X11 platform.
     if (WaylandSession::detected() && !WaylandSession::useXwayland()) {
         std::fputs("サイリ: Wayland のセッションで X のディスプレイ（Xwayland）が見つからないため、起動できません。"

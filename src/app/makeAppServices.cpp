@@ -6,6 +6,7 @@
 #include "desktop/ScreenContext.h"
 #include "platform/linux/AtspiTree.h"
 #include "platform/linux/CueSoundPlayer.h"
+#include "platform/linux/LinuxComputeDevices.h"
 #include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/PulseAudioInputs.h"
 #include "platform/linux/PulseCapture.h"
@@ -15,6 +16,7 @@
 #include "platform/linux/X11KeyboardAccess.h"
 #include "platform/linux/XdgAutostartLoginItem.h"
 #include "preview/LivePreview.h"
+#include "recognition/ServerCompute.h"
 #include "recognition/WhisperServer.h"
 #include "ui/AboutWindow.h"
 #include "ui/FirstRunWindow.h"
@@ -35,10 +37,13 @@ AppServices makeAppServices()
     screen->prepareSoon();
     s.screen = std::move(screen);
     static LinuxProcesses processes;
-    s.whisper =
-        std::make_unique<WhisperServer>(processes, [screen = s.screen.get()] { return screen->currentTerms(); });
-    s.previewServer =
-        std::make_shared<WhisperServer>(processes, std::function<QStringList()>(), LivePreview::serverRole());
+    // Sayri's own executable lists the graphics devices, in a child process.
+    auto compute =
+        std::make_shared<ServerCompute>(std::make_shared<LinuxComputeDevices>(QCoreApplication::applicationFilePath()));
+    s.whisper = std::make_unique<WhisperServer>(
+        processes, [screen = s.screen.get()] { return screen->currentTerms(); }, WhisperServer::mainRole(), compute);
+    s.previewServer = std::make_shared<WhisperServer>(processes, std::function<QStringList()>(),
+                                                      LivePreview::serverRole(), compute);
     // One connection sends every synthetic key, so they reach the key source in the order announced.
     auto keys = std::make_shared<X11KeySynthesizer>();
     s.paster = std::make_unique<Paster>(std::make_unique<X11FrontmostApp>(), keys);

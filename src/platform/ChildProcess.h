@@ -17,8 +17,13 @@ public:
     virtual qint64 pid() const = 0;
     virtual bool running() const = 0;
     // Sends the polite termination request (SIGTERM) once per call; nothing
-    // once the program has exited, so a recycled process id is never hit.
+    // once the program has exited, so a recycled process id is never hit. A
+    // suspended program is let go on, so that it can end.
     virtual void terminate() = 0;
+    // Holds the program still (SIGSTOP), taking no processor time, until
+    // `resume` (SIGCONT); nothing once it has exited.
+    virtual void suspend() = 0;
+    virtual void resume() = 0;
     // Blocks until the program has exited or `seconds` have passed; true when
     // it has exited.
     virtual bool waitForExit(double seconds) = 0;

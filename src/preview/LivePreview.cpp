@@ -3,6 +3,7 @@
 #include "platform/PlatformWords.h"
 #include "preview/PreviewModel.h"
 #include "provision/ModelDownload.h"
+#include "recognition/ComputePlan.h"
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
 #include "store/Log.h"
@@ -34,8 +35,16 @@ LivePreview::~LivePreview()
 
 WhisperServer::Role LivePreview::serverRole()
 {
-    return {[] { return quint16(Config::shared().whisperPort + 1); }, [] { return PreviewModel::path(); },
-            QStringLiteral("whisper-server-preview.log"), QStringLiteral("仮表示用の whisper-server")};
+    const auto port = [] {
+        const int next = Config::shared().whisperPort + 1;
+        return next <= 65535 ? quint16(next) : quint16(0);
+    };
+    return {port,
+            [] { return PreviewModel::path(); },
+            QStringLiteral("whisper-server-preview.log"),
+            QStringLiteral("仮表示用の whisper-server"),
+            [](const ComputePlan& plan) { return plan.previewThreads; },
+            true};
 }
 
 bool LivePreview::available()
@@ -104,6 +113,22 @@ void LivePreview::stop()
     }
     再開回数 = 0;
     prune();
+}
+
+void LivePreview::stopForFinalText()
+{
+    const std::shared_ptr<LivePreviewBackend> last = backend_;
+    stop();
+    if (last && last->stoppedMidRequest() && server_) {
+        server_->suspend();
+        serverHeld_ = true;
+    }
+}
+
+void LivePreview::resumeServer()
+{
+    if (std::exchange(serverHeld_, false))
+        server_->resume();
 }
 
 void LivePreview::作り直す(const QString& finalizedText)

@@ -41,6 +41,12 @@ public:
 
     void 起動する(const QString& 引き継ぐ確定文);
     void stop();
+    // Stops the run at the stop tap. A request it had in flight is called
+    // off; the preview server, which notices that only at its next check, is
+    // held still until `resumeServer`, so that it takes no processor time
+    // from the final text.
+    void stopForFinalText();
+    void resumeServer();
     void 作り直す(const QString& finalizedText);
 
     int 再開回数 = 0;
@@ -55,4 +61,5 @@ private:
     std::shared_ptr<LivePreviewBackend> backend_;
     // Stopped or dead runs whose worker may still be busy.
     std::vector<std::shared_ptr<LivePreviewBackend>> retired_;
+    bool serverHeld_ = false;
 };

@@ -61,6 +61,10 @@ void LivePreviewBackend::stop()
         stopping_ = true;
         *stopped_ = true;
         ready_ = false;
+        if (inFlight_) {
+            stoppedMidRequest_ = true;
+            inFlight_->cancel();
+        }
     }
     arrived_.notify_all();
 }
@@ -92,13 +96,14 @@ void LivePreviewBackend::feed(const QAudioBuffer& buffer)
     arrived_.notify_one();
 }
 
-std::vector<qint16> LivePreviewBackend::nextWindow()
+std::vector<qint16> LivePreviewBackend::nextWindow(std::shared_ptr<HTTP::Cancel> cancel)
 {
     std::unique_lock lock(lock_);
     arrived_.wait(lock, [this] { return stopping_ || samples_.size() >= sent_ + samplesIn(timing_.step); });
     if (stopping_)
         return {};
     sent_ = samples_.size();
+    inFlight_ = std::move(cancel);
     return samples_;
 }
 
@@ -128,7 +133,8 @@ void LivePreviewBackend::run()
     QString finalized = seedText;
     const QUrl url(server_->baseUrl() + QStringLiteral("/inference"));
     for (;;) {
-        const std::vector<qint16> window = nextWindow();
+        auto cancel = std::make_shared<HTTP::Cancel>();
+        const std::vector<qint16> window = nextWindow(cancel);
         if (window.empty())
             return;
         const QByteArray pcm(reinterpret_cast<const char*>(window.data()), qsizetype(window.size() * 2));
@@ -139,10 +145,21 @@ void LivePreviewBackend::run()
         r.headers = {{"Content-Type", "multipart/form-data; boundary=" + boundary}};
         r.body = Inference::formBody(AudioRecorder::wav(pcm, rate, 1), QString(), boundary,
                                      {{"audio_ctx", QByteArray::number(audioContext(qsizetype(window.size())))}});
-        r.timeout = timing_.requestLimit;
+        r.timeout = double(window.size()) / rate + timing_.step;
+        r.cancel = cancel;
         const HTTP::Response reply = HTTP::request(r);
+        {
+            std::lock_guard lock(lock_);
+            inFlight_.reset();
+        }
         if (stopping_)
             return;  // the recording has ended: nothing more is shown
+        if (reply.status == 0 && server_->answers()) {
+            ready_ = false;  // no more audio is kept for this run
+            Log::write(QStringLiteral("ライブ仮表示: 仮表示の認識が話す速さに追いつかないため、この録音では止めます"
+                                      "（録音と文字起こしには影響ありません）"));
+            return;
+        }
         if (reply.status == 0) {
             died(QStringLiteral("仮表示用の whisper-server から返事がありません"), finalized);
             return;

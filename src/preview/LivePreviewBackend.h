@@ -1,5 +1,7 @@
 #pragma once
 
+#include "recognition/HTTP.h"
+
 #include <QAudioBuffer>
 #include <QObject>
 #include <QString>
@@ -17,10 +19,9 @@ class WhisperServer;
 
 // The pace of the live preview.
 struct LivePreviewTiming {
-    double step = 0.5;        // seconds of new audio before the next request
-    double pause = 0.6;       // seconds of quiet that end a sentence
-    double window = 8;        // seconds after which the window moves on anyway
-    double requestLimit = 3;  // seconds a request may go without progress
+    double step = 0.5;  // seconds of new audio before the next request
+    double pause = 0.6; // seconds of quiet that end a sentence
+    double window = 8;  // seconds after which the window moves on anyway
 };
 
 // One run of the live preview: collects the recording as 16 kHz samples and,
@@ -32,9 +33,13 @@ struct LivePreviewTiming {
 // becomes final and the window starts after it. The display text is all the
 // final text (beginning with `seedText`) followed by the latest volatile text.
 //
-// A request that gets no answer (the server died or hangs) ends the run: the
-// server is started afresh and `onDied` gets the final text. A reply that is not a
-// recognised text is skipped. Nothing is shown after `stop`.
+// A request may take as long as the audio it covers, and one step more; a
+// request that takes longer, while the server still answers, means this
+// machine cannot keep up with the speech: the run ends for this recording and
+// the grey text stops where it is. A server that no longer answers ends the
+// run too: it is started afresh and `onDied` gets the final text. A reply
+// that is not a recognised text is skipped. Nothing is shown after `stop`,
+// and the request in flight then is called off.
 class LivePreviewBackend {
 public:
     using Timing = LivePreviewTiming;
@@ -52,10 +57,13 @@ public:
     // One captured buffer in the microphone's own format (audio thread).
     // Converts and appends it; never waits for the worker.
     void feed(const QAudioBuffer& buffer);
-    // Ends the run; returns at once. A request in flight is left to finish
-    // and its answer dropped.
+    // Ends the run; returns at once. A request in flight is called off: its
+    // connection is closed, which the server notices at its next check.
     void stop();
     bool finished() const { return finished_; }
+    // A request was in flight when the run was stopped: the server may still
+    // be working on it.
+    bool stoppedMidRequest() const { return stoppedMidRequest_; }
 
     std::function<void(const QString&)> onPartial;
     std::function<void(const QString&)> onDied;
@@ -67,8 +75,9 @@ public:
 
 private:
     void run();
-    // The next window to send, once enough new audio has come; empty when stopping.
-    std::vector<qint16> nextWindow();
+    // The next window to send, once enough new audio has come; empty when
+    // stopping. `cancel` calls off the request that carries it.
+    std::vector<qint16> nextWindow(std::shared_ptr<HTTP::Cancel> cancel);
     bool endsInPause(const std::vector<qint16>& window) const;
     void emit(const QString& text);
     void died(const QString& reason, const QString& finalized);
@@ -90,12 +99,14 @@ private:
     std::vector<qint16> converted_;
     bool converterErrorLogged_ = false;
 
-    // Under `lock_`: the samples since the last finalized point, and how many
-    // of them the last request carried.
+    // Under `lock_`: the samples since the last finalized point, how many
+    // of them the last request carried, and that request while it is in flight.
     std::mutex lock_;
     std::condition_variable arrived_;
     std::vector<qint16> samples_;
     size_t sent_ = 0;
+    std::shared_ptr<HTTP::Cancel> inFlight_;
+    std::atomic<bool> stoppedMidRequest_{false};
 
     bool replyErrorLogged_ = false;  // worker only
 };

@@ -31,6 +31,43 @@ QNetworkAccessManager& managerOfThisThread()
 
 }  // namespace
 
+// The reply of the exchange in flight, for `Cancel`, while it runs.
+class CancelScope {
+public:
+    CancelScope(Cancel* cancel, QNetworkReply* reply) : cancel_(cancel)
+    {
+        if (!cancel_)
+            return;
+        std::lock_guard lock(cancel_->mutex_);
+        if (cancel_->cancelled_)
+            reply->abort();
+        else
+            cancel_->reply_ = reply;
+    }
+    ~CancelScope()
+    {
+        if (!cancel_)
+            return;
+        std::lock_guard lock(cancel_->mutex_);
+        cancel_->reply_ = nullptr;
+    }
+    CancelScope(const CancelScope&) = delete;
+    CancelScope& operator=(const CancelScope&) = delete;
+
+private:
+    Cancel* const cancel_;
+};
+
+void Cancel::cancel()
+{
+    std::lock_guard lock(mutex_);
+    cancelled_ = true;
+    // The reply lives on the exchange's thread: the abort is handed to it.
+    // It cannot be released meanwhile, since that waits for this lock.
+    if (reply_)
+        QMetaObject::invokeMethod(reply_, &QNetworkReply::abort, Qt::QueuedConnection);
+}
+
 Response request(const Request& r)
 {
     QNetworkRequest req(r.url);
@@ -52,6 +89,7 @@ Response request(const Request& r)
     else
         reply.reset(manager.sendCustomRequest(req, r.method, r.body));
 
+    const CancelScope cancellable(r.cancel.get(), reply.get());
     if (!reply->isFinished()) {
         // The only event loop this worker thread runs; it lasts for this
         // exchange alone.

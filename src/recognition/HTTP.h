@@ -5,13 +5,31 @@
 #include <QString>
 #include <QUrl>
 
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <utility>
+
+class QNetworkReply;
 
 // A small synchronous HTTP utility for worker threads (never the main thread).
 // Each call runs the exchange on a network manager owned by the calling
 // thread and waits for it in a local event loop of that thread.
 namespace HTTP {
+
+// Ends an exchange from any other thread: its connection is closed (a server
+// that watches its client stops working on it) and the waiting call returns
+// with no answer. Cancelled before the exchange starts, it never starts.
+class Cancel {
+public:
+    void cancel();
+
+private:
+    friend class CancelScope;
+    std::mutex mutex_;
+    bool cancelled_ = false;
+    QNetworkReply* reply_ = nullptr;  // the exchange in flight, owned by its thread
+};
 
 struct Request {
     QUrl url;
@@ -20,6 +38,7 @@ struct Request {
     QByteArray body;
     // Seconds the transfer may go without progress before it gives up.
     double timeout = 60;
+    std::shared_ptr<Cancel> cancel;  // optional
 };
 
 struct Response {

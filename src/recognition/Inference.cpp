@@ -5,6 +5,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <cmath>
 
 namespace Inference {
 
@@ -46,6 +47,16 @@ QByteArray formBody(const QByteArray& wav, const QString& prompt, const QByteArr
         appendPart(body, boundary, R"(name="prompt")", {}, promptBytes);
     body += "--" + boundary + "--" + crlf;
     return body;
+}
+
+std::optional<int> encoderWindow(qint64 wavBytes)
+{
+    constexpr int unitsPerSecond = 50, wholeWindow = 1500;
+    const double seconds = double(std::max<qint64>(0, wavBytes - 44)) / 32000.0;
+    const int units = int(std::ceil(std::max(10.0, seconds + 2) * unitsPerSecond));
+    if (units >= wholeWindow)
+        return std::nullopt;
+    return units;
 }
 
 double timeLimit(qint64 wavBytes)

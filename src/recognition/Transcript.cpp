@@ -238,6 +238,26 @@ QString clean(const QString& raw)
     return joinLines(text);
 }
 
+bool runsAway(const QString& text)
+{
+    QString visible = text;
+    visible.removeIf([](QChar c) { return c.isSpace(); });
+    const QStringList chars = Graphemes::split(visible);
+    const qsizetype n = chars.size();
+    const auto same = [&chars](qsizetype a, qsizetype b, qsizetype length) {
+        return std::equal(chars.cbegin() + a, chars.cbegin() + a + length, chars.cbegin() + b);
+    };
+    constexpr qsizetype longestPhrase = 40, shortPhrase = 7, leastSpan = 16;
+    for (qsizetype length = 1; length <= longestPhrase && 2 * length <= n; ++length) {
+        qsizetype repeats = 1;
+        while ((repeats + 1) * length <= n && same(n - (repeats + 1) * length, n - length, length))
+            ++repeats;
+        if (repeats >= (length <= shortPhrase ? 4 : 3) && repeats * length >= leastSpan)
+            return true;
+    }
+    return false;
+}
+
 QString joinLines(const QString& text)
 {
     QString joined;

@@ -9,6 +9,11 @@
 namespace Transcript {
 
 QString clean(const QString& raw);
+// Whether the text ends in one phrase said over and over (white space aside):
+// how the model runs away when its window holds too little audio. A phrase of
+// up to 7 characters counts at 4 repeats, a longer one (up to 40) at 3, and
+// only over at least 16 characters together.
+bool runsAway(const QString& text);
 QString joinLines(const QString& text);
 // The separator between the text so far and the next line: "", " ", "、" or "。".
 QString 継ぎ目(const QString& 前, const QString& 次);

@@ -4,6 +4,8 @@
 #include "provision/ModelSetup.h"
 #include "recognition/HTTP.h"
 #include "recognition/Inference.h"
+#include "recognition/ServerCompute.h"
+#include "recognition/Transcript.h"
 #include "store/Config.h"
 #include "store/Dictionary.h"
 #include "store/Log.h"
@@ -11,6 +13,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <utility>
@@ -29,11 +32,12 @@ void pause(double seconds)
 WhisperServer::Role WhisperServer::mainRole()
 {
     return {[] { return quint16(Config::shared().whisperPort); }, [] { return Config::shared().whisperModelPath; },
-            QStringLiteral("whisper-server.log"), serverName};
+            QStringLiteral("whisper-server.log"), serverName, [](const ComputePlan& plan) { return plan.threads; }};
 }
 
-WhisperServer::WhisperServer(Processes& processes, std::function<QStringList()> hintTerms, Role role)
-    : processes_(processes), hintTerms_(std::move(hintTerms)), role_(std::move(role))
+WhisperServer::WhisperServer(Processes& processes, std::function<QStringList()> hintTerms, Role role,
+                             std::shared_ptr<ServerCompute> compute)
+    : processes_(processes), hintTerms_(std::move(hintTerms)), role_(std::move(role)), compute_(std::move(compute))
 {
 }
 
@@ -49,10 +53,39 @@ QString WhisperServer::healthUrl() const
 
 WhisperServer::~WhisperServer() = default;
 
-bool WhisperServer::launchedServerRunning() const
+std::shared_ptr<ChildProcess> WhisperServer::launched() const
 {
     std::lock_guard lock(processMutex_);
-    return process_ && process_->running();
+    return process_;
+}
+
+bool WhisperServer::launchedServerRunning() const
+{
+    const std::shared_ptr<ChildProcess> process = launched();
+    return process && process->running();
+}
+
+bool WhisperServer::launchedOnGpu() const
+{
+    std::lock_guard lock(processMutex_);
+    return process_ && onGpu_;
+}
+
+QString WhisperServer::lastDictionary() const
+{
+    std::lock_guard lock(processMutex_);
+    return dictionary_;
+}
+
+// The launched server is the program that holds the port.
+bool WhisperServer::launchedServerListens()
+{
+    const std::shared_ptr<ChildProcess> process = launched();
+    if (!process || !process->running())
+        return false;
+    const QList<PortListener> listeners = processes_.listenersOn(role_.port());
+    return std::any_of(listeners.cbegin(), listeners.cend(),
+                       [pid = process->pid()](const PortListener& l) { return l.pid == pid; });
 }
 
 std::shared_ptr<ChildProcess> WhisperServer::takeProcess()
@@ -63,10 +96,10 @@ std::shared_ptr<ChildProcess> WhisperServer::takeProcess()
 
 std::optional<qint64> WhisperServer::processId() const
 {
-    std::lock_guard lock(processMutex_);
-    if (!process_)
+    const std::shared_ptr<ChildProcess> process = launched();
+    if (!process)
         return std::nullopt;
-    return process_->pid();
+    return process->pid();
 }
 
 // Ends a whisper-server of this user left listening on the port (by an
@@ -118,12 +151,22 @@ void WhisperServer::start(const QString& dictionary)
         return;
     }
 
-    const QStringList arguments{
+    QStringList arguments{
         QStringLiteral("-m"),     model,
         QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
         QStringLiteral("--port"), QString::number(role_.port()),
         QStringLiteral("-l"),     QStringLiteral("ja"),
     };
+    bool gpu = false;
+    if (compute_) {
+        const ComputePlan plan = compute_->plan();
+        arguments << QStringLiteral("-t") << QString::number(role_.threads(plan));
+        if (plan.gpu && plan.gpuIndex > 0)
+            arguments << QStringLiteral("-dev") << QString::number(plan.gpuIndex);
+        if (!plan.gpu)
+            arguments << QStringLiteral("-ng");
+        gpu = plan.gpu;
+    }
     const std::unique_ptr<QFile> output = Log::handle(role_.outputLog);
     const ChildProcess::Launch launched = processes_.launch(*program, arguments, *output);
     if (!launched.process) {
@@ -134,6 +177,8 @@ void WhisperServer::start(const QString& dictionary)
         // A server launched before is replaced, not terminated.
         std::lock_guard lock(processMutex_);
         process_ = launched.process;
+        onGpu_ = gpu;
+        dictionary_ = dictionary;
     }
     const auto yesNo = [](bool b) { return b ? QStringLiteral("あり") : QStringLiteral("なし"); };
     Log::write(role_.name
@@ -157,6 +202,18 @@ void WhisperServer::stop()
         process->terminate();
 }
 
+void WhisperServer::suspend()
+{
+    if (const std::shared_ptr<ChildProcess> process = launched())
+        process->suspend();
+}
+
+void WhisperServer::resume()
+{
+    if (const std::shared_ptr<ChildProcess> process = launched())
+        process->resume();
+}
+
 bool WhisperServer::waitHealthy(double seconds)
 {
     const int attempts = int(seconds * 2);
@@ -166,11 +223,19 @@ bool WhisperServer::waitHealthy(double seconds)
         r.timeout = 0.5;
         if (HTTP::request(r).status > 0)
             return true;
-        // A server that was never launched, or that has already exited
-        // (a model it cannot load, a busy port), will not answer: waiting
-        // the rest of the time would only hold the dictation up.
-        if (!launchedServerRunning())
+        if (!launchedServerRunning()) {
+            // Ended while loading on the graphics device: once more on the
+            // processor alone, which the plan now says.
+            if (launchedOnGpu()) {
+                compute_->gpuFailed();
+                start(lastDictionary());
+                continue;
+            }
+            // A server that was never launched, or that has already exited
+            // (a model it cannot load, a busy port), will not answer: waiting
+            // the rest of the time would only hold the dictation up.
             return false;
+        }
         pause(0.5);
     }
     return false;
@@ -180,16 +245,31 @@ std::optional<QString> WhisperServer::transcribe(const QByteArray& wav)
 {
     if (!ensureAnswering())
         return std::nullopt;
-    HTTP::Response reply = send(wav);
+    const std::optional<int> window = Inference::encoderWindow(wav.size());
+    std::optional<QString> text = recognise(wav, window);
+    if (window && text && (text->isEmpty() || Transcript::runsAway(*text))) {
+        Log::write(QStringLiteral("録音の長さに合わせた窓での答えが%1ため、30秒の窓で認識し直します")
+                       .arg(text->isEmpty() ? QStringLiteral("空だった") : QStringLiteral("同じ言葉の繰り返しだった")));
+        text = recognise(wav, std::nullopt);
+    }
+    return text;
+}
+
+std::optional<QString> WhisperServer::recognise(const QByteArray& wav, std::optional<int> window)
+{
+    HTTP::Response reply = send(wav, window);
     // A server that died during the request (a crash, or ended from outside)
     // is brought back once and given the same recording, so the words are not
-    // lost; a server that is still there has answered for itself.
-    if (reply.status == 0 && HTTP::statusCode(healthUrl(), 1.5) == 0) {
+    // lost; a server that is still there has answered for itself. One that
+    // used the graphics device comes back on the processor alone.
+    if (reply.status == 0 && !answers()) {
         Log::write(QStringLiteral("文字起こしに失敗（HTTP 0）"));
         Log::write(QStringLiteral("文字起こしの途中でサーバーが止まったため、起動し直してもう一度送ります"));
+        if (launchedOnGpu())
+            compute_->gpuFailed();
         if (!ensureAnswering())
             return std::nullopt;
-        reply = send(wav);
+        reply = send(wav, window);
     }
     if (reply.status == 200 && reply.body)
         if (const std::optional<QString> text = Inference::replyText(*reply.body))
@@ -198,15 +278,40 @@ std::optional<QString> WhisperServer::transcribe(const QByteArray& wav)
     return std::nullopt;
 }
 
-bool WhisperServer::ensureAnswering()
+bool WhisperServer::answers() const
 {
-    if (HTTP::statusCode(healthUrl(), 1.5) != 0)
-        return true;
-    start(Config::dictionaryLine());
-    return waitHealthy(20);
+    return HTTP::statusCode(healthUrl(), 1.5) != 0;
 }
 
-HTTP::Response WhisperServer::send(const QByteArray& wav)
+bool WhisperServer::ensureAnswering()
+{
+    const quint16 port = role_.port();
+    if (port == 0) {
+        Log::write(role_.name + QStringLiteral(" に使えるポートがありません（whisperPort の次の番号）"));
+        return false;
+    }
+    if (!answers()) {
+        start(Config::dictionaryLine());
+        if (!waitHealthy(20))
+            return false;
+    }
+    if (!role_.ownServerOnly || launchedServerListens())
+        return true;
+    // Something answers that this object did not launch: a stray server of
+    // Sayri's own is ended by the start; another program keeps the port.
+    if (!launchedServerRunning()) {
+        start(Config::dictionaryLine());
+        if (waitHealthy(20) && launchedServerListens())
+            return true;
+    }
+    stop();
+    Log::write(QStringLiteral("ポート%1で応答しているのはサイリが起動した %2 ではないため、音を送りません")
+                   .arg(port)
+                   .arg(role_.name));
+    return false;
+}
+
+HTTP::Response WhisperServer::send(const QByteArray& wav, std::optional<int> window)
 {
     const QByteArray boundary = Inference::newBoundary();
     const QStringList terms = hintTerms_ ? hintTerms_() : QStringList();
@@ -215,7 +320,10 @@ HTTP::Response WhisperServer::send(const QByteArray& wav)
     r.url = QUrl(baseUrl() + QStringLiteral("/inference"));
     r.method = "POST";
     r.headers = {{"Content-Type", "multipart/form-data; boundary=" + boundary}};
-    r.body = Inference::formBody(wav, prompt, boundary);
+    QList<std::pair<QByteArray, QByteArray>> fields;
+    if (window)
+        fields.append({"audio_ctx", QByteArray::number(*window)});
+    r.body = Inference::formBody(wav, prompt, boundary, fields);
     r.timeout = Inference::timeLimit(wav.size());
     if (!terms.isEmpty() && !prompt.isEmpty())
         Log::write(QStringLiteral("ヒント合成: 全%1字（うち画面の席を使用）").arg(Graphemes::count(prompt)));

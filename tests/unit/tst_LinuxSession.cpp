@@ -6,16 +6,19 @@
 
 #include "audio/AudioRecorder.h"
 #include "platform/linux/DesktopEntryNames.h"
+#include "platform/linux/LinuxComputeDevices.h"
 #include "platform/linux/PulseAudioInputs.h"
 #include "platform/linux/PulseCapture.h"
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/XdgAutostartLoginItem.h"
+#include "recognition/ComputePlan.h"
 #include "store/Log.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <latch>
@@ -170,6 +173,25 @@ private Q_SLOTS:
         QVERIFY(first.claim() && first.listen([] {}));
         // Busy (its event loop not turning), it still keeps its place.
         QVERIFY(!SingleInstance().claim());
+    }
+
+    // A machine whose only Vulkan device is Mesa's software one (the test
+    // setup installs it) computes on the processor; the devices are listed by
+    // the built sayri in a child, and a probe that cannot run lists none.
+    void softwareVulkanOnlyMeansTheProcessor()
+    {
+        TestDataFolder data;
+        Config::bootstrap();
+        const QList<GpuDevice> gpus = LinuxComputeDevices(QStringLiteral(SAYRI_APP_PATH)).gpus();
+        QVERIFY(!gpus.isEmpty());
+        for (const GpuDevice& d : gpus)
+            QVERIFY2(d.kind == GpuDevice::Kind::software, qPrintable(d.name));
+        const CpuInfo cpu = LinuxComputeDevices({}).cpu();
+        QVERIFY(cpu.physicalCores >= 1 && cpu.physicalCores <= QThread::idealThreadCount());
+        QVERIFY(!ComputePlan::choose(gpus, cpu).gpu);
+        QVERIFY(LinuxComputeDevices(QStringLiteral("/nonexistent/sayri")).gpus().isEmpty());
+        QVERIFY2(logMessages().value(0).startsWith(QStringLiteral("GPU の一覧を読めませんでした（")),
+                 qPrintable(logMessages().join(u'\n')));
     }
 
     void microphoneWithoutSoundServer()

@@ -16,7 +16,9 @@
 #include "preview/PreviewModel.h"
 #include "provision/ModelDownload.h"
 #include "recognition/HTTP.h"
+#include "recognition/ComputePlan.h"
 #include "recognition/Inference.h"
+#include "recognition/ServerCompute.h"
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
 #include "store/Dictionary.h"
@@ -40,12 +42,12 @@ namespace {
 
 LinuxProcesses processes;
 
-// 'R' running, 'Z' dead but not reaped, 0 gone; from /proc.
+// 'R' running, 'T' held still, 'Z' dead but not reaped, 0 gone; from /proc.
 char stateOf(qint64 pid)
 {
     const QByteArray text = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
     const QByteArray state = text.mid(text.lastIndexOf(')') + 2, 1);
-    return state.isEmpty() ? 0 : state == "Z" || state == "X" ? 'Z' : 'R';
+    return state.isEmpty() ? 0 : state == "Z" || state == "X" ? 'Z' : state == "T" ? 'T' : 'R';
 }
 
 // True once the process is dead (reaped too, when `reaped`).
@@ -63,13 +65,15 @@ QByteArray wavOfSeconds(double seconds)
 }
 
 // The form as the real server expects it, written out by hand.
-QByteArray expectedForm(const QByteArray& wav, const QString& prompt, const QByteArray& b)
+QByteArray expectedForm(const QByteArray& wav, const QString& prompt, const QByteArray& b, const QByteArray& window)
 {
     const auto part = [&b](const QByteArray& disposition, const QByteArray& content) {
         return "--" + b + "\r\nContent-Disposition: form-data; " + disposition + "\r\n\r\n" + content + "\r\n";
     };
     QByteArray f = part("name=\"file\"; filename=\"rec.wav\"\r\nContent-Type: audio/wav", wav)
                    + part("name=\"response_format\"", "json") + part("name=\"temperature\"", "0.0");
+    if (!window.isEmpty())
+        f += part("name=\"audio_ctx\"", window);
     if (!prompt.isEmpty())
         f += part("name=\"prompt\"", prompt.toUtf8());
     return f + "--" + b + "--\r\n";
@@ -172,9 +176,9 @@ class TestRecognition : public QObject {
         return std::make_shared<WhisperServer>(processes, std::function<QStringList()>(), LivePreview::serverRole());
     }
     // A preview started for a recording.
-    std::unique_ptr<LivePreview> startPreview()
+    std::unique_ptr<LivePreview> startPreview(LivePreviewBackend::Timing timing = {})
     {
-        auto p = std::make_unique<LivePreview>(previewServer());
+        auto p = std::make_unique<LivePreview>(previewServer(), timing);
         p->onPartial = [this](const QString& t) { shown << t; };
         p->起動する(QString());
         return p;
@@ -336,13 +340,20 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("terms");
         QTest::addColumn<double>("seconds");
         QTest::addColumn<double>("timeLimit");  // a minute more than the recording, at least two
-        QTest::newRow("screen terms") << QStringList{QStringLiteral("サイリ"), QStringLiteral("Qt")} << 1.0 << 120.0;
-        QTest::newRow("no terms, ten minutes") << QStringList{} << 600.0 << 660.0;
+        QTest::addColumn<QByteArray>("window");  // 2 s more than the recording, at least 10 s; "": whole
+        QTest::newRow("screen terms") << QStringList{QStringLiteral("サイリ"), QStringLiteral("Qt")} << 1.0 << 120.0
+                                      << QByteArray("500");
+        QTest::newRow("10 s") << QStringList{} << 10.0 << 120.0 << QByteArray("600");
+        QTest::newRow("26 s") << QStringList{} << 26.0 << 120.0 << QByteArray("1400");
+        QTest::newRow("27.5 s") << QStringList{} << 27.5 << 120.0 << QByteArray("1475");
+        QTest::newRow("28 s") << QStringList{} << 28.0 << 120.0 << QByteArray();
+        QTest::newRow("no terms, ten minutes") << QStringList{} << 600.0 << 660.0 << QByteArray();
     }
     void requestOnTheWire()
     {
         QFETCH(QStringList, terms);
         QFETCH(double, seconds);
+        QFETCH(QByteArray, window);
         standIn->setReplies({QJsonObject{{QStringLiteral("text"), QStringLiteral("  こんにちは\n")}}});
         WhisperServer server(processes, [terms] { return terms; });
         const QByteArray wav = wavOfSeconds(seconds);
@@ -360,7 +371,7 @@ private Q_SLOTS:
             const QByteArray type = r.header("Content-Type");
             QVERIFY(type.startsWith("multipart/form-data; boundary="));
             const QByteArray b = type.mid(type.indexOf('=') + 1);
-            QCOMPARE(r.body, expectedForm(wav, prompt, b));
+            QCOMPARE(r.body, expectedForm(wav, prompt, b, window));
             boundaries << b;
         }
         QVERIFY(boundaries[0] != boundaries[1]);
@@ -372,7 +383,7 @@ private Q_SLOTS:
     void transcriptionFailures()
     {
         WhisperServer server(processes);
-        const QByteArray wav = wavOfSeconds(0.5);
+        const QByteArray wav = wavOfSeconds(29);  // the whole window: an empty answer stands
         const auto transcribe = [&] { return onPipeline([&] { return server.transcribe(wav); }); };
 
         // A model the server rejects: it exits at once, and nobody waits for it.
@@ -409,6 +420,84 @@ private Q_SLOTS:
         QCOMPARE(transcribe(), text("次"));
         server.stop();
         QCOMPARE(standIn->starts().size(), 5);
+    }
+
+    // An answer from the window sized to the recording that is empty or runs
+    // away is asked for once more with the whole window, and that one stands.
+    void sizedWindowAskedAgainWhole()
+    {
+        const auto reply = [](const QString& t) { return QJsonObject{{QStringLiteral("text"), t}}; };
+        standIn->setReplies({reply(QStringLiteral(" はい").repeated(8)), reply(QStringLiteral("今日は")),
+                             reply(QString()), reply(QString()), reply(QStringLiteral("明日"))});
+        WhisperServer server(processes);
+        const QByteArray wav = wavOfSeconds(3);
+        QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), text("今日は"));
+        QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), text(""));
+        QCOMPARE(onPipeline([&] { return server.transcribe(wav); }), text("明日"));
+        server.stop();
+        QByteArrayList windows;
+        for (const WhisperStandIn::Recorded& r : standIn->inferenceRequests())
+            windows << r.contents.value(QStringLiteral("audio_ctx"));
+        QCOMPARE(windows, (QByteArrayList{"500", "", "500", "", "500"}));
+        const QStringList again = logMessages().filter(QStringLiteral("30秒の窓で認識し直します"));
+        QCOMPARE(again, (QStringList{QStringLiteral("録音の長さに合わせた窓での答えが同じ言葉の繰り返しだった"
+                                                    "ため、30秒の窓で認識し直します"),
+                                     QStringLiteral("録音の長さに合わせた窓での答えが空だったため、30秒の窓で認識"
+                                                    "し直します")}));
+    }
+
+    // The device and threads the servers get, from what the machine offers.
+    void computePlan_data()
+    {
+        using K = GpuDevice::Kind;
+        QTest::addColumn<QList<GpuDevice>>("gpus");
+        QTest::addColumn<CpuInfo>("cpu");
+        QTest::addColumn<QString>("plan");  // description, gpu index, preview threads
+        const CpuInfo eight{8}, two{2};
+        const GpuDevice llvmpipe{K::software, QStringLiteral("llvmpipe (LLVM 15.0.6, 256 bits)")};
+        const GpuDevice uhd{K::integrated, QStringLiteral("Intel(R) UHD Graphics 620")};
+        const GpuDevice rtx{K::discrete, QStringLiteral("NVIDIA GeForce RTX 3060")};
+        QTest::newRow("none") << QList<GpuDevice>{} << two << "CPU・2スレッド 0 1";
+        QTest::newRow("llvmpipe only") << QList{llvmpipe} << eight << "CPU・8スレッド 0 4";
+        QTest::newRow("virtual only") << QList{GpuDevice{K::virtualGpu, "virgl"}} << CpuInfo{1} << "CPU・1スレッド 0 1";
+        QTest::newRow("integrated and software")
+            << QList{llvmpipe, uhd} << two << "GPU（Intel(R) UHD Graphics 620）・2スレッド 0 1";
+        QTest::newRow("two GPUs: the card") << QList{uhd, llvmpipe, rtx} << eight
+                                            << "GPU（NVIDIA GeForce RTX 3060）・8スレッド 1 4";
+    }
+    void computePlan()
+    {
+        QFETCH(QList<GpuDevice>, gpus);
+        QFETCH(CpuInfo, cpu);
+        const ComputePlan p = ComputePlan::choose(gpus, cpu);
+        QTEST(QStringLiteral("%1 %2 %3").arg(p.description()).arg(p.gpuIndex).arg(p.previewThreads), "plan");
+        QCOMPARE(p.withoutGpu().description(), QStringLiteral("CPU・%1スレッド").arg(cpu.physicalCores));
+    }
+
+    // The plan reaches the server's command line; a server
+    // that ends while loading on the graphics device comes back at once on
+    // the processor alone, and stays there.
+    void gpuThatFailsIsLeftForTheProcessor()
+    {
+        auto machine = std::make_shared<FakeComputeDevices>();
+        machine->devices = {{GpuDevice::Kind::integrated, QStringLiteral("UHD")},
+                            {GpuDevice::Kind::discrete, QStringLiteral("RTX")}};
+        machine->processor = {4};
+        standIn->setScript({{QStringLiteral("gpuFails"), true}});
+        WhisperServer server(processes, {}, WhisperServer::mainRole(), std::make_shared<ServerCompute>(machine));
+        QVERIFY(startHealthy(server));
+        QVERIFY(onPipeline([&] {
+            server.restart({});
+            return server.transcribe(wavOfSeconds(1));
+        }));
+        server.stop();
+        QStringList starts;
+        for (const QJsonObject& start : standIn->starts())
+            starts << start.value(QStringLiteral("args")).toVariant().toStringList().mid(8).join(u' ');
+        QCOMPARE(starts, (QStringList{"-t 4 -dev 1", "-t 4 -ng", "-t 4 -ng"}));
+        QCOMPARE(logMessages().filter(QStringLiteral("GPU")),
+                 (QStringList{QStringLiteral("認識サーバーの計算: GPU（RTX）・4スレッド"),
+                              QStringLiteral("GPU で認識サーバーが動かなかったため、CPU だけで動かし直します（CPU・4スレッド）")}));
     }
 
     void volatileAndFinalTextCompose()
@@ -464,8 +553,9 @@ private Q_SLOTS:
     {
         standIn->setReplies(
             QJsonArray{QJsonObject{{"text", "一"}, {"delay", 1.0}}, QJsonObject{{"text", "二"}, {"delay", 1.0}}});
-        auto preview = startPreview();
-        LivePreview::feed(audio(0.5, true));
+        // Requests of a second's audio each, given up after two seconds.
+        auto preview = startPreview({.step = 1});
+        LivePreview::feed(audio(1, true));
         QTRY_COMPARE_WITH_TIMEOUT(inferences(), 1, 10000);
         // Audio coming while the server works waits for its answer.
         for (int i = 0; i < 5; ++i) {
@@ -475,12 +565,55 @@ private Q_SLOTS:
         QCOMPARE(inferences(), 1);
         QTRY_COMPARE(shown, QStringList{"一"});
         QTRY_COMPARE(inferences(), 2);
-        QCOMPARE(standIn->inferenceRequests().last().contents.value("audio_ctx"), QByteArray("100"));
+        QCOMPARE(standIn->inferenceRequests().last().contents.value("audio_ctx"), QByteArray("125"));
         preview->stop();
         QTest::qWait(1500);
         QCOMPARE(shown, QStringList{"一"});
         QVERIFY(!logContains(
             "ライブ仮表示の受信が途切れました（仮表示用の whisper-server から返事がありません）→ 作り直します"));
+    }
+
+    // A server slower than the speech, yet there: the grey text stops for
+    // this recording, and the server is not taken for dead.
+    void slowServerStopsThePreviewOnly()
+    {
+        standIn->setReplies(QJsonArray{QJsonObject{{"text", "遅い"}, {"delay", 3.0}}});
+        auto preview = startPreview();
+        LivePreview::feed(audio(0.5, true));
+        QTRY_VERIFY_WITH_TIMEOUT(logContains("ライブ仮表示: 仮表示の認識が話す速さに追いつかないため、この録音では止めます"
+                                             "（録音と文字起こしには影響ありません）"),
+                                 10000);
+        LivePreview::feed(audio(1, true));
+        QTest::qWait(700);
+        QCOMPARE(inferences(), 1);
+        QCOMPARE(standIn->starts().size(), 1);
+        QVERIFY(shown.isEmpty());
+        preview->stop();
+    }
+
+    // The preview's audio goes to the server Sayri started on the port after
+    // the recognition server's, or nowhere.
+    void previewOnlyToItsOwnServer()
+    {
+        Config::edit([](ConfigData& c) { c.whisperPort = 65535; });
+        auto preview = startPreview();
+        LivePreview::feed(audio(0.5, true));
+        QTRY_VERIFY(logContains("仮表示用の whisper-server に使えるポートがありません（whisperPort の次の番号）"));
+        preview.reset();
+        QVERIFY(standIn->starts().isEmpty());
+
+        standIn->configure(port);
+        const qint64 other = standIn->startServer(port + 1, false);
+        QVERIFY(other > 0);
+        preview = startPreview();
+        LivePreview::feed(audio(0.5, true));
+        QTRY_VERIFY_WITH_TIMEOUT(logContains(QStringLiteral("ポート%1で応答しているのはサイリが起動した 仮表示用の "
+                                                            "whisper-server ではないため、音を送りません")
+                                                 .arg(port + 1)),
+                                 20000);
+        preview.reset();
+        QCOMPARE(inferences(), 0);
+        QCOMPARE(stateOf(other), 'R');
     }
 
     void finalRequestGoesAtOnceWhilePreviewWorks()
@@ -494,14 +627,21 @@ private Q_SLOTS:
         AppState app(std::move(services));
         app.optionTapped(100.0);
         app.optionTapped(100.3);
-        LivePreview::feed(audio(0.6, true));
+        LivePreview::feed(audio(5, true));
         QTRY_COMPARE_WITH_TIMEOUT(inferences(), 1, 10000);
+        // The preview server, still at the request called off, is held
+        // still while the final text is asked for, and let go on after.
+        const qint64 preview = standIn->starts().value(0).value("pid").toInteger();
+        char previewDuringFinal = 0;
+        fakes->server->onTranscribe = [&] { previewDuringFinal = stateOf(preview); };
         QElapsedTimer clock;
         clock.start();
         app.stopAndProcess();
         QTRY_VERIFY(fakes->server->seen().join(' ').contains("transcribe:"));
         QCOMPARE_LT(clock.elapsed(), 1000);
         QTRY_COMPARE(fakes->paster->pasted, QStringList{"こんにちは"});
+        QCOMPARE(previewDuringFinal, 'T');
+        QTRY_COMPARE(stateOf(preview), 'R');
     }
 
     void find_data()

@@ -90,6 +90,29 @@ private Q_SLOTS:
         QCOMPARE(Transcript::clean(raw), cleaned);
     }
 
+    // How the model runs away when its window holds too little audio: one
+    // phrase over and over to the end, at line breaks or not.
+    void runsAway_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("runsAway");
+        QTest::newRow("one character 16 times") << u"あ"_s.repeated(16) << true;
+        QTest::newRow("one character 15 times") << u"今日は"_s + u"あ"_s.repeated(15) << false;
+        QTest::newRow("short phrase 8 times, spaced") << u" です"_s.repeated(8) << true;
+        QTest::newRow("short phrase 3 times") << u"ありがとう"_s.repeated(3) << false;
+        QTest::newRow("short phrase 4 times") << u"会議は"_s + u"ありがとう"_s.repeated(4) << true;
+        QTest::newRow("line 3 times") << u" 今日は晴れです。\n"_s.repeated(3) << true;
+        QTest::newRow("line twice") << u"今日は晴れです。\n"_s.repeated(2) << false;
+        QTest::newRow("repeats before other words") << u"はい"_s.repeated(10) + u"、わかりました"_s << false;
+        QTest::newRow("laughter") << u"あはははは、面白い"_s << false;
+        QTest::newRow("phrase of 41 characters") << (u"あ"_s.repeated(40) + u"い"_s).repeated(3) << false;
+    }
+    void runsAway()
+    {
+        QFETCH(QString, text);
+        QTEST(Transcript::runsAway(text), "runsAway");
+    }
+
     void seam_data()
     {
         QTest::addColumn<QString>("prev");

@@ -12,6 +12,7 @@
 
 #include <condition_variable>
 #include <future>
+#include <initializer_list>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -40,12 +41,11 @@ public:
 
     void terminate() override
     {
-        // Under the lock the child is at worst an unreaped zombie, so its id
-        // cannot have been handed to another process yet.
-        std::lock_guard lock(mutex_);
-        if (!status_)
-            ::kill(pid_, SIGTERM);
+        send({SIGTERM, SIGCONT});
     }
+
+    void suspend() override { send({SIGSTOP}); }
+    void resume() override { send({SIGCONT}); }
 
     bool waitForExit(double seconds) override
     {
@@ -75,6 +75,16 @@ public:
     }
 
 private:
+    void send(std::initializer_list<int> signals)
+    {
+        // Under the lock the child is at worst an unreaped zombie, so its id
+        // cannot have been handed to another process yet.
+        std::lock_guard lock(mutex_);
+        if (!status_)
+            for (int s : signals)
+                ::kill(pid_, s);
+    }
+
     const pid_t pid_;
     mutable std::mutex mutex_;
     std::condition_variable exited_;

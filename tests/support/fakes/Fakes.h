@@ -4,6 +4,7 @@
 // Each records what the controller asked of it; none touches the desktop.
 
 #include "app/AppServices.h"
+#include "platform/ComputeDevices.h"
 #include "platform/KeySynthesizer.h"
 
 #include <QStringList>
@@ -70,7 +71,8 @@ struct FakeServer : RecognitionServer {
         std::lock_guard l(mutex);
         return calls;
     }
-    std::function<void()> onStart;  // runs inside start, on the pipeline
+    std::function<void()> onStart;       // runs inside start, on the pipeline
+    std::function<void()> onTranscribe;  // runs inside transcribe, on the pipeline
     void start(const QString& d) override
     {
         record(QStringLiteral("start:") + d);
@@ -86,10 +88,20 @@ struct FakeServer : RecognitionServer {
     }
     std::optional<QString> transcribe(const QByteArray& wav) override
     {
+        if (onTranscribe)
+            onTranscribe();
         std::lock_guard l(mutex);
         calls << QStringLiteral("transcribe:%1").arg(wav.size());
         return replies.isEmpty() ? std::nullopt : replies.takeFirst();
     }
+};
+
+// A machine with the graphics devices and processor a test says.
+struct FakeComputeDevices : ComputeDevices {
+    QList<GpuDevice> devices;
+    CpuInfo processor;
+    QList<GpuDevice> gpus() override { return devices; }
+    CpuInfo cpu() override { return processor; }
 };
 
 struct FakePaster : TextPaster {

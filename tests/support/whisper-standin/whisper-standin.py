@@ -5,6 +5,7 @@
 #
 # Like the real server it exits 3 when MODEL is missing or empty (before
 # opening the port), 1 when the port cannot be bound, 0 at once on SIGTERM;
+# it takes "-t N" and the flag "-ng" (no GPU) as well;
 # answers GET / with 200 and other paths with 404; answers POST /inference
 # without a "file" part holding a WAV of more than 44 bytes with 400
 # "Invalid request"; works on one inference at a time, dropping one whose
@@ -16,8 +17,10 @@
 # all optional: "text", "status" (another code), "body" (this exact body),
 # "hang" (no reply until the client goes), "delay" (seconds to work before
 # replying, holding the one-at-a-time lock), "exit" (exit with this code).
-# Requests with an "audio_ctx" part (the live preview's) take their REPLY from
-# "previewReplies" instead, when the script has it.
+# With "gpuFails": true in the script, a start without "-ng" ends at once
+# with 134, as a server whose graphics driver crashes while loading.
+# A stand-in started with the preview model (ggml-base.bin) takes its REPLY
+# from "previewReplies" instead, when the script has it.
 #
 # SAYRI_STANDIN_RECORD_DIR (optional), RECORD below, receives starts.jsonl (one
 # {"pid", "args"} per start) and 0001.json, 0002.json … per request (across
@@ -28,6 +31,7 @@
 import base64, email.policy, http.server, itertools, json, os, select, signal, socket, sys, threading, time
 
 record_dir = os.environ.get("SAYRI_STANDIN_RECORD_DIR", "")
+model = ""  # the -m argument
 lock = threading.Lock()  # one inference at a time
 request_numbers, inference_numbers = itertools.count(1), itertools.count(0)
 
@@ -72,7 +76,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.reply(400, "text/plain", b"Invalid request")
         with lock:
             plan = script()
-            preview = "previewReplies" in plan and any(name == "audio_ctx" for name, _ in form)
+            preview = "previewReplies" in plan and os.path.basename(model) == "ggml-base.bin"
             replies = plan.get("previewReplies" if preview else "replies", [])
             index = min(next(inference_numbers), len(replies) - 1)
             reply = replies[index] if index >= 0 else {}
@@ -132,11 +136,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
 def main():
     signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
     args = sys.argv[1:]
-    options = dict(zip(args[::2], args[1::2]))
+    flags = [a for a in args if a == "-ng"]
+    valued = [a for a in args if a != "-ng"]
+    options = dict(zip(valued[::2], valued[1::2]))
     if record_dir:
         os.makedirs(record_dir, exist_ok=True)
         with open(record_dir + "/starts.jsonl", "a") as f:
             f.write(json.dumps({"pid": os.getpid(), "args": args}) + "\n")
+    if script().get("gpuFails") and not flags:
+        print("ggml_vulkan: device lost while loading the model", file=sys.stderr, flush=True)
+        return 134
+    global model
     model, host, port = options.get("-m", ""), options.get("--host", "127.0.0.1"), int(options.get("--port", 8080))
     if not os.path.isfile(model) or os.path.getsize(model) == 0:
         print("error: failed to load model '%s'" % model, file=sys.stderr, flush=True)
