@@ -69,15 +69,14 @@ ScreenContext::~ScreenContext()
 void ScreenContext::prepare()
 {
     std::shared_ptr<Shared> shared = shared_;
-    if (Config::shared().screenHintsOn())
-        jobs().start([shared] { shared->a11y.switchOnIfOff(); });
-    else if (shared->a11y.switchedOnByUs())
+    if (!Config::shared().screenHintsOn() && shared->a11y.switchedOnByUs())
         jobs().start([shared] { shared->a11y.putBack(); });
 }
 
-void ScreenContext::prepareSoon()
+void ScreenContext::putBackLeftOverSoon()
 {
-    MainThread::after(0, guard_.get(), [this] { prepare(); });
+    MainThread::after(0, guard_.get(),
+                      [shared = shared_] { jobs().start([shared] { shared->a11y.putBackLeftOver(); }); });
 }
 
 void ScreenContext::capture()
@@ -97,8 +96,10 @@ void ScreenContext::capture()
     const qint64 pid = app->pid;
     ++shared->running;
     jobs().start([shared, pid] {
-        // Many toolkits decide at their start whether to publish their trees,
-        // by whether the desktop's accessibility is on (Qt does).
+        // Switched on at the first capture that finds it off. Many toolkits
+        // decide at their start whether to publish their trees, by whether
+        // the desktop's accessibility is on (Qt does): those started before
+        // give hints only once started again.
         shared->a11y.switchOnIfOff();
         const QStringList terms = extractTerms(axVisibleText(*shared->tree, pid));
         shared->setTerms(terms);

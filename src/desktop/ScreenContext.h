@@ -28,14 +28,16 @@ public:
     void capture() override;
     QStringList currentTerms() const override;
 
-    // Follows the hint setting in the background. Hints on: switches the
-    // desktop's accessibility on if it is off, so that applications publish
-    // their trees before the first capture needs them. Hints off: puts back
-    // the switch Sayri turned on (also done by a capture with hints off, at
-    // quit and by the destructor). Call it when the setting changes.
+    // The desktop's accessibility switch, which makes applications publish
+    // their trees, is switched on by the first capture that finds it off.
+    // prepare() follows the hint setting in the background: hints off puts
+    // back the switch Sayri turned on (as do a capture with hints off, quit
+    // and the destructor). Call it when the setting changes.
     void prepare() override;
-    // The same once the main event loop turns (after the settings are loaded).
-    void prepareSoon();
+    // At start, once the main event loop turns (the data folder is known): a
+    // switch that an earlier Sayri turned on and could not put back (it was
+    // killed) is put back, in the background.
+    void putBackLeftOverSoon();
 
     // Captures whose background job has not finished yet.
     int capturesRunning() const;

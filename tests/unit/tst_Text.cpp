@@ -5,6 +5,7 @@
 #include "LogFile.h"
 #include "TestDataFolder.h"
 
+#include "desktop/AccessibilitySwitch.h"
 #include "desktop/ScreenContext.h"
 #include "desktop/ScreenContextWalk.h"
 #include "recognition/Transcript.h"
@@ -278,33 +279,51 @@ private Q_SLOTS:
             Fixture f;
             const QString marker = f.data.file(u"accessibility-switched-on"_s);
             tree = f.tree;
-            f.screen.prepare();  // on already (the user's): left on when hints go off
-            QTRY_COMPARE(tree->switchOns, 1);
+            tree->texts[7] = u"コンピュータ"_s;
+            f.captureOf(7);  // on already (the user's): left on when hints go off
             hints(false);
             f.screen.capture();
             QTest::qWait(50);
             QVERIFY(tree->a11yOn);
-            for (const bool hintsOn : {true, false, true}) {  // off when Sayri found it
-                tree->a11yOn = hintsOn ? false : tree->a11yOn.load();
+            // Off when Sayri starts: off until the first capture needs it.
+            tree->a11yOn = false;
+            hints(true);
+            f.screen.putBackLeftOverSoon();
+            f.screen.prepare();
+            QTest::qWait(100);
+            QVERIFY(!tree->a11yOn);
+            for (const bool hintsOn : {true, false, true}) {
                 hints(hintsOn);
-                hintsOn ? f.screen.prepareSoon() : f.screen.capture();
+                hintsOn ? (void)f.captureOf(7) : f.screen.capture();
                 QTRY_COMPARE(tree->a11yOn.load(), hintsOn);
                 QCOMPARE(QFile::exists(marker), hintsOn);
             }
-            QTRY_COMPARE(logMessages(),
+            QTRY_COMPARE(logMessages().filter(u"アクセシビリティ"_s),
                          (QStringList{on, u"画面の文脈: デスクトップのアクセシビリティを元のオフに戻しました"_s, on}));
         }
         QVERIFY(!tree->a11yOn);  // put back when Sayri ends
 
-        // A Sayri killed while the switch was its own leaves it to the next start.
-        Fixture f;
-        f.data.writeText(u"accessibility-switched-on"_s, QString());
-        f.tree->a11yOn = true;
-        hints(false);
-        ScreenContext next{f.tree, f.frontmost, ownPid};
-        next.prepare();
-        QTRY_VERIFY(!f.tree->a11yOn);
-        QVERIFY(!QFile::exists(f.data.file(u"accessibility-switched-on"_s)));
+        // The mark of a Sayri killed while the switch was its own (or an
+        // empty one of an earlier version) is put back at the next start;
+        // that of a Sayri still running, on another display, is left alone.
+        TestDataFolder data;
+        const QString marker = data.file(u"accessibility-switched-on"_s);
+        QProcess running;
+        running.start(u"sleep"_s, {u"60"_s});
+        QVERIFY(running.waitForStarted());
+        const QString host = u"\n"_s + QSysInfo::machineHostName() + u"\n"_s;
+        for (const auto& [mark, putBack] :
+             {std::pair{QString::number(running.processId()) + u"\nsleep"_s + host, false},
+              {u"999999999\nsayri"_s + host, true},
+              {QString(), true}}) {
+            data.writeText(u"accessibility-switched-on"_s, mark);
+            tree->a11yOn = true;
+            AccessibilitySwitch(tree).putBackLeftOver();
+            QCOMPARE(tree->a11yOn.load(), !putBack);
+            QCOMPARE(QFile::exists(marker), !putBack);
+        }
+        running.kill();
+        running.waitForFinished();
     }
 
     // What the walk reads, and how deep: hidden elements and what they hold,
