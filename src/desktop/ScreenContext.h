@@ -14,11 +14,11 @@ class QObject;
 // Hint terms read from the focused window through the accessibility bus.
 //
 // capture() (main thread) decides at once: with screen hints off, or with no
-// frontmost application, or with Sayri's own window in front, the terms are
-// cleared. Otherwise one background job per capture reads the window's text,
-// picks the terms and replaces the current ones; until it finishes readers see
-// the previous capture's terms. The text read is used only to pick terms; it
-// is never kept or logged.
+// frontmost application, Sayri's own window or a window of a program on
+// another computer in front, the terms are cleared. Otherwise one background
+// job per capture reads the window's text, picks the terms and replaces the
+// current ones; until it finishes readers see the previous capture's terms.
+// The text read is used only to pick terms; it is never kept or logged.
 class ScreenContext : public ScreenTerms {
 public:
     // `ownPid` is this program's process id (its windows give no terms).
@@ -55,5 +55,6 @@ private:
     std::shared_ptr<Shared> shared_;
     std::shared_ptr<FrontmostApp> frontmost_;
     qint64 ownPid_;
+    bool toldRemote_ = false;         // the log said why a remote window gives no hints
     std::unique_ptr<QObject> guard_;  // ends delayed start-up work with this object
 };

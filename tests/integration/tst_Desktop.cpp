@@ -882,19 +882,29 @@ private Q_SLOTS:
     {
         // A Qt program decides at its start whether to publish its tree: one
         // started while the desktop's accessibility is off exposes nothing,
-        // also once the first capture has switched it on.
+        // also once the first capture has switched it on; the log says so.
         QVERIFY(!accessibilityEnabled(false));
         ScreenWindow early({u"terms"_s});
         QVERIFY(early.start());
         QTest::qWait(1000);
         QCOMPARE(capture(), QStringList());
         QVERIFY(accessibilityEnabled());
+        QCOMPARE(capture(), QStringList());
+        QCOMPARE(logMessages().filter(u"アクセシビリティに見つからない"_s).size(), 1);
         early.close();
         ScreenWindow window({u"terms"_s});
         QVERIFY(window.start());
         QStringList terms;
         (void)QTest::qWaitFor([&] { return !(terms = capture()).isEmpty(); }, 15000);
         QCOMPARE(terms, termsOfTheWindow);
+        // A window whose program runs on another computer (ssh -X): its
+        // process id, the same number as a process here, is not looked up.
+        const QString machine = u"xprop -id %1 -f WM_CLIENT_MACHINE 8s "_s.arg(window.windowId());
+        QVERIFY(run(machine + u"-set WM_CLIENT_MACHINE elsewhere.example"_s));
+        QTRY_COMPARE(capture(), QStringList());
+        QVERIFY(logContains(u"画面の文脈: 手前の窓は別のコンピュータで動くアプリのため、ヒントを読みません"_s));
+        QVERIFY(run(machine + u"-set WM_CLIENT_MACHINE "_s + QSysInfo::machineHostName()));
+        QCOMPARE(capture(), termsOfTheWindow);
         // The text read stays out of the log.
         QVERIFY(!data.readText(u"sayri.log"_s).contains(u"議事録"_s));
         QVERIFY(!textOf(window).contains(u"PassphraseSecret"_s));
@@ -933,7 +943,7 @@ private Q_SLOTS:
         for (const QString& address : {QString::fromUtf8(bus.readLine()).trimmed(), u"unix:path=/nonexistent/bus"_s}) {
             auto tree = std::make_shared<AtspiTree>(address, AtspiTree::Timing{});
             QVERIFY(!tree->accessibilityOn() && !tree->setAccessibilityOn(true));
-            QVERIFY(!tree->activeWindow(window.pid()));
+            QVERIFY(!tree->activeWindow(window.pid()).element);
             ScreenContext screen(tree, frontmost_, QCoreApplication::applicationPid());
             screen.capture();
             QVERIFY(QTest::qWaitFor([&] { return screen.capturesRunning() == 0; }, 10000));

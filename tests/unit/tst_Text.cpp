@@ -213,9 +213,12 @@ private Q_SLOTS:
         f.tree->texts[7] = u"コンピュータ"_s;
         f.tree->texts[ownPid] = u"サイリの設定ウィンドウ"_s;
         int switchOns = 0;
+        FrontmostAppInfo remote = appWithPid(7);  // its pid is another computer's (ssh -X)
+        remote.remote = true;
         for (const auto& [app, hintsOn] : {std::pair{std::optional(appWithPid(ownPid)), true},
                                            {std::optional<FrontmostAppInfo>(), true},
                                            {std::optional(appWithPid(0)), true},
+                                           {std::optional(remote), true},
                                            {std::optional(appWithPid(7)), false}}) {
             Config::edit([](ConfigData& c) { c.screenHintEnabled = true; });
             QCOMPARE(f.captureOf(7), QStringList{u"コンピュータ"_s});
@@ -232,6 +235,7 @@ private Q_SLOTS:
         f.screen.prepare();
         QTest::qWait(50);
         QCOMPARE(f.tree->switchOns, switchOns);
+        QCOMPARE(logMessages().filter(u"別のコンピュータ"_s).size(), 1);
     }
 
     void backgroundJob()
@@ -262,9 +266,11 @@ private Q_SLOTS:
         QVERIFY(f.settled());
         QCOMPARE(f.screen.currentTerms(), QStringList());
 
-        // An application that publishes nothing.
+        // An application that publishes nothing (one in a sandbox): said once.
         QCOMPARE(f.captureOf(7), both);
         QCOMPARE(f.captureOf(10), QStringList());
+        QCOMPARE(f.captureOf(10), QStringList());
+        QCOMPARE(logMessages().filter(u"アクセシビリティに見つからない"_s).size(), 1);
 
         // The text read is never written anywhere.
         QVERIFY(!f.data.readText(QStringLiteral("sayri.log")).contains(u"サーバー"_s));
@@ -351,6 +357,17 @@ private Q_SLOTS:
             bush.addChild(0, u"子%1"_s.arg(k));
         QVERIFY(walk(bush).endsWith(u"子1500\n"_s));
         QCOMPARE(bush.rounds, 2);  // the window, then all its children at once
+
+        // 1 500 elements holding 1 500 each: the children of the first are
+        // visited up to the limit, and those of the others are not asked for.
+        FakeMemoryTree wide;
+        wide.add(u"窓"_s);
+        const QList<int> leaves(1500, wide.add(u"葉"_s));
+        for (int k = 1; k <= 1500; ++k)
+            wide.nodes[wide.addChild(0, u"子%1"_s.arg(k))].children = leaves;
+        const QString text = walk(wide);
+        QVERIFY2(wide.handedOut < 3100, qPrintable(QString::number(wide.handedOut)));
+        QCOMPARE(text.count(u"葉"_s), 1499);
 
         // A chain with text on every level but two: a title its parent shows
         // (still a level) and one too long to show (a wrapper, no level). The
