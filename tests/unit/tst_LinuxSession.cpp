@@ -170,11 +170,13 @@ private Q_SLOTS:
         QFile stale(SingleInstance::socketPath());  // left by a crashed instance
         QVERIFY(stale.open(QIODevice::WriteOnly));
         SingleInstance first;
-        QVERIFY(first.claim() && first.listen([] {}));
+        int reopened = 0;
+        QVERIFY(first.claim() && first.listen([&] { ++reopened; }));
         // Busy (its event loop not turning), it still keeps its place on its
         // display; another display of the same user has a Sayri of its own.
         qputenv("DISPLAY", "unix:5.0");
         QVERIFY(!SingleInstance().claim());
+        QTRY_COMPARE(reopened, 1);
         qputenv("DISPLAY", ":6");
         SingleInstance second;
         QVERIFY(second.claim());
@@ -185,9 +187,11 @@ private Q_SLOTS:
         QTemporaryDir tmp;
         qputenv("TMPDIR", tmp.path().toUtf8());
         const QString folder = tmp.filePath(QStringLiteral("sayri-%1").arg(getuid()));
-        QVERIFY(QDir().mkdir(folder) && QFile::setPermissions(folder, QFileDevice::Permissions(0x7777)));
-        QCOMPARE(QFileInfo(SingleInstance::socketPath()).path(), folder);
-        QCOMPARE((QFileInfo(folder).permissions() & 0x0077).toInt(), 0);
+        for (int times = 0; times < 2; ++times) {  // made, then found and narrowed
+            QCOMPARE(QFileInfo(SingleInstance::socketPath()).path(), folder);
+            QCOMPARE((QFileInfo(folder).permissions() & 0x0077).toInt(), 0);
+            QVERIFY(QFile::setPermissions(folder, QFileDevice::Permissions(0x7777)));
+        }
         QVERIFY(QDir(folder).removeRecursively() && QFile::link(runtime.path(), folder));
         SingleInstance refused;
         QVERIFY(!refused.claim() && refused.refusal().contains(folder));

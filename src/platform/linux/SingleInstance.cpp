@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QStringList>
 #include <QThread>
 
 #include <cerrno>
@@ -95,17 +96,22 @@ SingleInstance::~SingleInstance()
 
 QString SingleInstance::socketPath(QString* why)
 {
+    // The same choice in every launch: the first folder that is or can be made private.
+    QStringList folders;
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QString folder = !runtime.isEmpty() && QDir(runtime).exists()
-                               ? runtime + QStringLiteral("/sayri")
-                               : QDir::tempPath() + QStringLiteral("/sayri-%1").arg(::getuid());
-    QString reason;
-    if (!privateFolder(folder, reason)) {
-        if (why)
-            *why = reason;
-        return {};
+    if (!runtime.isEmpty() && QDir(runtime).exists())
+        folders << runtime + QStringLiteral("/sayri");
+    folders << QDir::tempPath() + QStringLiteral("/sayri-%1").arg(::getuid());
+    QStringList reasons;
+    for (const QString& folder : folders) {
+        QString reason;
+        if (privateFolder(folder, reason))
+            return folder + QStringLiteral("/display-%1.sock").arg(displayKey());
+        reasons << reason;
     }
-    return folder + QStringLiteral("/display-%1.sock").arg(displayKey());
+    if (why)
+        *why = reasons.join(QStringLiteral("。"));
+    return {};
 }
 
 bool SingleInstance::claim()
@@ -148,4 +154,3 @@ bool SingleInstance::listen(std::function<void()> onReopen)
     });
     return true;
 }
-

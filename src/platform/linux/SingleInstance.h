@@ -16,9 +16,10 @@ class QLocalServer;
 // only by the lock's holder, and only when nothing answers on it.
 //
 // Lock and socket live in a folder of this user's alone: "sayri" in
-// XDG_RUNTIME_DIR, or without one "sayri-<uid>" in the temporary folder,
-// created with mode 0700. A folder there that is not this user's own (made
-// by another user, a symbolic link) is refused, and so is the launch.
+// XDG_RUNTIME_DIR, or without one (or where it cannot be made) "sayri-<uid>"
+// in the temporary folder, created with mode 0700. A folder there that is not
+// this user's own (made by another user, a symbolic link) is refused; with no
+// folder left, so is the launch.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
