@@ -109,15 +109,14 @@ public:
         --answersLeft;
         if (delayMs > 0)
             QThread::msleep(delayMs);
+        const auto node = [&](const Ask& a) -> const Node& { return nodes[a.element.path.toInt()]; };
         QList<qint64> available;
-        for (const Ask& a : asks) {
-            const Node& n = nodes[a.element.path.toInt()];
-            available.append(n.shown ? n.children.size() : 0);
-        }
+        for (const Ask& a : asks)
+            available.append(node(a).shown ? node(a).children.size() : 0);
         const QList<int> given = childrenGiven(asks, available);
         QList<AccessibleFacts> out;
         for (qsizetype i = 0; i < asks.size(); ++i) {
-            const Node& n = nodes[asks[i].element.path.toInt()];
+            const Node& n = node(asks[i]);
             AccessibleFacts f;
             f.title = n.title;
             f.shown = n.shown;
