@@ -178,7 +178,7 @@ QDBusConnection accessibilityBus()
 std::optional<AccessibleElement> windowOf(AtspiTree& tree, qint64 pid)
 {
     for (int i = 0; i < 200; ++i) {
-        if (std::optional<AccessibleElement> w = tree.activeWindow(pid))
+        if (std::optional<AccessibleElement> w = tree.activeWindow(pid).element)
             return w;
         QThread::msleep(50);
     }

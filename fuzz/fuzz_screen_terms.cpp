@@ -32,18 +32,19 @@ public:
     }
     std::optional<bool> accessibilityOn() override { return true; }
     bool setAccessibilityOn(bool) override { return true; }
-    std::optional<AccessibleElement> activeWindow(qint64) override
-    {
-        return AccessibleElement{{}, QStringLiteral("0")};
-    }
+    Window activeWindow(qint64) override { return {AccessibleElement{{}, QStringLiteral("0")}}; }
     std::optional<QList<AccessibleFacts>> read(const QList<Ask>& asks, int valueLimit) override
     {
+        QList<qint64> available;
+        for (const Ask& ask : asks)
+            available.append(facts_.value(ask.element.path.toInt()).children.size());
+        const QList<int> given = childrenGiven(asks, available);
         QList<AccessibleFacts> out;
-        for (const Ask& ask : asks) {
-            AccessibleFacts f = facts_.value(ask.element.path.toInt());
+        for (qsizetype i = 0; i < asks.size(); ++i) {
+            AccessibleFacts f = facts_.value(asks[i].element.path.toInt());
             if (f.value && Graphemes::count(*f.value) >= valueLimit)
                 f.value.reset();
-            f.children = f.children.mid(0, ask.maxChildren);
+            f.children = f.children.mid(0, given[i]);
             out.append(f);
         }
         return out;

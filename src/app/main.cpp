@@ -6,6 +6,7 @@
 #include "platform/linux/VulkanDevices.h"
 #include "platform/linux/WaylandSession.h"
 #include "platform/linux/X11ClipboardHandover.h"
+#include "store/Log.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -50,8 +51,14 @@ int main(int argc, char** argv)
         QApplication::installTranslator(&qtTexts);
 
     SingleInstance instance;
-    if (!instance.claim())
-        return 0;
+    if (!instance.claim()) {
+        if (instance.refusal().isEmpty())
+            return 0;  // the display's Sayri shows its settings window
+        const QString why = QStringLiteral("サイリ: %1。安全に起動できないため終了します。\n").arg(instance.refusal());
+        std::fputs(why.toUtf8().constData(), stderr);
+        Log::write(QStringLiteral("起動できません: %1").arg(instance.refusal()));
+        return 1;
+    }
 
     AppDelegate delegate(QApplication::arguments());
     instance.listen([&delegate] { delegate.applicationShouldHandleReopen(); });

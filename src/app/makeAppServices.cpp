@@ -34,7 +34,7 @@ AppServices makeAppServices()
     s.recorder = std::make_unique<AudioRecorder>(std::make_unique<PulseCaptureBackend>());
     auto screen = std::make_unique<ScreenContext>(std::make_shared<AtspiTree>(), std::make_shared<X11FrontmostApp>(),
                                                   QCoreApplication::applicationPid());
-    screen->prepareSoon();
+    screen->putBackLeftOverSoon();
     s.screen = std::move(screen);
     static LinuxProcesses processes;
     // Sayri's own executable lists the graphics devices, in a child process.

@@ -4,25 +4,50 @@
 #include "store/Log.h"
 
 #include <QFile>
+#include <QLockFile>
 
-AccessibilitySwitch::AccessibilitySwitch(std::shared_ptr<AccessibleTree> tree)
-    : tree_(std::move(tree)), markerPath_(Config::file(QStringLiteral("accessibility-switched-on")))
+namespace {
+
+QString markerPath()
 {
-    if (QFile::exists(markerPath_)) {
-        switchedOnByUs_ = true;
-        Log::write(QStringLiteral("画面の文脈: 前回オンにしたデスクトップのアクセシビリティを引き継ぎます"));
-    }
+    return Config::file(QStringLiteral("accessibility-switched-on"));
 }
 
-void AccessibilitySwitch::mark(bool on)
+std::unique_ptr<QLockFile> markerFile()
 {
-    if (!on) {
-        QFile::remove(markerPath_);
+    auto marker = std::make_unique<QLockFile>(markerPath());
+    marker->setStaleLockTime(0);  // stale only when its process has gone
+    return marker;
+}
+
+}  // namespace
+
+AccessibilitySwitch::AccessibilitySwitch(std::shared_ptr<AccessibleTree> tree) : tree_(std::move(tree)) {}
+
+AccessibilitySwitch::~AccessibilitySwitch() = default;
+
+void AccessibilitySwitch::switchOff(const QString& message)
+{
+    // Already off again (switched off meanwhile by the user): nothing to do.
+    if (tree_->accessibilityOn() == true && tree_->setAccessibilityOn(false))
+        Log::write(message);
+}
+
+void AccessibilitySwitch::putBackLeftOver()
+{
+    std::lock_guard guard(lock_);
+    if (switchedOnByUs_ || !QFile::exists(markerPath()))
         return;
-    }
-    QFile marker(markerPath_);
-    if (!marker.open(QIODevice::WriteOnly))
-        Log::write(QStringLiteral("画面の文脈: 印のファイルを書けません（%1）").arg(marker.errorString()));
+    const std::unique_ptr<QLockFile> left = markerFile();
+    qint64 pid = 0;
+    QString host, program;
+    if (!left->getLockInfo(&pid, &host, &program))
+        QFile::remove(markerPath());  // an empty mark, as earlier versions left
+    else if (!left->tryLock(0))
+        return;  // its Sayri still runs
+    left->unlock();
+    switchOff(QStringLiteral(
+        "画面の文脈: 前回のサイリがオンにしたままのデスクトップのアクセシビリティを元のオフに戻しました"));
 }
 
 void AccessibilitySwitch::switchOnIfOff()
@@ -30,9 +55,12 @@ void AccessibilitySwitch::switchOnIfOff()
     std::lock_guard guard(lock_);
     if (tree_->accessibilityOn() != false)
         return;
-    mark(true);  // before the switch, so that no kill in between leaves it unmarked
+    // Marked before the switch, so that no kill in between leaves it unmarked.
+    marker_ = markerFile();
+    if (!marker_->tryLock(0) && marker_->error() != QLockFile::LockFailedError)
+        Log::write(QStringLiteral("画面の文脈: 印のファイルを書けません（%1）").arg(markerPath()));
     if (!tree_->setAccessibilityOn(true)) {
-        mark(false);
+        marker_.reset();
         return;
     }
     switchedOnByUs_ = true;
@@ -45,8 +73,6 @@ void AccessibilitySwitch::putBack()
     if (!switchedOnByUs_)
         return;
     switchedOnByUs_ = false;
-    mark(false);
-    // Already off again (switched off meanwhile by the user): nothing to do.
-    if (tree_->accessibilityOn() == true && tree_->setAccessibilityOn(false))
-        Log::write(QStringLiteral("画面の文脈: デスクトップのアクセシビリティを元のオフに戻しました"));
+    marker_.reset();
+    switchOff(QStringLiteral("画面の文脈: デスクトップのアクセシビリティを元のオフに戻しました"));
 }

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -69,15 +70,14 @@ ScreenContext::~ScreenContext()
 void ScreenContext::prepare()
 {
     std::shared_ptr<Shared> shared = shared_;
-    if (Config::shared().screenHintsOn())
-        jobs().start([shared] { shared->a11y.switchOnIfOff(); });
-    else if (shared->a11y.switchedOnByUs())
+    if (!Config::shared().screenHintsOn() && shared->a11y.switchedOnByUs())
         jobs().start([shared] { shared->a11y.putBack(); });
 }
 
-void ScreenContext::prepareSoon()
+void ScreenContext::putBackLeftOverSoon()
 {
-    MainThread::after(0, guard_.get(), [this] { prepare(); });
+    MainThread::after(0, guard_.get(),
+                      [shared = shared_] { jobs().start([shared] { shared->a11y.putBackLeftOver(); }); });
 }
 
 void ScreenContext::capture()
@@ -88,8 +88,11 @@ void ScreenContext::capture()
         return;
     }
     const std::optional<FrontmostAppInfo> app = frontmost_->current();
-    if (!app || app->pid <= 0 || app->pid == ownPid_) {
+    if (!app || app->remote || app->pid <= 0 || app->pid == ownPid_) {
         shared_->setTerms({});
+        // Its process id names a process of that computer, not of this one.
+        if (app && app->remote && !std::exchange(toldRemote_, true))
+            Log::write(QStringLiteral("画面の文脈: 手前の窓は別のコンピュータで動くアプリのため、ヒントを読みません"));
         return;
     }
 
@@ -97,8 +100,10 @@ void ScreenContext::capture()
     const qint64 pid = app->pid;
     ++shared->running;
     jobs().start([shared, pid] {
-        // Many toolkits decide at their start whether to publish their trees,
-        // by whether the desktop's accessibility is on (Qt does).
+        // Switched on at the first capture that finds it off. Many toolkits
+        // decide at their start whether to publish their trees, by whether
+        // the desktop's accessibility is on (Qt does): those started before
+        // give hints only once started again.
         shared->a11y.switchOnIfOff();
         const QStringList terms = extractTerms(axVisibleText(*shared->tree, pid));
         shared->setTerms(terms);
@@ -121,20 +126,25 @@ int ScreenContext::capturesRunning() const
 
 QString ScreenContext::axVisibleText(AccessibleTree& tree, qint64 pid)
 {
-    const std::optional<AccessibleElement> window = tree.activeWindow(pid);
-    if (!window)
-        return {};
-    bool withheld = false;
-    QString text = ScreenContextWalk::visibleText(tree, *window, {}, &withheld);
-    // Chromium and the programs built on it publish only their window's frame
-    // until they are started for assistive technology; nothing from outside
-    // the running browser turns its page on. Said once for each process.
+    // Each of the reasons below is said once for each process.
     static std::mutex toldLock;
     static QSet<qint64> told;
     const auto firstTime = [&] {
         std::lock_guard guard(toldLock);
         return !told.contains(pid) && (told.insert(pid), true);
     };
+    const AccessibleTree::Window window = tree.activeWindow(pid);
+    if (!window.applicationFound && firstTime())
+        Log::write(
+            QStringLiteral("画面の文脈: 手前のアプリがアクセシビリティに見つからないため、ヒントを読めません"
+                           "（Flatpak などで隔離されたアプリや、アクセシビリティがオフのときに起動したアプリ）"));
+    if (!window.element)
+        return {};
+    bool withheld = false;
+    QString text = ScreenContextWalk::visibleText(tree, *window.element, {}, &withheld);
+    // Chromium and the programs built on it publish only their window's frame
+    // until they are started for assistive technology; nothing from outside
+    // the running browser turns its page on.
     if (withheld && firstTime())
         Log::write(
             QStringLiteral("画面の文脈: 手前のアプリは画面の中身を公開していないため、ヒントを読めません"

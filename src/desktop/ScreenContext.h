@@ -14,11 +14,11 @@ class QObject;
 // Hint terms read from the focused window through the accessibility bus.
 //
 // capture() (main thread) decides at once: with screen hints off, or with no
-// frontmost application, or with Sayri's own window in front, the terms are
-// cleared. Otherwise one background job per capture reads the window's text,
-// picks the terms and replaces the current ones; until it finishes readers see
-// the previous capture's terms. The text read is used only to pick terms; it
-// is never kept or logged.
+// frontmost application, Sayri's own window or a window of a program on
+// another computer in front, the terms are cleared. Otherwise one background
+// job per capture reads the window's text, picks the terms and replaces the
+// current ones; until it finishes readers see the previous capture's terms.
+// The text read is used only to pick terms; it is never kept or logged.
 class ScreenContext : public ScreenTerms {
 public:
     // `ownPid` is this program's process id (its windows give no terms).
@@ -28,14 +28,16 @@ public:
     void capture() override;
     QStringList currentTerms() const override;
 
-    // Follows the hint setting in the background. Hints on: switches the
-    // desktop's accessibility on if it is off, so that applications publish
-    // their trees before the first capture needs them. Hints off: puts back
-    // the switch Sayri turned on (also done by a capture with hints off, at
-    // quit and by the destructor). Call it when the setting changes.
+    // The desktop's accessibility switch, which makes applications publish
+    // their trees, is switched on by the first capture that finds it off.
+    // prepare() follows the hint setting in the background: hints off puts
+    // back the switch Sayri turned on (as do a capture with hints off, quit
+    // and the destructor). Call it when the setting changes.
     void prepare() override;
-    // The same once the main event loop turns (after the settings are loaded).
-    void prepareSoon();
+    // At start, once the main event loop turns (the data folder is known): a
+    // switch that an earlier Sayri turned on and could not put back (it was
+    // killed) is put back, in the background.
+    void putBackLeftOverSoon();
 
     // Captures whose background job has not finished yet.
     int capturesRunning() const;
@@ -53,5 +55,6 @@ private:
     std::shared_ptr<Shared> shared_;
     std::shared_ptr<FrontmostApp> frontmost_;
     qint64 ownPid_;
+    bool toldRemote_ = false;         // the log said why a remote window gives no hints
     std::unique_ptr<QObject> guard_;  // ends delayed start-up work with this object
 };

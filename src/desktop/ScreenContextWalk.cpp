@@ -127,14 +127,18 @@ QString visibleText(AccessibleTree& tree, const AccessibleElement& window, const
         }
 
         // An element entered as the n-th visited can have at most
-        // maxElements - n of its children visited after it; two tell
-        // whether it holds exactly one, which then stays on its level.
+        // maxElements - n of its children visited after it, less the
+        // children of the elements met before it in this round, which are
+        // all visited before it: one budget for the round, so a window of
+        // many wide elements asks for about maxElements children, not that
+        // many for each. Two tell whether an element on the last level holds
+        // exactly one, which then stays on its level.
         QList<AccessibleTree::Ask> asks;
         asks.reserve(qsizetype(pass.pending().size()));
         for (const Pending& p : pass.pending()) {
             const bool deeper = p.depth < limits.maxDepth && p.level < 2 * limits.maxDepth;
             const int children = deeper ? limits.maxElements - p.visitedAtEntry : 0;
-            asks.append({nodes[size_t(p.node)].element, qMax(2, children)});
+            asks.append({nodes[size_t(p.node)].element, qMax(2, children), deeper});
         }
         const std::optional<QList<AccessibleFacts>> facts = tree.read(asks, limits.valueLimit);
         if (!facts || facts->size() != asks.size() || deadline.hasExpired())

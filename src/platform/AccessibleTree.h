@@ -40,7 +40,26 @@ public:
     struct Ask {
         AccessibleElement element;
         int maxChildren = 0;  // 0: the children are not needed
+        // Elements read together are met one after another, so what the
+        // earlier ones hold leaves less room for the later ones: the
+        // children handed out to the earlier asks of the same read that draw
+        // on the budget are taken off this one's maximum.
+        bool drawsOnBudget = false;
     };
+
+    // The focused window of an application, or why there is none.
+    struct Window {
+        std::optional<AccessibleElement> element;
+        // False when the bus answered and none of its applications runs in
+        // that process (a sandboxed application, whose process ids differ
+        // from the desktop's; one that publishes nothing).
+        bool applicationFound = true;
+    };
+
+    // How many children each ask receives, in order, of `available` (those
+    // the element has): at most its maximum, less what the earlier asks
+    // drawing on the budget received.
+    static QList<int> childrenGiven(const QList<Ask>& asks, const QList<qint64>& available);
 
     virtual ~AccessibleTree() = default;
 
@@ -53,9 +72,10 @@ public:
     // The focused window of the application with this process id; none when
     // the application publishes nothing, has no focused window, or does not
     // answer in time.
-    virtual std::optional<AccessibleElement> activeWindow(qint64 pid) = 0;
+    virtual Window activeWindow(qint64 pid) = 0;
 
-    // The facts of several elements at once, in the order asked. A value is
+    // The facts of several elements at once, in the order asked (children as
+    // childrenGiven() allots them). A value is
     // given only when it has fewer than `valueLimit` characters (user-perceived).
     // None when the application stopped answering; the caller gives up then.
     virtual std::optional<QList<AccessibleFacts>> read(const QList<Ask>& asks, int valueLimit) = 0;

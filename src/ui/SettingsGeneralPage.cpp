@@ -82,6 +82,9 @@ SettingsGeneralPage::SettingsGeneralPage(QWidget* parent, int windowWidth, Login
 
     QWidget* hintCard = addCard(3, QStringLiteral("macwindow"), QStringLiteral("画面に出ている言葉をヒントにする"),
                                 QStringLiteral("聞き取りの精度が上がります（読んだ内容は保存しません）"), 100);
+    // What reads the screen: the desktop's accessibility, which the first
+    // dictation with hints switches on when it is off.
+    addNote(hintCard, 1, QStringLiteral("読み取りにデスクトップのアクセシビリティ機能を使います"), 100);
     ToggleSwitch* hints = toggle(hintCard, cardWidth_, Config::shared().screenHintsOn());
     hints->setObjectName(QStringLiteral("screenHintSwitch"));
     connect(hints, &ToggleSwitch::toggled, this, &SettingsGeneralPage::toggleScreenHint);
@@ -143,12 +146,18 @@ QWidget* SettingsGeneralPage::addCard(int index, const QString& icon, const QStr
     QLabel* t = label(c, QString(), Brand::font(13.5, QFont::DemiBold), Brand::ink,
                       fromBottom(58, cardHeight - 34, std::min(320, textWidth), 20, cardHeight));
     t->setText(QFontMetrics(t->font()).elidedText(title, Qt::ElideRight, t->width()));
-    QLabel* n = label(c, QString(), Brand::font(11), Brand::withAlpha(Brand::ink, 0.45),
-                      fromBottom(58, cardHeight - 52, textWidth, 16, cardHeight));
+    addNote(c, 0, note, rightInset)->setObjectName(QStringLiteral("note"));
+    return c;
+}
+
+QLabel* SettingsGeneralPage::addNote(QWidget* card, int line, const QString& note, int rightInset)
+{
+    const int textWidth = std::max(60, cardWidth_ - 58 - rightInset);
+    QLabel* n = label(card, QString(), Brand::font(11), Brand::withAlpha(Brand::ink, 0.45),
+                      fromBottom(58, cardHeight - 52 - 17 * line, textWidth, 16, cardHeight));
     n->setText(QFontMetrics(n->font()).elidedText(note, Qt::ElideRight, n->width()));
     n->setToolTip(note);
-    n->setObjectName(QStringLiteral("note"));
-    return c;
+    return n;
 }
 
 void SettingsGeneralPage::toggleLogin(bool on)

@@ -36,6 +36,8 @@ Q_SIGNALS:
 
 private:
     QWidget* addCard(int index, const QString& icon, const QString& title, const QString& note, int rightInset);
+    // A grey line under a card's title; `line` 0 is the first.
+    QLabel* addNote(QWidget* card, int line, const QString& note, int rightInset);
     void toggleLogin(bool on);
     void toggleScreenHint(bool on);
 

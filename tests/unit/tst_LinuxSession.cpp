@@ -1,6 +1,6 @@
 // Sayri's place in the user's Linux session: start at login through the XDG
 // autostart entry, application names from desktop entries, one Sayri per
-// session, and the microphone with no sound server at all.
+// display, and the microphone with no sound server at all.
 #include "LogFile.h"
 #include "TestDataFolder.h"
 
@@ -16,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -23,6 +24,7 @@
 
 #include <latch>
 #include <thread>
+#include <unistd.h>
 
 class TestLinuxSession : public QObject {
     Q_OBJECT
@@ -151,10 +153,11 @@ private Q_SLOTS:
         QCOMPARE(names.entryFor("Yakuake", "yakuake")->categories, (QStringList{"Qt", "System", "TerminalEmulator"}));
     }
 
-    void exactlyOneInstance()
+    void exactlyOneInstancePerDisplay()
     {
         QTemporaryDir runtime;
         qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+        qputenv("DISPLAY", ":5");
         std::latch bothClaimed(2);
         std::atomic<int> claimed = 0;
         auto launch = [&] {
@@ -170,9 +173,36 @@ private Q_SLOTS:
         QFile stale(SingleInstance::socketPath());  // left by a crashed instance
         QVERIFY(stale.open(QIODevice::WriteOnly));
         SingleInstance first;
-        QVERIFY(first.claim() && first.listen([] {}));
-        // Busy (its event loop not turning), it still keeps its place.
+        int reopened = 0;
+        QVERIFY(first.claim() && first.listen([&] { ++reopened; }));
+        // Busy (its event loop not turning), it still keeps its place on its
+        // display; another display of the same user has a Sayri of its own.
+        qputenv("DISPLAY", "unix:5.0");
         QVERIFY(!SingleInstance().claim());
+        QTRY_COMPARE(reopened, 1);
+        qputenv("DISPLAY", ":6");
+        SingleInstance second;
+        QVERIFY(second.claim());
+
+        // Without XDG_RUNTIME_DIR, a folder of the user's own in the
+        // temporary folder; one that is not is refused, and so is the launch.
+        qunsetenv("XDG_RUNTIME_DIR");
+        QTemporaryDir tmp;
+        qputenv("TMPDIR", tmp.path().toUtf8());
+        const QString folder = tmp.filePath(QStringLiteral("sayri-%1").arg(getuid()));
+        for (int times = 0; times < 2; ++times) {  // made, then found and narrowed
+            QCOMPARE(QFileInfo(SingleInstance::socketPath()).path(), folder);
+            QCOMPARE((QFileInfo(folder).permissions() & 0x0077).toInt(), 0);
+            QVERIFY(QFile::setPermissions(folder, QFileDevice::Permissions(0x7777)));
+        }
+        QVERIFY(QDir(folder).removeRecursively() && QFile::link(runtime.path(), folder));
+        SingleInstance refused;
+        QVERIFY(!refused.claim() && refused.refusal().contains(folder));
+        if (getuid() == 0) {  // another user's folder
+            QVERIFY(QFile::remove(folder) && QDir().mkdir(folder) && chown(qPrintable(folder), 65534, 65534) == 0);
+            QCOMPARE(SingleInstance::socketPath(), QString());
+        }
+        qunsetenv("TMPDIR");
     }
 
     // A machine whose only Vulkan device is Mesa's software one (the test

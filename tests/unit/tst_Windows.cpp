@@ -390,8 +390,10 @@ private Q_SLOTS:
         QPushButton* notice = window.sidebar()->updateNotice();
         QVERIFY(notice->isHidden());
 
-        // 設定: the trigger key; the switches change the login item and the hint setting.
+        // 設定: the trigger key; the switches change the login item and the hint setting,
+        // whose card says what reads the screen.
         QCOMPARE(window.currentPage()->findChild<QComboBox*>()->currentText(), TriggerKey::find("option").label);
+        QVERIFY(texts(window.currentPage()).contains(u"読み取りにデスクトップのアクセシビリティ機能を使います"_s));
         auto* loginSwitch = window.currentPage()->findChild<ToggleSwitch*>(u"loginSwitch"_s);
         loginSwitch->click();
         QVERIFY(login.enabled && loginSwitch->isChecked());

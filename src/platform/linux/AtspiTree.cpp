@@ -302,11 +302,11 @@ bool AtspiTree::setAccessibilityOn(bool on)
     return session->call(set, QDBus::Block, timing_.limitMs).type() == QDBusMessage::ReplyMessage;
 }
 
-std::optional<AccessibleElement> AtspiTree::activeWindow(qint64 pid)
+AccessibleTree::Window AtspiTree::activeWindow(qint64 pid)
 {
     const std::optional<QDBusConnection> bus = accessibilityBus();
     if (!bus || pid <= 0)
-        return std::nullopt;
+        return {};
 
     // The registered applications.
     QList<AccessibleElement> applications;
@@ -315,7 +315,7 @@ std::optional<AccessibleElement> AtspiTree::activeWindow(qint64 pid)
     registry.add(method(desktop, accessibleInterface, QStringLiteral("GetChildren")),
                  [&](const QDBusMessage& a) { applications = referencesOf(a, QString()); });
     if (!runBatch(registry))
-        return std::nullopt;
+        return {};
 
     // Those of this process, as the bus itself knows it.
     QList<AccessibleElement> ofProcess;
@@ -330,8 +330,10 @@ std::optional<AccessibleElement> AtspiTree::activeWindow(qint64 pid)
                 ofProcess.append(app);
         });
     }
-    if (!runBatch(owners) || ofProcess.isEmpty())
-        return std::nullopt;
+    if (!runBatch(owners))
+        return {};
+    if (ofProcess.isEmpty())
+        return {std::nullopt, false};
 
     // Their top-level windows.
     QList<AccessibleElement> windows;
@@ -340,7 +342,7 @@ std::optional<AccessibleElement> AtspiTree::activeWindow(qint64 pid)
         tops.add(method(app, accessibleInterface, QStringLiteral("GetChildren")),
                  [&, app](const QDBusMessage& a) { windows += referencesOf(a, app.owner); });
     if (!runBatch(tops) || windows.isEmpty())
-        return std::nullopt;
+        return {};
 
     // The active one: a frame, window or dialog; failing that any active
     // top-level window (a plain toolkit window may call itself a filler);
@@ -356,7 +358,7 @@ std::optional<AccessibleElement> AtspiTree::activeWindow(qint64 pid)
                   [&, i](const QDBusMessage& a) { states[size_t(i)] = numbersOf(a); });
     }
     if (!runBatch(facts))
-        return std::nullopt;
+        return {};
     const auto isWindow = [](uint role) { return role == roleFrame || role == roleWindow || role == roleDialog; };
     std::optional<AccessibleElement> activeOther;
     QList<AccessibleElement> framesShown;
@@ -364,7 +366,7 @@ std::optional<AccessibleElement> AtspiTree::activeWindow(qint64 pid)
         const QList<uint>& s = states[size_t(i)];
         if (hasState(s, stateActive)) {
             if (isWindow(roles[size_t(i)]))
-                return windows[i];
+                return {windows[i]};
             if (!activeOther)
                 activeOther = windows[i];
         } else if (roles[size_t(i)] == roleFrame && hasState(s, stateShowing)) {
@@ -372,10 +374,10 @@ std::optional<AccessibleElement> AtspiTree::activeWindow(qint64 pid)
         }
     }
     if (activeOther)
-        return activeOther;
+        return {activeOther};
     if (framesShown.size() == 1)
-        return framesShown.first();
-    return std::nullopt;
+        return {framesShown.first()};
+    return {};
 }
 
 AtspiTree::Toolkit AtspiTree::toolkitOf(const QString& owner)
@@ -424,7 +426,7 @@ std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, in
         return std::nullopt;
     const qsizetype n = asks.size();
     QList<AccessibleFacts> facts(n);
-    std::vector<qint64> childCounts(static_cast<size_t>(n), 0);
+    QList<qint64> childCounts(n, 0);
     std::vector<qint64> characterCounts(static_cast<size_t>(n), 0);
     std::vector<uint> roles(static_cast<size_t>(n), 0);
     std::vector<QList<uint>> states(static_cast<size_t>(n));
@@ -449,7 +451,7 @@ std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, in
                       [&, i](const QDBusMessage& a) { extents[size_t(i)] = rectOf(a); });
         if (asks[i].maxChildren > 0)
             first.add(property(e, accessibleInterface, QStringLiteral("ChildCount")),
-                      [&, i](const QDBusMessage& a) { childCounts[size_t(i)] = numberOf(a); });
+                      [&, i](const QDBusMessage& a) { childCounts[i] = numberOf(a); });
         first.add(property(e, textInterface, QStringLiteral("CharacterCount")),
                   [&, i](const QDBusMessage& a) { characterCounts[size_t(i)] = numberOf(a); });
     }
@@ -466,7 +468,10 @@ std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, in
         f.document = role == roleDocumentWeb;
         if (toolkit.gtk4 && isClassName(f.title))
             f.title.clear();
+        if (!f.shown)
+            childCounts[i] = 0;
     }
+    const QList<int> given = childrenGiven(asks, childCounts);
 
     // Round two, for the elements shown: the children needed (all in one
     // call unless there are far more than needed) and the texts that can be
@@ -479,8 +484,8 @@ std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, in
         if (!facts[i].shown)
             continue;
         const AccessibleElement& e = asks[i].element;
-        const qint64 children = childCounts[size_t(i)];
-        const int wanted = asks[i].maxChildren;
+        const qint64 children = childCounts[i];
+        const int wanted = given[i];
         if (children > 0 && wanted > 0) {
             if (children <= qint64(wanted) * 4 + 64) {
                 second.add(method(e, accessibleInterface, QStringLiteral("GetChildren")),
@@ -528,8 +533,8 @@ std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, in
         for (const std::optional<AccessibleElement>& child : byIndex[size_t(i)])
             if (child)
                 f.children.append(*child);
-        if (f.children.size() > asks[i].maxChildren)
-            f.children.resize(asks[i].maxChildren);
+        if (f.children.size() > given[i])
+            f.children.resize(given[i]);
         // Where a child sits inside its parent's text, an object replacement
         // character stands (browsers): it is no text of its own.
         QString text = texts[size_t(i)];

@@ -38,7 +38,7 @@ public:
 
     std::optional<bool> accessibilityOn() override;
     bool setAccessibilityOn(bool on) override;
-    std::optional<AccessibleElement> activeWindow(qint64 pid) override;
+    Window activeWindow(qint64 pid) override;
     std::optional<QList<AccessibleFacts>> read(const QList<Ask>& asks, int valueLimit) override;
 
     // D-Bus calls sent so far (for diagnostics and tests).

@@ -6,6 +6,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <unistd.h>
+
 namespace {
 
 // One WINDOW or CARDINAL value of a property; 0 when absent or unreadable
@@ -76,6 +78,25 @@ Window focusedTopLevel(Display* display)
     return 0;
 }
 
+// Whether the window names a computer other than this one as the one its
+// program runs on (WM_CLIENT_MACHINE): an `ssh -X` window, whose process id
+// means nothing here. A window that does not say counts as local.
+bool runsElsewhere(Display* display, Window window)
+{
+    XTextProperty machine{};
+    if (!XGetWMClientMachine(display, window, &machine))
+        return false;
+    const QString name = machine.value && machine.format == 8
+                             ? QString::fromLocal8Bit(reinterpret_cast<const char*>(machine.value), int(machine.nitems))
+                             : QString();
+    if (machine.value)
+        XFree(machine.value);
+    char host[256] = {};
+    if (name.isEmpty() || ::gethostname(host, sizeof host - 1) != 0)
+        return false;
+    return name.compare(QString::fromLocal8Bit(host), Qt::CaseInsensitive) != 0;
+}
+
 }  // namespace
 
 X11FrontmostApp::X11FrontmostApp(QStringList applicationFolders) : names_(std::move(applicationFolders)) {}
@@ -125,7 +146,9 @@ std::optional<FrontmostAppInfo> X11FrontmostApp::current()
         if (children)
             XFree(children);
     }
-    info.pid = qint64(readCardinal(display, window, "_NET_WM_PID", XA_CARDINAL));
+    info.remote = runsElsewhere(display, window);
+    if (!info.remote)
+        info.pid = qint64(readCardinal(display, window, "_NET_WM_PID", XA_CARDINAL));
     if (const auto entry = names_.entryFor(info.windowClass, info.windowInstance)) {
         info.name = entry->name;
         info.categories = entry->categories;

@@ -8,7 +8,8 @@
 struct _XDisplay;
 
 // The focused application from the window manager's _NET_ACTIVE_WINDOW: its
-// _NET_WM_PID, its class hint, a readable name (the desktop entry's Name=
+// _NET_WM_PID (none for a window whose WM_CLIENT_MACHINE names another
+// computer), its class hint, a readable name (the desktop entry's Name=
 // for that class, else the class itself) and the entry's categories. The window manager's root
 // properties count only while _NET_SUPPORTING_WM_CHECK names a live window
 // that names itself; otherwise (no window manager, or one that has gone and

@@ -46,14 +46,14 @@ public:
         a11yOn = on;
         return true;
     }
-    std::optional<AccessibleElement> activeWindow(qint64 pid) override
+    Window activeWindow(qint64 pid) override
     {
         ++calls;
         std::unique_lock l(m_);
         cv_.wait(l, [&] { return !held_.contains(pid); });
         if (!texts.contains(pid))
-            return std::nullopt;
-        return AccessibleElement{QString::number(pid), QStringLiteral("/window")};
+            return {std::nullopt, false};
+        return {AccessibleElement{QString::number(pid), QStringLiteral("/window")}};
     }
     std::optional<QList<AccessibleFacts>> read(const QList<Ask>& asks, int) override
     {
@@ -74,8 +74,8 @@ private:
 };
 
 // A fake accessibility tree held in memory, for unit tests. It gives
-// out exactly what it is asked for (no more children than asked), so a walk
-// that asks for too little reads too little.
+// out exactly what it is asked for (no more children than allotted), so a
+// walk that asks for too little reads too little.
 class FakeMemoryTree : public AccessibleTree {
 public:
     struct Node {
@@ -100,7 +100,7 @@ public:
 
     std::optional<bool> accessibilityOn() override { return true; }
     bool setAccessibilityOn(bool) override { return true; }
-    std::optional<AccessibleElement> activeWindow(qint64) override { return element(0); }
+    Window activeWindow(qint64) override { return {element(0)}; }
     std::optional<QList<AccessibleFacts>> read(const QList<Ask>& asks, int valueLimit) override
     {
         ++rounds;
@@ -109,16 +109,22 @@ public:
         --answersLeft;
         if (delayMs > 0)
             QThread::msleep(delayMs);
+        const auto node = [&](const Ask& a) -> const Node& { return nodes[a.element.path.toInt()]; };
+        QList<qint64> available;
+        for (const Ask& a : asks)
+            available.append(node(a).shown ? node(a).children.size() : 0);
+        const QList<int> given = childrenGiven(asks, available);
         QList<AccessibleFacts> out;
-        for (const Ask& a : asks) {
-            const Node& n = nodes[a.element.path.toInt()];
+        for (qsizetype i = 0; i < asks.size(); ++i) {
+            const Node& n = node(asks[i]);
             AccessibleFacts f;
             f.title = n.title;
             f.shown = n.shown;
             if (!n.value.isEmpty() && Graphemes::count(n.value) < valueLimit)
                 f.value = n.value;
-            for (int c = 0; c < n.children.size() && c < a.maxChildren; ++c)
+            for (int c = 0; c < given[i]; ++c)
                 f.children.append(element(n.children[c]));
+            handedOut += given[i];
             out.append(f);
         }
         return out;
@@ -126,6 +132,7 @@ public:
 
     QList<Node> nodes;
     int rounds = 0;
+    qint64 handedOut = 0;  // children handed out in all
     int answersLeft = -1;  // rounds answered before the tree stops answering; -1 for ever
     int delayMs = 0;
 };
