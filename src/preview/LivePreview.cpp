@@ -2,7 +2,6 @@
 
 #include "platform/PlatformWords.h"
 #include "preview/PreviewModel.h"
-#include "provision/ModelDownload.h"
 #include "recognition/ComputePlan.h"
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"
@@ -59,22 +58,12 @@ bool LivePreview::authorized()
 
 void LivePreview::日本語データを整える()
 {
-    if (!available()) {
+    // The preview model comes only when the user asks for it (the setup or
+    // the settings window); here Sayri only says when no preview can be had.
+    if (!available())
         Log::write(QStringLiteral("この%1では仮表示（グレー仮文字）は使えません（whisper-server "
                                   "が見つからないため・文字起こし本体は動きます）")
                        .arg(PlatformWords::computer()));
-        return;
-    }
-    if (PreviewModel::present() || !PreviewModel::begun())
-        return;
-    ModelDownload& download = PreviewModel::download();
-    if (download.running())
-        return;
-    QObject::connect(
-        &download, &ModelDownload::failed, &download,
-        [] { Log::write(QStringLiteral("仮表示用の日本語データを取り寄せられず（次の起動時にまた試します）")); },
-        Qt::SingleShotConnection);
-    download.start(nullptr, nullptr, nullptr);
 }
 
 void LivePreview::feed(const QAudioBuffer& buffer)

@@ -33,8 +33,7 @@ public:
     static bool available();
     // The preview model is in place, verified.
     static bool authorized();
-    // At start-up: says when no preview is possible, and finishes a download
-    // of the preview model that was begun and not finished, in the background.
+    // At start-up: says when no preview is possible.
     static void 日本語データを整える();
     // Hands one captured buffer to the running run, if any (audio thread).
     static void feed(const QAudioBuffer& buffer);
