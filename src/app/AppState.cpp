@@ -98,6 +98,7 @@ void AppState::startUp()
         if (weak)
             weak->escPressed();
     };
+    s_.hotkeys->tapEndsDictation = [weak] { return weak && weak->phase() == Phase::recording; };
     s_.hotkeys->setTrigger(Config::shared().triggerKeyId);
 
     const bool setupNeeded = s_.firstRun->必要();

@@ -49,6 +49,9 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+
 #include <atomic>
 #include <cmath>
 #include <csignal>
@@ -637,6 +640,43 @@ private Q_SLOTS:
         QCOMPARE(logContains(
                      u"録音キー「右のAlt」に当たるキーが、いまのキーボード配列にありません（押しても反応しません）"_s),
                  script.contains(u"compose:ralt"_s));
+    }
+
+    // Another program's binding on a lone Alt tap (xcape's, as an input
+    // method's would be) fires while Sayri listens; only the tap that ends a
+    // dictation is hidden, and hiding it switches no keymap on the display.
+    void loneTapsOfOtherPrograms()
+    {
+        Listener listener(u"option"_s);
+        listener.manager.maskLonePresses(std::make_shared<X11KeySynthesizer>());
+        bool ending = false;
+        listener.manager.tapEndsDictation = [&ending] { return ending; };
+        PasteTarget target;
+        QVERIFY(target.start());
+        QProcess xcape;
+        xcape.start(u"xcape"_s, {u"-d"_s, u"-e"_s, u"Alt_L=F9"_s});
+        QVERIFY(xcape.waitForStarted());
+        const auto stop = qScopeGuard([&] { xcape.terminate(), xcape.waitForFinished(5000); });
+        QTest::qWait(500);  // it records the keyboard
+        Display* display = XOpenDisplay(nullptr);
+        const auto close = qScopeGuard([display] { XCloseDisplay(display); });
+        XkbSelectEvents(display, XkbUseCoreKbd, XkbNewKeyboardNotifyMask, XkbNewKeyboardNotifyMask);
+        XTestKeys keyboard(XTestKeys::physicalKeyboard);
+        for (const bool dictating : {false, true}) {
+            ending = dictating;
+            keyboard.tap("a");  // the keymap is the keyboard's again (after xcape's key)
+            XSync(display, True);
+            keyboard.down("Alt_L");
+            QTest::qWait(50);
+            keyboard.up("Alt_L");
+            QTRY_COMPARE(listener.taps.size(), 1 + int(dictating));
+            if (!dictating)
+                QTRY_COMPARE(target.keys(), (QStringList{u"A"_s, u"F9"_s}));
+        }
+        QTest::qWait(300);
+        QCOMPARE(target.keys(), (QStringList{u"A"_s, u"F9"_s, u"A"_s}));
+        XSync(display, False);
+        QCOMPARE(XPending(display), 0);  // no keymap notice
     }
 
     void heldOnAPhysicalKeyboard_data()

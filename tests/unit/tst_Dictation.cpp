@@ -243,8 +243,10 @@ private Q_SLOTS:
         AppDelegate delegate({QStringLiteral("sayri"), QStringLiteral("--login-item")});
         delegate.applicationDidFinishLaunching(fakes->take());
         delegate.appState()->optionTapped(1);
+        QVERIFY(!fakes->hotkeys->tapEndsDictation());
         delegate.appState()->optionTapped(1.1);
         QCOMPARE(delegate.appState()->phase(), Phase::recording);
+        QVERIFY(fakes->hotkeys->tapEndsDictation());  // its press is hidden from the window
         QTRY_COMPARE(fakes->server->seen().size(), 2);
         QTest::qWait(100);
         QVERIFY(!fakes->overlay->events.contains(readyMessage));
@@ -665,9 +667,15 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.taps, Times{0.1});
         QTRY_COMPARE(rig.escapes, 1);
 
-        // Only a press of the trigger key alone is followed by an inert key.
+        // Only the press of the trigger key alone that would end a dictation
+        // is followed by an inert key; other lone taps reach everyone as they are.
         auto keys = std::make_shared<FakeKeySynthesizer>();
         rig.manager->maskLonePresses(keys);
+        bool ending = false;
+        rig.manager->tapEndsDictation = [&ending] { return ending; };
+        rig.play({{0.5, 'f', 58, opt}, {0.6, 'f', 58, 0}});
+        QCOMPARE(keys->inertKeys, 0);
+        ending = true;
         rig.play({{1, 'f', 58, opt},
                   {1.1, 'f', 61, opt},
                   {1.2, 'f', 61, opt},
@@ -677,12 +685,12 @@ private Q_SLOTS:
                   {2.2, 'f', 58, ctrl},
                   {2.3, 'f', 59, 0}});
         QCOMPARE(keys->inertKeys, 1);
-        QTRY_COMPARE(rig.taps, (Times{0.1, 1.3}));
+        QTRY_COMPARE(rig.taps, (Times{0.1, 0.6, 1.3}));
 
         // A report still queued when the manager goes is delivered without it.
         rig.play({{3, 'f', 58, opt}, {3.1, 'f', 58, 0}});
         rig.manager.reset();
-        QTRY_COMPARE(rig.taps.size(), 3);
+        QTRY_COMPARE(rig.taps.size(), 4);
     }
 
     // The settings window's choice while the old key is held: saved, switched

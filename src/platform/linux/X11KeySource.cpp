@@ -267,10 +267,12 @@ void X11KeySource::drain()
 
         if (code < 0 || code >= 256)
             continue;
-        if (injected && X11InjectedKeys::consume(code, press))
-            continue;  // Sayri's own paste keystroke
-
         const KeyRole role = c.roles[code];
+        // Sayri's own keys: the paste keystroke from the XTest keyboard, the
+        // inert key also from the keyboard the user holds the trigger key on.
+        if ((injected || role.kind == KeyRole::other) && X11InjectedKeys::consume(code, press))
+            continue;
+
         const bool wasDown = c.down[code];
         c.down[code] = press;
         KeyEvent out;
