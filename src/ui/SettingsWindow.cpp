@@ -53,6 +53,8 @@ void SettingsWindow::showNow()
         frame.moveCenter(screen->availableGeometry().center());
         window_->move(frame.topLeft());
     }
+    // A minimised window comes back as it was before (maximised or not).
+    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
     window_->show();
     window_->raise();
     window_->activateWindow();

@@ -30,6 +30,7 @@
 #include "ui/ToggleSwitch.h"
 #include "ui/WordDialog.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
@@ -433,9 +434,14 @@ private Q_SLOTS:
         // 履歴: the empty text, then a long entry cut to four lines that still copies whole.
         window.switchPage(SettingsPage::history);
         QVERIFY(texts(window.currentPage()).contains(u"まだありません。話してみてください。"_s));
-        history = {{QDateTime(QDate(2026, 3, 4), QTime(9, 5)), QString(10000, QChar(0x3044))}};
+        history = {{QDateTime(QDate(2026, 3, 4), QTime(9, 5)), QString(10000, QChar(0x3044))},
+                   {QDateTime(), u"<b>太字</b> &lt;"_s}};
         window.render();
         QVERIFY(texts(window.currentPage()).contains(u"3/4 09:05"_s));
+        // A dictated text reads as written, never as markup.
+        const auto labels = window.currentPage()->findChildren<QLabel*>();
+        QLabel* dictated = *std::find_if(labels.begin(), labels.end(), [&](auto* l) { return l->text().contains(u'<'); });
+        QCOMPARE(QAccessible::queryAccessibleInterface(dictated)->text(QAccessible::Name), history.last().second);
         const QPointer<QPushButton> copy = button(window.currentPage(), u"コピー"_s);
         copy->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), history.first().second);
@@ -479,6 +485,10 @@ private Q_SLOTS:
             QVERIFY(!window.window());  // built only when the queued show runs
         }
         QTRY_VERIFY(window.window() && window.window()->isVisible());
+        // Minimised, it comes back when it is opened again (tray, second start).
+        window.window()->showMinimized();
+        window.show();
+        QTRY_VERIFY(!window.window()->isMinimized());
         button(window.currentPage(), u"ダウンロードする"_s)->click();
         const auto page = [&] { return static_cast<SettingsGeneralPage*>(window.currentPage()); };
         QTRY_VERIFY(page()->previewNote()->text().startsWith(u"ダウンロード中… 2MB"_s));
