@@ -31,6 +31,7 @@ AppState::~AppState()
 {
     if (s_.settings) {  // the shared window outlives this controller
         s_.settings->historyProvider = nullptr;
+        s_.settings->importUndoable = nullptr;
         s_.settings->loginItem = nullptr;
         s_.settings->audioInputs = nullptr;
     }
@@ -67,6 +68,9 @@ void AppState::startUp()
         connect(settings, &SettingsView::importCSVRequested, &dictionary_, &DictionaryActions::importDictCSV);
         connect(settings, &SettingsView::copyPromptRequested, &dictionary_, &DictionaryActions::copyDictionaryRequest);
         connect(settings, &SettingsView::dictionaryReloadRequested, &dictionary_, &DictionaryActions::reloadDictionary);
+        connect(settings, &SettingsView::undoImportRequested, &dictionary_, &DictionaryActions::undoImport);
+        connect(&dictionary_, &DictionaryActions::written, settings, &SettingsView::dictionaryWritten);
+        settings->importUndoable = [weak] { return weak && weak->dictionary_.importUndoable(); };
         // Hints off puts back the desktop's accessibility switch that Sayri turned on.
         connect(settings, &SettingsView::screenHintChanged, this, [weak] {
             if (weak && weak->s_.screen)

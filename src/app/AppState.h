@@ -58,6 +58,7 @@ public:
     void importDictCSV() { dictionary_.importDictCSV(); }
     void reloadDictionary() { dictionary_.reloadDictionary(); }
     void copyDictionaryRequest() { dictionary_.copyDictionaryRequest(); }
+    void undoImport() { dictionary_.undoImport(); }
     QDialog* dictionaryDialog() const { return dictionary_.dialog(); }
     std::optional<QDateTime> dictionaryMtime() const { return DictionaryActions::dictionaryMtime(); }
     std::optional<QDateTime> lastAppliedDictMtime() const { return dictionary_.lastAppliedDictMtime(); }
