@@ -18,9 +18,11 @@ AppState::AppState(AppServices services, AppTiming timing)
     : s_(std::move(services)),
       timing_(timing),
       dictation_(s_, timing_, pipelineQueue_, history_),
-      dictionary_(s_, pipelineQueue_),
-      trayMenu_(history_, s_.loginItem.get(), *s_.overlay)
+      notices_(*s_.overlay, [this] { return phase() != Phase::idle; }),
+      dictionary_(s_, pipelineQueue_, notices_),
+      trayMenu_(history_, s_.loginItem.get(), notices_)
 {
+    connect(&dictation_, &DictationController::ended, &notices_, &Notices::dictationEnded);
     connect(&trayMenu_, &TrayMenu::updateCheckRequested, this, &AppState::checkForUpdates);
     connect(&trayMenu_, &TrayMenu::settingsRequested, this, &AppState::openSettings);
     connect(&trayMenu_, &TrayMenu::aboutRequested, this, &AppState::openAbout);
@@ -252,5 +254,5 @@ void AppState::quitApp()
 
 void AppState::flash(const QString& text, double seconds)
 {
-    s_.overlay->flash(text, seconds);
+    notices_.flash(text, seconds);
 }

@@ -7,6 +7,7 @@
 #include "app/Phase.h"
 #include "store/HistoryStore.h"
 #include "support/SerialQueue.h"
+#include "ui/Notices.h"
 #include "ui/TrayMenu.h"
 
 #include <QDateTime>
@@ -86,6 +87,7 @@ private:
     QTimer* axPollTimer_ = nullptr;
     QTimer* dictTimer_ = nullptr;
     DictationController dictation_;
+    Notices notices_;  // every message but the dictation's own
     DictionaryActions dictionary_;
     TrayMenu trayMenu_;
     // Declared last so it is destroyed first: queued tasks finish while every

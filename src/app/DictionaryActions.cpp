@@ -8,6 +8,7 @@
 #include "ui/CsvImportConfirmDialog.h"
 #include "ui/CsvImportDialog.h"
 #include "ui/DictionaryRules.h"
+#include "ui/Notices.h"
 
 #include <QClipboard>
 #include <QFileInfo>
@@ -76,7 +77,8 @@ void present(QDialog* dialog)
 
 }  // namespace
 
-DictionaryActions::DictionaryActions(AppServices& services, SerialQueue& pipeline) : s_(services), pipeline_(pipeline)
+DictionaryActions::DictionaryActions(AppServices& services, SerialQueue& pipeline, Notices& notices)
+    : s_(services), pipeline_(pipeline), notices_(notices)
 {
 }
 
@@ -226,7 +228,7 @@ void DictionaryActions::copyDictionaryRequest()
 
 void DictionaryActions::applyDictionary(std::function<QString()> result, double seconds)
 {
-    s_.overlay->show(QStringLiteral("辞書を反映中…"));
+    notices_.show(QStringLiteral("辞書を反映中…"));
     pipeline_.async([this, result = std::move(result), seconds] {
         s_.whisper->restart(Config::dictionaryLine());
         setLastAppliedDictMtime(dictionaryMtime());
@@ -260,5 +262,5 @@ void DictionaryActions::setLastAppliedDictMtime(std::optional<QDateTime> mtime)
 
 void DictionaryActions::flash(const QString& text, double seconds)
 {
-    s_.overlay->flash(text, seconds);
+    notices_.flash(text, seconds);
 }

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 
+class Notices;
 class SerialQueue;
 
 // The dictionary actions of the settings window: adding words through a small
@@ -24,7 +25,7 @@ class SerialQueue;
 class DictionaryActions : public QObject {
     Q_OBJECT
 public:
-    DictionaryActions(AppServices& services, SerialQueue& pipeline);
+    DictionaryActions(AppServices& services, SerialQueue& pipeline, Notices& notices);
     ~DictionaryActions() override;
 
     void addDictWord();
@@ -59,6 +60,7 @@ private:
 
     AppServices& s_;
     SerialQueue& pipeline_;
+    Notices& notices_;
     QPointer<QDialog> dialog_;
     std::optional<QByteArray> imported_;  // the file as the last import left it
     mutable std::mutex mtimeMutex_;

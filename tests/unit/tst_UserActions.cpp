@@ -377,6 +377,27 @@ private Q_SLOTS:
         QCOMPARE(data->readText(u"dictionary.txt"_s), u"手で直した\n"_s);
     }
 
+    // Other messages never take the recording bar's place: the latest one
+    // waits until the dictation's own message has had its time.
+    void messagesWaitForTheDictation()
+    {
+        app->history().add(QString(), u"前の文"_s, AppState::historyMode);
+        app->optionTapped(100.0);
+        app->optionTapped(100.3);
+        const QString bar = fakes->overlay->last();
+        open();
+        menuItem(u"前の文"_s)->trigger();
+        app->copyDictionaryRequest();
+        app->reloadDictionary();
+        app->pipelineQueue().drain();
+        QCoreApplication::sendPostedEvents();  // the restart's message is back
+        QCOMPARE(fakes->overlay->last(), bar);
+        app->escPressed();
+        QCOMPARE(fakes->overlay->last(), u"flash:取り消しました@1.2"_s);
+        QTRY_COMPARE(fakes->overlay->last(), u"flash:✓ 辞書を反映しました（1語）@2.5"_s);
+        QVERIFY(fakes->overlay->events.filter(u"コピー"_s).isEmpty());
+    }
+
     void reapply()
     {
         data->writeText(u"dictionary.txt"_s, u"a\nb=c\n# d\n"_s);
