@@ -342,7 +342,7 @@ private Q_SLOTS:
             csv("\xEF\xBB\xBF"
                 + u"よみ,ひょうき\r\nふかんず,俯瞰図\rReact,React\n\n\"東京\",\"とうきょう\"\n"
                   "  # コメント\n,なし\na,b,c,d\n'単独',\n単語\n既存\nx,表記\n\tタブ ,\" q \",\n```csv\n"
-                  "E=mc²\nE=mc²,E=mc²\nx=y,z\n#タグ,#タグ\nDate,Description,Amount\n"_s.toUtf8());
+                  "E=mc²\nE=mc²,E=mc²\nx=y,z\n#タグ,#タグ\nDate,Description,Amount"_s.toUtf8());
         const Config::CSVWords read = Config::readDictionaryCSV(path);
         QCOMPARE(read.unusable, 6);
         QCOMPARE(dictionary(), u"既存\n"_s);  // reading writes nothing

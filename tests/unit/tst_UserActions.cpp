@@ -357,16 +357,20 @@ private Q_SLOTS:
         QTRY_COMPARE(fakes->overlay->last(), u"flash:✓ 読み込む前の辞書に戻しました（1語）@2.5"_s);
         QCOMPARE(restarts().size(), 2);
 
-        // Cancelled, it writes nothing; known words only: no confirmation.
+        // Cancelled, it writes nothing; changed since it was read or imported:
+        // not claimed, not taken back; known words only: no confirmation.
         choose(path)->cancelButton()->click();
         QCOMPARE(data->readText(u"dictionary.txt"_s), u"# test\nサイリ\n"_s);
-        QVERIFY(!choose(csv("サイリ\n")));
-        QCOMPARE(fakes->overlay->last(), u"flash:追加できる語がありませんでした（重複1語）@3"_s);
-        // Changed since: the import is not taken back.
-        importFile(path);
+        confirmation = choose(path);
+        data->writeText(u"dictionary.txt"_s, u"山田太郎\n検出器\n"_s);
+        confirmation->acceptButton()->click();
+        QCOMPARE(fakes->overlay->last(), u"flash:追加できる語がありませんでした（重複3語）@3"_s);
+        importFile(csv("ふかんず,俯瞰図\n"));
         data->writeText(u"dictionary.txt"_s, u"手で直した\n"_s);
         app->undoImport();
         QCOMPARE(data->readText(u"dictionary.txt"_s), u"手で直した\n"_s);
+        QVERIFY(!choose(csv("手で直した\n")));
+        QCOMPARE(fakes->overlay->last(), u"flash:追加できる語がありませんでした（重複1語）@3"_s);
 
         // A UTF-16 export and a file too large to be a word list say so.
         importFile(csv(QStringEncoder(QStringConverter::Utf16, QStringConverter::Flag::WriteBom)
