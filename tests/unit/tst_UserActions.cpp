@@ -366,6 +366,7 @@ private Q_SLOTS:
         confirmation->acceptButton()->click();
         QCOMPARE(fakes->overlay->last(), u"flash:追加できる語がありませんでした（重複3語）@3"_s);
         importFile(csv("ふかんず,俯瞰図\n"));
+        QTRY_COMPARE(fakes->overlay->last(), u"flash:✓ 1語を辞書に追加しました@3"_s);
         data->writeText(u"dictionary.txt"_s, u"手で直した\n"_s);
         app->undoImport();
         QCOMPARE(data->readText(u"dictionary.txt"_s), u"手で直した\n"_s);
