@@ -24,12 +24,20 @@ public:
     void setEntries(const QList<Config::DisplayEntry>& entries);
     const QList<Config::DisplayEntry>& entries() const { return entries_; }
 
+    // Whether the rows are what "dictionary.txt" holds now.
+    bool showsFile() const;
+
     int activeCount() const;       // words inside the prompt budget
     int replaceableCount() const;  // outside it, but with a reading that still corrects
+
+    // The line above the rows: why the file is only shown, or why the last
+    // change was not written ("" when there is none).
+    QString notice() const;
 
 Q_SIGNALS:
     void changed();    // a word was deleted
     void reordered();  // a word was edited or moved
+    void reread();     // the file had changed elsewhere; the rows were read from it again
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -37,18 +45,22 @@ protected:
 
 private:
     void editRow(int row);
+    // Writes the edit of the word shown as `shown` in `row`; "" when done
+    // (or nothing to do), else why not, for the dialog to show.
+    QString saveEdit(int row, const Config::DisplayEntry& shown, const QString& surface, const QString& reading);
     void deleteRow(int row);
     bool moveRow(int source, int destination);
     // Whether "dictionary.txt" still holds the words this table shows; when
-    // it does not, the change is dropped, logged, and the page told to read
-    // the file again.
+    // it does not, the change is dropped and logged, and the rows are read
+    // from the file again.
     bool fileStillMatches();
-    void dropChange();  // logs the change that was not written
+    void showFailure(const QString& text);
     void takeModelEntries();
 
     QList<Config::DisplayEntry> entries_;
     DictionaryModel* model_;
     DictionaryRowDelegate* delegate_;
     QListView* view_;
-    QLabel* readOnlyNotice_;
+    QLabel* notice_;
+    QString failure_;
 };

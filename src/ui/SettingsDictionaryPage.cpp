@@ -12,7 +12,7 @@ using SettingsDrawing::fitWidth;
 using SettingsDrawing::label;
 
 SettingsDictionaryPage::SettingsDictionaryPage(QWidget* parent, QSize windowSize, DictionaryTable* table,
-                                               bool needsApply)
+                                               bool needsApply, bool importUndoable)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("dictionaryPage"));
@@ -44,6 +44,8 @@ SettingsDictionaryPage::SettingsDictionaryPage(QWidget* parent, QSize windowSize
     };
     bezel(QStringLiteral("プロンプトをコピー"), &SettingsDictionaryPage::copyPromptClicked);
     bezel(QStringLiteral("CSVを読み込む"), &SettingsDictionaryPage::importCSVClicked);
+    if (importUndoable)
+        bezel(QStringLiteral("読み込みを取り消す"), &SettingsDictionaryPage::undoImportClicked);
     if (needsApply) {
         const QString title = QStringLiteral("変更を反映（認識に効かせる）");
         const int width = fitWidth(title, Brand::font(12, QFont::DemiBold), 200, 22);

@@ -185,7 +185,9 @@ std::optional<QPixmap> sidebarIcon(Icons::Name name, bool selected)
 QLabel* label(QWidget* parent, const QString& text, const QFont& font, const QColor& colour, const QRect& frame,
               Qt::Alignment alignment)
 {
-    auto* l = new QLabel(text, parent);
+    auto* l = new QLabel(parent);
+    l->setTextFormat(Qt::PlainText);  // texts may be the user's own: never markup
+    l->setText(text);
     l->setFont(font);
     QPalette p = l->palette();
     p.setColor(QPalette::WindowText, colour);

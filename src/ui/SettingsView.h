@@ -19,9 +19,13 @@ public:
     virtual void show() = 0;
     virtual void show(const QString& page) = 0;
     virtual void refreshUpdateNotice() = 0;
+    // "dictionary.txt" was written and applied by an action of the controller.
+    virtual void dictionaryWritten() = 0;
 
     // The latest history items, newest first, for the history page.
     std::function<QList<QPair<QDateTime, QString>>()> historyProvider;
+    // Whether the last CSV import can still be taken back.
+    std::function<bool()> importUndoable;
     // The platform's login item and audio inputs for the general page,
     // installed by the controller that owns them (none: not shown as on).
     LoginItem* loginItem = nullptr;
@@ -34,6 +38,7 @@ Q_SIGNALS:
     void importCSVRequested();
     void copyPromptRequested();
     void dictionaryReloadRequested();
+    void undoImportRequested();
     void updateCheckRequested();
     // The screen-hint switch changed `screenHintEnabled` (already saved).
     void screenHintChanged();

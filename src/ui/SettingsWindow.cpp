@@ -53,6 +53,8 @@ void SettingsWindow::showNow()
         frame.moveCenter(screen->availableGeometry().center());
         window_->move(frame.topLeft());
     }
+    // A minimised window comes back as it was before (maximised or not).
+    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
     window_->show();
     window_->raise();
     window_->activateWindow();
@@ -90,8 +92,9 @@ void SettingsWindow::setupTableIfNeeded()
     tableConnected_ = true;
     connect(dictTable_, &DictionaryTable::changed, this, [this] {
         Q_EMIT dictionaryReloadRequested();
-        renderLater(400);
+        renderLater(0);
     });
+    connect(dictTable_, &DictionaryTable::reread, this, [this] { renderLater(0); });
     connect(dictTable_, &DictionaryTable::reordered, this, [this] {
         dictNeedsApply_ = true;
         renderLater(0);
@@ -156,15 +159,12 @@ QWidget* SettingsWindow::makePage(QSize size)
         return page;
     }
     case SettingsPage::dictionary: {
-        auto* page = new SettingsDictionaryPage(contentArea_, size, dictTable_, dictNeedsApply_);
-        connect(page, &SettingsDictionaryPage::addWordClicked, this, [this] {
-            Q_EMIT addWordRequested();
-            renderLater(400);
-        });
-        connect(page, &SettingsDictionaryPage::importCSVClicked, this, [this] {
-            Q_EMIT importCSVRequested();
-            renderLater(600);
-        });
+        auto* page = new SettingsDictionaryPage(contentArea_, size, dictTable_, dictNeedsApply_,
+                                                importUndoable && importUndoable());
+        // The page is drawn again once the dialogs have written the file.
+        connect(page, &SettingsDictionaryPage::addWordClicked, this, &SettingsView::addWordRequested);
+        connect(page, &SettingsDictionaryPage::importCSVClicked, this, &SettingsView::importCSVRequested);
+        connect(page, &SettingsDictionaryPage::undoImportClicked, this, &SettingsView::undoImportRequested);
         connect(page, &SettingsDictionaryPage::copyPromptClicked, this, &SettingsView::copyPromptRequested);
         connect(page, &SettingsDictionaryPage::applyClicked, this, [this] {
             dictNeedsApply_ = false;
@@ -189,6 +189,14 @@ void SettingsWindow::downloadPreviewModel(QLabel* status, QPushButton* button)
     PreviewModel::download().start(nullptr, status, button);
 }
 
+void SettingsWindow::dictionaryWritten()
+{
+    // The whole file went to recognition, the order changed here included.
+    dictNeedsApply_ = false;
+    if (page_ == SettingsPage::dictionary)
+        renderLater(0);
+}
+
 void SettingsWindow::refreshUpdateNotice()
 {
     if (sidebar_)
@@ -200,7 +208,10 @@ bool SettingsWindow::eventFilter(QObject* watched, QEvent* event)
     if (watched == window_) {
         if (event->type() == QEvent::Resize)
             render();
-        else if (event->type() == QEvent::WindowActivate && page_ == SettingsPage::general)
+        // Fresh after a visit to the desktop's settings, or to an editor of the dictionary.
+        else if (event->type() == QEvent::WindowActivate
+                 && (page_ == SettingsPage::general
+                     || (page_ == SettingsPage::dictionary && !dictTable_->showsFile())))
             render();
     }
     return false;

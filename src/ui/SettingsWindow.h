@@ -13,8 +13,9 @@ class QWidget;
 
 // The settings window: the sidebar on the left and one of four pages on the
 // right, rebuilt at every render (on a page change, a resize, a return to the
-// general page). One shared instance, built on its first show; closing hides
-// it and the next show brings the same window back, centred again.
+// general or dictionary page, a write of the dictionary). One shared
+// instance, built on its first show; closing hides it and the next show
+// brings the same window back, centred again and never minimised.
 class SettingsWindow : public SettingsView {
     Q_OBJECT
 public:
@@ -27,6 +28,7 @@ public:
     void show() override;  // always queued on the main thread
     void show(const QString& page) override;
     void refreshUpdateNotice() override;
+    void dictionaryWritten() override;
 
     // Builds the window when there is none, without showing it.
     void build();
