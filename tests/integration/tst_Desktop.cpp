@@ -653,15 +653,17 @@ private Q_SLOTS:
         listener.manager.tapEndsDictation = [&ending] { return ending; };
         PasteTarget target;
         QVERIFY(target.start());
-        QProcess xcape;
-        xcape.start(u"xcape"_s, {u"-d"_s, u"-e"_s, u"Alt_L=F9"_s});
+        QProcess xcape;  // -d: in the foreground, each key it sees on its output
+        xcape.setProcessChannelMode(QProcess::MergedChannels);
+        xcape.start(u"stdbuf"_s, {u"-oL"_s, u"xcape"_s, u"-d"_s, u"-e"_s, u"Alt_L=F9"_s});
         QVERIFY(xcape.waitForStarted());
         const auto stop = qScopeGuard([&] { xcape.terminate(), xcape.waitForFinished(5000); });
-        QTest::qWait(500);  // it records the keyboard
+        XTestKeys keyboard(XTestKeys::physicalKeyboard);
+        QByteArray seen;
+        QTRY_VERIFY((keyboard.tap("Shift_L"), seen += xcape.readAll(), seen.contains("Intercepted key event")));
         Display* display = XOpenDisplay(nullptr);
         const auto close = qScopeGuard([display] { XCloseDisplay(display); });
         XkbSelectEvents(display, XkbUseCoreKbd, XkbNewKeyboardNotifyMask, XkbNewKeyboardNotifyMask);
-        XTestKeys keyboard(XTestKeys::physicalKeyboard);
         for (const bool dictating : {false, true}) {
             ending = dictating;
             keyboard.tap("a");  // the keymap is the keyboard's again (after xcape's key)
