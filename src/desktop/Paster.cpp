@@ -14,8 +14,13 @@ bool Paster::paste(const QString& text)
     const PasteKeystroke keystroke = keystrokeFor(frontmost_->current());
     // setText replaces everything that was on the clipboard.
     QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
-    if (keystroke == PasteKeystroke::shiftInsert && QGuiApplication::clipboard()->supportsSelection())
+    if (keystroke == PasteKeystroke::shiftInsert) {
+        // Shift+Insert pastes the primary selection: without one of ours it
+        // would paste whatever the user last selected.
+        if (!QGuiApplication::clipboard()->supportsSelection())
+            return false;
         QGuiApplication::clipboard()->setText(text, QClipboard::Selection);
+    }
     if (!keys_->canSend(keystroke))
         return false;
     // Nothing tells whether the window took the paste; the text stays on the
@@ -32,11 +37,13 @@ PasteKeystroke Paster::keystrokeFor(const std::optional<FrontmostAppInfo>& app)
         return names.contains(app->windowClass, Qt::CaseInsensitive)
                || names.contains(app->windowInstance, Qt::CaseInsensitive);
     };
+    // Control+V means something else here, Shift+Insert pastes: xterm and
+    // rxvt the primary selection only; GUI Emacs (where C-v scrolls) the
+    // clipboard, gvim (where it starts a block selection) the primary
+    // selection, in insert mode.
     static const QStringList selectionOnly = {
-        QStringLiteral("xterm"),
-        QStringLiteral("uxterm"),
-        QStringLiteral("urxvt"),
-        QStringLiteral("rxvt"),
+        QStringLiteral("xterm"), QStringLiteral("uxterm"), QStringLiteral("urxvt"), QStringLiteral("rxvt"),
+        QStringLiteral("emacs"), QStringLiteral("gvim"),
     };
     if (named(selectionOnly))
         return PasteKeystroke::shiftInsert;

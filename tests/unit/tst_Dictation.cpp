@@ -768,10 +768,13 @@ private Q_SLOTS:
         // Window class, instance, the categories of its desktop entry; "" for no focused window.
         const QList<std::tuple<QString, QString, QString, PasteKeystroke>> cases{
             {"Sakura", "sakura", "GTK;System;TerminalEmulator", shiftV},  // a terminal by its desktop entry
-            {"XTerm", "xterm", "System;TerminalEmulator", insert},        // xterm: the primary selection
-            {"Urxvt-tabbed", "urxvt", "", insert},                        // urxvt, by instance
-            {"Alacritty", "Alacritty", "", shiftV},                       // listed, without an entry
-            {"Kitty", "kitty", "Graphics", controlV},                     // listed, whose entry is no terminal
+            {"konsole", "konsole", "Qt;KDE;System;TerminalEmulator", shiftV},
+            {"XTerm", "xterm", "System;TerminalEmulator", insert},  // xterm: the primary selection
+            {"Urxvt-tabbed", "urxvt", "", insert},                  // urxvt, by instance
+            {"Emacs", "emacs", "Development;TextEditor", insert},   // C-v scrolls
+            {"Gvim", "gvim", "Utility;TextEditor", insert},         // C-v starts a block selection
+            {"Alacritty", "Alacritty", "", shiftV},                 // listed, without an entry
+            {"Kitty", "kitty", "Graphics", controlV},               // listed, whose entry is no terminal
             {"Gedit", "gedit", "GTK;Utility;TextEditor", controlV},
             {"Xterm-notes", "xterm-notes", "", controlV},  // only contains a terminal's name
             {"", "", "", controlV},
@@ -780,10 +783,16 @@ private Q_SLOTS:
             std::optional<FrontmostAppInfo> app;
             if (!windowClass.isEmpty())
                 app = FrontmostAppInfo{42, {}, windowClass, instance, categories.split(u';', Qt::SkipEmptyParts)};
-            PasteRig rig(app);
-            rig.paster->paste(QStringLiteral("ls"));
-            QTRY_COMPARE(rig.keys->sent, QList<PasteKeystroke>{keystroke});
+            QCOMPARE(Paster::keystrokeFor(app), keystroke);
         }
+        // Where the desktop has no primary selection, a window that pastes
+        // only that gets no keystroke (it would paste an older selection).
+        QVERIFY(!QGuiApplication::clipboard()->supportsSelection());
+        PasteRig rig(FrontmostAppInfo{42, {}, u"XTerm"_s, u"xterm"_s, {}});
+        QVERIFY(!rig.paster->paste(u"ls"_s));
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"ls"_s);
+        QTest::qWait(Paster::pauseMs + 50);
+        QVERIFY(rig.keys->sent.isEmpty());
     }
 
     // Each announced key is taken out once, in order: keys announced before
