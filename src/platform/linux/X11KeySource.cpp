@@ -108,7 +108,9 @@ struct X11KeySource::Connection {
         if (xkbEventBase >= 0)
             XkbSelectEvents(display, XkbUseCoreKbd, XkbNewKeyboardNotifyMask | XkbMapNotifyMask,
                             XkbNewKeyboardNotifyMask | XkbMapNotifyMask);
-        XFlush(display);
+        // Once start() returns the server delivers every key: a key another
+        // client sends right after must not overtake the selection.
+        XSync(display, False);
     }
 
     void readKeymap()
