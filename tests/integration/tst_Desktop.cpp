@@ -388,14 +388,16 @@ private Q_SLOTS:
         Config::save();
         sayri.launch();
         QTRY_VERIFY_WITH_TIMEOUT(hasWindow(setupTitle), 10000);
+        const auto stepsShown = [] { return logMessages().filter(u"はじめの準備: "_s).filter(u" を表示　"_s); };
+        const qsizetype steps = stepsShown().size();
         QVERIFY(focus(setupTitle));
         xdotool(u"key Return"_s);  // "準備をはじめる": the preview's step where a server program is at hand, else the
                                    // model's
-        const auto shown = [](const QString& step) { return !logMessages().filter(step + u" を表示"_s).isEmpty(); };
-        QTRY_VERIFY(shown(u"仮表示"_s) || shown(u"モデル"_s));
-        const QString part =
-            (shown(u"仮表示"_s) ? PreviewModel::path() : ModelSetup::modelsDir() + u"/ggml-large-v3-turbo-q5_0.bin"_s)
-            + u".part"_s;
+        QTRY_VERIFY(stepsShown().size() > steps);
+        const QString part = (stepsShown().last().contains(u"仮表示 を表示"_s)
+                                  ? PreviewModel::path()
+                                  : ModelSetup::modelsDir() + u"/ggml-large-v3-turbo-q5_0.bin"_s)
+                             + u".part"_s;
         QVERIFY(focus(setupTitle));
         xdotool(u"key Return"_s);  // "ダウンロードをはじめる"
         QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(part).size(), 1 << 20, 10000);
