@@ -614,7 +614,7 @@ private Q_SLOTS:
         LivePreview::feed(audio(0.5, true));
         QTRY_VERIFY_WITH_TIMEOUT(logContains("ライブ仮表示: 仮表示の認識が話す速さに追いつかないため、この録音では止めます"
                                              "（録音と文字起こしには影響ありません）"),
-                                 10000);
+                                 30000);  // the preview server starts first
         LivePreview::feed(audio(1, true));
         QTest::qWait(700);
         QCOMPARE(inferences(), 1);
