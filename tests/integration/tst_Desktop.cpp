@@ -734,14 +734,24 @@ private Q_SLOTS:
         QCOMPARE(listener.taps.size(), 0);
     }
 
-    // Real terminal emulators running `cat` into a file: sakura says in its
-    // desktop entry that it is one; xterm pastes the primary selection only.
+    // Real terminal emulators running `cat` into a file, found by window
+    // class: most say in their desktop entry that they are one; xterm pastes
+    // the primary selection only.
     void terminalsGetTheText_data()
     {
         QTest::addColumn<QStringList>("command");
         const QString cat = QStringLiteral("stty -echo -icanon; cat > \"$0\"");
-        QTest::newRow("sakura") << QStringList{"sakura", "-x", "sh -c '" + cat + "' OUT"};
-        QTest::newRow("xterm") << QStringList{"xterm", "-u8", "-e", "sh", "-c", cat, "OUT"};
+        const QStringList sh{"sh", "-c", cat, "OUT"};
+        QTest::newRow("sakura") << QStringList{"sakura", "sakura", "-x", "sh -c '" + cat + "' OUT"};
+        QTest::newRow("xterm") << QStringList{"xterm", "xterm", "-u8", "-e"} + sh;
+        QTest::newRow("konsole") << QStringList{"konsole", "konsole", "--separate", "-e"} + sh;
+        QTest::newRow("gnome-terminal") << QStringList{"gnome-terminal", "gnome-terminal", "--wait", "--"} + sh;
+        QTest::newRow("xfce4-terminal") << QStringList{"xfce4-terminal", "xfce4-terminal", "--disable-server", "-x"}
+                                                + sh;
+        QTest::newRow("lxterminal") << QStringList{"lxterminal", "lxterminal", "--no-remote", "-e", "sh -c '" + cat + "' OUT"};
+        QTest::newRow("terminator") << QStringList{"terminator", "terminator", "-u", "-x"} + sh;
+        QTest::newRow("kitty") << QStringList{"kitty", "kitty"} + sh;
+        QTest::newRow("alacritty") << QStringList{"alacritty", "alacritty", "-e"} + sh;
     }
 
     void terminalsGetTheText()
@@ -751,10 +761,11 @@ private Q_SLOTS:
         const QString out = dir.filePath(u"out"_s);
         command.replaceInStrings(u"OUT"_s, out);
         qputenv("LC_ALL", "C.UTF-8");
+        const QString windowClass = command.takeFirst();
         QProcess terminal;
         terminal.start(command.takeFirst(), command);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out), 20000);  // its shell runs
-        xdotool(u"search --onlyvisible --pid %1 windowactivate --sync"_s.arg(terminal.processId()));
+        xdotool(u"search --onlyvisible --class %1 windowactivate --sync"_s.arg(windowClass));
         const QString text = u"echo 今日は晴れ 👍"_s;
         auto paster = makePaster();
         QVERIFY(paster->paste(text));
