@@ -373,6 +373,65 @@ private Q_SLOTS:
         QCOMPARE(logMessages().last(), u"サイリ終了"_s);
     }
 
+    // A keyboard-only user: the settings window of a second start, its
+    // dictionary page by keys, a word added, moved, edited and deleted (each
+    // seen in the file), screen hints off and on, the window hidden by Escape.
+    void settingsByKeysAlone()
+    {
+        data.writeText(u"dictionary.txt"_s, u"一番\n"_s);
+        sayri.launch();
+        QTRY_VERIFY_WITH_TIMEOUT(hasWindow(setupTitle), 10000);
+        QProcess second;
+        second.start(RunningSayri::path());
+        QVERIFY(second.waitForFinished(10000));
+        QTRY_VERIFY(hasWindow(u"サイリ"_s));
+        QVERIFY(focus(u"サイリ"_s));
+        const auto active = [] { return run(u"xdotool getactivewindow"_s).value_or(QString()); };
+        const QString settings = active();
+        const auto keys = [](const QString& k) { xdotool(u"key --delay 100 "_s + k); };
+        const auto type = [](const QString& text) { xdotool(u"type --delay 60 "_s + text); };
+        // Each dialog takes the keyboard from the window, and gives it back.
+        const auto inDialog = [&] { return QTest::qWaitFor([&] { return active() != settings; }, 5000); };
+        const auto back = [&] { return QTest::qWaitFor([&] { return active() == settings; }, 5000); };
+        const auto words = [] {
+            QStringList out;
+            for (const Config::DictionaryEntry& e : Config::dictionaryEntries())
+                out << e.surface;
+            return out;
+        };
+
+        keys(u"ctrl+2 Return"_s);  // "＋ 追加" has the focus on the page the keys chose
+        QVERIFY(inDialog());
+        type(u"Orca"_s);
+        keys(u"Return"_s);
+        QTRY_COMPARE(words(), (QStringList{u"一番"_s, u"Orca"_s}));
+        QVERIFY(back());
+        keys(u"Tab Tab Tab alt+Down"_s);  // the list after the page's buttons
+        QTRY_COMPARE(words(), (QStringList{u"Orca"_s, u"一番"_s}));
+        keys(u"Up F2"_s);
+        QVERIFY(inDialog());
+        keys(u"ctrl+a"_s);
+        type(u"Sayri"_s);
+        keys(u"Return"_s);
+        QTRY_COMPARE(words(), (QStringList{u"Sayri"_s, u"一番"_s}));
+        QVERIFY(back());
+        keys(u"Delete"_s);
+        QVERIFY(inDialog());
+        keys(u"Return"_s);
+        QTRY_COMPARE(words(), QStringList{u"一番"_s});
+        QVERIFY(back());
+
+        // 設定: the trigger key, the microphone, start at login, then screen hints.
+        const auto hintsOff = [] { return readAll(u"config.json"_s).contains("\"screenHintEnabled\": false"); };
+        keys(u"ctrl+1 Tab Tab Tab space"_s);
+        QTRY_VERIFY(hintsOff());
+        keys(u"space"_s);
+        QTRY_VERIFY(!hintsOff());
+        keys(u"Escape"_s);
+        QTRY_VERIFY(!run(u"xdotool search --onlyvisible --name ^サイリ$"_s));
+        QVERIFY(sayri.terminate());
+    }
+
     // Quitting while the setup window downloads ends the transfer and leaves
     // no partial file; one left by a crash starts no download at a later start.
     void quittingMidDownload()
