@@ -30,7 +30,7 @@ void setLook(QPushButton* button, Icons::Name icon, bool selected)
         button->setIcon(*pixmap);
         button->setIconSize(pixmap->deviceIndependentSize().toSize());
     }
-    button->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; text-align: left; "
+    button->setStyleSheet(QStringLiteral("QPushButton { border: none; outline: none; background: transparent; text-align: left; "
                                          "padding: 0; color: %1; }")
                               .arg(colour(Brand::withAlpha(Brand::ink, selected ? 1.0 : 0.65))));
 }
@@ -105,7 +105,6 @@ QPushButton* SettingsSidebar::button(int top, const QString& title)
     b->setFont(Brand::font(13, QFont::Medium));
     // Tab reaches it; a click does not take the focus (nor show the ring).
     b->setFocusPolicy(Qt::TabFocus);
-    b->setAutoDefault(true);  // Return presses it when it has the focus
     b->setAccessibleName(title);
     b->setCursor(Qt::PointingHandCursor);
     return b;

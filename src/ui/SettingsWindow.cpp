@@ -17,6 +17,7 @@
 #include <QAbstractButton>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -262,6 +263,13 @@ void SettingsWindow::refreshUpdateNotice()
 bool SettingsWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == window_) {
+        // Return presses the button with the focus (a key its button let through).
+        const auto* key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent*>(event) : nullptr;
+        auto* button = qobject_cast<QAbstractButton*>(window_->focusWidget());
+        if (key && button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            button->animateClick();
+            return true;
+        }
         if (event->type() == QEvent::Resize)
             render();
         // Fresh after a visit to the desktop's settings, or to an editor of the dictionary.

@@ -855,6 +855,9 @@ private Q_SLOTS:
         QCOMPARE(window.window()->focusWidget(), add);
         auto* ring = window.window()->findChild<FocusRing*>();
         QVERIFY(ring->isVisible() && ring->geometry().contains(add->mapTo(window.window(), QPoint(1, 1))));
+        QSignalSpy adds(&window, &SettingsView::addWordRequested);
+        QTest::keyClick(add, Qt::Key_Return);
+        QTRY_COMPARE(adds.size(), 1);
         for (int i = 0; i < 3; ++i)  // past "プロンプトをコピー" and "CSVを読み込む"
             QTest::keyClick(window.window()->focusWidget(), Qt::Key_Tab);
         QCOMPARE(window.window()->focusWidget(), window.dictionaryTable()->focusProxy());
