@@ -381,47 +381,35 @@ private Q_SLOTS:
         data.writeText(u"dictionary.txt"_s, u"一番\n"_s);
         sayri.launch();
         QTRY_VERIFY_WITH_TIMEOUT(hasWindow(setupTitle), 10000);
-        QProcess second;
-        second.start(RunningSayri::path());
-        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(QProcess::execute(RunningSayri::path(), {}), 0);
         QTRY_VERIFY(hasWindow(u"サイリ"_s));
-        QVERIFY(focus(u"サイリ"_s));
+        QVERIFY(QTest::qWaitFor([] { return focus(u"サイリ"_s); }, 20000));  // a loaded machine lays it out slowly
         const auto active = [] { return run(u"xdotool getactivewindow"_s).value_or(QString()); };
         const QString settings = active();
-        const auto keys = [](const QString& k) { xdotool(u"key --delay 100 "_s + k); };
-        const auto type = [](const QString& text) { xdotool(u"type --delay 60 "_s + text); };
         // Each dialog takes the keyboard from the window, and gives it back.
         const auto inDialog = [&] { return QTest::qWaitFor([&] { return active() != settings; }, 5000); };
         const auto back = [&] { return QTest::qWaitFor([&] { return active() == settings; }, 5000); };
-        const auto words = [] {
-            QStringList out;
-            for (const Config::DictionaryEntry& e : Config::dictionaryEntries())
-                out << e.surface;
-            return out;
-        };
+        const auto keys = [](const QString& k) { xdotool(u"key --delay 100 "_s + k); };
+        const auto file = [] { return readAll(u"dictionary.txt"_s); };
 
         keys(u"ctrl+2 Return"_s);  // "＋ 追加" has the focus on the page the keys chose
         QVERIFY(inDialog());
-        type(u"Orca"_s);
+        xdotool(u"type Orca"_s);
         keys(u"Return"_s);
-        QTRY_COMPARE(words(), (QStringList{u"一番"_s, u"Orca"_s}));
-        QVERIFY(back());
+        QTRY_VERIFY(file().endsWith("一番\nOrca\n") && back());
         keys(u"Tab Tab Tab alt+Down"_s);  // the list after the page's buttons
-        QTRY_COMPARE(words(), (QStringList{u"Orca"_s, u"一番"_s}));
+        QTRY_VERIFY(file().endsWith("Orca\n一番\n"));
         keys(u"Up F2"_s);
         QVERIFY(inDialog());
-        keys(u"ctrl+a"_s);
-        type(u"Sayri"_s);
+        xdotool(u"key ctrl+a type Sayri"_s);
         keys(u"Return"_s);
-        QTRY_COMPARE(words(), (QStringList{u"Sayri"_s, u"一番"_s}));
-        QVERIFY(back());
+        QTRY_VERIFY(file().endsWith("Sayri\n一番\n") && back());
         keys(u"Delete"_s);
         QVERIFY(inDialog());
         keys(u"Return"_s);
-        QTRY_COMPARE(words(), QStringList{u"一番"_s});
-        QVERIFY(back());
+        QTRY_VERIFY(!file().contains("Sayri") && file().contains("一番") && back());
 
-        // 設定: the trigger key, the microphone, start at login, then screen hints.
+        // 設定: past the trigger key, the microphone and start at login to screen hints.
         const auto hintsOff = [] { return readAll(u"config.json"_s).contains("\"screenHintEnabled\": false"); };
         keys(u"ctrl+1 Tab Tab Tab space"_s);
         QTRY_VERIFY(hintsOff());

@@ -817,8 +817,9 @@ private Q_SLOTS:
         w->close();
     }
 
-    // The keys do what the mouse does: the table's rows through the same
-    // writes, the settings pages, the ring only after a key moved the focus.
+    // The keys do what the mouse does (the desktop test walks it all): moves
+    // through the same writes, pages, the ring only after a key moved the
+    // focus, which stays put when a page is drawn anew; a name for every control.
     void keyboard()
     {
         QListView* view = show("A\nう=B\nC\n");
@@ -835,13 +836,7 @@ private Q_SLOTS:
         writeFile(data->file(u"dictionary.txt"_s), "C\n");
         key(Qt::Key_Up, Qt::AltModifier);
         QCOMPARE(file(), "C\n");
-        QTRY_COMPARE(table_->entries().size(), 1);
-        key(Qt::Key_F2);
-        QCOMPARE(table_->findChild<WordDialog*>()->surface(), u"C"_s);
-        table_->findChild<WordDialog*>()->reject();
-        key(Qt::Key_Delete);
-        button(table_->findChild<QMessageBox*>(), u"消す"_s)->click();
-        QVERIFY(!file().contains("C"));
+        QTRY_COMPARE(table_->entries().size(), 1);  // read again
 
         SettingsWindow window;
         window.show();
@@ -855,9 +850,6 @@ private Q_SLOTS:
         QCOMPARE(window.window()->focusWidget(), add);
         auto* ring = window.window()->findChild<FocusRing*>();
         QVERIFY(ring->isVisible() && ring->geometry().contains(add->mapTo(window.window(), QPoint(1, 1))));
-        QSignalSpy adds(&window, &SettingsView::addWordRequested);
-        QTest::keyClick(add, Qt::Key_Return);
-        QTRY_COMPARE(adds.size(), 1);
         for (int i = 0; i < 3; ++i)  // past "プロンプトをコピー" and "CSVを読み込む"
             QTest::keyClick(window.window()->focusWidget(), Qt::Key_Tab);
         QCOMPARE(window.window()->focusWidget(), window.dictionaryTable()->focusProxy());
@@ -873,8 +865,6 @@ private Q_SLOTS:
                     QVERIFY2(!QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty(),
                              w->metaObject()->className());
         }
-        QTest::keyClick(window.window(), Qt::Key_Escape);
-        QVERIFY(!window.window()->isVisible());
     }
 
     // Anchors read and written, the panel placed and kept on a screen, the dot's scale.
