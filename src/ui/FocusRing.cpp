@@ -15,7 +15,6 @@ void FocusRing::attach(QWidget* window)
 FocusRing::FocusRing(QWidget* window) : QWidget(window)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    setFocusPolicy(Qt::NoFocus);
     hide();
     qApp->installEventFilter(this);
 }
