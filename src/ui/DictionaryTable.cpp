@@ -7,6 +7,7 @@
 #include "ui/DictionaryRules.h"
 #include "ui/WordDialog.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -53,6 +54,12 @@ DictionaryTable::DictionaryTable(QWidget* parent)
     view_->setDefaultDropAction(Qt::MoveAction);
     view_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab reaches the list; a click does not take the focus (nor mark the current row).
+    view_->setFocusPolicy(Qt::TabFocus);
+    setFocusProxy(view_);
+    view_->setAccessibleName(QStringLiteral("辞書の言葉"));
+    view_->setAccessibleDescription(
+        QStringLiteral("上下で選び、Enter で編集、Delete で削除、Alt+上下で並べ替えます"));
     QPalette white = view_->palette();
     white.setColor(QPalette::Base, Qt::white);
     view_->setPalette(white);
@@ -80,8 +87,18 @@ void DictionaryTable::setEntries(const QList<Config::DisplayEntry>& entries)
 {
     // A file that is there but not readable as text is shown, never written.
     const bool readOnly = !Config::dictionaryAcceptsWords();
+    // The current row stays on its word (or its place, once the word is gone).
+    const QModelIndex current = view_->currentIndex();
+    const QString word = current.data().toString();
     model_->setEntries(entries, readOnly);
     takeModelEntries();
+    if (current.isValid() && !entries_.isEmpty()) {
+        const auto found = std::find_if(entries_.begin(), entries_.end(),
+                                        [&word](const Config::DisplayEntry& e) { return e.surface == word; });
+        const int row = found != entries_.end() ? int(found - entries_.begin())
+                                                : std::min(current.row(), int(entries_.size()) - 1);
+        view_->setCurrentIndex(model_->index(row));
+    }
     QPalette palette = notice_->palette();
     palette.setColor(QPalette::WindowText, readOnly ? Brand::ink : Brand::alert);
     notice_->setPalette(palette);
@@ -254,8 +271,34 @@ void DictionaryTable::paintEvent(QPaintEvent*)
     p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
 }
 
+bool DictionaryTable::keyPressed(const QKeyEvent& key)
+{
+    const int row = view_->currentIndex().row();
+    if (row < 0)
+        return false;
+    const bool alt = key.modifiers() == Qt::AltModifier;
+    if (key.modifiers() == Qt::NoModifier || key.modifiers() == Qt::KeypadModifier) {
+        if (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter || key.key() == Qt::Key_F2)
+            editRow(row);
+        else if (key.key() == Qt::Key_Delete)
+            deleteRow(row);
+        else
+            return false;
+    } else if (alt && (key.key() == Qt::Key_Up || key.key() == Qt::Key_Down)) {
+        // The same write as a drop above the row before, or above the one after next.
+        const bool down = key.key() == Qt::Key_Down;
+        if ((down ? row + 1 < entries_.size() : row > 0) && moveRow(row, down ? row + 2 : row - 1))
+            view_->setCurrentIndex(model_->index(down ? row + 1 : row - 1));
+    } else {
+        return false;
+    }
+    return true;
+}
+
 bool DictionaryTable::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == view_ && event->type() == QEvent::KeyPress && keyPressed(*static_cast<QKeyEvent*>(event)))
+        return true;
     if (watched == view_ && event->type() == QEvent::Resize) {
         // The list (and its scroll bar) stays inside the rounded frame.
         QPainterPath inside;

@@ -7,13 +7,15 @@
 
 class DictionaryModel;
 class DictionaryRowDelegate;
+class QKeyEvent;
 class QLabel;
 class QListView;
 
 // The words of the personal dictionary on the dictionary page, one row per
 // word in file order: drag handle, a dot for words inside the prompt budget,
 // the written form, its reading, a status word and a delete button.
-// Double-click edits a word, a drag reorders. Every change goes to the
+// Double-click edits a word, a drag reorders; the keys do the same
+// (keyPressed). Every change goes to the
 // dictionary file at once; the file stays the truth.
 class DictionaryTable : public QWidget {
     Q_OBJECT
@@ -44,6 +46,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Return, Enter or F2 edits the current row, Delete asks to delete it,
+    // Alt+Up and Alt+Down move it; false for any other key.
+    bool keyPressed(const QKeyEvent& key);
     void editRow(int row);
     // Writes the edit of the word shown as `shown` in `row`; "" when done
     // (or nothing to do), else why not, for the dialog to show.

@@ -49,6 +49,12 @@ protected:
 
 private:
     void showNow();
+    // Escape hides the window; Ctrl+PageDown/PageUp and Ctrl+1…4 change page.
+    void addKeys();
+    // What tells a control of a page from its siblings: its accessible name or title.
+    static QString nameOf(QWidget* control);
+    // Puts the focus on the control of the current page called `name`, else on its first one.
+    void focusOnPage(const QString& name, Qt::FocusReason reason = Qt::OtherFocusReason);
     void setupTableIfNeeded();
     void renderLater(int milliseconds);
     QWidget* makePage(QSize size);

@@ -29,11 +29,13 @@ WordDialog::WordDialog(const QString& message, const QString& informative, const
     surface_ = new QLineEdit(rows);
     surface_->setObjectName(QStringLiteral("surface"));
     surface_->setPlaceholderText(QStringLiteral("例: 俯瞰図"));
+    surface_->setAccessibleName(QStringLiteral("書き方"));
     surface_->setGeometry(56, 2, 244, 24);
     smallLabel(QStringLiteral("よみ"), rows)->setGeometry(0, 36, 50, 18);
     reading_ = new QLineEdit(rows);
     reading_->setObjectName(QStringLiteral("reading"));
     reading_->setPlaceholderText(QStringLiteral("例: ふかんず ／ 渡辺"));
+    reading_->setAccessibleName(QStringLiteral("よみ"));
     reading_->setGeometry(56, 32, 244, 24);
     addContent(rows);
     surface_->setFocus(Qt::OtherFocusReason);

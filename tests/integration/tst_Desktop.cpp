@@ -373,6 +373,53 @@ private Q_SLOTS:
         QCOMPARE(logMessages().last(), u"サイリ終了"_s);
     }
 
+    // A keyboard-only user: the settings window of a second start, its
+    // dictionary page by keys, a word added, moved, edited and deleted (each
+    // seen in the file), screen hints off and on, the window hidden by Escape.
+    void settingsByKeysAlone()
+    {
+        data.writeText(u"dictionary.txt"_s, u"一番\n"_s);
+        sayri.launch();
+        QTRY_VERIFY_WITH_TIMEOUT(hasWindow(setupTitle), 10000);
+        QCOMPARE(QProcess::execute(RunningSayri::path(), {}), 0);
+        QTRY_VERIFY(hasWindow(u"サイリ"_s));
+        QVERIFY(QTest::qWaitFor([] { return focus(u"サイリ"_s); }, 20000));  // a loaded machine lays it out slowly
+        const auto active = [] { return run(u"xdotool getactivewindow"_s).value_or(QString()); };
+        const QString settings = active();
+        // Each dialog takes the keyboard from the window, and gives it back.
+        const auto inDialog = [&] { return QTest::qWaitFor([&] { return active() != settings; }, 5000); };
+        const auto back = [&] { return QTest::qWaitFor([&] { return active() == settings; }, 5000); };
+        const auto keys = [](const QString& k) { xdotool(u"key --delay 100 "_s + k); };
+        const auto file = [] { return readAll(u"dictionary.txt"_s); };
+
+        keys(u"ctrl+2 Return"_s);  // "＋ 追加" has the focus on the page the keys chose
+        QVERIFY(inDialog());
+        xdotool(u"type Orca"_s);
+        keys(u"Return"_s);
+        QTRY_VERIFY(file().endsWith("一番\nOrca\n") && back());
+        keys(u"Tab Tab Tab alt+Down"_s);  // the list after the page's buttons
+        QTRY_VERIFY(file().endsWith("Orca\n一番\n"));
+        keys(u"Up F2"_s);
+        QVERIFY(inDialog());
+        xdotool(u"key ctrl+a type Sayri"_s);
+        keys(u"Return"_s);
+        QTRY_VERIFY(file().endsWith("Sayri\n一番\n") && back());
+        keys(u"Delete"_s);
+        QVERIFY(inDialog());
+        keys(u"Return"_s);
+        QTRY_VERIFY(!file().contains("Sayri") && file().contains("一番") && back());
+
+        // 設定: past the trigger key, the microphone and start at login to screen hints.
+        const auto hintsOff = [] { return readAll(u"config.json"_s).contains("\"screenHintEnabled\": false"); };
+        keys(u"ctrl+1 Tab Tab Tab space"_s);
+        QTRY_VERIFY(hintsOff());
+        keys(u"space"_s);
+        QTRY_VERIFY(!hintsOff());
+        keys(u"Escape"_s);
+        QTRY_VERIFY(!run(u"xdotool search --onlyvisible --name ^サイリ$"_s));
+        QVERIFY(sayri.terminate());
+    }
+
     // Quitting while the setup window downloads ends the transfer and leaves
     // no partial file; one left by a crash starts no download at a later start.
     void quittingMidDownload()

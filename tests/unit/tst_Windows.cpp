@@ -18,6 +18,7 @@
 #include "ui/DictionaryRules.h"
 #include "ui/DictionaryTable.h"
 #include "ui/FirstRunWindow.h"
+#include "ui/FocusRing.h"
 #include "ui/Icons.h"
 #include "ui/Overlay.h"
 #include "ui/OverlayGeometry.h"
@@ -816,6 +817,56 @@ private Q_SLOTS:
         w->close();
     }
 
+    // The keys do what the mouse does (the desktop test walks it all): moves
+    // through the same writes, pages, the ring only after a key moved the
+    // focus, which stays put when a page is drawn anew; a name for every control.
+    void keyboard()
+    {
+        QListView* view = show("A\nう=B\nC\n");
+        view->setCurrentIndex(view->model()->index(0, 0));
+        const auto key = [view](int k, Qt::KeyboardModifiers m = {}) { QTest::keyClick(view, Qt::Key(k), m); };
+        key(Qt::Key_Down, Qt::AltModifier);
+        QVERIFY(file().endsWith("\n\nう=B\nA\nC\n"));
+        key(Qt::Key_Down, Qt::AltModifier);
+        key(Qt::Key_Down, Qt::AltModifier);  // already the last: nothing
+        QCOMPARE(view->currentIndex().row(), 2);
+        key(Qt::Key_Up, Qt::AltModifier);
+        QVERIFY(file().endsWith("\n\nう=B\nA\nC\n"));
+        QCOMPARE(view->model()->index(0, 0).data(Qt::AccessibleTextRole), u"B よみ う 聞き取り"_s);
+        writeFile(data->file(u"dictionary.txt"_s), "C\n");
+        key(Qt::Key_Up, Qt::AltModifier);
+        QCOMPARE(file(), "C\n");
+        QTRY_COMPARE(table_->entries().size(), 1);  // read again
+
+        SettingsWindow window;
+        window.show();
+        QTRY_VERIFY(window.window() && QTest::qWaitForWindowActive(window.window()));
+        using Page = SettingsPage;
+        for (const auto& [k, page] : {std::pair{Qt::Key_PageDown, Page::dictionary}, {Qt::Key_PageUp, Page::general},
+                                      {Qt::Key_PageUp, Page::about}, {Qt::Key_2, Page::dictionary}})
+            QTest::keyClick(window.window(), k, Qt::ControlModifier);
+        QCOMPARE(window.page(), Page::dictionary);
+        QWidget* add = button(window.currentPage(), u"＋ 追加"_s);
+        QCOMPARE(window.window()->focusWidget(), add);
+        auto* ring = window.window()->findChild<FocusRing*>();
+        QVERIFY(ring->isVisible() && ring->geometry().contains(add->mapTo(window.window(), QPoint(1, 1))));
+        for (int i = 0; i < 3; ++i)  // past "プロンプトをコピー" and "CSVを読み込む"
+            QTest::keyClick(window.window()->focusWidget(), Qt::Key_Tab);
+        QCOMPARE(window.window()->focusWidget(), window.dictionaryTable()->focusProxy());
+        window.render();  // the same control keeps the focus on the page drawn anew
+        QCOMPARE(window.window()->focusWidget(), window.dictionaryTable()->focusProxy());
+        QTest::mouseClick(window.window(), Qt::LeftButton);
+        QVERIFY(!ring->isVisible());
+        // Every control a key reaches has a name to be read out.
+        for (const Qt::Key k : {Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4}) {
+            QTest::keyClick(window.window(), k, Qt::ControlModifier);
+            for (QWidget* w : window.window()->findChildren<QWidget*>())
+                if (w->isVisible() && (w->focusPolicy() & Qt::TabFocus))
+                    QVERIFY2(!QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty(),
+                             w->metaObject()->className());
+        }
+    }
+
     // Anchors read and written, the panel placed and kept on a screen, the dot's scale.
     void overlayGeometry()
     {
@@ -927,6 +978,7 @@ private Q_SLOTS:
         auto* target = child<TextLine>("target");
         auto* mic = child<TextLine>("mic");
         QCOMPARE(target->text(), u"→ テキストエディター"_s);
+        QCOMPARE(panel->accessibleName(), u"録音中 → テキストエディター"_s);  // said as a status
         QCOMPARE(target->width(), 74);
         QCOMPARE(mic->width(), 170);
         overlay->showRecordingBar(u"アプリ"_s, u"マイク"_s);
