@@ -98,6 +98,7 @@ void SettingsHistoryPage::addRow(int i)
     auto* copy = new QPushButton(QStringLiteral("コピー"), document_);
     copy->setFont(buttonFont);
     copy->setProperty(fullText, text);
+    copy->setAccessibleDescription(shown->text());  // which of the rows it copies, for a screen reader
     copy->setGeometry(width - 24 - buttonWidth, top + (rowHeight - 26) / 2, buttonWidth, 26);
     connect(copy, &QPushButton::clicked, copy, [copy] { copyHistory(copy); });
     if (i + 1 < entries_.size()) {
