@@ -14,8 +14,7 @@ bool ringed(const QWidget* widget)
 }
 
 // Draws `option` as if its widget had no focus, when it is of that kind.
-template <class Option, class Draw>
-bool drawnWithoutFocus(const QStyleOption* option, Draw draw)
+template <class Option, class Draw> bool drawnWithoutFocus(const QStyleOption* option, Draw draw)
 {
     const auto* typed = qstyleoption_cast<const Option*>(option);
     if (!typed)
