@@ -425,8 +425,6 @@ private Q_SLOTS:
     // and the about window has a Japanese name.
     void everyControlNamed()
     {
-        data.writeText(u"history.json"_s, uR"([{"date": "2026-01-02T03:04:05Z", "raw": "晴れ", "text": "晴れ",
-                                              "mode": "文字起こし"}])"_s);
         data.writeText(u"dictionary.txt"_s, u"Orca\n"_s);  // a row: its word and status word
         QVERIFY(accessibilityEnabled(true));
         sayri.launch();
@@ -457,7 +455,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(hasWindow(setupTitle), 10000);
         QVERIFY(named(setupTitle, u"準備をはじめる"_s));
         QCOMPARE(QProcess::execute(RunningSayri::path(), {}), 0);
-        const QStringList pages{u"画面に出ている言葉をヒントにする"_s, u"＋ 追加"_s, u"コピー"_s, u"使い方の説明"_s};
+        const QStringList pages{u"画面に出ている言葉をヒントにする"_s, u"＋ 追加"_s, u"履歴の一覧"_s, u"使い方の説明"_s};
         for (int page = 1; page <= 4; ++page) {
             QVERIFY(QTest::qWaitFor([] { return focus(u"サイリ"_s); }, 20000) && xdotool(u"key ctrl+%1"_s.arg(page)));
             QVERIFY(named(u"サイリ"_s, pages[page - 1]));
