@@ -430,10 +430,8 @@ private Q_SLOTS:
         QPushButton* notice = window.sidebar()->updateNotice();
         QVERIFY(notice->isHidden());
 
-        // 設定: the trigger key; the switches change the login item and the hint setting,
-        // whose card says what reads the screen.
+        // 設定: the trigger key; the switches change the login item and the hint setting.
         QCOMPARE(window.currentPage()->findChild<QComboBox*>()->currentText(), TriggerKey::find("option").label);
-        QVERIFY(texts(window.currentPage()).contains(u"読み取りにデスクトップのアクセシビリティ機能を使います"_s));
         auto* loginSwitch = window.currentPage()->findChild<ToggleSwitch*>(u"loginSwitch"_s);
         loginSwitch->click();
         QVERIFY(login.enabled && loginSwitch->isChecked());
@@ -854,13 +852,12 @@ private Q_SLOTS:
         QVERIFY(ring->isVisible() && ring->geometry().contains(add->mapTo(window.window(), QPoint(1, 1))));
         // On "プロンプトをコピー" the ring alone marks the focus: the button looks as it did without it.
         QWidget* copy = button(window.currentPage(), u"プロンプトをコピー"_s);
-        copy->setStyle(new FocusRingStyle(QStyleFactory::create(u"Fusion"_s)));
-        copy->style()->setParent(window.window());
+        copy->setStyle(new FocusRingStyle(QStyleFactory::create(u"Fusion"_s)));  // the application's look
         const QImage plain = copy->grab().toImage();
-        for (int i = 0; i < 3; ++i) {  // past "プロンプトをコピー" and "CSVを読み込む"
+        QTest::keyClick(add, Qt::Key_Tab);
+        QVERIFY(copy->hasFocus() && copy->grab().toImage() == plain);
+        for (int i = 0; i < 2; ++i)  // past "CSVを読み込む"
             QTest::keyClick(window.window()->focusWidget(), Qt::Key_Tab);
-            QVERIFY(i > 0 || (copy->hasFocus() && copy->grab().toImage() == plain));
-        }
         QCOMPARE(window.window()->focusWidget(), window.dictionaryTable()->focusProxy());
         window.render();  // the same control keeps the focus on the page drawn anew
         QCOMPARE(window.window()->focusWidget(), window.dictionaryTable()->focusProxy());
