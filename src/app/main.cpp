@@ -7,6 +7,7 @@
 #include "platform/linux/WaylandSession.h"
 #include "platform/linux/X11ClipboardHandover.h"
 #include "store/Log.h"
+#include "ui/FocusRingStyle.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -40,8 +41,8 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("sayri"));
     // A tray utility: closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
-    // Always the light look, whatever the desktop's theme.
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    // Always the light look, whatever the desktop's theme; the orange ring marks the keyboard focus.
+    QApplication::setStyle(new FocusRingStyle(QStyleFactory::create(QStringLiteral("Fusion"))));
     QApplication::setPalette(QApplication::style()->standardPalette());
 
     // Qt's own texts (file dialogs, text-field menus) in Japanese as well.

@@ -29,6 +29,8 @@ struct AccessibleFacts {
     // The element says it has children but hands none out: the application
     // keeps its contents from assistive technology.
     bool withheld = false;
+    // The element takes the keyboard focus: a control a screen reader names.
+    bool focusable = false;
 };
 
 // Read access to the accessibility trees the desktop's applications publish.

@@ -153,6 +153,7 @@ void AboutWindow::buildIfNeeded()
 
     auto* text = new QTextEdit(w);
     text->setObjectName(QStringLiteral("credits"));
+    text->setAccessibleName(QStringLiteral("オープンソースライセンス"));  // it takes the focus, to scroll by keys
     text->setGeometry(28, 266, 464, 310);
     text->setReadOnly(true);
     text->setAcceptRichText(false);

@@ -1,5 +1,6 @@
 #include "ui/DictionaryTable.h"
 
+#include "platform/PlatformWords.h"
 #include "store/Log.h"
 #include "ui/Brand.h"
 #include "ui/DictionaryModel.h"
@@ -58,8 +59,10 @@ DictionaryTable::DictionaryTable(QWidget* parent)
     view_->setFocusPolicy(Qt::TabFocus);
     setFocusProxy(view_);
     view_->setAccessibleName(QStringLiteral("辞書の言葉"));
+    // The summary above names only the drag: a screen reader hears the keys here.
     view_->setAccessibleDescription(
-        QStringLiteral("上下で選び、Enter で編集、Delete で削除、Alt+上下で並べ替えます"));
+        QStringLiteral("上下キーで選び、Enter で編集、Delete で削除、%1+上下キーで並べ替えます")
+            .arg(PlatformWords::optionKey()));
     QPalette white = view_->palette();
     white.setColor(QPalette::Base, Qt::white);
     view_->setPalette(white);

@@ -316,6 +316,11 @@ void FirstRunWindow::show(Step step)
         if (!child->testAttribute(Qt::WA_WState_ExplicitShowHide))
             child->show();
     窓の高さを中身に合わせる();
+    // The keyboard moves on with the step, to its main button (a screen reader
+    // reads it with the step's heading), not to whatever Qt picked while the
+    // old controls went.
+    if (mainButton_ && window_->isActiveWindow())
+        mainButton_->setFocus(Qt::OtherFocusReason);
 }
 
 void FirstRunWindow::進む(Step after)
@@ -471,6 +476,7 @@ ActionButton* FirstRunWindow::add主ボタン(const QString& title, std::functio
     button->setMinimumHeight(34);
     button->setMinimumWidth(qMax(160, button->sizeHint().width() + 28));
     button->setDefault(true);
+    button->setAccessibleDescription(content_->accessibleName());  // the step's heading
     stack_->addWidget(button, 0, Qt::AlignHCenter);
     mainButton_ = button;
     return button;

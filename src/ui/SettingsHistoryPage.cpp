@@ -45,7 +45,7 @@ SettingsHistoryPage::SettingsHistoryPage(QWidget* parent, QSize windowSize,
     scroll_->setObjectName(QStringLiteral("historyList"));
     scroll_->setGeometry(panel->rect().adjusted(1, 6, -1, -6));
     scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setAccessibleName(QStringLiteral("履歴"));  // it takes the focus, to scroll by keys
+    scroll_->setAccessibleName(QStringLiteral("履歴の一覧"));  // it takes the focus, to scroll by keys
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     textWidth_ = panel->width() - 170;
     const QFont font = Brand::font(12.5);
@@ -98,6 +98,7 @@ void SettingsHistoryPage::addRow(int i)
     auto* copy = new QPushButton(QStringLiteral("コピー"), document_);
     copy->setFont(buttonFont);
     copy->setProperty(fullText, text);
+    copy->setAccessibleDescription(shown->text());  // which of the rows it copies, for a screen reader
     copy->setGeometry(width - 24 - buttonWidth, top + (rowHeight - 26) / 2, buttonWidth, 26);
     connect(copy, &QPushButton::clicked, copy, [copy] { copyHistory(copy); });
     if (i + 1 < entries_.size()) {

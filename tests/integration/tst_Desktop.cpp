@@ -420,6 +420,52 @@ private Q_SLOTS:
         QVERIFY(sayri.terminate());
     }
 
+    // What a screen reader reads over the accessibility bus: each control that
+    // takes the focus in the setup window, the settings window's four pages
+    // and the about window has a Japanese name.
+    void everyControlNamed()
+    {
+        data.writeText(u"dictionary.txt"_s, u"Orca\n"_s);  // a row: its word and status word
+        QVERIFY(accessibilityEnabled(true));
+        sayri.launch();
+        // The names of the controls shown in Sayri's active window that take the focus.
+        const auto controls = [&] {
+            QStringList names;
+            QList<AccessibleTree::Ask> asks;
+            if (const auto window = tree_->activeWindow(sayri.app.processId()).element)
+                asks.append({*window, 1000});
+            while (!asks.isEmpty()) {
+                const auto facts = tree_->read(std::exchange(asks, {}), 100);
+                for (const AccessibleFacts& f : facts.value_or(QList<AccessibleFacts>())) {
+                    names << (f.focusable && f.shown ? QStringList{f.title} : QStringList{});
+                    for (const AccessibleElement& child : f.children)
+                        asks.append({child, 1000});
+                }
+            }
+            return names;
+        };
+        // Those of the window of that title once `expected` is one of them: all in Japanese.
+        const auto named = [&](const QString& title, const QString& expected) {
+            QStringList names;
+            (void)QTest::qWaitFor([&] { return focus(title) && (names = controls()).contains(expected); }, 20000);
+            qWarning().noquote() << title << u"：「%1」"_s.arg(names.join(u"」「"_s));
+            static const QRegularExpression japanese(u"[\\p{Hiragana}\\p{Katakana}\\p{Han}]"_s);
+            return names.contains(expected) && names.filter(japanese) == names;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(hasWindow(setupTitle), 10000);
+        QVERIFY(named(setupTitle, u"準備をはじめる"_s));
+        QCOMPARE(QProcess::execute(RunningSayri::path(), {}), 0);
+        const QStringList pages{u"画面に出ている言葉をヒントにする"_s, u"＋ 追加"_s, u"履歴の一覧"_s, u"使い方の説明"_s};
+        for (int page = 1; page <= 4; ++page) {
+            QVERIFY(QTest::qWaitFor([] { return focus(u"サイリ"_s); }, 20000) && xdotool(u"key ctrl+%1"_s.arg(page)));
+            QVERIFY(named(u"サイリ"_s, pages[page - 1]));
+        }
+        const std::optional<QPoint> tray = DesktopProbe::trayIconCentre(u"Sayri"_s);
+        QVERIFY(tray && xdotool(u"mousemove %1 %2 click 3 sleep 0.6 key Up Up Return"_s.arg(tray->x()).arg(tray->y())));
+        QVERIFY(named(u"サイリについて"_s, u"オープンソースライセンス"_s));
+        QVERIFY(sayri.terminate());
+    }
+
     // Quitting while the setup window downloads ends the transfer and leaves
     // no partial file; one left by a crash starts no download at a later start.
     void quittingMidDownload()

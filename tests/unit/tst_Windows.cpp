@@ -19,6 +19,7 @@
 #include "ui/DictionaryTable.h"
 #include "ui/FirstRunWindow.h"
 #include "ui/FocusRing.h"
+#include "ui/FocusRingStyle.h"
 #include "ui/Icons.h"
 #include "ui/Overlay.h"
 #include "ui/OverlayGeometry.h"
@@ -43,6 +44,7 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QStyleFactory>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -428,10 +430,8 @@ private Q_SLOTS:
         QPushButton* notice = window.sidebar()->updateNotice();
         QVERIFY(notice->isHidden());
 
-        // 設定: the trigger key; the switches change the login item and the hint setting,
-        // whose card says what reads the screen.
+        // 設定: the trigger key; the switches change the login item and the hint setting.
         QCOMPARE(window.currentPage()->findChild<QComboBox*>()->currentText(), TriggerKey::find("option").label);
-        QVERIFY(texts(window.currentPage()).contains(u"読み取りにデスクトップのアクセシビリティ機能を使います"_s));
         auto* loginSwitch = window.currentPage()->findChild<ToggleSwitch*>(u"loginSwitch"_s);
         loginSwitch->click();
         QVERIFY(login.enabled && loginSwitch->isChecked());
@@ -819,7 +819,7 @@ private Q_SLOTS:
 
     // The keys do what the mouse does (the desktop test walks it all): moves
     // through the same writes, pages, the ring only after a key moved the
-    // focus, which stays put when a page is drawn anew; a name for every control.
+    // focus, which stays put when a page is drawn anew.
     void keyboard()
     {
         QListView* view = show("A\nう=B\nC\n");
@@ -850,21 +850,19 @@ private Q_SLOTS:
         QCOMPARE(window.window()->focusWidget(), add);
         auto* ring = window.window()->findChild<FocusRing*>();
         QVERIFY(ring->isVisible() && ring->geometry().contains(add->mapTo(window.window(), QPoint(1, 1))));
-        for (int i = 0; i < 3; ++i)  // past "プロンプトをコピー" and "CSVを読み込む"
+        // On "プロンプトをコピー" the ring alone marks the focus: the button looks as it did without it.
+        QWidget* copy = button(window.currentPage(), u"プロンプトをコピー"_s);
+        copy->setStyle(new FocusRingStyle(QStyleFactory::create(u"Fusion"_s)));  // the application's look
+        const QImage plain = copy->grab().toImage();
+        QTest::keyClick(add, Qt::Key_Tab);
+        QVERIFY(copy->hasFocus() && copy->grab().toImage() == plain);
+        for (int i = 0; i < 2; ++i)  // past "CSVを読み込む"
             QTest::keyClick(window.window()->focusWidget(), Qt::Key_Tab);
         QCOMPARE(window.window()->focusWidget(), window.dictionaryTable()->focusProxy());
         window.render();  // the same control keeps the focus on the page drawn anew
         QCOMPARE(window.window()->focusWidget(), window.dictionaryTable()->focusProxy());
         QTest::mouseClick(window.window(), Qt::LeftButton);
         QVERIFY(!ring->isVisible());
-        // Every control a key reaches has a name to be read out.
-        for (const Qt::Key k : {Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4}) {
-            QTest::keyClick(window.window(), k, Qt::ControlModifier);
-            for (QWidget* w : window.window()->findChildren<QWidget*>())
-                if (w->isVisible() && (w->focusPolicy() & Qt::TabFocus))
-                    QVERIFY2(!QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty(),
-                             w->metaObject()->className());
-        }
     }
 
     // Anchors read and written, the panel placed and kept on a screen, the dot's scale.

@@ -42,6 +42,7 @@ const QSet<uint> menuRoles{8 /* check menu item */,
                            45 /* radio menu item */,
                            59 /* tearoff menu item */};
 constexpr uint stateActive = 1;
+constexpr uint stateFocusable = 11;
 constexpr uint stateShowing = 25;
 
 // Text is first asked for up to this many units per character of the limit:
@@ -466,6 +467,7 @@ std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, in
         f.shown = !menuRoles.contains(role)
                   && (toolkit.gtk4 ? !place || !place->isEmpty() : hasState(states[size_t(i)], stateShowing));
         f.document = role == roleDocumentWeb;
+        f.focusable = hasState(states[size_t(i)], stateFocusable);
         if (toolkit.gtk4 && isClassName(f.title))
             f.title.clear();
         if (!f.shown)
