@@ -58,6 +58,7 @@
 #include <numeric>
 #include <unistd.h>
 
+using DesktopProbe::accessibilityEnabled;
 using DesktopProbe::run;
 using namespace Qt::StringLiterals;
 
@@ -194,24 +195,6 @@ std::optional<RecError::Kind> startError(Recorder& recorder)
 // What the terms window shows, picked: the two words seen twice, then the
 // long one seen once. The password field's word never.
 const QStringList termsOfTheWindow{u"TypeScript"_s, u"Kubernetes"_s, u"音声認識"_s, u"プロジェクト"_s};
-
-// The desktop's accessibility switch, after setting it when `on` is given.
-bool accessibilityEnabled(std::optional<bool> on = std::nullopt)
-{
-    const QString call = u"dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus "
-                         u"org.freedesktop.DBus.Properties.%1 string:org.a11y.Status string:IsEnabled"_s;
-    if (on)
-        run(call.arg(u"Set"_s) + (*on ? u" variant:boolean:true"_s : u" variant:boolean:false"_s));
-    return run(call.arg(u"Get"_s)).value_or(QString()).contains(u"boolean true"_s);
-}
-
-// A document's text, and the terms it gives (each seen twice).
-const QString documentText = u"株式会社サイリ技研の俯瞰図について\nKubernetesクラスタの構成を説明します。"
-                             u"株式会社サイリ技研の俯瞰図を見ながら、Kubernetesクラスタの設定を確認します。"_s;
-const QStringList termsOfTheDocument = u"Kubernetes 株式会社 クラスタ サイリ 俯瞰図 技研"_s.split(u' ');
-// What the applications' menus, toolbars and widgets say.
-const QStringList wordsOfTheApplications = u"File Edit Line Find Paste Save Template Spaces Open Ctrl GtkScrollbar "
-                                           u"AdwGizmo GtkRange Firefox page context menu Translate Back"_s.split(u' ');
 
 const QString setupTitle = u"サイリ はじめの準備"_s;
 
@@ -827,46 +810,6 @@ private Q_SLOTS:
         QCOMPARE(listener.taps.size(), 0);
     }
 
-    // Real terminal emulators running `cat` into a file, found by window
-    // class: most say in their desktop entry that they are one; xterm pastes
-    // the primary selection only.
-    void terminalsGetTheText_data()
-    {
-        QTest::addColumn<QStringList>("command");
-        const QString cat = QStringLiteral("stty -echo -icanon; cat > \"$0\"");
-        const QStringList sh{"sh", "-c", cat, "OUT"};
-        QTest::newRow("sakura") << QStringList{"sakura", "sakura", "-x", "sh -c '" + cat + "' OUT"};
-        QTest::newRow("xterm") << QStringList{"xterm", "xterm", "-u8", "-e"} + sh;
-        QTest::newRow("konsole") << QStringList{"konsole", "konsole", "--separate", "-e"} + sh;
-        QTest::newRow("gnome-terminal") << QStringList{"gnome-terminal", "gnome-terminal", "--wait", "--"} + sh;
-        QTest::newRow("xfce4-terminal") << QStringList{"xfce4-terminal", "xfce4-terminal", "--disable-server", "-x"}
-                                                + sh;
-        QTest::newRow("lxterminal") << QStringList{"lxterminal", "lxterminal", "--no-remote", "-e", "sh -c '" + cat + "' OUT"};
-        QTest::newRow("terminator") << QStringList{"terminator", "terminator", "-u", "-x"} + sh;
-        QTest::newRow("kitty") << QStringList{"kitty", "kitty"} + sh;
-        QTest::newRow("alacritty") << QStringList{"alacritty", "alacritty", "-e"} + sh;
-    }
-
-    void terminalsGetTheText()
-    {
-        QFETCH(QStringList, command);
-        QTemporaryDir dir;
-        const QString out = dir.filePath(u"out"_s);
-        command.replaceInStrings(u"OUT"_s, out);
-        qputenv("LC_ALL", "C.UTF-8");
-        const QString windowClass = command.takeFirst();
-        QProcess terminal;
-        terminal.start(command.takeFirst(), command);
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out), 20000);  // its shell runs
-        xdotool(u"search --onlyvisible --class %1 windowactivate --sync"_s.arg(windowClass));
-        const QString text = u"echo 今日は晴れ 👍"_s;
-        auto paster = makePaster();
-        QVERIFY(paster->paste(text));
-        QTRY_COMPARE_WITH_TIMEOUT(QString::fromUtf8(readFile(out)), text, 10000);
-        terminal.terminate();
-        terminal.waitForFinished(5000);
-    }
-
     void theRecordingBarOnARealDesktop()
     {
         Overlay overlay;
@@ -1199,51 +1142,6 @@ private Q_SLOTS:
         for (int i = 0; i < rows.size(); ++i)
             QCOMPARE(rows[i], u"行%1"_s.arg(i + 1));
         QVERIFY2(tree_->callsSent() - before < 10000, qPrintable(QString::number(tree_->callsSent() - before)));
-    }
-
-    // Real applications holding a document give its terms, never their menus' or widgets' words;
-    // Chromium started without accessibility keeps its page to itself, and the log says why.
-    void hintsFromRealApplications_data()
-    {
-        QTest::addColumn<QStringList>("command");
-        QTest::addColumn<bool>("readable");
-        const QString chromium = u"chromium --no-sandbox --no-first-run --disable-gpu --user-data-dir=%1/chromium"_s;
-        QTest::newRow("GTK 3: mousepad") << u"mousepad %1/文書.txt"_s.split(u' ') << true;
-        QTest::newRow("GTK 4: gnome-text-editor")
-            << u"gnome-text-editor --standalone %1/文書.txt"_s.split(u' ') << true;
-        QTest::newRow("Chromium")
-            << (chromium + u" --force-renderer-accessibility --app=file://%1/page.html"_s).split(u' ') << true;
-        QTest::newRow("Firefox") << u"firefox-esr --no-remote --profile %1 file://%1/page.html"_s.split(u' ') << true;
-        QTest::newRow("Chromium, accessibility not asked for")
-            << (chromium + u" --app=file://%1/page.html"_s).split(u' ') << false;
-    }
-
-    void hintsFromRealApplications()
-    {
-        QFETCH(QStringList, command);
-        QFETCH(bool, readable);
-        QVERIFY(accessibilityEnabled(true));
-        data.writeText(u"文書.txt"_s, documentText);
-        data.writeText(u"page.html"_s,
-                       u"<!doctype html><meta charset=utf-8><title>文書</title><h1>%1</h1><p>%2</p>"_s.arg(
-                           documentText.section(u'\n', 0, 0), documentText.section(u'\n', 1)));
-        data.writeText(u"user.js"_s, u"user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");"_s);
-        command.replaceInStrings(u"%1"_s, QFileInfo(Config::file(u"user.js"_s)).path());  // Firefox's profile too
-        QProcess program;  // ended by its PID when it goes
-        program.setStandardOutputFile(QProcess::nullDevice());
-        program.setStandardErrorFile(QProcess::nullDevice());
-        program.start(command.takeFirst(), command);
-        const auto stop = qScopeGuard([&] { program.terminate(), program.waitForFinished(10000); });
-        QStringList terms;
-        const auto done = [&] {
-            terms = capture();
-            return readable ? std::all_of(termsOfTheDocument.begin(), termsOfTheDocument.end(),
-                                          [&](auto& t) { return terms.contains(t); })
-                            : !logMessages().filter(u"公開していないため"_s).isEmpty();
-        };
-        QVERIFY2(QTest::qWaitFor(done, 60000), qPrintable(terms.join(u'、')));
-        for (const QString& word : wordsOfTheApplications + (readable ? QStringList() : termsOfTheDocument))
-            QVERIFY2(!terms.contains(word), qPrintable(terms.join(u'、')));
     }
 };
 

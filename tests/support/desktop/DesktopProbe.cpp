@@ -69,4 +69,13 @@ std::optional<QPoint> trayIconCentre(const QString& wmClass)
     return std::nullopt;
 }
 
+bool accessibilityEnabled(std::optional<bool> on)
+{
+    const QString call = QStringLiteral("dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus "
+                                        "org.freedesktop.DBus.Properties.%1 string:org.a11y.Status string:IsEnabled");
+    if (on)
+        run(call.arg(QStringLiteral("Set")) + QStringLiteral(" variant:boolean:") + QLatin1String(*on ? "true" : "false"));
+    return run(call.arg(QStringLiteral("Get"))).value_or(QString()).contains(QStringLiteral("boolean true"));
+}
+
 }  // namespace DesktopProbe

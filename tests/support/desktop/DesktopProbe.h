@@ -21,5 +21,7 @@ std::optional<QRect> windowOfSize(const QString& wmClass, QSize size);
 // The screen point at the middle of that class's icon in the tray host
 // (trayer), when it sits there.
 std::optional<QPoint> trayIconCentre(const QString& wmClass);
+// The desktop's accessibility switch, after setting it when `on` is given.
+bool accessibilityEnabled(std::optional<bool> on = std::nullopt);
 
 }  // namespace DesktopProbe

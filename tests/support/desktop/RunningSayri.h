@@ -92,9 +92,12 @@ public:
     // `whileRecording` is done.
     bool dictate(PasteTarget& target, bool logged = true, const std::function<void()>& whileRecording = {})
     {
+        return target.start() && dictateHere(logged, whileRecording);
+    }
+    // The same into the window that has the focus.
+    bool dictateHere(bool logged = true, const std::function<void()>& whileRecording = {})
+    {
         const int before = recordings();
-        if (!target.start())
-            return false;
         taps(2);
         if (logged && !QTest::qWaitFor([&] { return recordings() > before; }, 5000))
             return false;
