@@ -821,6 +821,44 @@ private Q_SLOTS:
         terminal.waitForFinished(5000);
     }
 
+    // A Japanese user's input method, Mozc on, in a GTK or Qt window, with a
+    // word left half typed (the preedit) or none: the text arrives whole after
+    // the preedit, committed once as typed, and Mozc is still on afterwards.
+    void inputMethods_data()
+    {
+        QTest::addColumn<QString>("im");
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("preedit");
+        for (const char* im : {"fcitx5", "ibus"})
+            for (const char* window : {"gtk", SAYRI_SCREEN_WINDOW})
+                for (const char* preedit : {"", "kana"})
+                    QTest::addRow("%s %s %s", im, window[0] == 'g' ? "GTK" : "Qt", preedit) << im << window << preedit;
+    }
+
+    void inputMethods()
+    {
+        QFETCH(QString, im);
+        QFETCH(QString, window);
+        QFETCH(QString, preedit);
+        QTemporaryDir dir;
+        QProcess session;
+        session.start(u"" SAYRI_SOURCE_DIR "/tests/support/desktop/with-input-method"_s, {im, window, dir.path()});
+        const auto end = qScopeGuard([&] { session.closeWriteChannel(), session.waitForFinished(10000); });
+        QVERIFY(session.waitForReadyRead(30000) && session.readAll() == "on\n");
+        XTestKeys keys;
+        const auto read = [&dir](const QString& name) { return QString::fromUtf8(readFile(dir.filePath(name))); };
+        for (const QString& key : preedit.split(QString(), Qt::SkipEmptyParts))
+            keys.tap(qPrintable(key));
+        const QString before = preedit.isEmpty() ? QString() : u"かな"_s;
+        QTRY_COMPARE(read(u"preedit"_s), before);
+        auto paster = makePaster();
+        QVERIFY(paster->paste(u"晴れ"_s));
+        QTRY_COMPARE(read(u"text"_s), before + u"晴れ"_s);
+        keys.tap("s"), keys.tap("u");
+        QTRY_COMPARE(read(u"preedit"_s), u"す"_s);
+        QCOMPARE(read(u"text"_s), before + u"晴れ"_s);
+    }
+
     void theRecordingBarOnARealDesktop()
     {
         Overlay overlay;
