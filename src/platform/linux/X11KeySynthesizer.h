@@ -13,7 +13,9 @@ struct _XDisplay;
 // Input methods (fcitx5, IBus) register as X input method servers too; where
 // one does, a composition is finished by giving the keyboard focus to an
 // invisible window of ours (not one the window manager manages) and back. GTK
-// finishes at once; Qt only once its window was without the focus for 400 ms.
+// finishes at once; Qt only once its window was without the focus a while
+// (it takes a focus that comes straight back for no change: 1 ms is not
+// enough, 150 ms is).
 // Main thread only.
 class X11KeySynthesizer : public KeySynthesizer {
 public:
@@ -27,7 +29,7 @@ public:
     void sendInertKey() override;
     int finishComposition() override;
 
-    static constexpr int compositionMs = 500;
+    static constexpr int compositionMs = 300;
 
     // The highest key code the keymap gives no symbol; 0 when there is none.
     static int keycodeWithoutSymbol(_XDisplay* display);
