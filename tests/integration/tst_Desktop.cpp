@@ -826,27 +826,26 @@ private Q_SLOTS:
     // the preedit, committed once as typed, and Mozc is still on afterwards.
     void inputMethods_data()
     {
-        QTest::addColumn<QString>("im");
-        QTest::addColumn<QString>("window");
+        QTest::addColumn<QStringList>("session");
         QTest::addColumn<QString>("preedit");
         for (const char* im : {"fcitx5", "ibus"})
             for (const char* window : {"gtk", SAYRI_SCREEN_WINDOW})
                 for (const char* preedit : {"", "kana"})
-                    QTest::addRow("%s %s %s", im, window[0] == 'g' ? "GTK" : "Qt", preedit) << im << window << preedit;
+                    QTest::addRow("%s %s %s", im, window[0] == 'g' ? "GTK" : "Qt", preedit)
+                        << QStringList{im, window} << preedit;
     }
 
     void inputMethods()
     {
-        QFETCH(QString, im);
-        QFETCH(QString, window);
+        QFETCH(QStringList, session);
         QFETCH(QString, preedit);
         QTemporaryDir dir;
-        QProcess session;
-        session.start(u"" SAYRI_SOURCE_DIR "/tests/support/desktop/with-input-method"_s, {im, window, dir.path()});
-        const auto end = qScopeGuard([&] { session.closeWriteChannel(), session.waitForFinished(10000); });
-        QVERIFY(session.waitForReadyRead(30000) && session.readAll() == "on\n");
-        XTestKeys keys;
+        QProcess im;
+        im.start(u"" SAYRI_SOURCE_DIR "/tests/support/desktop/with-input-method"_s, session << dir.path());
+        const auto end = qScopeGuard([&] { im.closeWriteChannel(), im.waitForFinished(10000); });
+        QVERIFY(im.waitForReadyRead(30000) && im.readAll() == "on\n");
         const auto read = [&dir](const QString& name) { return QString::fromUtf8(readFile(dir.filePath(name))); };
+        XTestKeys keys;
         for (const QString& key : preedit.split(QString(), Qt::SkipEmptyParts))
             keys.tap(qPrintable(key));
         const QString before = preedit.isEmpty() ? QString() : u"かな"_s;
