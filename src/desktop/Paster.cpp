@@ -4,6 +4,8 @@
 #include <QGuiApplication>
 #include <QTimer>
 
+#include <algorithm>
+
 Paster::Paster(std::unique_ptr<FrontmostApp> frontmost, std::shared_ptr<KeySynthesizer> keys)
     : frontmost_(std::move(frontmost)), keys_(std::move(keys))
 {
@@ -25,7 +27,8 @@ bool Paster::paste(const QString& text)
         return false;
     // Nothing tells whether the window took the paste; the text stays on the
     // clipboard either way.
-    QTimer::singleShot(pauseMs, Qt::PreciseTimer, &guard_, [this, keystroke] { keys_->sendPasteKeystroke(keystroke); });
+    const int pause = std::max(pauseMs, keys_->finishComposition());
+    QTimer::singleShot(pause, Qt::PreciseTimer, &guard_, [this, keystroke] { keys_->sendPasteKeystroke(keystroke); });
     return true;
 }
 

@@ -15,8 +15,10 @@
 // declares itself) takes Control+V for its program and pastes on
 // Control+Shift+V; xterm, rxvt, GUI Emacs and gvim paste on Shift+Insert,
 // some of them the primary selection only, so the text becomes that selection
-// too (where the desktop has none, no keystroke is sent). The clipboard keeps
-// the text afterwards.
+// too (where the desktop has none, no keystroke is sent). Where an input
+// method runs, a composition the user left open in the window is finished
+// first (the keystroke would go to it). The clipboard keeps the text
+// afterwards.
 //
 // The pause runs on a timer, so the main thread keeps serving the clipboard
 // meanwhile. Main thread only.

@@ -24,4 +24,12 @@ public:
     // navigation in many applications. Modifiers held stay held. Does nothing
     // where the keymap has no such key.
     virtual void sendInertKey() = 0;
+    // Where an input method serves the display, makes it finish a composition
+    // the user left open in the focused window (a preedit would swallow the
+    // paste keystroke): the keyboard focus leaves that window now, as when the
+    // user clicks elsewhere, and the input method commits the preedit as it
+    // stands; sendPasteKeystroke gives the focus back first. Returns how long
+    // the focus must stay away for the window to notice, in milliseconds; 0
+    // when nothing was done.
+    virtual int finishComposition() { return 0; }
 };

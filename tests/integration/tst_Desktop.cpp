@@ -810,6 +810,43 @@ private Q_SLOTS:
         QCOMPARE(listener.taps.size(), 0);
     }
 
+    // A Japanese user's input method, Mozc on, in a GTK or Qt window, with a
+    // word left half typed (the preedit) or none: the text arrives whole after
+    // the preedit, committed once as typed, and Mozc is still on afterwards.
+    void inputMethods_data()
+    {
+        QTest::addColumn<QStringList>("session");
+        QTest::addColumn<QString>("preedit");
+        for (const char* im : {"fcitx5", "ibus"})
+            for (const char* window : {"gtk", SAYRI_SCREEN_WINDOW})
+                for (const char* preedit : {"", "kana"})
+                    QTest::addRow("%s %s %s", im, window[0] == 'g' ? "GTK" : "Qt", preedit)
+                        << QStringList{im, window} << preedit;
+    }
+
+    void inputMethods()
+    {
+        QFETCH(QStringList, session);
+        QFETCH(QString, preedit);
+        QTemporaryDir dir;
+        QProcess im;
+        im.start(u"" SAYRI_SOURCE_DIR "/tests/support/desktop/with-input-method"_s, session << dir.path());
+        const auto end = qScopeGuard([&] { im.closeWriteChannel(), im.waitForFinished(10000); });
+        QVERIFY(im.waitForReadyRead(30000) && im.readAll() == "on\n");
+        const auto read = [&dir](const QString& name) { return QString::fromUtf8(readFile(dir.filePath(name))); };
+        XTestKeys keys;
+        for (const QString& key : preedit.split(QString(), Qt::SkipEmptyParts))
+            keys.tap(qPrintable(key));
+        const QString before = preedit.isEmpty() ? QString() : u"かな"_s;
+        QTRY_COMPARE(read(u"preedit"_s), before);
+        auto paster = makePaster();
+        QVERIFY(paster->paste(u"晴れ"_s));
+        QTRY_COMPARE(read(u"text"_s), before + u"晴れ"_s);
+        keys.tap("s"), keys.tap("u");
+        QTRY_COMPARE(read(u"preedit"_s), u"す"_s);
+        QCOMPARE(read(u"text"_s), before + u"晴れ"_s);
+    }
+
     void theRecordingBarOnARealDesktop()
     {
         Overlay overlay;

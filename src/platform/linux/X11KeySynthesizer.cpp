@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput.h>
 #include <X11/extensions/XInput2.h>
@@ -115,11 +116,33 @@ Keystroke keysOf(Display* display, PasteKeystroke keystroke)
     return keys;
 }
 
+// Whether an input method serves the display: one has registered as an X
+// input method server and still owns its selection.
+bool inputMethodRuns(Display* display)
+{
+    const Atom servers = XInternAtom(display, "XIM_SERVERS", True);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (servers == None
+        || XGetWindowProperty(display, DefaultRootWindow(display), servers, 0, 64, False, XA_ATOM, &type, &format,
+                              &count, &after, &data) != Success
+        || !data)
+        return false;
+    bool owned = false;
+    for (unsigned long i = 0; i < count && format == 32; ++i)
+        owned = owned || XGetSelectionOwner(display, reinterpret_cast<Atom*>(data)[i]) != None;
+    XFree(data);
+    return owned;
+}
+
 }  // namespace
 
 X11KeySynthesizer::~X11KeySynthesizer()
 {
     if (display_) {
+        giveFocusBack();
         X11Errors::forget(display_);
         XCloseDisplay(display_);
     }
@@ -161,6 +184,7 @@ bool X11KeySynthesizer::sendPasteKeystroke(PasteKeystroke keystroke)
 {
     if (!connect())
         return false;
+    giveFocusBack();
     Display* display = display_;
     const Keystroke keys = keysOf(display, keystroke);
     if (keys.key == 0)
@@ -191,6 +215,47 @@ bool X11KeySynthesizer::sendPasteKeystroke(PasteKeystroke keystroke)
         send(display, *it, true);
     XFlush(display);
     return true;
+}
+
+int X11KeySynthesizer::finishComposition()
+{
+    if (!connect() || !inputMethodRuns(display_))
+        return 0;
+    Window focus = None;
+    int revert = RevertToParent;
+    XGetInputFocus(display_, &focus, &revert);
+    if (focus == None || focus == PointerRoot)
+        return 0;
+    if (focus != away_) {  // (still away: two pastes in a row)
+        if (!away_) {
+            XSetWindowAttributes attributes{};
+            attributes.override_redirect = True;
+            away_ = XCreateWindow(display_, DefaultRootWindow(display_), -10, -10, 1, 1, 0, 0, InputOnly,
+                                  CopyFromParent, CWOverrideRedirect, &attributes);
+        }
+        focusBefore_ = focus;
+        revertBefore_ = revert;
+        XMapWindow(display_, away_);
+        XSetInputFocus(display_, away_, RevertToParent, CurrentTime);
+        XFlush(display_);
+    }
+    return compositionMs;
+}
+
+// Back to the window the focus came from, unless someone else took it
+// meanwhile (the user clicked another window).
+void X11KeySynthesizer::giveFocusBack()
+{
+    if (!focusBefore_)
+        return;
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(display_, &focus, &revert);
+    if (focus == away_)
+        XSetInputFocus(display_, focusBefore_, revertBefore_, CurrentTime);
+    XUnmapWindow(display_, away_);
+    XFlush(display_);
+    focusBefore_ = 0;
 }
 
 int X11KeySynthesizer::keycodeWithoutSymbol(Display* display)

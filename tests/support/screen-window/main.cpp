@@ -6,7 +6,8 @@
 //   list N        a list of N rows "行1" … "行N"
 //   paste --out DIR [--menu]
 //                 a focused text field (class "Sayri-paste-target") writing its whole text to
-//                 DIR/text and each key pressed (not a modifier alone) to DIR/keys ("Ctrl+V");
+//                 DIR/text, its input method's preedit to DIR/preedit and each key pressed
+//                 (not a modifier alone) to DIR/keys ("Ctrl+V");
 //                 --menu adds a File menu that writes "File menu" there when it opens
 //
 // Prints "ready 0x<window id>" on stdout once its window has the focus.
@@ -50,6 +51,13 @@ protected:
         if (key->key() != 0 && (key->key() < Qt::Key_Shift || key->key() > Qt::Key_ScrollLock))
             note(QKeySequence(key->modifiers() | Qt::Key(key->key())).toString(QKeySequence::PortableText).toUtf8());
         QPlainTextEdit::keyPressEvent(key);
+    }
+    void inputMethodEvent(QInputMethodEvent* event) override
+    {
+        QPlainTextEdit::inputMethodEvent(event);
+        QSaveFile f(out_ + QStringLiteral("/preedit"));
+        if (f.open(QIODevice::WriteOnly) && f.write(event->preeditString().toUtf8()) >= 0)
+            f.commit();
     }
 
 private:
