@@ -25,7 +25,7 @@ QString makeCSV()
         if (i % 2 == 0)
             rows.append(u"\"ようご%1\",\"用語%1\""_s.arg(i));
         else
-            rows.append(u"固有名詞%1,固有名詞%1,メモ"_s.arg(i));
+            rows.append(u"固有名詞%1,固有名詞%1"_s.arg(i));
     }
     return rows.join(u"\r\n"_s) + u"\r\n"_s;
 }

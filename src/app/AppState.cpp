@@ -18,9 +18,11 @@ AppState::AppState(AppServices services, AppTiming timing)
     : s_(std::move(services)),
       timing_(timing),
       dictation_(s_, timing_, pipelineQueue_, history_),
-      dictionary_(s_, pipelineQueue_),
-      trayMenu_(history_, s_.loginItem.get(), *s_.overlay)
+      notices_(*s_.overlay, [this] { return phase() != Phase::idle; }),
+      dictionary_(s_, pipelineQueue_, notices_),
+      trayMenu_(history_, s_.loginItem.get(), notices_)
 {
+    connect(&dictation_, &DictationController::ended, &notices_, &Notices::dictationEnded);
     connect(&trayMenu_, &TrayMenu::updateCheckRequested, this, &AppState::checkForUpdates);
     connect(&trayMenu_, &TrayMenu::settingsRequested, this, &AppState::openSettings);
     connect(&trayMenu_, &TrayMenu::aboutRequested, this, &AppState::openAbout);
@@ -31,6 +33,7 @@ AppState::~AppState()
 {
     if (s_.settings) {  // the shared window outlives this controller
         s_.settings->historyProvider = nullptr;
+        s_.settings->importUndoable = nullptr;
         s_.settings->loginItem = nullptr;
         s_.settings->audioInputs = nullptr;
     }
@@ -74,6 +77,9 @@ void AppState::startUp()
         connect(settings, &SettingsView::importCSVRequested, &dictionary_, &DictionaryActions::importDictCSV);
         connect(settings, &SettingsView::copyPromptRequested, &dictionary_, &DictionaryActions::copyDictionaryRequest);
         connect(settings, &SettingsView::dictionaryReloadRequested, &dictionary_, &DictionaryActions::reloadDictionary);
+        connect(settings, &SettingsView::undoImportRequested, &dictionary_, &DictionaryActions::undoImport);
+        connect(&dictionary_, &DictionaryActions::written, settings, &SettingsView::dictionaryWritten);
+        settings->importUndoable = [weak] { return weak && weak->dictionary_.importUndoable(); };
         // Hints off puts back the desktop's accessibility switch that Sayri turned on.
         connect(settings, &SettingsView::screenHintChanged, this, [weak] {
             if (weak && weak->s_.screen)
@@ -105,6 +111,7 @@ void AppState::startUp()
         if (weak)
             weak->escPressed();
     };
+    s_.hotkeys->tapEndsDictation = [weak] { return weak && weak->phase() == Phase::recording; };
     s_.hotkeys->setTrigger(Config::shared().triggerKeyId);
 
     const bool setupNeeded = s_.firstRun->必要();
@@ -255,5 +262,5 @@ void AppState::quitApp()
 
 void AppState::flash(const QString& text, double seconds)
 {
-    s_.overlay->flash(text, seconds);
+    notices_.flash(text, seconds);
 }

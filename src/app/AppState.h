@@ -7,6 +7,7 @@
 #include "app/Phase.h"
 #include "store/HistoryStore.h"
 #include "support/SerialQueue.h"
+#include "ui/Notices.h"
 #include "ui/TrayMenu.h"
 
 #include <QDateTime>
@@ -58,6 +59,7 @@ public:
     void importDictCSV() { dictionary_.importDictCSV(); }
     void reloadDictionary() { dictionary_.reloadDictionary(); }
     void copyDictionaryRequest() { dictionary_.copyDictionaryRequest(); }
+    void undoImport() { dictionary_.undoImport(); }
     QDialog* dictionaryDialog() const { return dictionary_.dialog(); }
     std::optional<QDateTime> dictionaryMtime() const { return DictionaryActions::dictionaryMtime(); }
     std::optional<QDateTime> lastAppliedDictMtime() const { return dictionary_.lastAppliedDictMtime(); }
@@ -85,6 +87,7 @@ private:
     QTimer* axPollTimer_ = nullptr;
     QTimer* dictTimer_ = nullptr;
     DictationController dictation_;
+    Notices notices_;  // every message but the dictation's own
     DictionaryActions dictionary_;
     TrayMenu trayMenu_;
     // Declared last so it is destroyed first: queued tasks finish while every

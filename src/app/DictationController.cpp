@@ -189,9 +189,8 @@ void DictationController::recognize(const QByteArray& wav)
                 finishWithMessage(QStringLiteral("聞き取れませんでした"), 2);
                 return;
             }
-            flash(QStringLiteral("文字にできませんでした（録音は残しました）"), 3);
             Log::write(QStringLiteral("文字起こしに失敗。録音を残しました: ") + QFileInfo(*kept).fileName());
-            returnToIdle();
+            finishWithMessage(QStringLiteral("文字にできませんでした（録音は残しました）"), 3);
         });
         return;
     }
@@ -233,14 +232,15 @@ QPair<QString, double> DictationController::貼り付けたあとの一言()
 void DictationController::finishWithMessage(const QString& text, double seconds)
 {
     flash(text, seconds);
-    returnToIdle();
+    returnToIdle(seconds);
 }
 
-void DictationController::returnToIdle()
+void DictationController::returnToIdle(double messageSeconds)
 {
     live_.resumeServer();
     phase_.store(Phase::idle);
     s_.statusIcon->setIcon(QStringLiteral("🎙️"));
+    Q_EMIT ended(messageSeconds);
 }
 
 void DictationController::flash(const QString& text, double seconds)

@@ -39,11 +39,15 @@ public:
     static constexpr double silenceThreshold = 200;
     static inline const QString historyMode = QStringLiteral("文字起こし");
 
+Q_SIGNALS:
+    // Back to idle; its last message stays on the bar for `messageSeconds`.
+    void ended(double messageSeconds);
+
 private:
     void recognize(const QByteArray& wav);
     void deliver(const QString& text, const QString& raw);
     void finishWithMessage(const QString& text, double seconds);
-    void returnToIdle();
+    void returnToIdle(double messageSeconds);
     void disarmRecordingLimit();
     void flash(const QString& text, double seconds);
     QString microphoneLabel() const;

@@ -2,16 +2,17 @@
 
 #include "store/Config.h"
 #include "store/Dictionary.h"
-#include "support/Graphemes.h"
 #include "support/MainThread.h"
 #include "support/SerialQueue.h"
 #include "ui/AddWordDialog.h"
+#include "ui/CsvImportConfirmDialog.h"
 #include "ui/CsvImportDialog.h"
+#include "ui/DictionaryRules.h"
+#include "ui/Notices.h"
 
 #include <QClipboard>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QRegularExpression>
 
 namespace {
 
@@ -61,26 +62,8 @@ QString dictionaryRequestText()
     return lines.join(u'\n');
 }
 
-// The dictionary lines one accepted dialog adds: "reading=surface", or the
-// written form split into several words when there is no reading.
-QStringList wordLines(const QString& surfaceText, const QString& readingText)
-{
-    const QString surface = Graphemes::trimmedBlanks(surfaceText);
-    const QString reading = Graphemes::trimmedBlanks(readingText);
-    if (surface.isEmpty())
-        return {};
-    if (!reading.isEmpty())
-        return {reading + u'=' + surface};
-
-    static const QRegularExpression separators(QStringLiteral("[、,・ \u3000\n]"));
-    QStringList words;
-    for (const QString& piece : surface.split(separators, Qt::SkipEmptyParts)) {
-        const QString word = Graphemes::trimmedBlanks(piece);
-        if (!word.isEmpty())
-            words.append(word);
-    }
-    return words;
-}
+const QString unreadableDictionary =
+    QStringLiteral("dictionary.txt を読めないため追加できませんでした（UTF-8で保存し直してください）");
 
 // Brings a dialog up in front of every other window.
 void present(QDialog* dialog)
@@ -94,7 +77,8 @@ void present(QDialog* dialog)
 
 }  // namespace
 
-DictionaryActions::DictionaryActions(AppServices& services, SerialQueue& pipeline) : s_(services), pipeline_(pipeline)
+DictionaryActions::DictionaryActions(AppServices& services, SerialQueue& pipeline, Notices& notices)
+    : s_(services), pipeline_(pipeline), notices_(notices)
 {
 }
 
@@ -105,7 +89,7 @@ DictionaryActions::~DictionaryActions()
 
 bool DictionaryActions::raiseOpenDialog()
 {
-    if (!dialog_)
+    if (!dialog_ || dialog_->isHidden())  // gone, or closed and about to go
         return false;
     dialog_->raise();
     dialog_->activateWindow();
@@ -118,25 +102,29 @@ void DictionaryActions::addDictWord()
         return;
     auto* dialog = new AddWordDialog;
     dialog_ = dialog;
-    connect(dialog, &QDialog::accepted, this, [this, dialog] { addWords(dialog->surface(), dialog->reading()); });
+    // The dialog stays open, with what was typed, until the words are written.
+    dialog->setCheck([this, dialog] { return addWords(dialog->surface(), dialog->reading()); });
     present(dialog);
 }
 
-void DictionaryActions::addWords(const QString& surface, const QString& reading)
+QString DictionaryActions::addWords(const QString& surface, const QString& reading)
 {
-    const QStringList lines = wordLines(surface, reading);
-    if (lines.isEmpty())
-        return;
-    if (!Config::dictionaryAcceptsWords()) {
-        refuseUnreadableDictionary();
-        return;
-    }
-    const QStringList added = Config::appendDictionaryWords(lines);
-    if (added.isEmpty()) {
+    const DictionaryRules::Addition words = DictionaryRules::addedWords(surface, reading);
+    if (!words.refusal.isEmpty() || words.words.isEmpty())
+        return words.refusal;
+    if (!Config::dictionaryAcceptsWords())
+        return unreadableDictionary;
+    const std::optional<QStringList> added = Config::appendDictionaryEntries(words.words);
+    if (!added)
+        return DictionaryRules::cannotWrite();
+    if (added->isEmpty()) {
         flash(QStringLiteral("すべて辞書に登録済みでした（同じ語は二重に持ちません）"), 3);
-        return;
+        return {};
     }
-    applyDictionary([added] { return QStringLiteral("✓ 追加しました: ") + added.join(QStringLiteral("、")); }, 2.5);
+    Q_EMIT written();
+    applyDictionary([added = *added] { return QStringLiteral("✓ 追加しました: ") + added.join(QStringLiteral("、")); },
+                    2.5);
+    return {};
 }
 
 void DictionaryActions::importDictCSV()
@@ -145,24 +133,56 @@ void DictionaryActions::importDictCSV()
         return;
     auto* dialog = new CsvImportDialog;
     dialog_ = dialog;
-    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        const QString path = dialog->selectedFiles().value(0);
         if (!path.isEmpty())
-            importCSVFile(path);
+            confirmImport(path);
     });
     present(dialog);
 }
 
-void DictionaryActions::importCSVFile(const QString& path)
+// Reads the chosen file and asks before anything is written.
+void DictionaryActions::confirmImport(const QString& path)
 {
     if (!Config::dictionaryAcceptsWords()) {
-        refuseUnreadableDictionary();
+        flash(unreadableDictionary, 4);
         return;
     }
-    const Config::CSVImportResult result = Config::importDictionaryCSV(path);
-    if (result.added < 1) {
+    const Config::CSVWords csv = Config::readDictionaryCSV(path);
+    switch (csv.problem) {
+    case Config::CSVWords::Problem::none:
+        break;
+    case Config::CSVWords::Problem::cannotOpen:
+        flash(QStringLiteral("ファイルを開けませんでした"), 3);
+        return;
+    case Config::CSVWords::Problem::tooLarge:
+        flash(QStringLiteral("単語表にしては大きすぎるファイルです（%1MBまで）").arg(Config::csvSizeLimit >> 20), 4);
+        return;
+    case Config::CSVWords::Problem::notText:
+        flash(QStringLiteral("このファイルは読めませんでした（UTF-8かShift-JISのCSVで保存してください）"), 4);
+        return;
+    }
+    if (csv.words.isEmpty()) {
+        flash(QStringLiteral("追加できる語がありませんでした（重複%1語）").arg(csv.duplicates), 3);
+        return;
+    }
+    auto* confirm = new CsvImportConfirmDialog(csv);
+    dialog_ = confirm;
+    confirm->setCheck([this, csv] { return importWords(csv); });
+    present(confirm);
+}
+
+QString DictionaryActions::importWords(const Config::CSVWords& csv)
+{
+    const Config::CSVImportResult result = Config::importDictionaryWords(csv);
+    if (result.failed)
+        return DictionaryRules::cannotWrite();
+    if (result.added < 1) {  // all there already: the file changed since it was read
         flash(QStringLiteral("追加できる語がありませんでした（重複%1語）").arg(result.skipped), 3);
-        return;
+        return {};
     }
+    imported_ = Config::dictionaryBytes();
+    Q_EMIT written();
     applyDictionary(
         [result] {
             QString text = QStringLiteral("✓ %1語を辞書に追加しました").arg(result.added);
@@ -171,13 +191,27 @@ void DictionaryActions::importCSVFile(const QString& path)
             return text;
         },
         3);
+    return {};
 }
 
-// A dictionary file that is not UTF-8 text is never written over; the user is
-// told so instead of being told the words were already there.
-void DictionaryActions::refuseUnreadableDictionary()
+bool DictionaryActions::importUndoable() const
 {
-    flash(QStringLiteral("dictionary.txt を読めないため追加できませんでした（UTF-8で保存し直してください）"), 4);
+    return imported_ && Config::dictionaryBytes() == *imported_;
+}
+
+void DictionaryActions::undoImport()
+{
+    if (!importUndoable())
+        return;
+    if (!Config::putBackDictionaryBeforeImport()) {
+        flash(DictionaryRules::cannotWrite(), 4);
+        return;
+    }
+    imported_.reset();
+    Q_EMIT written();
+    applyDictionary(
+        [] { return QStringLiteral("✓ 読み込む前の辞書に戻しました（%1語）").arg(Config::dictionaryEntries().size()); },
+        2.5);
 }
 
 void DictionaryActions::reloadDictionary()
@@ -194,7 +228,7 @@ void DictionaryActions::copyDictionaryRequest()
 
 void DictionaryActions::applyDictionary(std::function<QString()> result, double seconds)
 {
-    s_.overlay->show(QStringLiteral("辞書を反映中…"));
+    notices_.show(QStringLiteral("辞書を反映中…"));
     pipeline_.async([this, result = std::move(result), seconds] {
         s_.whisper->restart(Config::dictionaryLine());
         setLastAppliedDictMtime(dictionaryMtime());
@@ -228,5 +262,5 @@ void DictionaryActions::setLastAppliedDictMtime(std::optional<QDateTime> mtime)
 
 void DictionaryActions::flash(const QString& text, double seconds)
 {
-    s_.overlay->flash(text, seconds);
+    notices_.flash(text, seconds);
 }

@@ -103,7 +103,7 @@ void HotkeyManager::handleFlagsChanged(const KeyEvent& event, double now)
         optionDownAt_ = now;
         // Pressed while another modifier is already held: never a tap.
         gestureDirty_ = other != 0;
-        if (!gestureDirty_ && mask_)
+        if (mask_ && masks(!gestureDirty_, tapEndsDictation && tapEndsDictation()))
             mask_->sendInertKey();
         return;
     }

@@ -15,7 +15,10 @@ Paster::Paster(std::unique_ptr<FrontmostApp> frontmost, std::shared_ptr<KeySynth
 bool Paster::paste(const QString& text)
 {
     const PasteKeystroke keystroke = keystrokeFor(frontmost_->current());
-    clipboard_->setText(text, keystroke == PasteKeystroke::shiftInsert);
+    // Shift+Insert pastes the primary selection in some windows: without one
+    // of ours it would paste whatever the user last selected.
+    if (!clipboard_->setText(text, keystroke == PasteKeystroke::shiftInsert))
+        return false;
     if (!keys_->canSend(keystroke))
         return false;
     // Nothing tells whether the window took the paste; the text stays on the
@@ -32,11 +35,13 @@ PasteKeystroke Paster::keystrokeFor(const std::optional<FrontmostAppInfo>& app)
         return names.contains(app->windowClass, Qt::CaseInsensitive)
                || names.contains(app->windowInstance, Qt::CaseInsensitive);
     };
+    // Control+V means something else here, Shift+Insert pastes: xterm and
+    // rxvt the primary selection only; GUI Emacs (where C-v scrolls) the
+    // clipboard, gvim (where it starts a block selection) the primary
+    // selection, in insert mode.
     static const QStringList selectionOnly = {
-        QStringLiteral("xterm"),
-        QStringLiteral("uxterm"),
-        QStringLiteral("urxvt"),
-        QStringLiteral("rxvt"),
+        QStringLiteral("xterm"), QStringLiteral("uxterm"), QStringLiteral("urxvt"), QStringLiteral("rxvt"),
+        QStringLiteral("emacs"), QStringLiteral("gvim"),
     };
     if (named(selectionOnly))
         return PasteKeystroke::shiftInsert;

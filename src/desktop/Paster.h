@@ -14,8 +14,9 @@
 // clipboard is settled before anyone asks for it) the keystroke that pastes
 // in that application is sent. A terminal emulator (as its desktop entry
 // declares itself) takes Control+V for its program and pastes on
-// Control+Shift+V; xterm and rxvt paste only the primary selection, on
-// Shift+Insert, so the text becomes that selection too. The clipboard keeps
+// Control+Shift+V; xterm, rxvt, GUI Emacs and gvim paste on Shift+Insert,
+// some of them the primary selection only, so the text becomes that selection
+// too (where the desktop has none, no keystroke is sent). The clipboard keeps
 // the text afterwards.
 //
 // The pause runs on a timer, so the main thread keeps serving the clipboard

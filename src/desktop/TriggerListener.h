@@ -20,4 +20,7 @@ public:
 
     std::function<void(double)> onTap;  // time in seconds of system uptime
     std::function<void()> onEsc;
+    // Whether a tap now would end a dictation (none: never). Only such a
+    // press is hidden from the focused window.
+    std::function<bool()> tapEndsDictation;
 };

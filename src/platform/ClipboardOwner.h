@@ -9,5 +9,7 @@ public:
     virtual ~ClipboardOwner() = default;
     // Makes `text` the clipboard's only content; with `alsoSelection`, the
     // primary selection's too (what Shift+Insert pastes in some terminals).
-    virtual void setText(const QString& text, bool alsoSelection) = 0;
+    // False when the selection was asked for and the desktop has none (the
+    // clipboard holds the text all the same).
+    virtual bool setText(const QString& text, bool alsoSelection) = 0;
 };

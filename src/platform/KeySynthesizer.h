@@ -4,7 +4,7 @@
 enum class PasteKeystroke {
     controlV,       // the clipboard, in most applications
     controlShiftV,  // the clipboard, in a terminal emulator
-    shiftInsert,    // the primary selection, in xterm and rxvt
+    shiftInsert,    // the primary selection or the clipboard: xterm, rxvt, GUI Emacs, gvim
 };
 
 // Synthetic keystrokes into the focused window, as if typed by the user.

@@ -8,4 +8,6 @@ struct PortListener {
     QString executableName;  // file name of the program it runs ("" when unreadable)
     QString commandName;     // the name it was started under
     bool sameUser = false;   // runs as Sayri's own user
+    qint64 parentPid = 0;    // the process that started it (0 when unreadable)
+    QString parentCommandName;  // the name that parent was started under
 };

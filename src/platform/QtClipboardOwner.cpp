@@ -3,10 +3,14 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
-void QtClipboardOwner::setText(const QString& text, bool alsoSelection)
+bool QtClipboardOwner::setText(const QString& text, bool alsoSelection)
 {
     // setText replaces everything that was on the clipboard.
     QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
-    if (alsoSelection && QGuiApplication::clipboard()->supportsSelection())
-        QGuiApplication::clipboard()->setText(text, QClipboard::Selection);
+    if (!alsoSelection)
+        return true;
+    if (!QGuiApplication::clipboard()->supportsSelection())
+        return false;
+    QGuiApplication::clipboard()->setText(text, QClipboard::Selection);
+    return true;
 }

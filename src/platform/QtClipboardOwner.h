@@ -7,5 +7,5 @@
 // window, focused or not.
 class QtClipboardOwner : public ClipboardOwner {
 public:
-    void setText(const QString& text, bool alsoSelection) override;
+    bool setText(const QString& text, bool alsoSelection) override;
 };

@@ -17,13 +17,12 @@ ComputePlan ServerCompute::plan()
     return *plan_;
 }
 
-bool ServerCompute::gpuFailed()
+void ServerCompute::gpuFailed()
 {
     std::lock_guard lock(mutex_);
     if (!plan_ || !plan_->gpu)
-        return false;
+        return;
     plan_ = plan_->withoutGpu();
     Log::write(QStringLiteral("GPU で認識サーバーが動かなかったため、CPU だけで動かし直します（") + plan_->description()
                + u'）');
-    return true;
 }

@@ -19,9 +19,8 @@ public:
     // and names the choice in the log.
     ComputePlan plan();
     // A server that used the graphics device ended while loading or working:
-    // from now on the servers compute on the processor alone. True when this
-    // call made that change (and logged it), false when it was made before.
-    bool gpuFailed();
+    // from now on the servers compute on the processor alone. Logged once.
+    void gpuFailed();
 
 private:
     const std::shared_ptr<ComputeDevices> devices_;

@@ -11,6 +11,7 @@
 #include "store/Log.h"
 #include "support/Graphemes.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -21,6 +22,16 @@
 namespace {
 
 const QString serverName = QStringLiteral("whisper-server");
+
+// Sayri's recognition server, run by this user: the one this object launched,
+// or one another running Sayri launched (on another display of the same user).
+bool sayrisServer(const PortListener& l, std::optional<qint64> launched)
+{
+    const bool isServer = l.executableName == serverName || l.commandName == serverName;
+    return l.pid == launched
+           || (isServer && l.sameUser && l.parentCommandName == QLatin1String("sayri")
+               && l.parentPid != QCoreApplication::applicationPid());
+}
 
 void pause(double seconds)
 {
@@ -77,15 +88,15 @@ QString WhisperServer::lastDictionary() const
     return dictionary_;
 }
 
-// The launched server is the program that holds the port.
-bool WhisperServer::launchedServerListens()
+// Sayri's own server holds the port: the one launched here or another Sayri's.
+bool WhisperServer::sayrisServerListens()
 {
     const std::shared_ptr<ChildProcess> process = launched();
-    if (!process || !process->running())
-        return false;
+    const std::optional<qint64> pid =
+        process && process->running() ? std::optional(process->pid()) : std::nullopt;
     const QList<PortListener> listeners = processes_.listenersOn(role_.port());
     return std::any_of(listeners.cbegin(), listeners.cend(),
-                       [pid = process->pid()](const PortListener& l) { return l.pid == pid; });
+                       [pid](const PortListener& l) { return sayrisServer(l, pid); });
 }
 
 std::shared_ptr<ChildProcess> WhisperServer::takeProcess()
@@ -103,18 +114,25 @@ std::optional<qint64> WhisperServer::processId() const
 }
 
 // Ends a whisper-server of this user left listening on the port (by an
-// earlier run, or one that survived a stop). Whatever else holds the port is
-// left alone and named in the log.
-void WhisperServer::killStrayServer()
+// earlier run, or one that survived a stop). The server of another Sayri that
+// runs (on another display of this user) is shared: true then. Whatever else
+// holds the port is left alone and named in the log.
+bool WhisperServer::killStrayServer()
 {
     const qint64 port = role_.port();
     if (HTTP::statusCode(healthUrl(), 0.6) == 0)
-        return;
+        return false;
 
     const QList<PortListener> listeners = processes_.listenersOn(quint16(port));
     bool ended = false;
     for (const PortListener& l : listeners) {
         const bool isServer = l.executableName == serverName || l.commandName == serverName;
+        if (sayrisServer(l, std::nullopt)) {
+            Log::write(QStringLiteral("ポート%1の %2 はほかの画面で動くサイリのものなので、それを使います")
+                           .arg(port)
+                           .arg(role_.name));
+            return true;
+        }
         if (isServer && l.sameUser) {
             ended = processes_.forceEnd(l.pid) || ended;
             continue;
@@ -132,11 +150,13 @@ void WhisperServer::killStrayServer()
         pause(0.4);
         Log::write(QStringLiteral("ポート%1の古い認識サーバーを片付けました").arg(port));
     }
+    return false;
 }
 
 void WhisperServer::start(const QString& dictionary)
 {
-    killStrayServer();
+    if (killStrayServer())
+        return;
 
     const ConfigData config = Config::shared();
     // The program the setup found is the program launched.
@@ -295,13 +315,13 @@ bool WhisperServer::ensureAnswering()
         if (!waitHealthy(20))
             return false;
     }
-    if (!role_.ownServerOnly || launchedServerListens())
+    if (!role_.ownServerOnly || sayrisServerListens())
         return true;
-    // Something answers that this object did not launch: a stray server of
-    // Sayri's own is ended by the start; another program keeps the port.
+    // Something answers that Sayri did not launch: a stray server of Sayri's
+    // own is ended by the start; another program keeps the port.
     if (!launchedServerRunning()) {
         start(Config::dictionaryLine());
-        if (waitHealthy(20) && launchedServerListens())
+        if (waitHealthy(20) && sayrisServerListens())
             return true;
     }
     stop();

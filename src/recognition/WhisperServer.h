@@ -34,8 +34,8 @@ public:
         QString outputLog;  // the file in the data folder that gets the program's output
         QString name;       // how log lines name this server
         std::function<int(const ComputePlan&)> threads;
-        // Audio goes only to the server this object launched: whatever else
-        // answers on the port gets nothing.
+        // Audio goes only to a server Sayri launched (here, or in another
+        // Sayri of this user): whatever else answers on the port gets nothing.
         bool ownServerOnly = false;
     };
     // The recognition server: `whisperPort`, `whisperModelPath`, "whisper-server.log".
@@ -84,11 +84,11 @@ public:
 private:
     std::optional<QString> recognise(const QByteArray& wav, std::optional<int> window);
     HTTP::Response send(const QByteArray& wav, std::optional<int> window);
-    void killStrayServer();
+    bool killStrayServer();
     std::shared_ptr<ChildProcess> takeProcess();
     std::shared_ptr<ChildProcess> launched() const;
     bool launchedServerRunning() const;
-    bool launchedServerListens();
+    bool sayrisServerListens();
     bool launchedOnGpu() const;
     QString lastDictionary() const;
     QString healthUrl() const;

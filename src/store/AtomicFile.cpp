@@ -10,18 +10,24 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-bool writeFileAtomically(const QString& path, const QByteArray& bytes)
+bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error)
 {
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
+    auto fail = [&] {
+        if (error)
+            *error = f.errorString();
         return false;
+    };
+    if (!f.open(QIODevice::WriteOnly))
+        return fail();
     // An error while the buffer drains at commit() goes unnoticed by
     // QSaveFile (Qt 6.4), so the buffer is drained here first.
     if (f.write(bytes) != bytes.size() || !f.flush()) {
+        fail();
         f.cancelWriting();
         return false;
     }
-    return f.commit();
+    return f.commit() || fail();
 }
 
 namespace {

@@ -8,6 +8,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 namespace Config {
 
 namespace {
@@ -39,6 +41,14 @@ QString lineOf(const DictionaryEntry& e)
     return lead + *e.reading + QStringLiteral(" = ") + e.surface;
 }
 
+bool hasLineBreak(const QString& text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) {
+        return c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f' || c == QChar(0x85)
+               || c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph;
+    });
+}
+
 }  // namespace
 
 bool dictionaryAcceptsWords()
@@ -47,7 +57,7 @@ bool dictionaryAcceptsWords()
     return state != dictionaryFile::State::notUtf8 && state != dictionaryFile::State::unreadable;
 }
 
-QStringList appendDictionaryWords(const QStringList& words)
+std::optional<QStringList> appendDictionaryWords(const QStringList& words)
 {
     const dictionaryFile::Contents contents = dictionaryFile::read();
 
@@ -67,19 +77,19 @@ QStringList appendDictionaryWords(const QStringList& words)
         kept.append(trimmed);
     }
     if (kept.isEmpty())
-        return {};
+        return QStringList();
 
     // A file that exists but cannot be read as UTF-8 text would be lost by
     // writing the new words over it: leave it exactly as it is.
     if (contents.state == dictionaryFile::State::notUtf8) {
         Log::write(QStringLiteral("辞書に追加しませんでした: dictionary.txt "
                                   "がUTF-8の文字として読めないため、元のファイルを書き換えずに残します"));
-        return {};
+        return std::nullopt;
     }
     if (contents.state == dictionaryFile::State::unreadable) {
         Log::write(QStringLiteral(
             "辞書に追加しませんでした: dictionary.txt を読み込めないため、元のファイルを書き換えずに残します"));
-        return {};
+        return std::nullopt;
     }
 
     // The old bytes stay as they are (byte-order mark and line ends included);
@@ -91,36 +101,50 @@ QStringList appendDictionaryWords(const QStringList& words)
     if (!contents.text.isEmpty() && !contents.text.endsWith(u'\n'))
         bytes += '\n';
     bytes += (kept.join(u'\n') + u'\n').toUtf8();
-    dictionaryFile::write(bytes);
+    if (!dictionaryFile::write(bytes))
+        return std::nullopt;
 
     Log::write(QStringLiteral("辞書に追加: ") + kept.join(QStringLiteral("、")));
     return kept;
 }
 
-void rewriteDictionary(const QList<DictionaryEntry>& order)
+std::optional<QStringList> appendDictionaryEntries(const QList<DictionaryEntry>& words)
+{
+    QStringList lines;
+    for (const DictionaryEntry& e : words)
+        lines.append(lineOf(e));
+    return appendDictionaryWords(lines);
+}
+
+bool rewriteDictionary(const QList<DictionaryEntry>& order)
 {
     QStringList lines = rewriteHeader;
     for (const DictionaryEntry& e : order)
         lines.append(lineOf(e));
     lines.append(QString());
-    dictionaryFile::write(lines.join(u'\n').toUtf8());
-    Log::write(QStringLiteral("辞書の並び順を保存: %1語").arg(order.size()));
-}
-
-bool wordReadsBack(const DictionaryEntry& word)
-{
-    const QString line = lineOf(word);
-    if (line.contains(u'\n'))
+    if (!dictionaryFile::write(lines.join(u'\n').toUtf8()))
         return false;
-    const QString trimmed = Graphemes::trimmedBlanks(dictionaryFile::lineBody(line));
-    return !trimmed.isEmpty() && !dictionaryFile::isComment(trimmed) && dictionaryFile::parse(trimmed) == word;
+    Log::write(QStringLiteral("辞書の並び順を保存: %1語").arg(order.size()));
+    return true;
 }
 
-void removeWord(const QString& surface)
+WordProblem wordProblem(const DictionaryEntry& word)
+{
+    if (hasLineBreak(word.surface) || (word.reading && hasLineBreak(*word.reading)))
+        return WordProblem::lineBreak;
+    const QString trimmed = Graphemes::trimmedBlanks(dictionaryFile::lineBody(lineOf(word)));
+    if (!trimmed.isEmpty() && !dictionaryFile::isComment(trimmed) && dictionaryFile::parse(trimmed) == word)
+        return WordProblem::none;
+    return word.reading && word.reading->contains(u'=') ? WordProblem::equalsInReading : WordProblem::needsReading;
+}
+
+bool removeWord(const QString& surface)
 {
     const dictionaryFile::Contents contents = dictionaryFile::read();
+    if (contents.state == dictionaryFile::State::missing)
+        return true;
     if (contents.state != dictionaryFile::State::ok)
-        return;
+        return false;
 
     // Split at LF only, so every kept line keeps its own line end (a CR
     // before the LF stays with its line) and the final-LF state survives.
@@ -134,8 +158,15 @@ void removeWord(const QString& surface)
     }
     QByteArray bytes = contents.hasBom ? utf8Bom : QByteArray();
     bytes += kept.join(u'\n').toUtf8();
-    dictionaryFile::write(bytes);
+    if (!dictionaryFile::write(bytes))
+        return false;
     Log::write(QStringLiteral("辞書から削除: ") + surface);
+    return true;
+}
+
+QByteArray dictionaryBytes()
+{
+    return dictionaryFile::read().bytes;
 }
 
 }  // namespace Config

@@ -2,6 +2,7 @@
 
 #include "store/AtomicFile.h"
 #include "store/Config.h"
+#include "store/Log.h"
 #include "support/Graphemes.h"
 
 #include <QFile>
@@ -71,7 +72,11 @@ Contents read()
 
 bool write(const QByteArray& bytes)
 {
-    return writeFileAtomically(path(), bytes);
+    QString error;
+    if (writeFileAtomically(path(), bytes, &error))
+        return true;
+    Log::write(QStringLiteral("dictionary.txt に書き込めませんでした: ") + error);
+    return false;
 }
 
 std::optional<QString> decodeStrictly(const QByteArray& bytes, const char* encoding)

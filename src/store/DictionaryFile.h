@@ -29,7 +29,8 @@ struct Contents {
 
 QString path();
 Contents read();
-// Replaces the file through a temporary file. False on failure.
+// Replaces the file through a temporary file. False (and a log line) on
+// failure; the file is then as it was.
 bool write(const QByteArray& bytes);
 
 // The text decoded with the named encoding, or nothing when the bytes are not

@@ -1,11 +1,17 @@
 // Importing a CSV word list (reading, written form) into the personal
-// dictionary.
+// dictionary: read and checked first, written only when asked, with the
+// file as it was kept beside it.
 #include "store/Dictionary.h"
 
+#include "store/AtomicFile.h"
+#include "store/Config.h"
 #include "store/DictionaryFile.h"
+#include "store/Log.h"
 #include "support/Graphemes.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QSet>
 
 namespace Config {
 
@@ -65,60 +71,130 @@ QString trimmedField(QStringView field)
     return field.mid(begin, end - begin).toString();
 }
 
-// The dictionary line a CSV row stands for, or nothing for a header, comment
-// or empty row. Fields are cut at the first two commas; there is no quoting,
-// and anything after the second comma is ignored.
-std::optional<QString> wordOf(QStringView row)
+// What one line of a CSV file is to the dictionary.
+struct Row {
+    enum Kind { ignored, unusable, word } kind = ignored;
+    DictionaryEntry entry;
+};
+
+// Fields are cut at every comma; there is no quoting. Empty, comment and
+// header rows are ignored; a code fence, a row with a third field, or a word
+// whose line would not read back as it cannot be a dictionary row.
+Row rowOf(QStringView text)
 {
-    const QString line = Graphemes::trimmedBlanks(row.toString());
+    const QString line = Graphemes::trimmedBlanks(text.toString());
     if (line.isEmpty() || dictionaryFile::isComment(line))
-        return std::nullopt;
+        return {};
+    if (line.startsWith(QStringLiteral("```")) || line.startsWith(QStringLiteral("~~~")))
+        return {Row::unusable, {}};
 
-    const qsizetype firstComma = line.indexOf(u',');
-    const QString first = trimmedField(QStringView(line).left(firstComma == -1 ? line.size() : firstComma));
-    std::optional<QString> second;
-    if (firstComma != -1) {
-        const qsizetype secondComma = line.indexOf(u',', firstComma + 1);
-        const qsizetype end = secondComma == -1 ? line.size() : secondComma;
-        second = trimmedField(QStringView(line).mid(firstComma + 1, end - firstComma - 1));
+    const QList<QStringView> fields = QStringView(line).split(u',');
+    for (const QStringView field : fields.mid(2)) {
+        if (!trimmedField(field).isEmpty())
+            return {Row::unusable, {}};
     }
-
+    const QString first = trimmedField(fields.at(0));
+    const QString second = fields.size() > 1 ? trimmedField(fields.at(1)) : QString();
     if (first.isEmpty())
-        return std::nullopt;
-    if (second && !second->isEmpty()) {
-        if (twoColumnHeaderWords.contains(first) || twoColumnHeaderWords.contains(*second))
-            return std::nullopt;
-        return first == *second ? first : first + u'=' + *second;
+        return {};
+    DictionaryEntry entry{std::nullopt, first};
+    if (!second.isEmpty()) {
+        if (twoColumnHeaderWords.contains(first) || twoColumnHeaderWords.contains(second))
+            return {};
+        if (first != second)
+            entry = {first, second};
+    } else if (oneColumnHeaderWords.contains(first)) {
+        return {};
     }
-    if (oneColumnHeaderWords.contains(first))
-        return std::nullopt;
-    return first;
+    if (wordProblem(entry) != WordProblem::none)
+        return {Row::unusable, {}};
+    return {Row::word, entry};
+}
+
+QString backupPath()
+{
+    return Config::file(QStringLiteral("dictionary.txt.before-import"));
 }
 
 }  // namespace
 
+CSVWords readDictionaryCSV(const QString& path)
+{
+    CSVWords out;
+    QFile f(path);
+    if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly)) {
+        out.problem = CSVWords::Problem::cannotOpen;
+        return out;
+    }
+    // Never more than one byte past the limit is read.
+    const QByteArray bytes = f.read(csvSizeLimit + 1);
+    if (f.error() != QFileDevice::NoError || bytes.size() > csvSizeLimit) {
+        out.problem = bytes.size() > csvSizeLimit ? CSVWords::Problem::tooLarge : CSVWords::Problem::cannotOpen;
+        return out;
+    }
+    const auto text = decodeCSV(bytes);
+    if (!text) {
+        out.problem = CSVWords::Problem::notText;
+        return out;
+    }
+
+    QSet<QString> known;
+    for (const DictionaryEntry& e : dictionaryEntries())
+        known.insert(e.surface);
+    for (const QStringView line : csvLines(*text)) {
+        const Row row = rowOf(line);
+        if (row.kind == Row::unusable) {
+            ++out.unusable;
+        } else if (row.kind == Row::word) {
+            if (known.contains(row.entry.surface)) {
+                ++out.duplicates;
+            } else {
+                known.insert(row.entry.surface);
+                out.words.append(row.entry);
+            }
+        }
+    }
+    return out;
+}
+
+CSVImportResult importDictionaryWords(const CSVWords& csv)
+{
+    CSVImportResult result{0, csv.duplicates};
+    if (csv.problem != CSVWords::Problem::none || csv.words.isEmpty())
+        return result;
+    const dictionaryFile::Contents before = dictionaryFile::read();
+    QString error;
+    if (!dictionaryAcceptsWords() || !writeFileAtomically(backupPath(), before.bytes, &error)) {
+        if (!error.isEmpty())
+            Log::write(QStringLiteral("読み込む前の辞書を残せなかったため、読み込みませんでした: ") + error);
+        result.failed = true;
+        return result;
+    }
+    const auto added = appendDictionaryEntries(csv.words);
+    if (!added) {
+        result.failed = true;
+        return result;
+    }
+    result.added = int(added->size());
+    result.skipped += int(csv.words.size()) - result.added;
+    return result;
+}
+
 CSVImportResult importDictionaryCSV(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError)
-        return {};
-    const auto text = decodeCSV(bytes);
-    if (!text)
-        return {};
+    return importDictionaryWords(readDictionaryCSV(path));
+}
 
-    QStringList words;
-    for (const QStringView row : csvLines(*text)) {
-        if (const auto word = wordOf(row))
-            words.append(*word);
-    }
-    if (words.isEmpty())
-        return {};
-
-    const int added = int(appendDictionaryWords(words).size());
-    return {added, int(words.size()) - added};
+bool putBackDictionaryBeforeImport()
+{
+    QFile backup(backupPath());
+    if (!backup.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = backup.readAll();
+    if (backup.error() != QFileDevice::NoError || !dictionaryFile::write(bytes))
+        return false;
+    Log::write(QStringLiteral("辞書を読み込む前の内容に戻しました"));
+    return true;
 }
 
 }  // namespace Config

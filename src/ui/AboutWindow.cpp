@@ -3,6 +3,7 @@
 #include "BuildSettings.h"
 #include "ui/ActionButton.h"
 #include "ui/Brand.h"
+#include "ui/FocusRing.h"
 #include "ui/Icons.h"
 #include "ui/MainMenu.h"
 #include "ui/SettingsDrawing.h"
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QShortcut>
 #include <QTextEdit>
 #include <QTextFrame>
 #include <QTextFrameFormat>
@@ -174,6 +176,8 @@ void AboutWindow::buildIfNeeded()
     if (auto* screen = QGuiApplication::primaryScreen())
         w->move(screen->availableGeometry().center() - QPoint(width / 2, height / 2));
     MainMenu::attachTo(w);
+    FocusRing::attach(w);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), w), &QShortcut::activated, w, &QWidget::close);
 }
 
 void AboutWindow::show()

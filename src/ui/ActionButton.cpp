@@ -29,9 +29,9 @@ ActionButton* ActionButton::link(const QString& title, const QUrl& url, qreal si
     f.setUnderline(true);
     b->setFont(f);
     b->setFlat(true);
-    b->setFocusPolicy(Qt::NoFocus);
+    b->setFocusPolicy(Qt::TabFocus);
     b->setCursor(Qt::PointingHandCursor);
-    b->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; color: %1; background: transparent; }")
+    b->setStyleSheet(QStringLiteral("QPushButton { border: none; outline: none; padding: 0; color: %1; background: transparent; }")
                          .arg(Brand::link.name()));
     b->resize(b->sizeHint());
     return b;

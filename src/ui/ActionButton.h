@@ -16,7 +16,7 @@ public:
     // Calls `handler`, if set.
     void fire();
 
-    // A borderless link without focus ring: `size`-point underlined title in
+    // A borderless link, reached by Tab but not taking the focus on a click: `size`-point underlined title in
     // the brand's link colour; a click opens `url` with the default handler.
     static ActionButton* link(const QString& title, const QUrl& url, qreal size, QWidget* parent = nullptr);
 };

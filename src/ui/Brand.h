@@ -22,6 +22,8 @@ inline const QColor sidebar{241, 242, 244};
 inline const QColor hairline{227, 230, 235};
 // Link texts in the About and first-run windows.
 inline const QColor link{224, 117, 0};
+// Refusals and failures in dialogs and under the dictionary.
+inline const QColor alert{215, 0, 21};
 
 // `colour` with alpha `alpha` (0…1).
 QColor withAlpha(const QColor& colour, qreal alpha);

@@ -50,6 +50,13 @@ int DictionaryModel::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : int(entries_.size());
 }
 
+QString DictionaryModel::statusWord(bool active, bool hasReading)
+{
+    if (active)
+        return QStringLiteral("聞き取り");
+    return hasReading ? QStringLiteral("置換で対応") : QStringLiteral("枠外");
+}
+
 QVariant DictionaryModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= entries_.size())
@@ -58,6 +65,11 @@ QVariant DictionaryModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         return e.surface;
+    case Qt::AccessibleTextRole:  // what a screen reader says of the row
+        return QStringList{e.surface, e.reading ? QStringLiteral("よみ ") + *e.reading : QString(),
+                           statusWord(e.active, e.reading.has_value())}
+            .join(QLatin1Char(' '))
+            .simplified();
     case ReadingRole:
         return e.reading ? QVariant(*e.reading) : QVariant();
     case ActiveRole:

@@ -18,6 +18,9 @@ public:
 
     explicit DictionaryModel(QObject* parent = nullptr);
 
+    // "聞き取り" inside the prompt budget, else "置換で対応" with a reading, "枠外" without.
+    static QString statusWord(bool active, bool hasReading);
+
     const QList<Config::DisplayEntry>& entries() const { return entries_; }
     void setEntries(const QList<Config::DisplayEntry>& entries, bool readOnly);
     bool isReadOnly() const { return readOnly_; }

@@ -53,6 +53,9 @@ void DictionaryRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& optio
     const QVariant reading = index.data(DictionaryModel::ReadingRole);
     p->save();
     p->setRenderHint(QPainter::Antialiasing);
+    // The current row while the list has the keyboard focus (a click does not give it).
+    if (option.state & QStyle::State_HasFocus)
+        p->fillRect(r, Brand::withAlpha(Brand::orange, 0.12));
 
     const QFont handleFont = Brand::font(13);
     drawLabel(p, labelRect(r, 14, 16, handleFont), handleFont, Brand::withAlpha(Brand::ink, 0.2), QStringLiteral("⠿"));
@@ -72,10 +75,9 @@ void DictionaryRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& optio
                   Brand::withAlpha(Brand::ink, active ? 0.4 : 0.25), QStringLiteral("よみ: ") + reading.toString());
     }
     const QFont statusFont = Brand::font(10, QFont::DemiBold);
-    QString status = QStringLiteral("聞き取り");
+    const QString status = DictionaryModel::statusWord(active, !reading.isNull());
     QColor statusColour = Brand::orangeDeep;
     if (!active) {
-        status = reading.isNull() ? QStringLiteral("枠外") : QStringLiteral("置換で対応");
         statusColour = Brand::withAlpha(Brand::ink, reading.isNull() ? 0.22 : 0.45);
     }
     drawLabel(p, labelRect(r, w - 170, 96, statusFont), statusFont, statusColour, status, Qt::AlignRight);

@@ -2,21 +2,11 @@
 
 #include "support/Graphemes.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 
 namespace DictionaryRules {
-
-namespace {
-
-bool hasLineBreak(const QString& text)
-{
-    return std::any_of(text.begin(), text.end(), [](QChar c) {
-        return c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f' || c == QChar(0x85)
-               || c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph;
-    });
-}
-
-}  // namespace
 
 int moveTarget(int source, int destination, int count)
 {
@@ -41,15 +31,42 @@ Edit editedWord(const QString& surfaceText, const QString& readingText)
     const QString reading = Graphemes::trimmedBlanks(readingText);
     if (surface.isEmpty())
         return {};
-    if (hasLineBreak(surface) || hasLineBreak(reading))
-        return {std::nullopt, QStringLiteral("改行は入れられません。1行に1語で書いてください。")};
     const Config::DictionaryEntry word{reading.isEmpty() ? std::nullopt : std::optional(reading), surface};
-    if (Config::wordReadsBack(word))
+    switch (Config::wordProblem(word)) {
+    case Config::WordProblem::none:
         return {word, {}};
-    if (reading.contains(u'='))
+    case Config::WordProblem::lineBreak:
+        return {std::nullopt, QStringLiteral("改行は入れられません。1行に1語で書いてください。")};
+    case Config::WordProblem::equalsInReading:
         return {std::nullopt, QStringLiteral("「よみ」に「=」は入れられません。")};
+    case Config::WordProblem::needsReading:
+        break;
+    }
     return {std::nullopt,
             QStringLiteral("「#」で始まる書き方や「=」をはさむ書き方は、「よみ」と一緒に入れてください。")};
+}
+
+Addition addedWords(const QString& surfaceText, const QString& readingText)
+{
+    if (!Graphemes::trimmedBlanks(readingText).isEmpty()) {
+        const Edit edit = editedWord(surfaceText, readingText);
+        return {edit.word ? QList{*edit.word} : QList<Config::DictionaryEntry>(), edit.refusal};
+    }
+    static const QRegularExpression separators(QStringLiteral("[、,・ \u3000\n]"));
+    Addition out;
+    for (const QString& piece : surfaceText.split(separators, Qt::SkipEmptyParts)) {
+        const Edit edit = editedWord(piece, {});
+        if (!edit.refusal.isEmpty())
+            return {{}, edit.refusal};
+        if (edit.word)
+            out.words.append(*edit.word);
+    }
+    return out;
+}
+
+QString cannotWrite()
+{
+    return QStringLiteral("dictionary.txt に書き込めませんでした（書き込みの許可とディスクの空きを確かめてください）");
 }
 
 }  // namespace DictionaryRules

@@ -7,8 +7,8 @@
 
 #include <optional>
 
-// The dictionary table's rules that need no window: where a dragged row
-// lands, what a drag carries, and what an edit in the dialog stands for.
+// The dictionary's rules that need no window: where a dragged row lands,
+// what a drag carries, and what the edit and add dialogs stand for.
 namespace DictionaryRules {
 
 // The index at which the row taken from `source` is put back when it is
@@ -30,5 +30,17 @@ struct Edit {
     QString refusal;
 };
 Edit editedWord(const QString& surfaceText, const QString& readingText);
+
+// What the add dialog's two fields stand for, by the same rule: with a
+// reading one word; without, the written form split at "、", ",", "・",
+// spaces and line breaks into several. A refusal adds none of them.
+struct Addition {
+    QList<Config::DictionaryEntry> words;
+    QString refusal;
+};
+Addition addedWords(const QString& surfaceText, const QString& readingText);
+
+// What the user reads when "dictionary.txt" could not be written.
+QString cannotWrite();
 
 }  // namespace DictionaryRules

@@ -10,6 +10,7 @@
 #include "ui/AboutWindow.h"
 #include "ui/ActionButton.h"
 #include "ui/Brand.h"
+#include "ui/FocusRing.h"
 #include "ui/MainMenu.h"
 
 #include <QApplication>
@@ -236,6 +237,7 @@ void FirstRunWindow::buildWindow()
         });
     }
     MainMenu::attachTo(w);
+    FocusRing::attach(w);
 
     w->resize(windowWidth, 430);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -439,6 +441,7 @@ void FirstRunWindow::add見出し(const QString& text)
     label->setFont(Brand::font(19, QFont::Bold));
     colour(label, Brand::ink);
     stack_->addWidget(label, 0, Qt::AlignHCenter);
+    content_->setAccessibleName(text);  // a screen reader names the step by it
 }
 
 QLabel* FirstRunWindow::add本文(const QString& text)

@@ -8,6 +8,7 @@
 #include "ui/OverlayGeometry.h"
 #include "ui/OverlayWidgets.h"
 
+#include <QAccessible>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
@@ -124,6 +125,15 @@ void Overlay::showNow(const QString& text)
     label_->setGeometry(22, 11, width - 44, height);
     placePanel(width, height + 22);
     showOnTop();
+    announce(text);
+}
+
+void Overlay::announce(const QString& state)
+{
+    // A status: the panel never takes the focus, a screen reader hears the change of its name.
+    panel_->setAccessibleName(state);
+    QAccessibleEvent event(panel_, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
 }
 
 void Overlay::flash(const QString& text, double seconds)
@@ -183,6 +193,7 @@ void Overlay::showRecordingBar(const QString& target, const QString& mic)
         }
         placePanel(G::barWidth, height);
         showOnTop();
+        announce(QStringLiteral("録音中 ") + targetLabel_->text());
     });
 }
 

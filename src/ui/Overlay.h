@@ -71,6 +71,8 @@ private:
     void onMain(std::function<void()> work);
     void buildIfNeeded();
     void showNow(const QString& text);
+    // Names the panel after `state` and tells a screen reader, without taking the focus.
+    void announce(const QString& state);
     void placePanel(int width, int height);
     void panelMoved();
     void doubleClicked(QPoint position);

@@ -109,6 +109,7 @@ SettingsAboutPage::SettingsAboutPage(QWidget* parent, QSize windowSize) : QWidge
     auto* scroll = new QScrollArea(this);
     scroll->setGeometry(36, 114, W - 282, H - 150);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setAccessibleName(QStringLiteral("使い方"));  // it takes the focus, to scroll by keys
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     auto* document = new QWidget;

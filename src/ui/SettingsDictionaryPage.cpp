@@ -12,7 +12,7 @@ using SettingsDrawing::fitWidth;
 using SettingsDrawing::label;
 
 SettingsDictionaryPage::SettingsDictionaryPage(QWidget* parent, QSize windowSize, DictionaryTable* table,
-                                               bool needsApply)
+                                               bool needsApply, bool importUndoable)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("dictionaryPage"));
@@ -29,8 +29,8 @@ SettingsDictionaryPage::SettingsDictionaryPage(QWidget* parent, QSize windowSize
 
     const QString addTitle = QStringLiteral("＋ 追加");
     const int addWidth = fitWidth(addTitle, Brand::font(12, QFont::DemiBold), 70, 22);
-    connect(SettingsDrawing::gradientButton(this, addTitle, QRect(W - 316, 52, addWidth, 28)), &QPushButton::clicked,
-            this, &SettingsDictionaryPage::addWordClicked);
+    QWidget* last = SettingsDrawing::gradientButton(this, addTitle, QRect(W - 316, 52, addWidth, 28));
+    connect(static_cast<QPushButton*>(last), &QPushButton::clicked, this, &SettingsDictionaryPage::addWordClicked);
 
     const QFont font = Brand::font(12);
     int x = 36;
@@ -41,17 +41,21 @@ SettingsDictionaryPage::SettingsDictionaryPage(QWidget* parent, QSize windowSize
         b->setGeometry(x, 138, width, 30);
         connect(b, &QPushButton::clicked, this, signal);
         x += width + 10;
+        last = b;
     };
     bezel(QStringLiteral("プロンプトをコピー"), &SettingsDictionaryPage::copyPromptClicked);
     bezel(QStringLiteral("CSVを読み込む"), &SettingsDictionaryPage::importCSVClicked);
+    if (importUndoable)
+        bezel(QStringLiteral("読み込みを取り消す"), &SettingsDictionaryPage::undoImportClicked);
     if (needsApply) {
         const QString title = QStringLiteral("変更を反映（認識に効かせる）");
         const int width = fitWidth(title, Brand::font(12, QFont::DemiBold), 200, 22);
-        connect(SettingsDrawing::gradientButton(this, title, QRect(x - 10 + 6, 139, width, 28)), &QPushButton::clicked,
-                this, &SettingsDictionaryPage::applyClicked);
+        last = SettingsDrawing::gradientButton(this, title, QRect(x - 10 + 6, 139, width, 28));
+        connect(static_cast<QPushButton*>(last), &QPushButton::clicked, this, &SettingsDictionaryPage::applyClicked);
     }
 
     table->setParent(this);
+    setTabOrder(last, table->focusProxy());  // the list after the buttons, though it was made before them
     table->setGeometry(36, 214, W - 282, H - 250);
     table->show();
 }

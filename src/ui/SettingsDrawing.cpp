@@ -185,7 +185,9 @@ std::optional<QPixmap> sidebarIcon(Icons::Name name, bool selected)
 QLabel* label(QWidget* parent, const QString& text, const QFont& font, const QColor& colour, const QRect& frame,
               Qt::Alignment alignment)
 {
-    auto* l = new QLabel(text, parent);
+    auto* l = new QLabel(parent);
+    l->setTextFormat(Qt::PlainText);  // texts may be the user's own: never markup
+    l->setText(text);
     l->setFont(font);
     QPalette p = l->palette();
     p.setColor(QPalette::WindowText, colour);
@@ -207,9 +209,10 @@ QPushButton* gradientButton(QWidget* parent, const QString& title, const QRect& 
 {
     auto* b = new QPushButton(title, parent);
     b->setFont(Brand::font(12, QFont::DemiBold));
-    b->setFocusPolicy(Qt::NoFocus);
+    b->setFocusPolicy(Qt::TabFocus);
+    b->setAccessibleName(title);
     b->setCursor(Qt::PointingHandCursor);
-    b->setStyleSheet(QStringLiteral("QPushButton { border: none; border-radius: 8px; color: white; "
+    b->setStyleSheet(QStringLiteral("QPushButton { border: none; outline: none; border-radius: 8px; color: white; "
                                     "background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 %1, stop:0.55 %2, "
                                     "stop:1 %3); } QPushButton:pressed { color: rgba(255,255,255,0.7); }")
                          .arg(Brand::orangeDeep.name(), Brand::orange.name(), Brand::orangeLight.name()));

@@ -47,7 +47,7 @@ QPixmap tintedBitmap(const QPixmap& art, const QColor& tint, qreal opacity, int 
 // missing (nothing cached then).
 std::optional<QPixmap> sidebarIcon(Icons::Name name, bool selected);
 
-// A label with that text, font and colour at `frame` inside `parent`.
+// A label with that plain text, font and colour at `frame` inside `parent`.
 QLabel* label(QWidget* parent, const QString& text, const QFont& font, const QColor& colour, const QRect& frame,
               Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);
 // A white card with rounded corners and a hairline border.

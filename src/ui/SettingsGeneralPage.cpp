@@ -27,6 +27,7 @@ QComboBox* popUp(QWidget* card, int cardWidth)
 {
     auto* box = new QComboBox(card);
     box->setFont(Brand::font(12));
+    box->setAccessibleName(card->accessibleName());
     box->setGeometry(fromBottom(cardWidth - 250, 24, 226, 26, cardHeight));
     return box;
 }
@@ -34,6 +35,7 @@ QComboBox* popUp(QWidget* card, int cardWidth)
 ToggleSwitch* toggle(QWidget* card, int cardWidth, bool on)
 {
     auto* s = new ToggleSwitch(card);
+    s->setAccessibleName(card->accessibleName());
     s->setChecked(on);
     s->setGeometry(fromBottom(cardWidth - 76, 24, 52, 28, cardHeight));
     return s;
@@ -135,6 +137,7 @@ QWidget* SettingsGeneralPage::addCard(int index, const QString& icon, const QStr
 {
     // The first card's bottom edge 190 points below the page's top, each next one 92 lower.
     QWidget* c = SettingsDrawing::card(this, QRect(36, 190 - cardHeight + 92 * index, cardWidth_, cardHeight));
+    c->setAccessibleName(title);  // also the name of the card's control
     if (auto symbol = SettingsSymbols::symbol(icon, 18, Brand::orange)) {
         auto* image = new QLabel(c);
         image->setPixmap(*symbol);

@@ -45,6 +45,7 @@ SettingsHistoryPage::SettingsHistoryPage(QWidget* parent, QSize windowSize,
     scroll_->setObjectName(QStringLiteral("historyList"));
     scroll_->setGeometry(panel->rect().adjusted(1, 6, -1, -6));
     scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setAccessibleName(QStringLiteral("履歴"));  // it takes the focus, to scroll by keys
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     textWidth_ = panel->width() - 170;
     const QFont font = Brand::font(12.5);

@@ -31,7 +31,7 @@ void setLook(QPushButton* button, Icons::Name icon, bool selected)
         button->setIcon(*pixmap);
         button->setIconSize(pixmap->deviceIndependentSize().toSize());
     }
-    button->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; text-align: left; "
+    button->setStyleSheet(QStringLiteral("QPushButton { border: none; outline: none; background: transparent; text-align: left; "
                                          "padding: 0; color: %1; }")
                               .arg(colour(Brand::withAlpha(Brand::ink, selected ? 1.0 : 0.65))));
 }
@@ -101,7 +101,7 @@ SettingsSidebar::SettingsSidebar(QWidget* parent) : QWidget(parent)
     updateNotice_ = new QPushButton(this);
     updateNotice_->setObjectName(QStringLiteral("updateNotice"));
     updateNotice_->setGeometry(14, 508, 182, 26);
-    updateNotice_->setFocusPolicy(Qt::NoFocus);
+    updateNotice_->setFocusPolicy(Qt::TabFocus);
     updateNotice_->setFont(Brand::font(11.5, QFont::DemiBold));
     updateNotice_->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; color: red; }"));
     updateNotice_->hide();
@@ -116,7 +116,9 @@ QPushButton* SettingsSidebar::button(int top, const QString& title)
     auto* b = new QPushButton(QStringLiteral("  ") + title, this);
     b->setGeometry(14, top, 182, 36);
     b->setFont(Brand::font(13, QFont::Medium));
-    b->setFocusPolicy(Qt::NoFocus);
+    // Tab reaches it; a click does not take the focus (nor show the ring).
+    b->setFocusPolicy(Qt::TabFocus);
+    b->setAccessibleName(title);
     b->setCursor(Qt::PointingHandCursor);
     return b;
 }

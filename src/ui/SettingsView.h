@@ -22,9 +22,13 @@ public:
     // Where the desktop shows no tray icon, the window offers what its menu
     // holds beyond the settings: the about window and quitting.
     virtual void offerTrayActions(bool on) { (void)on; }
+    // "dictionary.txt" was written and applied by an action of the controller.
+    virtual void dictionaryWritten() = 0;
 
     // The latest history items, newest first, for the history page.
     std::function<QList<QPair<QDateTime, QString>>()> historyProvider;
+    // Whether the last CSV import can still be taken back.
+    std::function<bool()> importUndoable;
     // The platform's login item and audio inputs for the general page,
     // installed by the controller that owns them (none: not shown as on).
     LoginItem* loginItem = nullptr;
@@ -37,6 +41,7 @@ Q_SIGNALS:
     void importCSVRequested();
     void copyPromptRequested();
     void dictionaryReloadRequested();
+    void undoImportRequested();
     void updateCheckRequested();
     void aboutRequested();
     void quitRequested();

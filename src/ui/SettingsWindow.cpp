@@ -5,6 +5,7 @@
 #include "support/MainThread.h"
 #include "ui/Brand.h"
 #include "ui/DictionaryTable.h"
+#include "ui/FocusRing.h"
 #include "ui/MainMenu.h"
 #include "ui/SettingsAboutPage.h"
 #include "ui/SettingsDictionaryPage.h"
@@ -13,11 +14,14 @@
 #include "ui/SettingsHistoryPage.h"
 #include "ui/SettingsSidebar.h"
 
+#include <QAbstractButton>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 
 SettingsWindow& SettingsWindow::shared()
@@ -53,6 +57,8 @@ void SettingsWindow::showNow()
         frame.moveCenter(screen->availableGeometry().center());
         window_->move(frame.topLeft());
     }
+    // A minimised window comes back as it was before (maximised or not).
+    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
     window_->show();
     window_->raise();
     window_->activateWindow();
@@ -84,6 +90,25 @@ void SettingsWindow::build()
     setupTableIfNeeded();
     window_->installEventFilter(this);
     MainMenu::attachTo(window_);
+    FocusRing::attach(window_);
+    addKeys();
+}
+
+void SettingsWindow::addKeys()
+{
+    auto key = [this](QKeySequence keys, auto action) {
+        connect(new QShortcut(keys, window_), &QShortcut::activated, this, action);
+    };
+    key(QKeySequence(Qt::Key_Escape), [this] { window_->hide(); });
+    // The focus goes to the first control of the page the keys chose.
+    auto turn = [this](int page) {
+        switchPage(SettingsPage(page));
+        focusOnPage({}, Qt::ShortcutFocusReason);
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_PageDown), [this, turn] { turn((int(page_) + 1) % 4); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_PageUp), [this, turn] { turn((int(page_) + 3) % 4); });
+    for (int i = 0; i < 4; ++i)
+        key(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + i)), [turn, i] { turn(i); });
 }
 
 void SettingsWindow::setupTableIfNeeded()
@@ -93,8 +118,9 @@ void SettingsWindow::setupTableIfNeeded()
     tableConnected_ = true;
     connect(dictTable_, &DictionaryTable::changed, this, [this] {
         Q_EMIT dictionaryReloadRequested();
-        renderLater(400);
+        renderLater(0);
     });
+    connect(dictTable_, &DictionaryTable::reread, this, [this] { renderLater(0); });
     connect(dictTable_, &DictionaryTable::reordered, this, [this] {
         dictNeedsApply_ = true;
         renderLater(0);
@@ -121,6 +147,12 @@ void SettingsWindow::render()
     sidebar_->setGeometry(0, 0, SettingsSidebar::width, size.height());
     contentArea_->setGeometry(SettingsSidebar::width, 0, size.width() - SettingsSidebar::width, size.height());
 
+    // The focus stays on the same control of the page drawn anew.
+    QWidget* focused = window_->focusWidget();
+    const bool inTable = focused && dictTable_->isAncestorOf(focused);
+    const bool onPage = focused && currentPage_ && currentPage_->isAncestorOf(focused) && !inTable;
+    const QString focusedName = onPage ? nameOf(focused) : QString();
+
     // The table outlives every page: take it back before the old page goes.
     dictTable_->hide();
     dictTable_->setParent(window_);
@@ -136,6 +168,10 @@ void SettingsWindow::render()
         ->setObjectName(QStringLiteral("heading"));
     page->show();
     currentPage_ = page;
+    if (inTable && dictTable_->isVisibleTo(window_))
+        focused->setFocus(Qt::OtherFocusReason);
+    else if (onPage || inTable)
+        focusOnPage(focusedName);
     sidebar_->select(page_);
     refreshUpdateNotice();
 }
@@ -159,15 +195,12 @@ QWidget* SettingsWindow::makePage(QSize size)
         return page;
     }
     case SettingsPage::dictionary: {
-        auto* page = new SettingsDictionaryPage(contentArea_, size, dictTable_, dictNeedsApply_);
-        connect(page, &SettingsDictionaryPage::addWordClicked, this, [this] {
-            Q_EMIT addWordRequested();
-            renderLater(400);
-        });
-        connect(page, &SettingsDictionaryPage::importCSVClicked, this, [this] {
-            Q_EMIT importCSVRequested();
-            renderLater(600);
-        });
+        auto* page = new SettingsDictionaryPage(contentArea_, size, dictTable_, dictNeedsApply_,
+                                                importUndoable && importUndoable());
+        // The page is drawn again once the dialogs have written the file.
+        connect(page, &SettingsDictionaryPage::addWordClicked, this, &SettingsView::addWordRequested);
+        connect(page, &SettingsDictionaryPage::importCSVClicked, this, &SettingsView::importCSVRequested);
+        connect(page, &SettingsDictionaryPage::undoImportClicked, this, &SettingsView::undoImportRequested);
         connect(page, &SettingsDictionaryPage::copyPromptClicked, this, &SettingsView::copyPromptRequested);
         connect(page, &SettingsDictionaryPage::applyClicked, this, [this] {
             dictNeedsApply_ = false;
@@ -185,11 +218,43 @@ QWidget* SettingsWindow::makePage(QSize size)
     return new SettingsAboutPage(contentArea_, size);
 }
 
+QString SettingsWindow::nameOf(QWidget* control)
+{
+    if (!control->accessibleName().isEmpty())
+        return control->accessibleName();
+    auto* button = qobject_cast<QAbstractButton*>(control);
+    return button ? button->text() : QString();
+}
+
+void SettingsWindow::focusOnPage(const QString& name, Qt::FocusReason reason)
+{
+    QWidget* first = nullptr;
+    for (QWidget* control : currentPage_->findChildren<QWidget*>()) {
+        if (!(control->focusPolicy() & Qt::TabFocus) || !control->isVisibleTo(window_))
+            continue;
+        if (!name.isEmpty() && nameOf(control) == name) {
+            control->setFocus(reason);
+            return;
+        }
+        first = first ? first : control;
+    }
+    if (first)
+        first->setFocus(reason);
+}
+
 void SettingsWindow::downloadPreviewModel(QLabel* status, QPushButton* button)
 {
     button->setEnabled(false);
     button->setText(QStringLiteral("ダウンロード中…"));
     PreviewModel::download().start(nullptr, status, button);
+}
+
+void SettingsWindow::dictionaryWritten()
+{
+    // The whole file went to recognition, the order changed here included.
+    dictNeedsApply_ = false;
+    if (page_ == SettingsPage::dictionary)
+        renderLater(0);
 }
 
 void SettingsWindow::refreshUpdateNotice()
@@ -208,9 +273,19 @@ void SettingsWindow::offerTrayActions(bool on)
 bool SettingsWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == window_) {
+        // Return presses the button with the focus (a key its button let through).
+        const auto* key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent*>(event) : nullptr;
+        auto* button = qobject_cast<QAbstractButton*>(window_->focusWidget());
+        if (key && button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            button->animateClick();
+            return true;
+        }
         if (event->type() == QEvent::Resize)
             render();
-        else if (event->type() == QEvent::WindowActivate && page_ == SettingsPage::general)
+        // Fresh after a visit to the desktop's settings, or to an editor of the dictionary.
+        else if (event->type() == QEvent::WindowActivate
+                 && (page_ == SettingsPage::general
+                     || (page_ == SettingsPage::dictionary && !dictTable_->showsFile())))
             render();
     }
     return false;

@@ -13,8 +13,9 @@ class QWidget;
 
 // The settings window: the sidebar on the left and one of four pages on the
 // right, rebuilt at every render (on a page change, a resize, a return to the
-// general page). One shared instance, built on its first show; closing hides
-// it and the next show brings the same window back, centred again.
+// general or dictionary page, a write of the dictionary). One shared
+// instance, built on its first show; closing hides it and the next show
+// brings the same window back, centred again and never minimised.
 class SettingsWindow : public SettingsView {
     Q_OBJECT
 public:
@@ -28,6 +29,7 @@ public:
     void show(const QString& page) override;
     void refreshUpdateNotice() override;
     void offerTrayActions(bool on) override;
+    void dictionaryWritten() override;
 
     // Builds the window when there is none, without showing it.
     void build();
@@ -48,6 +50,12 @@ protected:
 
 private:
     void showNow();
+    // Escape hides the window; Ctrl+PageDown/PageUp and Ctrl+1…4 change page.
+    void addKeys();
+    // What tells a control of a page from its siblings: its accessible name or title.
+    static QString nameOf(QWidget* control);
+    // Puts the focus on the control of the current page called `name`, else on its first one.
+    void focusOnPage(const QString& name, Qt::FocusReason reason = Qt::OtherFocusReason);
     void setupTableIfNeeded();
     void renderLater(int milliseconds);
     QWidget* makePage(QSize size);

@@ -8,6 +8,11 @@ ToggleSwitch::ToggleSwitch(QWidget* parent) : QAbstractButton(parent)
 {
     setCheckable(true);
     setCursor(Qt::PointingHandCursor);
+    // Tab and Space work it; a click does not take the focus (nor show the ring).
+    setFocusPolicy(Qt::TabFocus);
+    auto state = [this](bool on) { setAccessibleDescription(on ? QStringLiteral("オン") : QStringLiteral("オフ")); };
+    state(false);
+    connect(this, &QAbstractButton::toggled, this, state);
 }
 
 void ToggleSwitch::paintEvent(QPaintEvent*)

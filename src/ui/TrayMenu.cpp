@@ -7,7 +7,7 @@
 #include "store/HistoryStore.h"
 #include "support/Graphemes.h"
 #include "ui/AlertMenuStyle.h"
-#include "ui/OverlayView.h"
+#include "ui/Notices.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -38,8 +38,8 @@ QString historyTitle(const QString& text)
 
 }  // namespace
 
-TrayMenu::TrayMenu(const HistoryStore& history, LoginItem* loginItem, OverlayView& overlay)
-    : history_(history), loginItem_(loginItem), overlay_(overlay)
+TrayMenu::TrayMenu(const HistoryStore& history, LoginItem* loginItem, Notices& notices)
+    : history_(history), loginItem_(loginItem), notices_(notices)
 {
 }
 
@@ -89,7 +89,7 @@ void TrayMenu::copyHistoryItem(QAction* item)
     if (!item || item->data().typeId() != QMetaType::QString)
         return;
     QGuiApplication::clipboard()->setText(item->data().toString(), QClipboard::Clipboard);
-    overlay_.flash(QStringLiteral("コピーしました（%1 で貼り付け）").arg(PlatformWords::pasteKeystroke()), 2);
+    notices_.flash(QStringLiteral("コピーしました（%1 で貼り付け）").arg(PlatformWords::pasteKeystroke()), 2);
 }
 
 void TrayMenu::toggleLoginItem()
@@ -99,8 +99,8 @@ void TrayMenu::toggleLoginItem()
     const bool enable = !loginItem_->isEnabled();
     QString error;
     if (!loginItem_->setEnabled(enable, error)) {
-        overlay_.flash(QStringLiteral("自動起動の設定に失敗: ") + error, 3);
+        notices_.flash(QStringLiteral("自動起動の設定に失敗: ") + error, 3);
         return;
     }
-    overlay_.flash(enable ? QStringLiteral("自動起動: オン") : QStringLiteral("自動起動: オフ"), 1.5);
+    notices_.flash(enable ? QStringLiteral("自動起動: オン") : QStringLiteral("自動起動: オフ"), 1.5);
 }

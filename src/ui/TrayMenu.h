@@ -6,7 +6,7 @@
 
 class HistoryStore;
 class LoginItem;
-class OverlayView;
+class Notices;
 class QAction;
 class QMenu;
 
@@ -17,7 +17,7 @@ class QMenu;
 class TrayMenu : public QObject {
     Q_OBJECT
 public:
-    TrayMenu(const HistoryStore& history, LoginItem* loginItem, OverlayView& overlay);
+    TrayMenu(const HistoryStore& history, LoginItem* loginItem, Notices& notices);
 
     // Rebuilds `menu` for the dictation in `phase`.
     void fill(QMenu* menu, Phase phase);
@@ -33,5 +33,5 @@ Q_SIGNALS:
 private:
     const HistoryStore& history_;
     LoginItem* loginItem_;
-    OverlayView& overlay_;
+    Notices& notices_;
 };

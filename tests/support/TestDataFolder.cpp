@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <csignal>
+
 TestDataFolder::TestDataFolder() : oldHome_(qgetenv("HOME")), oldData_(qgetenv("XDG_DATA_HOME"))
 {
     qputenv("HOME", dir_.path().toUtf8());
@@ -37,4 +39,17 @@ void restoreVariable(const char* name, const QByteArray& value)
         qunsetenv(name);
     else
         qputenv(name, value);
+}
+
+FullDisk::FullDisk(rlim_t bytes)
+{
+    std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead
+    getrlimit(RLIMIT_FSIZE, &old_);
+    const rlimit small{bytes, old_.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &small);
+}
+
+FullDisk::~FullDisk()
+{
+    setrlimit(RLIMIT_FSIZE, &old_);
 }

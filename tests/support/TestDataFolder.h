@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
+
 // A file's bytes (empty when it cannot be read); writing creates its folder.
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& bytes);
@@ -27,4 +29,15 @@ private:
     QTemporaryDir dir_;
     QByteArray oldHome_;
     QByteArray oldData_;
+};
+
+// A full disk, played by a file-size limit on this process: until destroyed,
+// writing more than `bytes` into any file fails (also as root).
+class FullDisk {
+public:
+    explicit FullDisk(rlim_t bytes = 64);
+    ~FullDisk();
+
+private:
+    rlimit old_{};
 };

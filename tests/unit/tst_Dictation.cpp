@@ -243,8 +243,10 @@ private Q_SLOTS:
         AppDelegate delegate({QStringLiteral("sayri"), QStringLiteral("--login-item")});
         delegate.applicationDidFinishLaunching(fakes->take());
         delegate.appState()->optionTapped(1);
+        QVERIFY(!fakes->hotkeys->tapEndsDictation());
         delegate.appState()->optionTapped(1.1);
         QCOMPARE(delegate.appState()->phase(), Phase::recording);
+        QVERIFY(fakes->hotkeys->tapEndsDictation());  // its press is hidden from the window
         QTRY_COMPARE(fakes->server->seen().size(), 2);
         QTest::qWait(100);
         QVERIFY(!fakes->overlay->events.contains(readyMessage));
@@ -665,9 +667,15 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.taps, Times{0.1});
         QTRY_COMPARE(rig.escapes, 1);
 
-        // Only a press of the trigger key alone is followed by an inert key.
+        // Only the press of the trigger key alone that would end a dictation
+        // is followed by an inert key; other lone taps reach everyone as they are.
         auto keys = std::make_shared<FakeKeySynthesizer>();
         rig.manager->maskLonePresses(keys);
+        bool ending = false;
+        rig.manager->tapEndsDictation = [&ending] { return ending; };
+        rig.play({{0.5, 'f', 58, opt}, {0.6, 'f', 58, 0}});
+        QCOMPARE(keys->inertKeys, 0);
+        ending = true;
         rig.play({{1, 'f', 58, opt},
                   {1.1, 'f', 61, opt},
                   {1.2, 'f', 61, opt},
@@ -677,12 +685,12 @@ private Q_SLOTS:
                   {2.2, 'f', 58, ctrl},
                   {2.3, 'f', 59, 0}});
         QCOMPARE(keys->inertKeys, 1);
-        QTRY_COMPARE(rig.taps, (Times{0.1, 1.3}));
+        QTRY_COMPARE(rig.taps, (Times{0.1, 0.6, 1.3}));
 
         // A report still queued when the manager goes is delivered without it.
         rig.play({{3, 'f', 58, opt}, {3.1, 'f', 58, 0}});
         rig.manager.reset();
-        QTRY_COMPARE(rig.taps.size(), 3);
+        QTRY_COMPARE(rig.taps.size(), 4);
     }
 
     // The settings window's choice while the old key is held: saved, switched
@@ -760,10 +768,13 @@ private Q_SLOTS:
         // Window class, instance, the categories of its desktop entry; "" for no focused window.
         const QList<std::tuple<QString, QString, QString, PasteKeystroke>> cases{
             {"Sakura", "sakura", "GTK;System;TerminalEmulator", shiftV},  // a terminal by its desktop entry
-            {"XTerm", "xterm", "System;TerminalEmulator", insert},        // xterm: the primary selection
-            {"Urxvt-tabbed", "urxvt", "", insert},                        // urxvt, by instance
-            {"Alacritty", "Alacritty", "", shiftV},                       // listed, without an entry
-            {"Kitty", "kitty", "Graphics", controlV},                     // listed, whose entry is no terminal
+            {"konsole", "konsole", "Qt;KDE;System;TerminalEmulator", shiftV},
+            {"XTerm", "xterm", "System;TerminalEmulator", insert},  // xterm: the primary selection
+            {"Urxvt-tabbed", "urxvt", "", insert},                  // urxvt, by instance
+            {"Emacs", "emacs", "Development;TextEditor", insert},   // C-v scrolls
+            {"Gvim", "gvim", "Utility;TextEditor", insert},         // C-v starts a block selection
+            {"Alacritty", "Alacritty", "", shiftV},                 // listed, without an entry
+            {"Kitty", "kitty", "Graphics", controlV},               // listed, whose entry is no terminal
             {"Gedit", "gedit", "GTK;Utility;TextEditor", controlV},
             {"Xterm-notes", "xterm-notes", "", controlV},  // only contains a terminal's name
             {"", "", "", controlV},
@@ -772,10 +783,16 @@ private Q_SLOTS:
             std::optional<FrontmostAppInfo> app;
             if (!windowClass.isEmpty())
                 app = FrontmostAppInfo{42, {}, windowClass, instance, categories.split(u';', Qt::SkipEmptyParts)};
-            PasteRig rig(app);
-            rig.paster->paste(QStringLiteral("ls"));
-            QTRY_COMPARE(rig.keys->sent, QList<PasteKeystroke>{keystroke});
+            QCOMPARE(Paster::keystrokeFor(app), keystroke);
         }
+        // Where the desktop has no primary selection, a window that pastes
+        // only that gets no keystroke (it would paste an older selection).
+        QVERIFY(!QGuiApplication::clipboard()->supportsSelection());
+        PasteRig rig(FrontmostAppInfo{42, {}, u"XTerm"_s, u"xterm"_s, {}});
+        QVERIFY(!rig.paster->paste(u"ls"_s));
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"ls"_s);
+        QTest::qWait(Paster::pauseMs + 50);
+        QVERIFY(rig.keys->sent.isEmpty());
     }
 
     // Each announced key is taken out once, in order: keys announced before

@@ -31,6 +31,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <csignal>
@@ -315,6 +316,37 @@ private Q_SLOTS:
         server.stop();
     }
 
+    // A whisper-server another running Sayri started (on another display of
+    // this user) is neither ended nor doubled: it is used, audio included.
+    void anotherSayrisServerIsShared()
+    {
+        const QString parent = data->file(QStringLiteral("sayri"));  // runs as "sayri"
+        data->writeText(QStringLiteral("sayri"), QStringLiteral("#!/bin/sh\n\"$@\" &\nwait\n"));
+        QFile::setPermissions(parent, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcess other;
+        other.start(parent, {standIn->binary(), "-m", standIn->model(), "--port", QString::number(port)});
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                QTcpSocket s;
+                s.connectToHost(QStringLiteral("127.0.0.1"), port);
+                return s.waitForConnected(200);
+            },
+            10000));
+        standIn->setReplies({QJsonObject{{QStringLiteral("text"), QStringLiteral("共有")}}});
+        WhisperServer::Role own = WhisperServer::mainRole();
+        own.ownServerOnly = true;
+        WhisperServer server(processes, {}, own);
+        QVERIFY(startHealthy(server));
+        QCOMPARE(onPipeline([&] { return server.transcribe(wavOfSeconds(1)); }), text("共有"));
+        QVERIFY(!server.processId());
+        QCOMPARE(standIn->starts().size(), 1);
+        QCOMPARE(logMessages(), QStringList{QStringLiteral("ポート%1の whisper-server はほかの画面で動くサイリのものなので、"
+                                                           "それを使います")
+                                                .arg(port)});
+        ::kill(pid_t(standIn->starts().value(0).value("pid").toInteger()), SIGTERM);
+        other.waitForFinished(5000);
+    }
+
     // A server that never answers is given up on after the time limit plus
     // the grace period, and it is free for the next request afterwards.
     void hangingServerIsGivenUpOn()
@@ -582,7 +614,7 @@ private Q_SLOTS:
         LivePreview::feed(audio(0.5, true));
         QTRY_VERIFY_WITH_TIMEOUT(logContains("ライブ仮表示: 仮表示の認識が話す速さに追いつかないため、この録音では止めます"
                                              "（録音と文字起こしには影響ありません）"),
-                                 10000);
+                                 30000);  // the preview server starts first
         LivePreview::feed(audio(1, true));
         QTest::qWait(700);
         QCOMPARE(inferences(), 1);

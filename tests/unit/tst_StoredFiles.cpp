@@ -11,10 +11,7 @@
 
 #include <QtTest>
 
-#include <sys/resource.h>
-
 #include <atomic>
-#include <csignal>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -166,14 +163,10 @@ private Q_SLOTS:
 
         // A full disk, played by a file-size limit: the old file stays whole.
         Config::edit([](ConfigData& c) { c.micDeviceUID = QString(200, u'm'); });
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        const rlimit small{64, old.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &small);
-        const bool savedAgain = Config::save();
-        setrlimit(RLIMIT_FSIZE, &old);
-        QVERIFY(!savedAgain);
+        {
+            const FullDisk full;
+            QVERIFY(!Config::save());
+        }
         QCOMPARE(data->readText(u"config.json"_s), saved);
 
         // A broken file that cannot be kept aside (its copy's names taken) is not replaced.
@@ -313,7 +306,7 @@ private Q_SLOTS:
         QCOMPARE(dictionary(), u"語\n"_s);
 
         setDictionary(u"# c\nふかんず=俯瞰図\n渡邊"_s);
-        const QStringList added = Config::appendDictionaryWords({u"  新語\u3000"_s, u"よみ=俯瞰図"_s, u"渡邊"_s, u""_s,
+        const auto added = Config::appendDictionaryWords({u"  新語\u3000"_s, u"よみ=俯瞰図"_s, u"渡邊"_s, u""_s,
                                                                  u"#x"_s, u"せき=席"_s, u"席"_s, u"新語"_s, u"=="_s});
         QCOMPARE(added, (QStringList{u"新語"_s, u"せき=席"_s, u"=="_s}));
         QCOMPARE(dictionary(), u"# c\nふかんず=俯瞰図\n渡邊\n新語\nせき=席\n==\n"_s);
@@ -328,27 +321,40 @@ private Q_SLOTS:
         QCOMPARE(readFile(dictionaryPath()), QByteArray("\xEF\xBB\xBF"
                                                         "a=b\r\nc\nd\n"));
 
-        // A file that is not UTF-8 is never overwritten.
+        // A file that is not UTF-8 is never overwritten; a full disk leaves it as it was.
         const QByteArray shiftJis = QStringEncoder("Shift_JIS").encode(u"ふかんず=俯瞰図\n"_s);
         writeFile(dictionaryPath(), shiftJis);
-        QCOMPARE(Config::appendDictionaryWords({u"新語"_s}), QStringList{});
+        QCOMPARE(Config::appendDictionaryWords({u"新語"_s}), std::nullopt);
         QCOMPARE(readFile(dictionaryPath()), shiftJis);
+        setDictionary(u"語\n"_s);
+        const FullDisk full(2);
+        QCOMPARE(Config::appendDictionaryWords({u"新語"_s}), std::nullopt);
+        QVERIFY(!Config::rewriteDictionary({}) && !Config::removeWord(u"x"_s));
+        QCOMPARE(dictionary(), u"語\n"_s);
     }
 
     void importsCSVRows()
     {
         setDictionary(u"既存\n"_s);
-        // With a byte-order mark, which must not hide the header row.
+        // With a byte-order mark, which must not hide the header row. Code
+        // fences, a third field and words that would not read back are no rows.
         const QString path =
             csv("\xEF\xBB\xBF"
                 + u"よみ,ひょうき\r\nふかんず,俯瞰図\rReact,React\n\n\"東京\",\"とうきょう\"\n"
-                  "  # コメント\n,なし\na,b,c,d\n'単独',\n単語\n既存\nx,表記\n\tタブ ,\" q \"\n"_s.toUtf8());
+                  "  # コメント\n,なし\na,b,c,d\n'単独',\n単語\n既存\nx,表記\n\tタブ ,\" q \",\n```csv\n"
+                  "E=mc²\nE=mc²,E=mc²\nx=y,z\n#タグ,#タグ\nDate,Description,Amount"_s.toUtf8());
+        const Config::CSVWords read = Config::readDictionaryCSV(path);
+        QCOMPARE(read.unusable, 6);
+        QCOMPARE(dictionary(), u"既存\n"_s);  // reading writes nothing
         const auto result = Config::importDictionaryCSV(path);
-        QCOMPARE(result.added, 6);
-        QCOMPARE(result.skipped, 1);  // 既存; header and comment rows count nowhere
-        QCOMPARE(dictionary(), u"既存\nふかんず=俯瞰図\nReact\n東京=とうきょう\na=b\n単独\nタブ=q\n"_s);
+        QCOMPARE(result.added, 5);
+        QCOMPARE(result.skipped, 1);  // 既存; header, comment and unusable rows count nowhere
+        QCOMPARE(dictionary(), u"既存\nふかんず=俯瞰図\nReact\n東京=とうきょう\n単独\nタブ=q\n"_s);
+        // The file as it was is kept, and one step puts it back.
+        QVERIFY(Config::putBackDictionaryBeforeImport());
+        QCOMPARE(dictionary(), u"既存\n"_s);
 
-        // Shift_JIS is read; UTF-16 and a cut-off file change nothing.
+        // Shift_JIS is read; UTF-16, a cut-off file and a file over the limit change nothing.
         setDictionary(u"# 辞書\n"_s);
         const QByteArray sjis =
             QStringEncoder("Shift_JIS").encode(u"読み,表記\r\nふかんず,俯瞰図\r\nわたなべ,渡邊\r\n"_s);
@@ -356,20 +362,22 @@ private Q_SLOTS:
         QCOMPARE(dictionary(), u"# 辞書\nふかんず=俯瞰図\nわたなべ=渡邊\n"_s);
 
         const QByteArray before = readFile(dictionaryPath());
-        const QString text = u"ぎじゅつ,技術\nabc,ABC\n"_s;
-        QByteArray utf16le("\xFF\xFE");
-        utf16le += QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        const QByteArray utf16le = QStringEncoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom)
+                                       .encode(u"ぎじゅつ,技術\nabc,ABC\n"_s);
         QByteArray asciiUtf16;
         for (char c : QByteArray("abc,ABC\n"))
             asciiUtf16 += QByteArray(1, c) + QByteArray(1, '\0');
         const QByteArray cutOff = sjis + "\x82";  // a lead byte without its second byte
-        for (const QByteArray& bytes : {utf16le, asciiUtf16, cutOff}) {
+        using Problem = Config::CSVWords::Problem;
+        for (const auto& [bytes, problem] :
+             {std::pair{utf16le, Problem::notText}, {asciiUtf16, Problem::notText}, {cutOff, Problem::notText},
+              {"a,b\n" + QByteArray(Config::csvSizeLimit, '#'), Problem::tooLarge}}) {
+            QCOMPARE(Config::readDictionaryCSV(csv(bytes)).problem, problem);
             const auto rejected = Config::importDictionaryCSV(csv(bytes));
             QCOMPARE(rejected.added + rejected.skipped, 0);
             QCOMPARE(readFile(dictionaryPath()), before);
         }
-        const auto missing = Config::importDictionaryCSV(data->root() + u"/none.csv"_s);
-        QCOMPARE(missing.added + missing.skipped, 0);
+        QCOMPARE(Config::readDictionaryCSV(data->root() + u"/none.csv"_s).problem, Problem::cannotOpen);
     }
 
     void rewriteWritesHeaderAndWords()

@@ -13,6 +13,8 @@
 #include "store/Dictionary.h"
 #include "support/MainThread.h"
 #include "ui/AddWordDialog.h"
+#include "ui/CsvImportConfirmDialog.h"
+#include "ui/DictionaryRules.h"
 #include "ui/TrayIcon.h"
 
 #include <QClipboard>
@@ -79,30 +81,44 @@ class TestUserActions : public QObject {
 
     QStringList restarts() const { return fakes->server->seen().filter(QRegularExpression(u"^restart:"_s)); }
 
-    // Fills the dialog and presses "追加して反映".
-    void add(const QString& surface, const QString& reading)
+    // Fills the dialog and presses "追加して反映"; returns what the dialog
+    // refused to add (then it stays open, and is closed here).
+    QString add(const QString& surface, const QString& reading)
     {
         app->addDictWord();
         auto* dialog = qobject_cast<AddWordDialog*>(app->dictionaryDialog());
-        QVERIFY(dialog);
         dialog->surfaceField()->setText(surface);
         dialog->readingField()->setText(reading);
         QTest::mouseClick(dialog->addButton(), Qt::LeftButton);
-        QTRY_VERIFY(!app->dictionaryDialog());
+        const QString refusal = dialog->refusal();
+        if (!refusal.isEmpty()) {  // said in the dialog, which keeps the text
+            [&] { QVERIFY(dialog->isVisible() && dialog->surface() == surface); }();
+            dialog->reject();
+        }
+        [&] { QTRY_VERIFY(!app->dictionaryDialog()); }();
+        return refusal;
     }
 
-    // Chooses the file in the import dialog, or cancels it.
-    void importFile(const QString& path)
+    // Chooses the file in the import dialog, or cancels it; returns the
+    // confirmation that comes up, if any.
+    CsvImportConfirmDialog* choose(const QString& path)
     {
         app->importDictCSV();
         auto* dialog = qobject_cast<QFileDialog*>(app->dictionaryDialog());
-        QVERIFY(dialog && dialog->isModal());
+        [&] { QVERIFY(dialog && dialog->isModal()); }();
         if (path.isEmpty()) {
             dialog->reject();
         } else {
             dialog->selectFile(path);
             static_cast<QDialog*>(dialog)->accept();  // as the "選ぶ" button does
         }
+        return qobject_cast<CsvImportConfirmDialog*>(app->dictionaryDialog());
+    }
+    // ... and confirms what it adds.
+    void importFile(const QString& path)
+    {
+        if (CsvImportConfirmDialog* confirmation = choose(path))
+            confirmation->acceptButton()->click();
         QTRY_VERIFY(!app->dictionaryDialog());
     }
 
@@ -282,38 +298,109 @@ private Q_SLOTS:
         QVERIFY(!app->lastAppliedDictMtime());
     }
 
-    void dictionaryThatIsNotTextIsNeverCalledFull()
+    // The add dialog keeps to the edit dialog's rule: a word whose line would
+    // read back as another is refused there; with a reading it is written so
+    // that it reads back as typed.
+    void addedWordsReadBack()
     {
+        for (const auto& [surface, reading] : {std::pair{"E=mc²", ""}, {"#タグ", ""}, {"山田、a=b", ""}, {"x", "a=b"}})
+            QVERIFY2(!add(surface, reading).isEmpty(), surface);
+        QVERIFY(fakes->overlay->events.isEmpty());
+        add(u"E=mc²"_s, u"いこーる"_s);
+        add(u"タグ"_s, u"#たぐ"_s);
+        QCOMPARE(Config::dictionaryEntries(), (QList<Config::DictionaryEntry>{
+                                                  {{}, u"サイリ"_s}, {u"いこーる"_s, u"E=mc²"_s}, {u"#たぐ"_s, u"タグ"_s}}));
+    }
+
+    // A dictionary that cannot be written, or read as text: the dialog says
+    // so and stays open with what was typed; nothing is claimed or restarted.
+    void failedWritesAreSaid()
+    {
+        const QString list = csv("ふかんず,俯瞰図\n");
         const QByteArray notText("\xff\xfe\x00\x00 not utf-8", 14);
+        const QString unreadable = u"dictionary.txt を読めないため追加できませんでした（UTF-8で保存し直してください）"_s;
+        {
+            const FullDisk full(8);
+            QCOMPARE(add(u"新語"_s, QString()), DictionaryRules::cannotWrite());
+            CsvImportConfirmDialog* confirmation = choose(list);
+            confirmation->acceptButton()->click();
+            QCOMPARE(confirmation->refusal(), DictionaryRules::cannotWrite());
+            confirmation->reject();
+            QTRY_VERIFY(!app->dictionaryDialog());
+        }
+        QCOMPARE(data->readText(u"dictionary.txt"_s), u"# test\nサイリ\n"_s);
         writeFile(data->file(u"dictionary.txt"_s), notText);
-        const QString refused =
-            u"flash:dictionary.txt を読めないため追加できませんでした（UTF-8で保存し直してください）@4"_s;
-        add(u"俯瞰図"_s, QString());
-        importFile(csv("ふかんず,俯瞰図\n"));
-        QCOMPARE(fakes->overlay->events, (QStringList{refused, refused}));
+        QCOMPARE(add(u"俯瞰図"_s, QString()), unreadable);
+        importFile(list);
         app->pipelineQueue().drain();
+        QCOMPARE(fakes->overlay->events, QStringList{u"flash:"_s + unreadable + u"@4"_s});
         QVERIFY(restarts().isEmpty());
         QCOMPARE(readFile(data->file(u"dictionary.txt"_s)), notText);
     }
 
+    // A list is written only once the user has seen what it adds; one step
+    // puts the dictionary back while it is as the import left it.
     void importCSV()
     {
-        const QString path = csv("よみ,ひょうき\nやまだたろう,山田太郎\nサイリ,サイリ\nけんしゅつき,検出器\n");
-        importFile(path);
+        const QString path = csv("よみ,ひょうき\nやまだたろう,山田太郎\nサイリ,サイリ\nけんしゅつき,検出器\nDate,Amount,Memo\n");
+        CsvImportConfirmDialog* confirmation = choose(path);
+        QVERIFY(confirmation);
+        QCOMPARE(confirmation->summary(), u"・山田太郎（よみ: やまだたろう）\n・検出器（よみ: けんしゅつき）\n"
+                                          u"重複1語は飛ばします\n単語表の形でない1行は読みません"_s);
+        QCOMPARE(data->readText(u"dictionary.txt"_s), u"# test\nサイリ\n"_s);
+        confirmation->acceptButton()->click();
         QTRY_COMPARE(fakes->overlay->events,
                      (QStringList{applying, u"flash:✓ 2語を辞書に追加しました（重複1語は飛ばしました）@3"_s}));
         QCOMPARE(restarts().size(), 1);
+        app->undoImport();
+        QCOMPARE(data->readText(u"dictionary.txt"_s), u"# test\nサイリ\n"_s);
+        QTRY_COMPARE(fakes->overlay->last(), u"flash:✓ 読み込む前の辞書に戻しました（1語）@2.5"_s);
+        QCOMPARE(restarts().size(), 2);
 
-        // The same file again: every word is a duplicate, nothing restarts.
-        fakes->overlay->events.clear();
-        importFile(path);
-        QCOMPARE(fakes->overlay->events, QStringList{u"flash:追加できる語がありませんでした（重複3語）@3"_s});
-        app->pipelineQueue().drain();
-        QCOMPARE(restarts().size(), 1);
-
-        // Without duplicates the message says nothing of them.
+        // Cancelled, it writes nothing; changed since it was read or imported:
+        // not claimed, not taken back; known words only: no confirmation.
+        choose(path)->cancelButton()->click();
+        QCOMPARE(data->readText(u"dictionary.txt"_s), u"# test\nサイリ\n"_s);
+        confirmation = choose(path);
+        data->writeText(u"dictionary.txt"_s, u"山田太郎\n検出器\n"_s);
+        confirmation->acceptButton()->click();
+        QCOMPARE(fakes->overlay->last(), u"flash:追加できる語がありませんでした（重複3語）@3"_s);
         importFile(csv("ふかんず,俯瞰図\n"));
         QTRY_COMPARE(fakes->overlay->last(), u"flash:✓ 1語を辞書に追加しました@3"_s);
+        data->writeText(u"dictionary.txt"_s, u"手で直した\n"_s);
+        app->undoImport();
+        QCOMPARE(data->readText(u"dictionary.txt"_s), u"手で直した\n"_s);
+        QVERIFY(!choose(csv("手で直した\n")));
+        QCOMPARE(fakes->overlay->last(), u"flash:追加できる語がありませんでした（重複1語）@3"_s);
+
+        // A UTF-16 export and a file too large to be a word list say so.
+        importFile(csv(QStringEncoder(QStringConverter::Utf16, QStringConverter::Flag::WriteBom)
+                           .encode(u"よみ,ひょうき\n"_s)));
+        QCOMPARE(fakes->overlay->last(), u"flash:このファイルは読めませんでした（UTF-8かShift-JISのCSVで保存してください）@4"_s);
+        importFile(csv(QByteArray(Config::csvSizeLimit + 1, 'a')));
+        QCOMPARE(fakes->overlay->last(), u"flash:単語表にしては大きすぎるファイルです（1MBまで）@4"_s);
+        QCOMPARE(data->readText(u"dictionary.txt"_s), u"手で直した\n"_s);
+    }
+
+    // Other messages never take the recording bar's place: the latest one
+    // waits until the dictation's own message has had its time.
+    void messagesWaitForTheDictation()
+    {
+        app->history().add(QString(), u"前の文"_s, AppState::historyMode);
+        app->optionTapped(100.0);
+        app->optionTapped(100.3);
+        const QString bar = fakes->overlay->last();
+        open();
+        menuItem(u"前の文"_s)->trigger();
+        app->copyDictionaryRequest();
+        app->reloadDictionary();
+        app->pipelineQueue().drain();
+        QCoreApplication::sendPostedEvents();  // the restart's message is back
+        QCOMPARE(fakes->overlay->last(), bar);
+        app->escPressed();
+        QCOMPARE(fakes->overlay->last(), u"flash:取り消しました@1.2"_s);
+        QTRY_COMPARE(fakes->overlay->last(), u"flash:✓ 辞書を反映しました（1語）@2.5"_s);
+        QVERIFY(fakes->overlay->events.filter(u"コピー"_s).isEmpty());
     }
 
     void reapply()
@@ -347,6 +434,13 @@ private Q_SLOTS:
         QVERIFY(qobject_cast<AddWordDialog*>(app->dictionaryDialog()));
         Q_EMIT fakes->settings.dictionaryReloadRequested();
         QCOMPARE(fakes->overlay->last(), applying);
+        // Every write of the file is told to the window, which can take an import back.
+        add(u"新語"_s, QString());
+        importFile(csv("ふかんず,俯瞰図\n"));
+        QVERIFY(fakes->settings.importUndoable());
+        Q_EMIT fakes->settings.undoImportRequested();
+        QVERIFY(!fakes->settings.importUndoable());
+        QCOMPARE(fakes->settings.dictionaryWrites, 3);
         // The history page lists the newest fifty.
         for (int i = 0; i < 51; ++i)
             app->history().add(QString(), u"履歴%1"_s.arg(i), AppState::historyMode);

@@ -18,6 +18,7 @@
 #include "ui/DictionaryRules.h"
 #include "ui/DictionaryTable.h"
 #include "ui/FirstRunWindow.h"
+#include "ui/FocusRing.h"
 #include "ui/Icons.h"
 #include "ui/Overlay.h"
 #include "ui/OverlayGeometry.h"
@@ -30,6 +31,7 @@
 #include "ui/ToggleSwitch.h"
 #include "ui/WordDialog.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
@@ -39,6 +41,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -270,25 +273,60 @@ private Q_SLOTS:
         }
     }
 
-    // The file is the truth: a table showing an older file writes nothing.
+    // The file is the truth: a table showing an older file writes nothing,
+    // says so and shows the file; the edit dialog keeps what was typed.
     void racingChangesAreDropped()
     {
         QListView* view = show("A\nB\n");
         writeFile(data->file(u"dictionary.txt"_s), "A\nB\nC\n");
-        QSignalSpy reordered(table_.get(), &DictionaryTable::reordered);
         QVERIFY(!drop("0", 2));
+        QVERIFY(table_->notice().startsWith(u"dictionary.txt がほかで書き換えられていたため、並べ替えませんでした"_s));
+        QTRY_COMPARE(table_->entries().size(), 3);
+        writeFile(data->file(u"dictionary.txt"_s), "C\nA\n");
         doubleClick(view->visualRect(view->model()->index(0, 0)).center());
         auto* dialog = table_->findChild<WordDialog*>();
         QVERIFY(dialog && dialog->focusWidget() == dialog->surfaceField());
         dialog->readingField()->setText(u"x=y"_s);
         dialog->acceptButton()->click();
-        QVERIFY(dialog->isVisible() && !dialog->refusal().isEmpty());
+        QCOMPARE(dialog->refusal(), u"「よみ」に「=」は入れられません。"_s);
         dialog->readingField()->setText(u"えー"_s);
         dialog->acceptButton()->click();
-        QCOMPARE(file(), "A\nB\nC\n");
+        QVERIFY(dialog->isVisible() && dialog->refusal().contains(u"書き換えられていた"_s));
+        QCOMPARE(file(), "C\nA\n");
         QVERIFY(logContains(u"辞書の変更を保存しませんでした: dictionary.txt "
                             u"がほかのプログラムで書き換えられていたため、ファイルの内容を残します"_s));
-        QTRY_COMPARE(reordered.count(), 2);
+        // Read again, the same press writes the word where it is now.
+        QTRY_COMPARE(table_->entries().size(), 2);
+        dialog->acceptButton()->click();
+        QVERIFY(file().endsWith("\n\nC\nえー=A\n"));
+        QCOMPARE(table_->notice(), QString());
+    }
+
+    // A file that cannot be written: an edit, a move and a deletion say so,
+    // and the table stays as the file is. The word to delete is asked about
+    // as written, never as markup.
+    void failedWritesLeaveTheTable()
+    {
+        QListView* view = show("A\n<b>B</b>\n");
+        const FullDisk full(1);
+        QVERIFY(!drop("0", 2));
+        QCOMPARE(table_->notice(), DictionaryRules::cannotWrite());
+        const QRect row = view->visualRect(view->model()->index(1, 0));
+        doubleClick(row.center());
+        auto* dialog = table_->findChild<WordDialog*>();
+        dialog->surfaceField()->setText(u"X"_s);
+        dialog->acceptButton()->click();
+        QCOMPARE(dialog->refusal(), DictionaryRules::cannotWrite());
+        dialog->reject();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, DictionaryRowDelegate::buttonRect(row).center());
+        auto* box = table_->findChild<QMessageBox*>();
+        const auto* question = box->findChild<QLabel*>(u"qt_msgbox_label"_s);
+        QCOMPARE(QAccessible::queryAccessibleInterface(const_cast<QLabel*>(question))->text(QAccessible::Name),
+                 u"「<b>B</b>」を辞書から消しますか？"_s);
+        button(box, u"消す"_s)->click();
+        QCOMPARE(table_->notice(), DictionaryRules::cannotWrite());
+        QCOMPARE(file(), "A\n<b>B</b>\n");
+        QCOMPARE(table_->entries(), Config::dictionaryDisplayEntries());
     }
 
     void notUtf8IsReadOnly()
@@ -296,7 +334,7 @@ private Q_SLOTS:
         const QByteArray bytes("A\n\xff\xfe B\n");
         QListView* view = show(bytes);
         table_->setEntries({{{}, u"A"_s, true}});  // a snapshot from before
-        QVERIFY(table_->findChild<QLabel*>(u"readOnlyNotice"_s)->isVisible());
+        QVERIFY(table_->notice().startsWith(u"dictionary.txt を読めないため"_s));
         QVERIFY(!(view->model()->flags(view->model()->index(0, 0)) & Qt::ItemIsDragEnabled));
         QVERIFY(!drop("0", 1));
         const QRect row = view->visualRect(view->model()->index(0, 0));
@@ -419,6 +457,18 @@ private Q_SLOTS:
         QVERIFY(table->replaceableCount() > 0 && table->parentWidget() == window.currentPage());
         QCOMPARE(summary->text().split(u'\n').size(), 2);
         QVERIFY(texts(window.currentPage()).contains(u"30 語"_s));
+        // Drawn again when the file changes: coming back to the window, a write
+        // of the controller (with the undo of an import while it can be undone).
+        data->writeText(u"dictionary.txt"_s, words + u"新語\n"_s);
+        QEvent activate(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(window.window(), &activate);
+        QVERIFY(texts(window.currentPage()).contains(u"31 語"_s));
+        QSignalSpy undos(&window, &SettingsView::undoImportRequested);
+        window.importUndoable = [] { return true; };
+        window.dictionaryWritten();
+        QTRY_VERIFY(button(window.currentPage(), u"読み込みを取り消す"_s));
+        button(window.currentPage(), u"読み込みを取り消す"_s)->click();
+        QCOMPARE(undos.size(), 1);
         // A move shows "変更を反映" until it is pressed; a deletion reloads at once.
         const QString apply = u"変更を反映（認識に効かせる）"_s;
         QVERIFY(!button(window.currentPage(), apply));
@@ -436,9 +486,14 @@ private Q_SLOTS:
         // 履歴: the empty text, then a long entry cut to four lines that still copies whole.
         window.switchPage(SettingsPage::history);
         QVERIFY(texts(window.currentPage()).contains(u"まだありません。話してみてください。"_s));
-        history = {{QDateTime(QDate(2026, 3, 4), QTime(9, 5)), QString(10000, QChar(0x3044))}};
+        history = {{QDateTime(QDate(2026, 3, 4), QTime(9, 5)), QString(10000, QChar(0x3044))},
+                   {QDateTime(), u"<b>太字</b> &lt;"_s}};
         window.render();
         QVERIFY(texts(window.currentPage()).contains(u"3/4 09:05"_s));
+        // A dictated text reads as written, never as markup.
+        const auto labels = window.currentPage()->findChildren<QLabel*>();
+        QLabel* dictated = *std::find_if(labels.begin(), labels.end(), [&](auto* l) { return l->text().contains(u'<'); });
+        QCOMPARE(QAccessible::queryAccessibleInterface(dictated)->text(QAccessible::Name), history.last().second);
         const QPointer<QPushButton> copy = button(window.currentPage(), u"コピー"_s);
         copy->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), history.first().second);
@@ -482,6 +537,10 @@ private Q_SLOTS:
             QVERIFY(!window.window());  // built only when the queued show runs
         }
         QTRY_VERIFY(window.window() && window.window()->isVisible());
+        // Minimised, it comes back when it is opened again (tray, second start).
+        window.window()->showMinimized();
+        window.show();
+        QTRY_VERIFY(!window.window()->isMinimized());
         button(window.currentPage(), u"ダウンロードする"_s)->click();
         const auto page = [&] { return static_cast<SettingsGeneralPage*>(window.currentPage()); };
         QTRY_VERIFY(page()->previewNote()->text().startsWith(u"ダウンロード中… 2MB"_s));
@@ -758,6 +817,56 @@ private Q_SLOTS:
         w->close();
     }
 
+    // The keys do what the mouse does (the desktop test walks it all): moves
+    // through the same writes, pages, the ring only after a key moved the
+    // focus, which stays put when a page is drawn anew; a name for every control.
+    void keyboard()
+    {
+        QListView* view = show("A\nう=B\nC\n");
+        view->setCurrentIndex(view->model()->index(0, 0));
+        const auto key = [view](int k, Qt::KeyboardModifiers m = {}) { QTest::keyClick(view, Qt::Key(k), m); };
+        key(Qt::Key_Down, Qt::AltModifier);
+        QVERIFY(file().endsWith("\n\nう=B\nA\nC\n"));
+        key(Qt::Key_Down, Qt::AltModifier);
+        key(Qt::Key_Down, Qt::AltModifier);  // already the last: nothing
+        QCOMPARE(view->currentIndex().row(), 2);
+        key(Qt::Key_Up, Qt::AltModifier);
+        QVERIFY(file().endsWith("\n\nう=B\nA\nC\n"));
+        QCOMPARE(view->model()->index(0, 0).data(Qt::AccessibleTextRole), u"B よみ う 聞き取り"_s);
+        writeFile(data->file(u"dictionary.txt"_s), "C\n");
+        key(Qt::Key_Up, Qt::AltModifier);
+        QCOMPARE(file(), "C\n");
+        QTRY_COMPARE(table_->entries().size(), 1);  // read again
+
+        SettingsWindow window;
+        window.show();
+        QTRY_VERIFY(window.window() && QTest::qWaitForWindowActive(window.window()));
+        using Page = SettingsPage;
+        for (const auto& [k, page] : {std::pair{Qt::Key_PageDown, Page::dictionary}, {Qt::Key_PageUp, Page::general},
+                                      {Qt::Key_PageUp, Page::about}, {Qt::Key_2, Page::dictionary}})
+            QTest::keyClick(window.window(), k, Qt::ControlModifier);
+        QCOMPARE(window.page(), Page::dictionary);
+        QWidget* add = button(window.currentPage(), u"＋ 追加"_s);
+        QCOMPARE(window.window()->focusWidget(), add);
+        auto* ring = window.window()->findChild<FocusRing*>();
+        QVERIFY(ring->isVisible() && ring->geometry().contains(add->mapTo(window.window(), QPoint(1, 1))));
+        for (int i = 0; i < 3; ++i)  // past "プロンプトをコピー" and "CSVを読み込む"
+            QTest::keyClick(window.window()->focusWidget(), Qt::Key_Tab);
+        QCOMPARE(window.window()->focusWidget(), window.dictionaryTable()->focusProxy());
+        window.render();  // the same control keeps the focus on the page drawn anew
+        QCOMPARE(window.window()->focusWidget(), window.dictionaryTable()->focusProxy());
+        QTest::mouseClick(window.window(), Qt::LeftButton);
+        QVERIFY(!ring->isVisible());
+        // Every control a key reaches has a name to be read out.
+        for (const Qt::Key k : {Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4}) {
+            QTest::keyClick(window.window(), k, Qt::ControlModifier);
+            for (QWidget* w : window.window()->findChildren<QWidget*>())
+                if (w->isVisible() && (w->focusPolicy() & Qt::TabFocus))
+                    QVERIFY2(!QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty(),
+                             w->metaObject()->className());
+        }
+    }
+
     // Anchors read and written, the panel placed and kept on a screen, the dot's scale.
     void overlayGeometry()
     {
@@ -869,6 +978,7 @@ private Q_SLOTS:
         auto* target = child<TextLine>("target");
         auto* mic = child<TextLine>("mic");
         QCOMPARE(target->text(), u"→ テキストエディター"_s);
+        QCOMPARE(panel->accessibleName(), u"録音中 → テキストエディター"_s);  // said as a status
         QCOMPARE(target->width(), 74);
         QCOMPARE(mic->width(), 170);
         overlay->showRecordingBar(u"アプリ"_s, u"マイク"_s);

@@ -70,6 +70,20 @@ bool holdsSocket(const QByteArray& fdFolder, const QSet<QByteArray>& inodes)
     return false;
 }
 
+QString commandNameOf(const QByteArray& base)
+{
+    QFile comm(QFile::decodeName(base + "/comm"));
+    return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed() : QString();
+}
+
+// The parent's process id: the field after the state in /proc/<pid>/stat.
+qint64 parentOf(const QByteArray& base)
+{
+    QFile stat(QFile::decodeName(base + "/stat"));
+    const QByteArray text = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+    return text.mid(text.lastIndexOf(')') + 2).split(' ').value(1).toLongLong();
+}
+
 QString baseName(QString path)
 {
     path.remove(QStringLiteral(" (deleted)"));
@@ -101,9 +115,10 @@ QList<PortListener> find(quint16 port)
         PortListener l;
         l.pid = pid;
         l.executableName = baseName(QFile::decodeName(readLink(base + "/exe")));
-        QFile comm(QFile::decodeName(base + "/comm"));
-        if (comm.open(QIODevice::ReadOnly))
-            l.commandName = QString::fromLocal8Bit(comm.readAll()).trimmed();
+        l.commandName = commandNameOf(base);
+        l.parentPid = parentOf(base);
+        if (l.parentPid > 0)
+            l.parentCommandName = commandNameOf("/proc/" + QByteArray::number(l.parentPid));
         struct stat info {};
         l.sameUser = ::stat(base.constData(), &info) == 0 && info.st_uid == ::geteuid();
         found.append(l);

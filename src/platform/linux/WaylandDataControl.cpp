@@ -12,6 +12,8 @@
 
 #include <wayland-client.h>
 
+#include <optional>
+
 
 namespace {
 
@@ -24,8 +26,9 @@ const QStringList textTypes{QStringLiteral("text/plain;charset=utf-8"), QStringL
 class WaylandDataControl::Control {
 public:
     virtual ~Control() = default;
-    // False while the compositor's global is not bound.
-    virtual bool setText(const QByteArray& utf8, bool alsoSelection) = 0;
+    // Nothing while the compositor's global is not bound; otherwise whether
+    // the primary selection, where asked for, could be set too.
+    virtual std::optional<bool> setText(const QByteArray& utf8, bool alsoSelection) = 0;
 };
 
 namespace {
@@ -76,10 +79,10 @@ template <class Names, class Source, class Device> class DataControlOf final : p
     };
 
 public:
-    bool setText(const QByteArray& utf8, bool alsoSelection) override
+    std::optional<bool> setText(const QByteArray& utf8, bool alsoSelection) override
     {
         if (!manager_.isActive() || !WaylandNative::seat())
-            return false;
+            return std::nullopt;
         if (!device_ || device_->finished)
             device_ = std::make_unique<Device>(manager_.get_data_device(WaylandNative::seat()));
         // The sources set before are let go once the new ones are in place:
@@ -87,12 +90,13 @@ public:
         const std::unique_ptr<Source> previous[] = {std::move(clipboard_), std::move(primary_)};
         clipboard_ = offer(utf8);
         device_->set_selection(clipboard_->object());
-        if (alsoSelection && int(device_->version()) >= Names::version) {
+        const bool primary = alsoSelection && int(device_->version()) >= Names::version;
+        if (primary) {
             primary_ = offer(utf8);
             device_->set_primary_selection(primary_->object());
         }
         wl_display_flush(WaylandNative::display());
-        return true;
+        return primary || !alsoSelection;
     }
 
 private:
@@ -124,10 +128,10 @@ WaylandDataControl::WaylandDataControl(Protocol protocol)
 
 WaylandDataControl::~WaylandDataControl() = default;
 
-void WaylandDataControl::setText(const QString& text, bool alsoSelection)
+bool WaylandDataControl::setText(const QString& text, bool alsoSelection)
 {
-    if (control_->setText(text.toUtf8(), alsoSelection))
-        return;
+    if (const std::optional<bool> placed = control_->setText(text.toUtf8(), alsoSelection))
+        return *placed;
     Log::write(QStringLiteral("クリップボードの仕組み（data-control）がまだ使えないため、サイリのウインドウ経由で入れます"));
-    QtClipboardOwner().setText(text, alsoSelection);
+    return QtClipboardOwner().setText(text, alsoSelection);
 }

@@ -16,7 +16,7 @@ public:
     explicit WaylandDataControl(Protocol protocol);
     ~WaylandDataControl() override;
 
-    void setText(const QString& text, bool alsoSelection) override;
+    bool setText(const QString& text, bool alsoSelection) override;
 
     class Control;
 

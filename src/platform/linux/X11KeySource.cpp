@@ -108,7 +108,9 @@ struct X11KeySource::Connection {
         if (xkbEventBase >= 0)
             XkbSelectEvents(display, XkbUseCoreKbd, XkbNewKeyboardNotifyMask | XkbMapNotifyMask,
                             XkbNewKeyboardNotifyMask | XkbMapNotifyMask);
-        XFlush(display);
+        // Once start() returns the server delivers every key: a key another
+        // client sends right after must not overtake the selection.
+        XSync(display, False);
     }
 
     void readKeymap()
@@ -267,10 +269,12 @@ void X11KeySource::drain()
 
         if (code < 0 || code >= 256)
             continue;
-        if (injected && X11InjectedKeys::consume(code, press))
-            continue;  // Sayri's own paste keystroke
-
         const KeyRole role = c.roles[code];
+        // Sayri's own keys: the paste keystroke from the XTest keyboard, the
+        // inert key also from the keyboard the user holds the trigger key on.
+        if ((injected || role.kind == KeyRole::other) && X11InjectedKeys::consume(code, press))
+            continue;
+
         const bool wasDown = c.down[code];
         c.down[code] = press;
         KeyEvent out;

@@ -4,10 +4,13 @@
 #include "platform/linux/X11InjectedKeys.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
@@ -52,6 +55,37 @@ void send(Display* display, KeyCode code, bool press)
 {
     X11InjectedKeys::expect(code, press);
     XTestFakeKeyEvent(display, code, press ? True : False, CurrentTime);
+}
+
+// The keyboard (other than XTest's own) that holds a key down right now, opened;
+// none when no such keyboard holds one.
+XDevice* keyboardHoldingAKey(Display* display)
+{
+    int count = 0;
+    XIDeviceInfo* info = XIQueryDevice(display, XIAllDevices, &count);
+    XDevice* holding = nullptr;
+    for (int i = 0; i < count && !holding; ++i) {
+        if (info[i].use != XISlaveKeyboard || std::strstr(info[i].name, "XTEST"))
+            continue;
+        XDevice* device = XOpenDevice(display, XID(info[i].deviceid));
+        XDeviceState* state = device ? XQueryDeviceState(display, device) : nullptr;
+        auto* cls = state ? state->data : nullptr;
+        for (int c = 0; state && c < state->num_classes && !holding; ++c) {
+            if (cls->c_class == KeyClass) {
+                const auto* keys = reinterpret_cast<XKeyState*>(cls);
+                for (int b = 0; b < (keys->num_keys + 7) / 8 && !holding; ++b)
+                    holding = keys->keys[b] ? device : nullptr;
+            }
+            cls = reinterpret_cast<XInputClass*>(reinterpret_cast<char*>(cls) + cls->length);
+        }
+        if (state)
+            XFreeDeviceState(state);
+        if (device && !holding)
+            XCloseDevice(display, device);
+    }
+    if (info)
+        XIFreeDeviceInfo(info);
+    return holding;
 }
 
 struct Keystroke {
@@ -187,7 +221,18 @@ void X11KeySynthesizer::sendInertKey()
         inertKey_ = keycodeWithoutSymbol(display_);
     if (inertKey_ == 0)
         return;
-    send(display_, KeyCode(inertKey_), true);
-    send(display_, KeyCode(inertKey_), false);
+    // Sent as from the keyboard the user holds the trigger key on: a key from
+    // another device makes the X server switch the keyboard's keymap to that
+    // device's and back, which every program on the display is told of.
+    if (XDevice* keyboard = keyboardHoldingAKey(display_)) {
+        for (const bool press : {true, false}) {
+            X11InjectedKeys::expect(inertKey_, press);
+            XTestFakeDeviceKeyEvent(display_, keyboard, unsigned(inertKey_), press, nullptr, 0, CurrentTime);
+        }
+        XCloseDevice(display_, keyboard);
+    } else {
+        send(display_, KeyCode(inertKey_), true);
+        send(display_, KeyCode(inertKey_), false);
+    }
     XFlush(display_);
 }

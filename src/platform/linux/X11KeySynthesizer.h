@@ -8,7 +8,8 @@ struct _XDisplay;
 // sent is announced to the key source first (X11InjectedKeys), so that
 // Sayri's own keystroke never counts as the user's. The inert key is the
 // highest key code the keymap gives no symbol, found again after a keymap
-// change. Main thread only.
+// change, sent as from the keyboard that holds a key at that moment. Main
+// thread only.
 class X11KeySynthesizer : public KeySynthesizer {
 public:
     X11KeySynthesizer() = default;

@@ -192,10 +192,11 @@ struct FakeLoginItem : LoginItem {
 
 struct FakeSettings : SettingsView {
     QStringList shown;  // "" for show(), the page name for show(page)
-    int refreshes = 0;
+    int refreshes = 0, dictionaryWrites = 0;
     void show() override { shown << QString(); }
     void show(const QString& page) override { shown << page; }
     void refreshUpdateNotice() override { ++refreshes; }
+    void dictionaryWritten() override { ++dictionaryWrites; }
 };
 
 struct FakeAbout : AboutView {
