@@ -80,7 +80,8 @@ bool LinuxDesktop::prepareApplication(const SessionCapabilities& caps, const Ses
         return false;
     }
     if (caps.globals.isEmpty()) {
-        why = QStringLiteral("Wayland のコンポジターにも X のディスプレイにもつながらないため、起動できません");
+        why = QStringLiteral("Wayland のコンポジターにも X のディスプレイにもつながらないため、起動できません。ログイン画面"
+                             "で X11 のセッションを選んでログインし直してください");
         return false;
     }
     qputenv("QT_QPA_PLATFORM", "wayland");
