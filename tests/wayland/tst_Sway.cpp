@@ -79,6 +79,8 @@ class TestSway : public QObject {
         sayri.taps(2);
         QTRY_VERIFY_WITH_TIMEOUT(sayri.recordings() > recordings, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(barArea() != before, 5000);
+        if (const QString shots = qEnvironmentVariable("SAYRI_SHOTS"); !shots.isEmpty())  // to look at
+            QProcess::execute(u"grim"_s, {shots + u"/"_s + appId + u".png"_s});
         for (const QJsonObject& w : windows())
             QVERIFY(w[u"pid"_s].toInteger() != sayri.app.processId());
         QCOMPARE(focusedAppId(), appId);
