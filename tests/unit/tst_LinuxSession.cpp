@@ -6,6 +6,7 @@
 
 #include "audio/AudioRecorder.h"
 #include "platform/linux/DesktopEntryNames.h"
+#include "platform/linux/EvdevReader.h"
 #include "platform/linux/Keymap.h"
 #include "platform/linux/SessionPlan.h"
 #include "platform/linux/SwayIpc.h"
@@ -27,6 +28,7 @@
 
 #include <latch>
 #include <thread>
+#include <linux/input.h>
 #include <unistd.h>
 #include <xkbcommon/xkbcommon-keysyms.h>
 
@@ -368,6 +370,31 @@ private Q_SLOTS:
         QVERIFY(buffer.isEmpty());
         buffer = "not-ipc-framing-at-all";
         QVERIFY(SwayIpc::takeMessages(buffer).isEmpty() && buffer.isEmpty());
+    }
+
+    // A keyboard's records cut anywhere, a repeat, and lost events (the
+    // keys held afterwards asked of the device).
+    void evdevRecords()
+    {
+        const auto record = [](std::uint16_t type, std::uint16_t code, int value) {
+            input_event e{};
+            e.type = type;
+            e.code = code;
+            e.value = value;
+            return QByteArray(reinterpret_cast<const char*>(&e), sizeof e);
+        };
+        const QByteArray sync = record(EV_SYN, SYN_REPORT, 0);
+        using K = EvdevReader::Key;
+        EvdevReader reader([] { return std::set<std::uint16_t>{KEY_V}; });
+        const QByteArray altDown = record(EV_MSC, MSC_SCAN, 56) + record(EV_KEY, KEY_LEFTALT, 1) + sync;
+        QVERIFY(reader.feed(altDown.left(30)).isEmpty());
+        QCOMPARE(reader.feed(altDown.mid(30)), (QList<K>{{KEY_LEFTALT, 1}}));
+        QCOMPARE(reader.feed(record(EV_KEY, KEY_LEFTALT, 2) + sync), (QList<K>{{KEY_LEFTALT, 2}}));
+        QCOMPARE(reader.held(), (std::set<std::uint16_t>{KEY_LEFTALT}));
+        const QByteArray lost = record(EV_SYN, SYN_DROPPED, 0) + record(EV_KEY, KEY_X, 1) + sync;
+        QCOMPARE(reader.feed(lost), (QList<K>{{KEY_LEFTALT, 0, true}, {KEY_V, 1, true}}));
+        QCOMPARE(reader.feed(record(EV_KEY, KEY_V, 0) + sync), (QList<K>{{KEY_V, 0}}));
+        QVERIFY(reader.held().empty());
     }
 };
 
