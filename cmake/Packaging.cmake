@@ -85,8 +85,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Not libraries, but what a Japanese desktop program wants beside it: the
-# fonts, Qt's own texts in Japanese, and the accessibility bus for screen hints.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n, at-spi2-core")
+# fonts, Qt's own texts in Japanese, the accessibility bus for screen hints,
+# and Qt's Wayland platform, on which Sayri's windows run in a sway session.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n, at-spi2-core, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/package)
 include(CPack)

@@ -52,6 +52,11 @@ void AppState::startUp()
 
     s_.statusIcon->setIcon(QStringLiteral("🎙️"));
     connect(s_.statusIcon.get(), &StatusIcon::menuAboutToShow, this, &AppState::menuNeedsUpdate);
+    // Without a tray icon, its menu's actions are in the settings window.
+    connect(s_.statusIcon.get(), &StatusIcon::availabilityChanged, this, [this](bool available) {
+        if (s_.settings)
+            s_.settings->offerTrayActions(!available);
+    });
 
     // Linux has no per-application microphone permission, so there is no
     // "denied" state to warn about here.
@@ -66,6 +71,8 @@ void AppState::startUp()
         connect(settings, &SettingsView::triggerKeyChosen, this, &AppState::applyTriggerKey);
         connect(settings, &SettingsView::micChosen, this, &AppState::micChanged);
         connect(settings, &SettingsView::updateCheckRequested, this, &AppState::checkForUpdates);
+        connect(settings, &SettingsView::aboutRequested, this, &AppState::openAbout);
+        connect(settings, &SettingsView::quitRequested, this, &AppState::quitApp);
         connect(settings, &SettingsView::addWordRequested, &dictionary_, &DictionaryActions::addDictWord);
         connect(settings, &SettingsView::importCSVRequested, &dictionary_, &DictionaryActions::importDictCSV);
         connect(settings, &SettingsView::copyPromptRequested, &dictionary_, &DictionaryActions::copyDictionaryRequest);

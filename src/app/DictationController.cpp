@@ -65,6 +65,8 @@ void DictationController::startRecording()
         return;
     }
     phase_.store(Phase::recording);
+    if (s_.hotkeys)
+        s_.hotkeys->watchEscape(true);
     deviceLost_ = false;
     s_.statusIcon->setIcon(QStringLiteral("🔴"));
     s_.sounds->play(QStringLiteral("Pop"));
@@ -149,6 +151,8 @@ void DictationController::deviceLost()
 
 void DictationController::disarmRecordingLimit()
 {
+    if (s_.hotkeys)
+        s_.hotkeys->watchEscape(false);  // the recording ends
     if (!maxTimer_)
         return;
     maxTimer_->stop();

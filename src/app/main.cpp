@@ -4,7 +4,7 @@
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/TerminationSignals.h"
 #include "platform/linux/VulkanDevices.h"
-#include "platform/linux/WaylandSession.h"
+#include "platform/linux/SessionProbe.h"
 #include "platform/linux/X11ClipboardHandover.h"
 #include "store/Log.h"
 #include "ui/FocusRingStyle.h"
@@ -28,11 +28,12 @@ int main(int argc, char** argv)
     if (argc == 2 && std::strcmp(argv[1], "--gpu-devices") == 0)
         return VulkanDevices::print();
 
-    // Wayland: the windows run through Xwayland, on the X11 platform.
-    if (WaylandSession::detected() && !WaylandSession::useXwayland()) {
-        std::fputs("サイリ: Wayland のセッションで X のディスプレイ（Xwayland）が見つからないため、起動できません。"
-                   "ログイン画面で X11 のセッションを選んでログインし直してください。\n",
-                   stderr);
+    // What the session offers decides how each part works, and on which
+    // platform Qt runs Sayri's windows.
+    const SessionCapabilities session = SessionProbe::probe();
+    const SessionPlan plan = selectPlan(session);
+    if (QString why; !LinuxDesktop::prepareApplication(session, plan, why)) {
+        std::fputs(QStringLiteral("サイリ: %1。\n").arg(why).toUtf8().constData(), stderr);
         return 1;
     }
     QApplication app(argc, argv);
@@ -65,13 +66,16 @@ int main(int argc, char** argv)
     instance.listen([&delegate] { delegate.applicationShouldHandleReopen(); });
     TerminationSignals::install([] { QApplication::quit(); });
 
-    delegate.applicationDidFinishLaunching(makeAppServices());
+    LinuxDesktop desktop = LinuxDesktop::make(session, plan);
+    const bool handOver = desktop.handClipboardOverAtQuit;
+    delegate.applicationDidFinishLaunching(makeAppServices(std::move(desktop)));
     // Connected after the services, whose own clean-up at quit (the
     // accessibility switch) comes before the last log line.
     QObject::connect(&app, &QApplication::aboutToQuit, &delegate, [&delegate] { delegate.applicationWillTerminate(); });
     // Before the event loop ends, the clipboard goes to the desktop's keeping.
     X11ClipboardHandover clipboard;
-    app.installEventFilter(&clipboard);
+    if (handOver)
+        app.installEventFilter(&clipboard);
     const int code = QApplication::exec();
     // Everything else ends with the process; pipeline work is not waited for.
     // What a user would miss is done before the loop ends: the clipboard

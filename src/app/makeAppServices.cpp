@@ -10,10 +10,6 @@
 #include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/PulseAudioInputs.h"
 #include "platform/linux/PulseCapture.h"
-#include "platform/linux/X11FrontmostApp.h"
-#include "platform/linux/X11KeySource.h"
-#include "platform/linux/X11KeySynthesizer.h"
-#include "platform/linux/X11KeyboardAccess.h"
 #include "platform/linux/XdgAutostartLoginItem.h"
 #include "preview/LivePreview.h"
 #include "recognition/ServerCompute.h"
@@ -26,13 +22,13 @@
 
 #include <QCoreApplication>
 
-AppServices makeAppServices()
+AppServices makeAppServices(LinuxDesktop desktop)
 {
     AppServices s;
-    s.overlay = std::make_unique<Overlay>();
-    s.statusIcon = std::make_unique<TrayIcon>();
+    s.overlay = std::make_unique<Overlay>(std::move(desktop.bar));
+    s.statusIcon = std::make_unique<TrayIcon>(std::move(desktop.tray));
     s.recorder = std::make_unique<AudioRecorder>(std::make_unique<PulseCaptureBackend>());
-    auto screen = std::make_unique<ScreenContext>(std::make_shared<AtspiTree>(), std::make_shared<X11FrontmostApp>(),
+    auto screen = std::make_unique<ScreenContext>(std::make_shared<AtspiTree>(), desktop.frontmost(),
                                                   QCoreApplication::applicationPid());
     screen->putBackLeftOverSoon();
     s.screen = std::move(screen);
@@ -44,16 +40,16 @@ AppServices makeAppServices()
         processes, [screen = s.screen.get()] { return screen->currentTerms(); }, WhisperServer::mainRole(), compute);
     s.previewServer = std::make_shared<WhisperServer>(processes, std::function<QStringList()>(),
                                                       LivePreview::serverRole(), compute);
-    // One connection sends every synthetic key, so they reach the key source in the order announced.
-    auto keys = std::make_shared<X11KeySynthesizer>();
-    s.paster = std::make_unique<Paster>(std::make_unique<X11FrontmostApp>(), keys);
-    s.frontmost = std::make_unique<X11FrontmostApp>();
+    // One sender of every synthetic key, so that they reach the key source in the order announced.
+    s.paster = std::make_unique<Paster>(desktop.frontmost(), desktop.keys, std::move(desktop.clipboard));
+    s.frontmost = desktop.frontmost();
     s.audioInputs = std::make_unique<PulseAudioInputs>();
     s.sounds = std::make_unique<CueSoundPlayer>();
-    auto hotkeys = std::make_unique<HotkeyManager>(std::make_unique<X11KeySource>());
-    hotkeys->maskLonePresses(keys);
+    auto hotkeys = std::make_unique<HotkeyManager>(std::move(desktop.keySource));
+    if (desktop.maskLonePresses)
+        hotkeys->maskLonePresses(desktop.keys);
     s.hotkeys = std::move(hotkeys);
-    s.keyboardAccess = std::make_unique<X11KeyboardAccess>();
+    s.keyboardAccess = std::move(desktop.access);
     s.firstRun = std::make_unique<FirstRunWindow>(*s.keyboardAccess, *s.sounds, LivePreview::available());
     s.loginItem = std::make_unique<XdgAutostartLoginItem>();
     s.settings = &SettingsWindow::shared();

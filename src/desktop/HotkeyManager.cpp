@@ -22,6 +22,7 @@ void HotkeyManager::start()
     if (source_->isOpen())
         return;
     source_->onEvent = [this](const KeyEvent& event) { handle(event.type, event); };
+    source_->watchKeys(trigger_.keyCodes);
     if (!source_->open()) {
         Log::write(QStringLiteral("キー監視の開始に失敗（%1）").arg(PlatformWords::keySourceFailure()));
         return;
@@ -38,6 +39,7 @@ void HotkeyManager::setTrigger(const QString& triggerKeyId)
                        .arg(triggerKeyId, PlatformWords::computer(), trigger_.label));
     optionIsDown_ = false;
     gestureDirty_ = false;
+    source_->watchKeys(trigger_.keyCodes);
     if (source_->isOpen())
         tellIfNoKeyAnswers();
 }

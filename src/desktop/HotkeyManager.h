@@ -31,6 +31,7 @@ public:
     void start() override;
     bool isStarted() const override;
     void setTrigger(const QString& triggerKeyId) override;
+    void watchEscape(bool on) override { source_->watchEscape(on); }
     const TriggerKey& trigger() const { return trigger_; }
     // Where the inert keys go (none: nothing is sent).
     void maskLonePresses(std::shared_ptr<KeySynthesizer> keys) { mask_ = std::move(keys); }

@@ -1,28 +1,26 @@
 #include "desktop/Paster.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
+#include "platform/QtClipboardOwner.h"
+
 #include <QTimer>
 
 #include <algorithm>
 
-Paster::Paster(std::unique_ptr<FrontmostApp> frontmost, std::shared_ptr<KeySynthesizer> keys)
-    : frontmost_(std::move(frontmost)), keys_(std::move(keys))
+Paster::Paster(std::unique_ptr<FrontmostApp> frontmost, std::shared_ptr<KeySynthesizer> keys,
+               std::unique_ptr<ClipboardOwner> clipboard)
+    : frontmost_(std::move(frontmost)),
+      keys_(std::move(keys)),
+      clipboard_(clipboard ? std::move(clipboard) : std::make_unique<QtClipboardOwner>())
 {
 }
 
 bool Paster::paste(const QString& text)
 {
     const PasteKeystroke keystroke = keystrokeFor(frontmost_->current());
-    // setText replaces everything that was on the clipboard.
-    QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
-    if (keystroke == PasteKeystroke::shiftInsert) {
-        // Shift+Insert pastes the primary selection: without one of ours it
-        // would paste whatever the user last selected.
-        if (!QGuiApplication::clipboard()->supportsSelection())
-            return false;
-        QGuiApplication::clipboard()->setText(text, QClipboard::Selection);
-    }
+    // Shift+Insert pastes the primary selection in some windows: without one
+    // of ours it would paste whatever the user last selected.
+    if (!clipboard_->setText(text, keystroke == PasteKeystroke::shiftInsert))
+        return false;
     if (!keys_->canSend(keystroke))
         return false;
     // Nothing tells whether the window took the paste; the text stays on the

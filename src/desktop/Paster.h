@@ -1,6 +1,7 @@
 #pragma once
 
 #include "desktop/TextPaster.h"
+#include "platform/ClipboardOwner.h"
 #include "platform/FrontmostApp.h"
 #include "platform/KeySynthesizer.h"
 
@@ -24,7 +25,9 @@
 // meanwhile. Main thread only.
 class Paster : public TextPaster {
 public:
-    Paster(std::unique_ptr<FrontmostApp> frontmost, std::shared_ptr<KeySynthesizer> keys);
+    // Without `clipboard`, the application's own (QClipboard).
+    Paster(std::unique_ptr<FrontmostApp> frontmost, std::shared_ptr<KeySynthesizer> keys,
+           std::unique_ptr<ClipboardOwner> clipboard = {});
 
     bool paste(const QString& text) override;
 
@@ -36,5 +39,6 @@ public:
 private:
     std::unique_ptr<FrontmostApp> frontmost_;
     std::shared_ptr<KeySynthesizer> keys_;
+    std::unique_ptr<ClipboardOwner> clipboard_;
     QObject guard_;  // pending keystrokes end with the paster
 };

@@ -15,6 +15,8 @@ public:
     // Switches the trigger key (an identifier of the trigger-key table) and
     // forgets a half-finished gesture of the previous key.
     virtual void setTrigger(const QString& triggerKeyId) = 0;
+    // Whether Escape matters now: while a recording runs.
+    virtual void watchEscape(bool on) { (void)on; }
 
     std::function<void(double)> onTap;  // time in seconds of system uptime
     std::function<void()> onEsc;

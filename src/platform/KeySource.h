@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 // One event of the global keyboard source, in the terms the trigger-key rules
 // are written in: macOS event types, virtual key codes and event-flag masks.
@@ -56,6 +57,11 @@ public:
     // Whether a key of the keyboard, under its current layout, produces the
     // key code `keyCode`; only known while open.
     virtual bool hasKey(std::int64_t keyCode) const = 0;
+    // The trigger key's codes and whether Escape matters now (while
+    // recording). A source that hears every key needs neither; one that
+    // must ask the desktop for single keys asks for these.
+    virtual void watchKeys(const std::vector<std::int64_t>& keyCodes) { (void)keyCodes; }
+    virtual void watchEscape(bool on) { (void)on; }
 
     // Called on the main thread for every event, as it happens.
     std::function<void(const KeyEvent&)> onEvent;

@@ -11,6 +11,8 @@
 #include "ui/ActionButton.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QPointer>
@@ -178,9 +180,37 @@ void FirstRunWindow::showPreview()
                    weakly([](FirstRunWindow& w) { w.show(Step::貼り付け); }));
 }
 
+void FirstRunWindow::addSessionRows(const QList<SetupRow>& rows)
+{
+    for (const SetupRow& row : rows) {
+        const QString mark = row.state == SetupRow::State::ready    ? QStringLiteral("✓")
+                             : row.state == SetupRow::State::action ? QStringLiteral("→")
+                                                                    : QStringLiteral("✕");
+        const QString state = row.state == SetupRow::State::unavailable ? QStringLiteral("（使えません）") : QString();
+        add本文(QStringLiteral("%1 %2%3\n　%4").arg(mark, row.title, state, row.text));
+        if (!row.command.isEmpty()) {
+            const QString command = row.command;
+            addSmallButton(QStringLiteral("コマンドをコピー: %1").arg(command),
+                           [command] { QGuiApplication::clipboard()->setText(command); });
+        }
+    }
+}
+
 void FirstRunWindow::showPaste()
 {
     const bool granted = accessibilityGranted();
+    const QList<SetupRow> rows = keyboard_.rows();
+    if (!rows.isEmpty()) {
+        add絵(QStringLiteral("📝"), Icons::Name::setup_paste);
+        add見出し(QStringLiteral("ステップ 3/4　キーと自動貼り付けの確認"));
+        add本文(QStringLiteral("このデスクトップでサイリが使うしくみです。"));
+        addSessionRows(rows);
+        if (granted)
+            add主ボタン(QStringLiteral("次へ"), weakly([](FirstRunWindow& w) { w.進む(Step::貼り付け); }));
+        else
+            見張る(Step::貼り付け, [this] { return accessibilityGranted(); });
+        return;
+    }
     const bool canOpen = PlatformWords::settingsPage(Permission::accessibility).has_value();
     add絵(QStringLiteral("📝"), Icons::Name::setup_paste);
     add見出し(canOpen ? QStringLiteral("ステップ 3/4　自動貼り付けの許可")
@@ -277,12 +307,14 @@ void FirstRunWindow::showDone()
         add見出し(QStringLiteral("あと1つだけ残っています"));
         QStringList body{QStringLiteral("「自動貼り付け」の許可がまだ付いていません。"),
                          QStringLiteral("このままだと %1キーを2回押しても録音が始まりません。").arg(key), QString()};
+        const QList<SetupRow> rows = keyboard_.rows();
         if (canOpen)
             body << QStringLiteral("下のボタンで「%1」を開いて:").arg(PlatformWords::systemSettings())
                  << settingsSteps(true) << QStringLiteral("オンにできると、この画面がひとりでに切り替わります。");
-        else
+        else if (rows.isEmpty())
             body << PlatformWords::keySourceAdvice();
         add本文(lines(body));
+        addSessionRows(rows);
         addStatusLine(QStringLiteral("いまの状態：自動貼り付け＝まだ許可されていません"));
         if (canOpen)
             add主ボタン(QStringLiteral("%1を開く").arg(PlatformWords::systemSettings()),

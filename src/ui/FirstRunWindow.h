@@ -81,6 +81,9 @@ private:
     void showModel();
     void showDone();
 
+    // The session's rows: "✓", "→" (with a button that copies its command)
+    // or "✕", each with its title and text.
+    void addSessionRows(const QList<SetupRow>& rows);
     void add絵(const QString& emoji, Icons::Name image);
     void add見出し(const QString& text);
     QLabel* add本文(const QString& text);

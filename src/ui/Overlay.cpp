@@ -1,5 +1,6 @@
 #include "ui/Overlay.h"
 
+#include "platform/BarSurface.h"
 #include "provision/UpdateNotice.h"
 #include "store/Config.h"
 #include "support/MainThread.h"
@@ -24,7 +25,10 @@ const QColor noticeRed{255, 59, 48};
 
 }  // namespace
 
-Overlay::Overlay() : newerVersion([] { return UpdateNotice::新しい版(); }), live_(Brand::font(12), G::liveWidth)
+Overlay::Overlay(std::unique_ptr<BarSurface> surface)
+    : newerVersion([] { return UpdateNotice::新しい版(); }),
+      surface_(std::move(surface)),
+      live_(Brand::font(12), G::liveWidth)
 {
     levelTimer_ = new QTimer(this);
     levelTimer_->setInterval(levelFrameMs);
@@ -145,7 +149,9 @@ void Overlay::hide()
     onMain([this] {
         if (hideTimer_)
             hideTimer_->stop();
-        if (panel_)
+        if (panel_ && surface_)
+            surface_->hide(panel_);
+        else if (panel_)
             panel_->hide();
     });
 }
@@ -254,6 +260,10 @@ void Overlay::updateLiveText(const QString& text)
 
 void Overlay::showOnTop()
 {
+    if (surface_) {
+        surface_->show(panel_);
+        return;
+    }
     panel_->show();
     panel_->raise();
 }

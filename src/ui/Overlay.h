@@ -10,8 +10,10 @@
 #include <atomic>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
+#include "platform/BarSurface.h"
 class QTimer;
 class QWidget;
 
@@ -34,7 +36,9 @@ class BarButton;
 class Overlay : public OverlayView {
     Q_OBJECT
 public:
-    Overlay();
+    // Without `surface`, the window floats by its own flags (an X11 window
+    // the window manager leaves alone).
+    explicit Overlay(std::unique_ptr<BarSurface> surface = {});
     ~Overlay() override;
 
     void show(const QString& text) override;
@@ -77,6 +81,7 @@ private:
     void startLevelFrames();
     void levelFrame();
 
+    std::unique_ptr<BarSurface> surface_;
     OverlayWidgets::Panel* panel_ = nullptr;
     OverlayWidgets::TextLine* label_ = nullptr;
     QWidget* barView_ = nullptr;

@@ -63,7 +63,9 @@ void Panel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.fillRect(rect(), Qt::white);
+    // Outside the rounded card: the window's shape cuts it off, or a
+    // translucent window shows what lies below.
+    painter.fillRect(rect(), testAttribute(Qt::WA_TranslucentBackground) ? Qt::transparent : Qt::white);
     const QRectF card = QRectF(rect()).adjusted(borderWidth / 2, borderWidth / 2, -borderWidth / 2, -borderWidth / 2);
     painter.setBrush(Brand::panel);
     painter.setPen(QPen(Brand::withAlpha(Brand::orange, 0.55), borderWidth));

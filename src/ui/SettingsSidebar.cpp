@@ -5,6 +5,7 @@
 #include "ui/Brand.h"
 #include "ui/Icons.h"
 #include "ui/SettingsDrawing.h"
+#include "ui/SettingsSymbols.h"
 
 #include <QDesktopServices>
 #include <QGraphicsDropShadowEffect>
@@ -85,6 +86,18 @@ SettingsSidebar::SettingsSidebar(QWidget* parent) : QWidget(parent)
     setLook(update, Icons::Name::nav_update, false);
     connect(update, &QPushButton::clicked, this, &SettingsSidebar::updateCheckRequested);
 
+    QPushButton* about = button(414, QStringLiteral("サイリについて"));
+    setLook(about, Icons::Name::nav_help, false);
+    connect(about, &QPushButton::clicked, this, &SettingsSidebar::aboutRequested);
+    QPushButton* quit = button(456, QStringLiteral("サイリを終了"));
+    quit->setObjectName(QStringLiteral("quitButton"));
+    setLook(quit, Icons::Name::nav_help, false);
+    if (auto power = SettingsSymbols::symbol(QStringLiteral("power"), 18, Brand::withAlpha(Brand::ink, 0.65)))
+        quit->setIcon(*power);
+    connect(quit, &QPushButton::clicked, this, &SettingsSidebar::quitRequested);
+    trayActions_ = {about, quit};
+    showTrayActions(false);
+
     updateNotice_ = new QPushButton(this);
     updateNotice_->setObjectName(QStringLiteral("updateNotice"));
     updateNotice_->setGeometry(14, 508, 182, 26);
@@ -147,6 +160,12 @@ void SettingsSidebar::select(SettingsPage page)
         }
     }
     highlight_->show();
+}
+
+void SettingsSidebar::showTrayActions(bool on)
+{
+    for (QPushButton* b : trayActions_)
+        b->setVisible(on);
 }
 
 void SettingsSidebar::refreshUpdateNotice()

@@ -22,6 +22,8 @@ public:
     void select(SettingsPage page);
     // Shows "⚠ 新しい版 v{version} → 更新する" while a newer version is known.
     void refreshUpdateNotice();
+    // "サイリについて" and "サイリを終了", for a desktop without a tray icon.
+    void showTrayActions(bool on);
 
     const QList<QPushButton*>& pageButtons() const { return pageButtons_; }
     QPushButton* updateNotice() const { return updateNotice_; }
@@ -29,6 +31,8 @@ public:
 Q_SIGNALS:
     void pageChosen(SettingsPage page);
     void updateCheckRequested();
+    void aboutRequested();
+    void quitRequested();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -40,5 +44,6 @@ private:
     QList<QPushButton*> pageButtons_;
     QWidget* highlight_ = nullptr;
     QPushButton* updateNotice_ = nullptr;
+    QList<QPushButton*> trayActions_;
     QWidget* badge_ = nullptr;
 };

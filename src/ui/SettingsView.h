@@ -19,6 +19,9 @@ public:
     virtual void show() = 0;
     virtual void show(const QString& page) = 0;
     virtual void refreshUpdateNotice() = 0;
+    // Where the desktop shows no tray icon, the window offers what its menu
+    // holds beyond the settings: the about window and quitting.
+    virtual void offerTrayActions(bool on) { (void)on; }
     // "dictionary.txt" was written and applied by an action of the controller.
     virtual void dictionaryWritten() = 0;
 
@@ -40,6 +43,8 @@ Q_SIGNALS:
     void dictionaryReloadRequested();
     void undoImportRequested();
     void updateCheckRequested();
+    void aboutRequested();
+    void quitRequested();
     // The screen-hint switch changed `screenHintEnabled` (already saved).
     void screenHintChanged();
 };

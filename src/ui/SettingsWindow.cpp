@@ -80,6 +80,9 @@ void SettingsWindow::build()
     sidebar_ = new SettingsSidebar(window_);
     connect(sidebar_, &SettingsSidebar::pageChosen, this, &SettingsWindow::switchPage);
     connect(sidebar_, &SettingsSidebar::updateCheckRequested, this, &SettingsView::updateCheckRequested);
+    connect(sidebar_, &SettingsSidebar::aboutRequested, this, &SettingsView::aboutRequested);
+    connect(sidebar_, &SettingsSidebar::quitRequested, this, &SettingsView::quitRequested);
+    sidebar_->showTrayActions(trayActions_);
     contentArea_ = new QWidget(window_);
     contentArea_->setObjectName(QStringLiteral("contentArea"));
     dictTable_ = new DictionaryTable(window_);
@@ -258,6 +261,13 @@ void SettingsWindow::refreshUpdateNotice()
 {
     if (sidebar_)
         sidebar_->refreshUpdateNotice();
+}
+
+void SettingsWindow::offerTrayActions(bool on)
+{
+    trayActions_ = on;
+    if (sidebar_)
+        sidebar_->showTrayActions(on);
 }
 
 bool SettingsWindow::eventFilter(QObject* watched, QEvent* event)

@@ -28,6 +28,7 @@ public:
     void show() override;  // always queued on the main thread
     void show(const QString& page) override;
     void refreshUpdateNotice() override;
+    void offerTrayActions(bool on) override;
     void dictionaryWritten() override;
 
     // Builds the window when there is none, without showing it.
@@ -69,4 +70,5 @@ private:
     SettingsPage page_ = SettingsPage::general;
     bool dictNeedsApply_ = false;
     bool previewDownloadWatched_ = false;  // the card goes once the preview model is in place
+    bool trayActions_ = false;
 };

@@ -15,4 +15,7 @@ public:
 Q_SIGNALS:
     // Each time the menu is about to open, to fill it afresh.
     void menuAboutToShow(QMenu* menu);
+    // Whether the desktop shows the icon: false once at start where it has
+    // no tray, true when one appears later.
+    void availabilityChanged(bool available);
 };

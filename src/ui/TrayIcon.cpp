@@ -1,12 +1,35 @@
 #include "ui/TrayIcon.h"
 
+#include "platform/TrayHost.h"
+#include "store/Log.h"
+#include "support/MainThread.h"
 #include "ui/Icons.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>
 
-TrayIcon::TrayIcon() : tray_(new QSystemTrayIcon(this)), menu_(new QMenu)
+TrayIcon::TrayIcon(std::unique_ptr<TrayHost> host) : host_(std::move(host)), menu_(new QMenu)
 {
+    if (!host_ || host_->available()) {
+        makeIcon();
+        return;
+    }
+    Log::write(QStringLiteral("このデスクトップにはトレイ（通知領域）がないため、アイコンは出ません。メニューの項目は設定"
+                              "画面にあります（サイリの終了も）"));
+    MainThread::async(this, [this] { Q_EMIT availabilityChanged(false); });
+    host_->onAvailable = [this] {
+        if (tray_)
+            return;
+        Log::write(QStringLiteral("トレイが現れたので、アイコンを出します"));
+        makeIcon();
+        setIcon(symbol_);
+        Q_EMIT availabilityChanged(true);
+    };
+}
+
+void TrayIcon::makeIcon()
+{
+    tray_ = new QSystemTrayIcon(this);
     tray_->setToolTip(QStringLiteral("サイリ"));
     tray_->setContextMenu(menu_);
     connect(menu_, &QMenu::aboutToShow, this, [this] { Q_EMIT menuAboutToShow(menu_); });
@@ -24,6 +47,9 @@ TrayIcon::~TrayIcon()
 
 void TrayIcon::setIcon(const QString& symbol)
 {
+    symbol_ = symbol;
+    if (!tray_)
+        return;
     QString image = QStringLiteral("menubar_idle");
     if (symbol == QStringLiteral("🔴"))
         image = QStringLiteral("menubar_recording");
@@ -44,5 +70,5 @@ void TrayIcon::setIcon(const QString& symbol)
 
 bool TrayIcon::isVisible() const
 {
-    return tray_->isVisible();
+    return tray_ && tray_->isVisible();
 }

@@ -6,6 +6,10 @@
 
 #include "audio/AudioRecorder.h"
 #include "platform/linux/DesktopEntryNames.h"
+#include "platform/linux/EvdevReader.h"
+#include "platform/linux/Keymap.h"
+#include "platform/linux/SessionPlan.h"
+#include "platform/linux/SwayIpc.h"
 #include "platform/linux/LinuxComputeDevices.h"
 #include "platform/linux/PulseAudioInputs.h"
 #include "platform/linux/PulseCapture.h"
@@ -24,7 +28,11 @@
 
 #include <latch>
 #include <thread>
+#include <linux/input.h>
 #include <unistd.h>
+#include <xkbcommon/xkbcommon-keysyms.h>
+
+using namespace Qt::StringLiterals;
 
 class TestLinuxSession : public QObject {
     Q_OBJECT
@@ -260,6 +268,133 @@ private Q_SLOTS:
         PulseCaptureBackend backend;
         AudioRecorder::warmUp(QStringLiteral("vmic"), backend);
         QCOMPARE(logMessages().size(), 4);
+    }
+
+    // The mechanisms chosen for the sessions of each desktop family, from
+    // what each offers (the globals as sway 1.7, KWin 5.27 and Mutter 43
+    // announce them).
+    void planPerSession_data()
+    {
+        using P = SessionPlan;
+        QTest::addColumn<SessionCapabilities>("caps");
+        QTest::addColumn<SessionPlan>("plan");
+        QTest::addColumn<QList<int>>("rowStates");  // ready 0, action 1, unavailable 2
+        const QSet<QString> sway{u"zwlr_layer_shell_v1"_s, u"zwlr_data_control_manager_v1"_s,
+                                 u"zwp_virtual_keyboard_manager_v1"_s};
+        const QSet<QString> kwin{u"zwlr_layer_shell_v1"_s, u"zwlr_data_control_manager_v1"_s};
+        const auto wayland = [](QStringList desktops, QSet<QString> globals, bool x = true) {
+            SessionCapabilities c;
+            c.wayland = true;
+            c.desktops = desktops;
+            c.globals = globals;
+            c.xDisplay = x;
+            return c;
+        };
+        QTest::newRow("X11") << SessionCapabilities{} << P{} << QList<int>{};
+
+        SessionCapabilities c = wayland({u"sway"_s}, sway, false);
+        c.swaySocket = true;
+        P swayPlan{P::Family::sway, P::Windows::wayland, P::Keys::swayIpc, P::Paste::virtualKeyboard,
+                   P::Clipboard::wlrDataControl, P::Front::swayIpc, P::Bar::layerShell, P::Tray::whenWatched};
+        QTest::newRow("sway") << c << swayPlan << QList<int>{0, 0, 0};
+        c.globals << u"ext_data_control_manager_v1"_s;
+        swayPlan.clipboard = P::Clipboard::extDataControl;
+        QTest::newRow("sway, ext data-control") << c << swayPlan << QList<int>{0, 0, 0};
+        c.swaySocket = false;  // SWAYSOCK unset: the keyboard itself, where readable
+        c.inputReadable = true;
+        swayPlan.keys = P::Keys::evdev;
+        swayPlan.front = P::Front::x11;
+        QTest::newRow("sway without its socket") << c << swayPlan << QList<int>{0, 0, 0};
+
+        c = wayland({u"kde"_s}, kwin);
+        const P kde{P::Family::kde, P::Windows::wayland, P::Keys::xinput, P::Paste::none,
+                    P::Clipboard::wlrDataControl, P::Front::x11, P::Bar::layerShell, P::Tray::whenWatched};
+        QTest::newRow("KDE") << c << kde << QList<int>{0, 2, 0};
+        c.kwinEavesdrop = u"None"_s;
+        c.uinputPresent = c.uinputWritable = true;
+        P kdeDeaf = kde;
+        kdeDeaf.keys = P::Keys::none;
+        kdeDeaf.paste = P::Paste::uinput;
+        QTest::newRow("KDE, keys kept from X11, uinput granted") << c << kdeDeaf << QList<int>{1, 0, 0};
+
+        c = wayland({u"ubuntu"_s, u"gnome"_s}, {u"wl_seat"_s});
+        const P gnome{P::Family::gnome, P::Windows::xcb, P::Keys::none, P::Paste::none,
+                      P::Clipboard::qt, P::Front::x11, P::Bar::x11Window, P::Tray::whenWatched};
+        QTest::newRow("GNOME, nothing granted") << c << gnome << QList<int>{1, 2, 0};
+        c.inputReadable = c.uinputPresent = c.uinputWritable = true;
+        P gnomeGranted = gnome;
+        gnomeGranted.keys = P::Keys::evdev;
+        gnomeGranted.paste = P::Paste::uinput;
+        QTest::newRow("GNOME, input group and uinput") << c << gnomeGranted << QList<int>{0, 0, 0};
+
+        c = wayland({}, {u"wl_seat"_s, u"zwp_virtual_keyboard_manager_v1"_s}, false);
+        const P bare{P::Family::other, P::Windows::wayland, P::Keys::none, P::Paste::none,
+                     P::Clipboard::qt, P::Front::x11, P::Bar::toplevel, P::Tray::whenWatched};
+        QTest::newRow("no X display, no layer-shell, no data-control") << c << bare << QList<int>{1, 2, 2};
+    }
+
+    void planPerSession()
+    {
+        QFETCH(SessionCapabilities, caps);
+        QFETCH(SessionPlan, plan);
+        QFETCH(QList<int>, rowStates);
+        QVERIFY(selectPlan(caps) == plan);
+        QList<int> states;
+        for (const SetupRow& row : setupRows(caps, plan))
+            states << int(row.state);
+        QCOMPARE(states, rowStates);
+    }
+
+    // The paste keystroke presses the key that types "v" in the layout in
+    // use; a Cyrillic layout beside a Latin one finds it in the Latin one.
+    void keymapFindsTheLetter()
+    {
+        QCOMPARE(Keymap::fromNames(u"us"_s)->find(XKB_KEY_v), (Keymap::Key{47, 0}));
+        QCOMPARE(Keymap::fromNames(u"us"_s, u"dvorak"_s)->find(XKB_KEY_v), (Keymap::Key{52, 0}));
+        QCOMPARE(Keymap::fromNames(u"ru,us"_s)->find(XKB_KEY_v), (Keymap::Key{47, 1}));
+        QCOMPARE(Keymap::fromNames(u"us"_s)->find(XKB_KEY_Control_L), (Keymap::Key{29, 0}));
+    }
+
+    // sway's messages arrive in pieces and several at once.
+    void swayMessagesInPieces()
+    {
+        const QByteArray two = SwayIpc::encode(SwayIpc::bindingEvent, "{\"a\":1}") + SwayIpc::encode(0, "[]");
+        QByteArray buffer = two.left(20);
+        QVERIFY(SwayIpc::takeMessages(buffer).isEmpty());
+        buffer += two.mid(20);
+        const auto messages = SwayIpc::takeMessages(buffer);
+        QCOMPARE(messages.size(), 2);
+        QCOMPARE(messages[0].type, SwayIpc::bindingEvent);
+        QCOMPARE(messages[0].payload, QByteArray("{\"a\":1}"));
+        QCOMPARE(messages[1].payload, QByteArray("[]"));
+        QVERIFY(buffer.isEmpty());
+        buffer = "not-ipc-framing-at-all";
+        QVERIFY(SwayIpc::takeMessages(buffer).isEmpty() && buffer.isEmpty());
+    }
+
+    // A keyboard's records cut anywhere, a repeat, and lost events (the
+    // keys held afterwards asked of the device).
+    void evdevRecords()
+    {
+        const auto record = [](std::uint16_t type, std::uint16_t code, int value) {
+            input_event e{};
+            e.type = type;
+            e.code = code;
+            e.value = value;
+            return QByteArray(reinterpret_cast<const char*>(&e), sizeof e);
+        };
+        const QByteArray sync = record(EV_SYN, SYN_REPORT, 0);
+        using K = EvdevReader::Key;
+        EvdevReader reader([] { return std::set<std::uint16_t>{KEY_V}; });
+        const QByteArray altDown = record(EV_MSC, MSC_SCAN, 56) + record(EV_KEY, KEY_LEFTALT, 1) + sync;
+        QVERIFY(reader.feed(altDown.left(30)).isEmpty());
+        QCOMPARE(reader.feed(altDown.mid(30)), (QList<K>{{KEY_LEFTALT, 1}}));
+        QCOMPARE(reader.feed(record(EV_KEY, KEY_LEFTALT, 2) + sync), (QList<K>{{KEY_LEFTALT, 2}}));
+        QCOMPARE(reader.held(), (std::set<std::uint16_t>{KEY_LEFTALT}));
+        const QByteArray lost = record(EV_SYN, SYN_DROPPED, 0) + record(EV_KEY, KEY_X, 1) + sync;
+        QCOMPARE(reader.feed(lost), (QList<K>{{KEY_LEFTALT, 0, true}, {KEY_V, 1, true}}));
+        QCOMPARE(reader.feed(record(EV_KEY, KEY_V, 0) + sync), (QList<K>{{KEY_V, 0}}));
+        QVERIFY(reader.held().empty());
     }
 };
 

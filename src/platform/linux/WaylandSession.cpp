@@ -10,10 +10,4 @@ bool detected()
     return qgetenv("XDG_SESSION_TYPE").trimmed().toLower() == "wayland" || !qgetenv("WAYLAND_DISPLAY").isEmpty();
 }
 
-bool useXwayland()
-{
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    return !qgetenv("DISPLAY").isEmpty();
-}
-
 }  // namespace WaylandSession

@@ -3,6 +3,7 @@
 #include "LogFile.h"
 #include "PasteTarget.h"
 #include "WhisperStandIn.h"
+#include "WaylandKeys.h"
 #include "XTestKeys.h"
 
 #include "store/Config.h"
@@ -17,7 +18,8 @@
 // The built Sayri (or the copy SAYRI_APP names) in the desktop session, as
 // the tests that start it need it: its settings pointed at the whisper-server
 // stand-in, Alt tapped on the keyboard, speech played into the virtual
-// microphone. Ended by its PID when the object goes.
+// microphone. Ended by its PID when the object goes. The keys come through
+// XTest, or in a Wayland session RunningSayriWith<WaylandKeys>.
 //
 //   RunningSayri sayri;
 //   sayri.standIn.setReplies(...);
@@ -25,12 +27,12 @@
 //   PasteTarget target;
 //   QVERIFY(sayri.dictate(target));
 //   QTRY_COMPARE(target.text(), ...);
-class RunningSayri {
+template <class Keys> class RunningSayriWith {
 public:
     static inline const QString spoken = QStringLiteral("今日は晴れです。明日も晴れるでしょう。");
 
-    RunningSayri() { app.setProcessChannelMode(QProcess::ForwardedChannels); }
-    ~RunningSayri()
+    RunningSayriWith() { app.setProcessChannelMode(QProcess::ForwardedChannels); }
+    ~RunningSayriWith()
     {
         if (app.state() != QProcess::NotRunning)
             terminate();
@@ -112,5 +114,10 @@ public:
 
     WhisperStandIn standIn;
     QProcess app;
-    XTestKeys keys{XTestKeys::physicalKeyboard};
+    Keys keys;
 };
+
+struct PhysicalXTestKeys : XTestKeys {
+    PhysicalXTestKeys() : XTestKeys(XTestKeys::physicalKeyboard) {}
+};
+using RunningSayri = RunningSayriWith<PhysicalXTestKeys>;

@@ -36,6 +36,9 @@ public:
         if (!line.startsWith("ready "))
             return false;
         windowId_ = QString::fromLatin1(line.mid(6));
+        // On Wayland Qt's focus is the compositor's keyboard focus itself.
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            return true;
         // Qt sees the focus a moment before the window manager names the window
         // active. On a busy machine the window manager may map the window without
         // focusing it: ask it once, as a user clicking the window would.
