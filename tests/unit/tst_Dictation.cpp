@@ -764,9 +764,17 @@ private Q_SLOTS:
     void theKeystrokeThatPastesThere()
     {
         const auto controlV = PasteKeystroke::controlV, shiftV = PasteKeystroke::controlShiftV,
-                   insert = PasteKeystroke::shiftInsert;
-        // Window class, instance, the categories of its desktop entry; "" for no focused window.
-        const QList<std::tuple<QString, QString, QString, PasteKeystroke>> cases{
+                   insert = PasteKeystroke::shiftInsert, edit = PasteKeystroke::editThenControlV;
+        // Window class, instance, the categories of its desktop entry; "" for no focused window; the text.
+        struct Case {
+            QString windowClass, instance, categories;
+            PasteKeystroke keystroke;
+            QString text = u"a\nb"_s;
+        };
+        const QList<Case> cases{
+            {"libreoffice-calc", "libreoffice", "Office;Spreadsheet", edit, "一行目\n二行目"},  // not its import dialog
+            {"libreoffice-calc", "libreoffice", "Office;Spreadsheet", controlV, "一行"},
+            {"libreoffice-writer", "libreoffice", "Office;WordProcessor", controlV, "一行目\n二行目"},
             {"Sakura", "sakura", "GTK;System;TerminalEmulator", shiftV},  // a terminal by its desktop entry
             {"konsole", "konsole", "Qt;KDE;System;TerminalEmulator", shiftV},
             {"XTerm", "xterm", "System;TerminalEmulator", insert},  // xterm: the primary selection
@@ -777,13 +785,13 @@ private Q_SLOTS:
             {"Kitty", "kitty", "Graphics", controlV},               // listed, whose entry is no terminal
             {"Gedit", "gedit", "GTK;Utility;TextEditor", controlV},
             {"Xterm-notes", "xterm-notes", "", controlV},  // only contains a terminal's name
-            {"", "", "", controlV},
+            {"", "", "", controlV, "一行"},
         };
-        for (const auto& [windowClass, instance, categories, keystroke] : cases) {
+        for (const auto& [windowClass, instance, categories, keystroke, text] : cases) {
             std::optional<FrontmostAppInfo> app;
             if (!windowClass.isEmpty())
                 app = FrontmostAppInfo{42, {}, windowClass, instance, categories.split(u';', Qt::SkipEmptyParts)};
-            QCOMPARE(Paster::keystrokeFor(app), keystroke);
+            QCOMPARE(Paster::keystrokeFor(app, text), keystroke);
         }
         // Where the desktop has no primary selection, a window that pastes
         // only that gets no keystroke (it would paste an older selection).

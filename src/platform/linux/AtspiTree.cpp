@@ -31,7 +31,9 @@ constexpr uint roleDialog = 16;
 constexpr uint roleFrame = 23;
 constexpr uint rolePasswordText = 40;
 constexpr uint roleWindow = 69;
-constexpr uint roleDocumentWeb = 95;
+// Documents: an office suite's spreadsheets, presentations and texts, a
+// browser's web pages.
+const QSet<uint> documentRoles{92 /* spreadsheet */, 93 /* presentation */, 94 /* text */, 95 /* web */};
 // Menu bars, menus and their items: on other desktops they are not part of
 // the window, and a closed menu's items are not on screen.
 const QSet<uint> menuRoles{8 /* check menu item */,
@@ -465,7 +467,7 @@ std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, in
         const std::optional<QRect>& place = extents[size_t(i)];
         f.shown = !menuRoles.contains(role)
                   && (toolkit.gtk4 ? !place || !place->isEmpty() : hasState(states[size_t(i)], stateShowing));
-        f.document = role == roleDocumentWeb;
+        f.document = documentRoles.contains(role);
         if (toolkit.gtk4 && isClassName(f.title))
             f.title.clear();
         if (!f.shown)
