@@ -876,18 +876,13 @@ private Q_SLOTS:
             // Calc's import dialog would take the focus from the sheet; the cell's editor holds the text.
             const auto leftTheWindow = [&] { return run(u"xdotool getactivewindow getwindowname"_s) != title; };
             QVERIFY(!QTest::qWaitFor(leftTheWindow, dictated.contains(u'\n') && name == "calc"_L1 ? 3000 : 0));
-            QString seen;
-            const bool ok = QTest::qWaitFor([&] { return (seen = ScreenContext::axVisibleText(*tree_, pid)).contains(shown); });
-            QVERIFY2(ok, qPrintable(seen.left(300)));
-            QCOMPARE(run(u"xdotool getactivewindow getwindowname"_s), title);  // no dialog
+            QVERIFY(QTest::qWaitFor([&] { return ScreenContext::axVisibleText(*tree_, pid).contains(shown); }));
             const int calls = tree_->callsSent();
             const QStringList terms = capture();
             // Fewer calls than the walk's 1 501 elements would take: only what is on screen is read.
             QVERIFY2(tree_->callsSent() - calls < 6000, qPrintable(QString::number(tree_->callsSent() - calls)));
-            for (const QString& term : termsOfTheDocument)
-                QVERIFY2(terms.contains(term), qPrintable(name + terms.join(u"、"_s)));
-            for (const QString& word : wordsOfTheApplications + u"灯台守 LibreOffice Document Style"_s.split(u' '))
-                QVERIFY2(!terms.contains(word), qPrintable(terms.join(u'、')));
+            for (const QString& word : termsOfTheDocument + wordsOfTheApplications + u"灯台守 LibreOffice Document"_s.split(u' '))
+                QVERIFY2(terms.contains(word) == termsOfTheDocument.contains(word), qPrintable(name + terms.join(u'、')));
         }
     }
 

@@ -766,25 +766,19 @@ private Q_SLOTS:
         const auto controlV = PasteKeystroke::controlV, shiftV = PasteKeystroke::controlShiftV,
                    insert = PasteKeystroke::shiftInsert, edit = PasteKeystroke::editThenControlV;
         // Window class, instance, the categories of its desktop entry; "" for no focused window; the text.
-        struct Case {
-            QString windowClass, instance, categories;
-            PasteKeystroke keystroke;
-            QString text = u"a\nb"_s;
-        };
-        const QList<Case> cases{
+        const QList<std::tuple<QString, QString, QString, PasteKeystroke, QString>> cases{
             {"libreoffice-calc", "libreoffice", "Office;Spreadsheet", edit, "一行目\n二行目"},  // not its import dialog
             {"libreoffice-calc", "libreoffice", "Office;Spreadsheet", controlV, "一行"},
-            {"libreoffice-writer", "libreoffice", "Office;WordProcessor", controlV, "一行目\n二行目"},
-            {"Sakura", "sakura", "GTK;System;TerminalEmulator", shiftV},  // a terminal by its desktop entry
-            {"konsole", "konsole", "Qt;KDE;System;TerminalEmulator", shiftV},
-            {"XTerm", "xterm", "System;TerminalEmulator", insert},  // xterm: the primary selection
-            {"Urxvt-tabbed", "urxvt", "", insert},                  // urxvt, by instance
-            {"Emacs", "emacs", "Development;TextEditor", insert},   // C-v scrolls
-            {"Gvim", "gvim", "Utility;TextEditor", insert},         // C-v starts a block selection
-            {"Alacritty", "Alacritty", "", shiftV},                 // listed, without an entry
-            {"Kitty", "kitty", "Graphics", controlV},               // listed, whose entry is no terminal
-            {"Gedit", "gedit", "GTK;Utility;TextEditor", controlV},
-            {"Xterm-notes", "xterm-notes", "", controlV},  // only contains a terminal's name
+            {"Sakura", "sakura", "GTK;System;TerminalEmulator", shiftV, "a\nb"},  // a terminal by its desktop entry
+            {"konsole", "konsole", "Qt;KDE;System;TerminalEmulator", shiftV, "a\nb"},
+            {"XTerm", "xterm", "System;TerminalEmulator", insert, "a\nb"},  // xterm: the primary selection
+            {"Urxvt-tabbed", "urxvt", "", insert, "a\nb"},                  // urxvt, by instance
+            {"Emacs", "emacs", "Development;TextEditor", insert, "a\nb"},   // C-v scrolls
+            {"Gvim", "gvim", "Utility;TextEditor", insert, "a\nb"},         // C-v starts a block selection
+            {"Alacritty", "Alacritty", "", shiftV, "a\nb"},                 // listed, without an entry
+            {"Kitty", "kitty", "Graphics", controlV, "a\nb"},               // listed, whose entry is no terminal
+            {"Gedit", "gedit", "GTK;Utility;TextEditor", controlV, "a\nb"},
+            {"Xterm-notes", "xterm-notes", "", controlV, "a\nb"},  // only contains a terminal's name
             {"", "", "", controlV, "一行"},
         };
         for (const auto& [windowClass, instance, categories, keystroke, text] : cases) {
