@@ -453,7 +453,7 @@ std::optional<std::vector<std::vector<int>>> AtspiTree::cellsOnScreen(QDBusConne
     DBusBatch corner(bus);
     for (qsizetype i = 0; i < n; ++i) {
         const std::optional<QRect>& place = places[size_t(i)];
-        if (!place || place->width() < 2 || place->height() < 2 || columns[size_t(i)] <= 0)
+        if (!place || place->width() < 2 || place->height() < 2 || columns[size_t(i)] < 2)
             continue;
         const AccessibleElement& e = asks[i].element;
         const QPoint ends[2] = {place->topLeft() + QPoint(1, 1), place->bottomRight() - QPoint(1, 1)};
@@ -568,7 +568,8 @@ std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, in
             } else {
                 // Far more children than needed: the first ones, or a table's cells on screen.
                 std::vector<int> indices = std::move((*onScreen)[size_t(i)]);
-                for (int c = 0; indices.empty() && c < qMin<qint64>(children, wanted); ++c)
+                const qint64 first = indices.empty() ? qMin<qint64>(children, wanted) : 0;
+                for (int c = 0; c < first; ++c)
                     indices.push_back(c);
                 byIndex[size_t(i)].resize(qsizetype(qMin<size_t>(indices.size(), size_t(wanted))));
                 for (int c = 0; c < byIndex[size_t(i)].size(); ++c)
