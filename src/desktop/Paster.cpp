@@ -13,7 +13,7 @@ Paster::Paster(std::unique_ptr<FrontmostApp> frontmost, std::shared_ptr<KeySynth
 
 bool Paster::paste(const QString& text)
 {
-    const PasteKeystroke keystroke = keystrokeFor(frontmost_->current());
+    const PasteKeystroke keystroke = keystrokeFor(frontmost_->current(), text);
     // setText replaces everything that was on the clipboard.
     QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
     if (keystroke == PasteKeystroke::shiftInsert) {
@@ -32,7 +32,7 @@ bool Paster::paste(const QString& text)
     return true;
 }
 
-PasteKeystroke Paster::keystrokeFor(const std::optional<FrontmostAppInfo>& app)
+PasteKeystroke Paster::keystrokeFor(const std::optional<FrontmostAppInfo>& app, const QString& text)
 {
     if (!app)
         return PasteKeystroke::controlV;
@@ -50,6 +50,9 @@ PasteKeystroke Paster::keystrokeFor(const std::optional<FrontmostAppInfo>& app)
     };
     if (named(selectionOnly))
         return PasteKeystroke::shiftInsert;
+    // In a cell's editor F2 keeps it open and the text goes in at the cursor.
+    if (named({QStringLiteral("libreoffice-calc")}) && text.contains(u'\n'))
+        return PasteKeystroke::editThenControlV;
     if (app->categories.contains(QStringLiteral("TerminalEmulator")))
         return PasteKeystroke::controlShiftV;
     // Terminals often run without a desktop entry of their own (built from
