@@ -11,6 +11,7 @@
 #include "LogFile.h"
 #include "PasteTarget.h"
 #include "RunningSayri.h"
+#include "SampleDocument.h"
 #include "TestDataFolder.h"
 #include "XTestKeys.h"
 
