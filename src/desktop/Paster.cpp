@@ -16,7 +16,7 @@ Paster::Paster(std::unique_ptr<FrontmostApp> frontmost, std::shared_ptr<KeySynth
 
 bool Paster::paste(const QString& text)
 {
-    const PasteKeystroke keystroke = keystrokeFor(frontmost_->current());
+    const PasteKeystroke keystroke = keystrokeFor(frontmost_->current(), text);
     // Shift+Insert pastes the primary selection in some windows: without one
     // of ours it would paste whatever the user last selected.
     if (!clipboard_->setText(text, keystroke == PasteKeystroke::shiftInsert))
@@ -30,7 +30,7 @@ bool Paster::paste(const QString& text)
     return true;
 }
 
-PasteKeystroke Paster::keystrokeFor(const std::optional<FrontmostAppInfo>& app)
+PasteKeystroke Paster::keystrokeFor(const std::optional<FrontmostAppInfo>& app, const QString& text)
 {
     if (!app)
         return PasteKeystroke::controlV;
@@ -48,6 +48,9 @@ PasteKeystroke Paster::keystrokeFor(const std::optional<FrontmostAppInfo>& app)
     };
     if (named(selectionOnly))
         return PasteKeystroke::shiftInsert;
+    // In a cell's editor F2 keeps it open and the text goes in at the cursor.
+    if (named({QStringLiteral("libreoffice-calc")}) && text.contains(u'\n'))
+        return PasteKeystroke::editThenControlV;
     if (app->categories.contains(QStringLiteral("TerminalEmulator")))
         return PasteKeystroke::controlShiftV;
     // Terminals often run without a desktop entry of their own (built from

@@ -16,10 +16,12 @@
 // declares itself) takes Control+V for its program and pastes on
 // Control+Shift+V; xterm, rxvt, GUI Emacs and gvim paste on Shift+Insert,
 // some of them the primary selection only, so the text becomes that selection
-// too (where the desktop has none, no keystroke is sent). Where an input
-// method runs, a composition the user left open in the window is finished
-// first (the keystroke would go to it). The clipboard keeps the text
-// afterwards.
+// too (where the desktop has none, no keystroke is sent). LibreOffice Calc
+// takes a text of several lines into a cell only through the cell's editor
+// (pasted on the cell, it opens its text import dialog): F2 opens the editor
+// first. Where an input method runs, a composition the user left open in the
+// window is finished first (the keystroke would go to it). The clipboard
+// keeps the text afterwards.
 //
 // The pause runs on a timer, so the main thread keeps serving the clipboard
 // meanwhile. Main thread only.
@@ -31,8 +33,8 @@ public:
 
     bool paste(const QString& text) override;
 
-    // The keystroke that pastes in `app` (none: no window has the focus).
-    static PasteKeystroke keystrokeFor(const std::optional<FrontmostAppInfo>& app);
+    // The keystroke that pastes `text` in `app` (none: no window has the focus).
+    static PasteKeystroke keystrokeFor(const std::optional<FrontmostAppInfo>& app, const QString& text);
 
     static constexpr int pauseMs = 120;
 

@@ -8,8 +8,9 @@
 // a reader would meet it: each element's value and title, then its children in
 // order, depth first. Only what the user sees is read: an element not shown
 // (see AccessibleFacts::shown) counts as visited, and nothing of it or below
-// it is taken. In a window showing a document (a browser), the text is that of
-// its documents alone, without the application's own toolbars and tabs.
+// it is taken. In a window showing a document (a browser, an office suite),
+// the text is that of its documents alone, without the application's own
+// toolbars and tabs.
 // The collection is bounded:
 //   - elements deeper than `maxDepth` below the window are not visited; an
 //     element that shows nothing itself and holds a single element is not a

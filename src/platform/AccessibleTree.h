@@ -24,7 +24,8 @@ struct AccessibleFacts {
     // application's menus (menu bars, menus and their items, which on other
     // desktops are not part of the window). Nothing of it or below it is read.
     bool shown = true;
-    // A document the application shows (a web page in a browser).
+    // A document the application shows (a web page in a browser, a text or a
+    // spreadsheet in an office suite).
     bool document = false;
     // The element says it has children but hands none out: the application
     // keeps its contents from assistive technology.

@@ -5,6 +5,10 @@ enum class PasteKeystroke {
     controlV,       // the clipboard, in most applications
     controlShiftV,  // the clipboard, in a terminal emulator
     shiftInsert,    // the primary selection or the clipboard: xterm, rxvt, GUI Emacs, gvim
+    // F2, then Control+V: a spreadsheet cell's editor opened (or kept open)
+    // first, where a text of several lines pasted on the cell itself would
+    // open an import dialog (LibreOffice Calc)
+    editThenControlV,
 };
 
 // Synthetic keystrokes into the focused window, as if typed by the user.

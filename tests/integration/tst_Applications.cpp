@@ -10,6 +10,7 @@
 #include "DesktopProbe.h"
 #include "LogFile.h"
 #include "RunningSayri.h"
+#include "SampleDocument.h"
 #include "TestDataFolder.h"
 
 #include "desktop/Paster.h"
@@ -32,15 +33,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The document every application opens: its terms (each seen twice) are what
-// the prompt should carry.
-const QString documentText = u"株式会社サイリ技研の俯瞰図について\nKubernetesクラスタの構成を説明します。"
-                             u"株式会社サイリ技研の俯瞰図を見ながら、Kubernetesクラスタの設定を確認します。\n"_s;
-const QStringList termsOfTheDocument = u"Kubernetes 株式会社 クラスタ サイリ 俯瞰図 技研"_s.split(u' ');
-// What the applications' closed menus and unnamed widgets say. (A toolbar's
-// buttons are on screen, and their names may come along.)
-const QStringList wordsOfTheApplications = u"File Edit Line Template Spaces Ctrl GtkScrollbar AdwGizmo GtkRange "
-                                           u"Firefox page context menu Translate"_s.split(u' ');
+// Of the applications' words, those of closed menus and unnamed widgets: a
+// toolbar's buttons are on screen, and their names may come along.
+const QStringList wordsOfClosedMenus = u"File Edit Line Template Spaces Ctrl GtkScrollbar AdwGizmo GtkRange "
+                                       u"Firefox page context menu Translate"_s.split(u' ');
 
 const QString pasted = u"今日は晴れです。"_s;
 
@@ -50,6 +46,7 @@ QString keystrokeName(PasteKeystroke keystroke)
     case PasteKeystroke::controlV: return u"Ctrl+V"_s;
     case PasteKeystroke::controlShiftV: return u"Ctrl+Shift+V"_s;
     case PasteKeystroke::shiftInsert: return u"Shift+Insert"_s;
+    case PasteKeystroke::editThenControlV: return u"F2, Ctrl+V"_s;
     }
     return {};
 }
@@ -240,7 +237,7 @@ private Q_SLOTS:
         QVERIFY2(QTest::qWaitFor(active, 60000), "its window did not come up");
         if (readBack == u"out"_s)
             QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out), 20000);
-        result.keystroke = keystrokeName(Paster::keystrokeFor(X11FrontmostApp().current()));
+        result.keystroke = keystrokeName(Paster::keystrokeFor(X11FrontmostApp().current(), pasted));
         const qint64 pid = X11FrontmostApp().current().value_or(FrontmostAppInfo{}).pid;
         if (hints) {
             AtspiTree tree;
@@ -278,7 +275,7 @@ private Q_SLOTS:
         const QList<WhisperStandIn::Recorded> sent = sayri.standIn.inferenceRequests();
         QVERIFY(sent.size() > requests);
         const QString prompt = QString::fromUtf8(sent.last().contents.value(u"prompt"_s));
-        for (const QString& word : wordsOfTheApplications)
+        for (const QString& word : wordsOfClosedMenus)
             QVERIFY2(!prompt.split(u'、').contains(word), qPrintable(prompt));
         result.hints = std::any_of(termsOfTheDocument.begin(), termsOfTheDocument.end(),
                                    [&](const QString& t) { return prompt.contains(t); });

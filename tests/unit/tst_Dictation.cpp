@@ -764,26 +764,28 @@ private Q_SLOTS:
     void theKeystrokeThatPastesThere()
     {
         const auto controlV = PasteKeystroke::controlV, shiftV = PasteKeystroke::controlShiftV,
-                   insert = PasteKeystroke::shiftInsert;
-        // Window class, instance, the categories of its desktop entry; "" for no focused window.
-        const QList<std::tuple<QString, QString, QString, PasteKeystroke>> cases{
-            {"Sakura", "sakura", "GTK;System;TerminalEmulator", shiftV},  // a terminal by its desktop entry
-            {"konsole", "konsole", "Qt;KDE;System;TerminalEmulator", shiftV},
-            {"XTerm", "xterm", "System;TerminalEmulator", insert},  // xterm: the primary selection
-            {"Urxvt-tabbed", "urxvt", "", insert},                  // urxvt, by instance
-            {"Emacs", "emacs", "Development;TextEditor", insert},   // C-v scrolls
-            {"Gvim", "gvim", "Utility;TextEditor", insert},         // C-v starts a block selection
-            {"Alacritty", "Alacritty", "", shiftV},                 // listed, without an entry
-            {"Kitty", "kitty", "Graphics", controlV},               // listed, whose entry is no terminal
-            {"Gedit", "gedit", "GTK;Utility;TextEditor", controlV},
-            {"Xterm-notes", "xterm-notes", "", controlV},  // only contains a terminal's name
-            {"", "", "", controlV},
+                   insert = PasteKeystroke::shiftInsert, edit = PasteKeystroke::editThenControlV;
+        // Window class, instance, the categories of its desktop entry; "" for no focused window; the text.
+        const QList<std::tuple<QString, QString, QString, PasteKeystroke, QString>> cases{
+            {"libreoffice-calc", "libreoffice", "Office;Spreadsheet", edit, "一行目\n二行目"},  // not its import dialog
+            {"libreoffice-calc", "libreoffice", "Office;Spreadsheet", controlV, "一行"},
+            {"Sakura", "sakura", "GTK;System;TerminalEmulator", shiftV, "a\nb"},  // a terminal by its desktop entry
+            {"konsole", "konsole", "Qt;KDE;System;TerminalEmulator", shiftV, "a\nb"},
+            {"XTerm", "xterm", "System;TerminalEmulator", insert, "a\nb"},  // xterm: the primary selection
+            {"Urxvt-tabbed", "urxvt", "", insert, "a\nb"},                  // urxvt, by instance
+            {"Emacs", "emacs", "Development;TextEditor", insert, "a\nb"},   // C-v scrolls
+            {"Gvim", "gvim", "Utility;TextEditor", insert, "a\nb"},         // C-v starts a block selection
+            {"Alacritty", "Alacritty", "", shiftV, "a\nb"},                 // listed, without an entry
+            {"Kitty", "kitty", "Graphics", controlV, "a\nb"},               // listed, whose entry is no terminal
+            {"Gedit", "gedit", "GTK;Utility;TextEditor", controlV, "a\nb"},
+            {"Xterm-notes", "xterm-notes", "", controlV, "a\nb"},  // only contains a terminal's name
+            {"", "", "", controlV, "一行"},
         };
-        for (const auto& [windowClass, instance, categories, keystroke] : cases) {
+        for (const auto& [windowClass, instance, categories, keystroke, text] : cases) {
             std::optional<FrontmostAppInfo> app;
             if (!windowClass.isEmpty())
                 app = FrontmostAppInfo{42, {}, windowClass, instance, categories.split(u';', Qt::SkipEmptyParts)};
-            QCOMPARE(Paster::keystrokeFor(app), keystroke);
+            QCOMPARE(Paster::keystrokeFor(app, text), keystroke);
         }
         // Where the desktop has no primary selection, a window that pastes
         // only that gets no keystroke (it would paste an older selection).

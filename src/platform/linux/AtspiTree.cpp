@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <climits>
 #include <vector>
 
 namespace {
@@ -19,6 +20,7 @@ const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Accessible");
 const QString textInterface = QStringLiteral("org.a11y.atspi.Text");
 const QString componentInterface = QStringLiteral("org.a11y.atspi.Component");
 const QString applicationInterface = QStringLiteral("org.a11y.atspi.Application");
+const QString tableInterface = QStringLiteral("org.a11y.atspi.Table");
 const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 // The desktop's accessibility switch, on the session bus.
 const AccessibleElement a11yStatus{QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus")};
@@ -31,6 +33,10 @@ constexpr uint roleDialog = 16;
 constexpr uint roleFrame = 23;
 constexpr uint rolePasswordText = 40;
 constexpr uint roleWindow = 69;
+// Documents: an office suite's spreadsheets, presentations and texts, whose
+// names are the application's ("文書 - LibreOffice Document"), and a browser's
+// web pages, named by their titles.
+const QSet<uint> officeDocumentRoles{92 /* spreadsheet */, 93 /* presentation */, 94 /* text */};
 constexpr uint roleDocumentWeb = 95;
 // Menu bars, menus and their items: on other desktops they are not part of
 // the window, and a closed menu's items are not on screen.
@@ -420,6 +426,67 @@ bool AtspiTree::learnToolkits(QDBusConnection& bus, const QList<Ask>& asks)
     return true;
 }
 
+std::optional<std::vector<std::vector<int>>> AtspiTree::cellsOnScreen(QDBusConnection& bus, const QList<Ask>& asks,
+                                                                      const QList<qint64>& childCounts,
+                                                                      const QList<int>& given)
+{
+    // A spreadsheet's table holds every cell of the sheet, row after row: its
+    // first children are the first row's, most of them far off screen. The
+    // cells on screen lie between the cells at the table's visible corners.
+    const qsizetype n = asks.size();
+    std::vector<std::vector<int>> cells(static_cast<size_t>(n));
+    std::vector<std::optional<QRect>> places(static_cast<size_t>(n));
+    std::vector<qint64> columns(static_cast<size_t>(n), -1);
+    DBusBatch shape(bus);
+    for (qsizetype i = 0; i < n; ++i) {
+        if (given[i] <= 0 || childCounts[i] <= qint64(given[i]) * 4 + 64)
+            continue;
+        const AccessibleElement& e = asks[i].element;
+        shape.add(method(e, componentInterface, QStringLiteral("GetExtents"), {0u}),
+                  [&, i](const QDBusMessage& a) { places[size_t(i)] = rectOf(a); });
+        shape.add(property(e, tableInterface, QStringLiteral("NColumns")),
+                  [&, i](const QDBusMessage& a) { columns[size_t(i)] = numberOf(a); });
+    }
+    if (!runBatch(shape))
+        return std::nullopt;
+
+    std::vector<std::optional<AccessibleElement>> corners(static_cast<size_t>(2 * n));
+    DBusBatch corner(bus);
+    for (qsizetype i = 0; i < n; ++i) {
+        const std::optional<QRect>& place = places[size_t(i)];
+        if (!place || place->width() < 2 || place->height() < 2 || columns[size_t(i)] < 2)
+            continue;
+        const AccessibleElement& e = asks[i].element;
+        const QPoint ends[2] = {place->topLeft() + QPoint(1, 1), place->bottomRight() - QPoint(1, 1)};
+        for (int k = 0; k < 2; ++k)
+            corner.add(method(e, componentInterface, QStringLiteral("GetAccessibleAtPoint"),
+                              {ends[k].x(), ends[k].y(), 0u}),
+                       [&, i, k, e](const QDBusMessage& a) { corners[size_t(2 * i + k)] = referenceOf(a, e.owner); });
+    }
+    if (!runBatch(corner))
+        return std::nullopt;
+
+    std::vector<qint64> at(static_cast<size_t>(2 * n), -1);
+    DBusBatch index(bus);
+    for (size_t k = 0; k < corners.size(); ++k)
+        if (corners[k])
+            index.add(method(*corners[k], accessibleInterface, QStringLiteral("GetIndexInParent")),
+                      [&, k](const QDBusMessage& a) { at[k] = numberOf(a); });
+    if (!runBatch(index))
+        return std::nullopt;
+
+    for (qsizetype i = 0; i < n; ++i) {
+        const qint64 width = columns[size_t(i)], first = at[size_t(2 * i)], last = at[size_t(2 * i + 1)];
+        if (first < 0 || last < first || width <= 0)
+            continue;
+        for (qint64 row = first / width; row <= last / width; ++row)
+            for (qint64 column = first % width; column <= last % width; ++column)
+                if (qsizetype(cells[size_t(i)].size()) < given[i] && row * width + column <= INT_MAX)
+                    cells[size_t(i)].push_back(int(row * width + column));
+    }
+    return cells;
+}
+
 std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, int valueLimit)
 {
     std::optional<QDBusConnection> bus = accessibilityBus();
@@ -466,7 +533,9 @@ std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, in
         const std::optional<QRect>& place = extents[size_t(i)];
         f.shown = !menuRoles.contains(role)
                   && (toolkit.gtk4 ? !place || !place->isEmpty() : hasState(states[size_t(i)], stateShowing));
-        f.document = role == roleDocumentWeb;
+        f.document = role == roleDocumentWeb || officeDocumentRoles.contains(role);
+        if (officeDocumentRoles.contains(role))
+            f.title.clear();
         f.focusable = hasState(states[size_t(i)], stateFocusable);
         if (toolkit.gtk4 && isClassName(f.title))
             f.title.clear();
@@ -474,6 +543,9 @@ std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, in
             childCounts[i] = 0;
     }
     const QList<int> given = childrenGiven(asks, childCounts);
+    std::optional<std::vector<std::vector<int>>> onScreen = cellsOnScreen(*bus, asks, childCounts, given);
+    if (!onScreen)
+        return std::nullopt;
 
     // Round two, for the elements shown: the children needed (all in one
     // call unless there are far more than needed) and the texts that can be
@@ -496,11 +568,15 @@ std::optional<QList<AccessibleFacts>> AtspiTree::read(const QList<Ask>& asks, in
                                facts[i].withheld = facts[i].children.isEmpty() && nullReferencesOf(a) > 0;
                            });
             } else {
-                byIndex[size_t(i)].resize(qsizetype(qMin<qint64>(children, wanted)));
+                // Far more children than needed: the first ones, or a table's cells on screen.
+                std::vector<int> indices = std::move((*onScreen)[size_t(i)]);
+                const qint64 first = indices.empty() ? qMin<qint64>(children, wanted) : 0;
+                for (int c = 0; c < first; ++c)
+                    indices.push_back(c);
+                byIndex[size_t(i)].resize(qsizetype(qMin<size_t>(indices.size(), size_t(wanted))));
                 for (int c = 0; c < byIndex[size_t(i)].size(); ++c)
-                    second.add(
-                        method(e, accessibleInterface, QStringLiteral("GetChildAtIndex"), {c}),
-                        [&, i, c, e](const QDBusMessage& a) { byIndex[size_t(i)][c] = referenceOf(a, e.owner); });
+                    second.add(method(e, accessibleInterface, QStringLiteral("GetChildAtIndex"), {indices[size_t(c)]}),
+                               [&, i, c, e](const QDBusMessage& a) { byIndex[size_t(i)][c] = referenceOf(a, e.owner); });
             }
         }
         const qint64 characters = characterCounts[size_t(i)];

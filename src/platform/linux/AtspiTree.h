@@ -9,6 +9,7 @@
 #include <atomic>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 // The accessibility trees of the desktop's applications through AT-SPI2 over
 // D-Bus: the accessibility bus (its address from org.a11y.Bus on the session
@@ -56,6 +57,11 @@ private:
     Toolkit toolkitOf(const QString& owner);
     std::optional<QDBusConnection> accessibilityBus();
     bool runBatch(class DBusBatch& batch);
+    // For each ask with far more children than it is given, the indices of
+    // its cells on screen when it is a table; empty otherwise.
+    std::optional<std::vector<std::vector<int>>> cellsOnScreen(QDBusConnection& bus, const QList<Ask>& asks,
+                                                               const QList<qint64>& childCounts,
+                                                               const QList<int>& given);
 
     const QString sessionAddress_;
     const Timing timing_;

@@ -92,6 +92,7 @@ XDevice* keyboardHoldingAKey(Display* display)
 struct Keystroke {
     std::vector<KeyCode> modifiers;
     KeyCode key = 0;
+    KeyCode before = 0;  // a key tapped alone first, if any
 };
 
 // The keys of `keystroke` under the current keymap; no key when one is missing.
@@ -103,6 +104,11 @@ Keystroke keysOf(Display* display, PasteKeystroke keystroke)
     switch (keystroke) {
     case PasteKeystroke::controlV:
         keys = {{control}, XKeysymToKeycode(display, XK_v)};
+        break;
+    case PasteKeystroke::editThenControlV:
+        keys = {{control}, XKeysymToKeycode(display, XK_v), XKeysymToKeycode(display, XK_F2)};
+        if (keys.before == 0)
+            keys.key = 0;
         break;
     case PasteKeystroke::controlShiftV:
         keys = {{control, shift}, XKeysymToKeycode(display, XK_v)};
@@ -201,9 +207,15 @@ bool X11KeySynthesizer::sendPasteKeystroke(PasteKeystroke keystroke)
     // first costs nothing when it is up.
     std::vector<KeyCode> own = keys.modifiers;
     own.push_back(keys.key);
+    if (keys.before)
+        own.push_back(keys.before);
     for (KeyCode code : own) {
         if (std::find(held.begin(), held.end(), code) == held.end())
             send(display, code, false);
+    }
+    if (keys.before) {
+        send(display, keys.before, true);
+        send(display, keys.before, false);
     }
     for (KeyCode code : keys.modifiers)
         send(display, code, true);
