@@ -852,7 +852,9 @@ private Q_SLOTS:
         QVERIFY(ring->isVisible() && ring->geometry().contains(add->mapTo(window.window(), QPoint(1, 1))));
         // On "プロンプトをコピー" the ring alone marks the focus: the button looks as it did without it.
         QWidget* copy = button(window.currentPage(), u"プロンプトをコピー"_s);
-        copy->setStyle(new FocusRingStyle(QStyleFactory::create(u"Fusion"_s)));  // the application's look
+        auto* look = new FocusRingStyle(QStyleFactory::create(u"Fusion"_s));  // the application's look
+        look->setParent(copy);  // a widget does not own its style
+        copy->setStyle(look);
         const QImage plain = copy->grab().toImage();
         QTest::keyClick(add, Qt::Key_Tab);
         QVERIFY(copy->hasFocus() && copy->grab().toImage() == plain);
