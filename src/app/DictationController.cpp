@@ -1,5 +1,6 @@
 #include "app/DictationController.h"
 
+#include "platform/PlatformWords.h"
 #include "recognition/Transcript.h"
 #include "store/Config.h"
 #include "store/Dictionary.h"
@@ -207,12 +208,16 @@ void DictationController::recognize(const QByteArray& wav)
 void DictationController::deliver(const QString& text, const QString& raw)
 {
     Log::write(QStringLiteral("貼り付けます（%1字）").arg(Graphemes::count(text)));
-    const bool sent = s_.paster->paste(text);
+    const PasteOutcome pasted = s_.paster->paste(text);
     history_.add(raw, text, historyMode);
-    if (!sent) {
-        // No keystroke can reach any window: say so rather than claim a paste.
+    if (!pasted.sent) {
+        // No keystroke can reach the window: say so rather than claim a
+        // paste, and say how the user pastes there.
         Log::write(QStringLiteral("貼り付けのキーを送れません。文字はクリップボードに残しました"));
-        finishWithMessage(QStringLiteral("自動では貼り付けられませんでした（文字はクリップボードにあります）"), 3);
+        if (pasted.byHand)
+            finishWithMessage(QStringLiteral("%1 で貼り付けてください").arg(PlatformWords::keys(*pasted.byHand)), 4);
+        else
+            finishWithMessage(QStringLiteral("自動では貼り付けられませんでした（文字はクリップボードにあります）"), 3);
         return;
     }
     s_.sounds->play(QStringLiteral("Glass"));

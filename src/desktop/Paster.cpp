@@ -14,20 +14,20 @@ Paster::Paster(std::unique_ptr<FrontmostApp> frontmost, std::shared_ptr<KeySynth
 {
 }
 
-bool Paster::paste(const QString& text)
+PasteOutcome Paster::paste(const QString& text)
 {
     const PasteKeystroke keystroke = keystrokeFor(frontmost_->current(), text);
     // Shift+Insert pastes the primary selection in some windows: without one
     // of ours it would paste whatever the user last selected.
     if (!clipboard_->setText(text, keystroke == PasteKeystroke::shiftInsert))
-        return false;
+        return {};
     if (!keys_->canSend(keystroke))
-        return false;
+        return {false, keystroke};
     // Nothing tells whether the window took the paste; the text stays on the
     // clipboard either way.
     const int pause = std::max(pauseMs, keys_->finishComposition());
     QTimer::singleShot(pause, Qt::PreciseTimer, &guard_, [this, keystroke] { keys_->sendPasteKeystroke(keystroke); });
-    return true;
+    return {true, {}};
 }
 
 PasteKeystroke Paster::keystrokeFor(const std::optional<FrontmostAppInfo>& app, const QString& text)

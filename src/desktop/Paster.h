@@ -31,7 +31,7 @@ public:
     Paster(std::unique_ptr<FrontmostApp> frontmost, std::shared_ptr<KeySynthesizer> keys,
            std::unique_ptr<ClipboardOwner> clipboard = {});
 
-    bool paste(const QString& text) override;
+    PasteOutcome paste(const QString& text) override;
 
     // The keystroke that pastes `text` in `app` (none: no window has the focus).
     static PasteKeystroke keystrokeFor(const std::optional<FrontmostAppInfo>& app, const QString& text);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/KeySynthesizer.h"
+
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -23,6 +25,8 @@ QString rightCommandKey();
 // source can see it; none where no key event names it.
 std::optional<QString> functionKey();
 QString pasteKeystroke();  // the key combination that pastes
+// `keystroke` as the user presses it, e.g. "Ctrl+Shift+V".
+QString keys(PasteKeystroke keystroke);
 QString computer();        // the user's machine, as in "このパソコン"
 QString systemSettings();  // the desktop's settings application
 

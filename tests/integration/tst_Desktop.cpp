@@ -842,7 +842,7 @@ private Q_SLOTS:
         const QString before = preedit.isEmpty() ? QString() : u"かな"_s;
         QTRY_COMPARE(read(u"preedit"_s), before);
         auto paster = makePaster();
-        QVERIFY(paster->paste(u"晴れ"_s));
+        QVERIFY(paster->paste(u"晴れ"_s).sent);
         QTRY_COMPARE(read(u"text"_s), before + u"晴れ"_s);
         keys.tap("s"), keys.tap("u");
         QTRY_COMPARE(read(u"preedit"_s), u"す"_s);
@@ -897,7 +897,7 @@ private Q_SLOTS:
             // Active for LibreOffice too: its accessible window is the one shown, the sheet's text holds "表1".
             QVERIFY(QTest::qWaitFor(
                 [&] { return ScreenContext::axVisibleText(*tree_, pid).contains(u"表1"_s) == (name == "calc"_L1); }, 15000));
-            QVERIFY(paster->paste(dictated));
+            QVERIFY(paster->paste(dictated).sent);
             const int v = keys.keycodeOf("v");
             QVERIFY(QTest::qWaitFor([v] { return X11InjectedKeys::consume(v, false); }));  // the keystroke is sent
             // Calc's import dialog would take the focus from the sheet; the cell's editor holds the text.

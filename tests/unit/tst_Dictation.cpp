@@ -483,14 +483,21 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("Pop"), QStringLiteral("Bottle"), QStringLiteral("Glass")}));
         QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:✓ 貼り付けました@1.2"));
 
-        // No keystroke can reach a window: stored, but no paste is claimed.
-        fakes->paster->keystrokeGoesOut = false;
-        fakes->server->replies << QStringLiteral("手で貼る");
-        startByDoubleTap();
-        stopAndSettle();
-        QCOMPARE(app->history().entries().size(), 2);
-        QCOMPARE(fakes->overlay->last(),
-                 QStringLiteral("flash:自動では貼り付けられませんでした（文字はクリップボードにあります）@3"));
+        // No keystroke can reach the window: stored, no paste is claimed, and
+        // the user is told the keys that paste there.
+        const QList<std::pair<std::optional<PasteKeystroke>, QString>> byHand{
+            {PasteKeystroke::controlShiftV, u"Ctrl+Shift+V で貼り付けてください@4"_s},
+            {PasteKeystroke::controlV, u"Ctrl+V で貼り付けてください@4"_s},
+            {std::nullopt, u"自動では貼り付けられませんでした（文字はクリップボードにあります）@3"_s},
+        };
+        for (const auto& [keystroke, message] : byHand) {
+            fakes->paster->outcome = {false, keystroke};
+            fakes->server->replies << QStringLiteral("手で貼る");
+            startByDoubleTap();
+            stopAndSettle();
+            QCOMPARE(fakes->overlay->last(), u"flash:"_s + message);
+        }
+        QCOMPARE(app->history().entries().size(), 4);
     }
 
     void cancelInEveryPhase()
@@ -737,7 +744,7 @@ private Q_SLOTS:
 
         PasteRig rig;
         const QString text = QStringLiteral("今日は晴れです。🌤\n二行目");
-        QVERIFY(rig.paster->paste(text));
+        QVERIFY(rig.paster->paste(text).sent);
         const QMimeData* now = QGuiApplication::clipboard()->mimeData();
         QVERIFY(now);
         QCOMPARE(now->formats(), QStringList{QStringLiteral("text/plain")});
@@ -750,10 +757,12 @@ private Q_SLOTS:
         // No keystroke can be sent, or the paster goes before it: nothing is
         // sent and the text stays on the clipboard.
         rig.keys->sendable = false;
-        QVERIFY(!rig.paster->paste(QStringLiteral("手で貼る")));
+        const PasteOutcome byHand = rig.paster->paste(QStringLiteral("手で貼る"));
+        QVERIFY(!byHand.sent);
+        QCOMPARE(byHand.byHand, PasteKeystroke::controlV);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("手で貼る"));
         PasteRig gone;
-        QVERIFY(gone.paster->paste(QStringLiteral("残る")));
+        QVERIFY(gone.paster->paste(QStringLiteral("残る")).sent);
         gone.paster.reset();
         QTest::qWait(Paster::pauseMs + 100);
         QCOMPARE(rig.keys->sent.size(), 1);
@@ -791,7 +800,9 @@ private Q_SLOTS:
         // only that gets no keystroke (it would paste an older selection).
         QVERIFY(!QGuiApplication::clipboard()->supportsSelection());
         PasteRig rig(FrontmostAppInfo{42, {}, u"XTerm"_s, u"xterm"_s, {}});
-        QVERIFY(!rig.paster->paste(u"ls"_s));
+        const PasteOutcome noSelection = rig.paster->paste(u"ls"_s);
+        QVERIFY(!noSelection.sent);
+        QVERIFY(!noSelection.byHand);  // Shift+Insert would paste another text
         QCOMPARE(QGuiApplication::clipboard()->text(), u"ls"_s);
         QTest::qWait(Paster::pauseMs + 50);
         QVERIFY(rig.keys->sent.isEmpty());

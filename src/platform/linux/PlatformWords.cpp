@@ -38,6 +38,20 @@ QString pasteKeystroke()
 {
     return QStringLiteral("Ctrl+V");
 }
+QString keys(PasteKeystroke keystroke)
+{
+    switch (keystroke) {
+    case PasteKeystroke::controlShiftV:
+        return QStringLiteral("Ctrl+Shift+V");
+    case PasteKeystroke::shiftInsert:
+        return QStringLiteral("Shift+Insert");
+    case PasteKeystroke::editThenControlV:
+        return QStringLiteral("F2 のあと Ctrl+V");
+    case PasteKeystroke::controlV:
+        break;
+    }
+    return pasteKeystroke();
+}
 QString computer()
 {
     return QStringLiteral("パソコン");

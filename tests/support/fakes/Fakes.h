@@ -104,10 +104,11 @@ struct FakeComputeDevices : ComputeDevices {
     CpuInfo cpu() override { return processor; }
 };
 
+// Records the texts; what became of them is the test's to say.
 struct FakePaster : TextPaster {
     QStringList pasted;
-    bool keystrokeGoesOut = true;
-    bool paste(const QString& t) override { return pasted << t, keystrokeGoesOut; }
+    PasteOutcome outcome{true, {}};
+    PasteOutcome paste(const QString& t) override { return pasted << t, outcome; }
 };
 
 // Records the keystrokes it is asked for; sends nothing.
