@@ -92,8 +92,12 @@ SettingsSidebar::SettingsSidebar(QWidget* parent) : QWidget(parent)
     QPushButton* quit = button(456, QStringLiteral("サイリを終了"));
     quit->setObjectName(QStringLiteral("quitButton"));
     setLook(quit, Icons::Name::nav_help, false);
-    if (auto power = SettingsSymbols::symbol(QStringLiteral("power"), 18, Brand::withAlpha(Brand::ink, 0.65)))
-        quit->setIcon(*power);
+    // Drawn as the other entries' icons are, so that its title lines up with theirs.
+    if (auto power = SettingsSymbols::symbol(QStringLiteral("power"), 17, Brand::ink)) {
+        const QPixmap icon = SettingsDrawing::tintedBitmap(*power, Brand::ink, 0.65, 10);
+        quit->setIcon(icon);
+        quit->setIconSize(icon.deviceIndependentSize().toSize());
+    }
     connect(quit, &QPushButton::clicked, this, &SettingsSidebar::quitRequested);
     trayActions_ = {about, quit};
     showTrayActions(false);

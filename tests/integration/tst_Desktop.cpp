@@ -6,6 +6,7 @@
 // process: the trigger key through XTest and XInput2, pasting into real windows
 // and terminals, the recording bar, the dictionary table dragged with the
 // pointer, the recorder on PulseAudio, and hints over the accessibility bus.
+#include "AccessibleControls.h"
 #include "DesktopProbe.h"
 #include "FileServer.h"
 #include "LogFile.h"
@@ -416,17 +417,8 @@ private Q_SLOTS:
         // The names of the controls shown in Sayri's active window that take the focus.
         const auto controls = [&] {
             QStringList names;
-            QList<AccessibleTree::Ask> asks;
-            if (const auto window = tree_->activeWindow(sayri.app.processId()).element)
-                asks.append({*window, 1000});
-            while (!asks.isEmpty()) {
-                const auto facts = tree_->read(std::exchange(asks, {}), 100);
-                for (const AccessibleFacts& f : facts.value_or(QList<AccessibleFacts>())) {
-                    names << (f.focusable && f.shown ? QStringList{f.title} : QStringList{});
-                    for (const AccessibleElement& child : f.children)
-                        asks.append({child, 1000});
-                }
-            }
+            for (const auto& [control, name] : AccessibleControls::focusable(*tree_, sayri.app.processId()))
+                names << name;
             return names;
         };
         // Those of the window of that title once `expected` is one of them: all in Japanese.

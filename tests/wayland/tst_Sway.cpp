@@ -2,11 +2,14 @@
 // scripts/desktop-session): the trigger key heard through sway's command
 // socket, the text pasted by Sayri's virtual keyboard into a native Wayland
 // Qt window and into foot, the clipboard set through data-control, the bar
-// a layer surface that takes no focus.
+// a layer surface that takes no focus; without a tray, the tray menu's
+// actions in the settings window.
+#include "AccessibleControls.h"
 #include "LogFile.h"
 #include "PasteTarget.h"
 #include "RunningSayri.h"
 #include "TestDataFolder.h"
+#include "platform/linux/AtspiTree.h"
 
 #include <QImage>
 #include <QJsonArray>
@@ -95,13 +98,18 @@ private Q_SLOTS:
         QVERIFY(sayri.keys.isOpen());
         data.writeText(u"dictionary.txt"_s, QString());
         sayri.standIn.setReplies(QJsonArray{QJsonObject{{u"text"_s, u"今日は晴れです。ご視聴ありがとうございました"_s}}});
+        QVERIFY(AccessibleControls::announceScreenReader());  // for withoutATray
         QVERIFY(sayri.startListening());
         const QString plan = logMessages().filter(u"セッション: Wayland（sway）"_s).value(0);
         QVERIFY2(plan.contains(u"録音キー=sway の操作用ソケット 貼り付け=仮想キーボード"_s), qPrintable(plan));
         QVERIFY2(plan.contains(u"録音バー=layer-shell ウインドウ=Wayland"_s), qPrintable(plan));
     }
 
-    void cleanupTestCase() { QVERIFY(sayri.terminate()); }
+    void cleanupTestCase()
+    {
+        if (sayri.app.state() != QProcess::NotRunning)
+            QVERIFY(sayri.terminate());
+    }
 
     void intoANativeQtWindow()
     {
@@ -126,6 +134,28 @@ private Q_SLOTS:
         QCOMPARE(QString::fromUtf8(output(u"wl-paste"_s, {u"-n"_s})), pasted);
         foot.terminate();
         foot.waitForFinished(5000);
+    }
+
+    // sway runs no bar here, so no tray: the log says so once, and the
+    // settings window (Sayri opened again) offers the tray menu's actions.
+    // Quitting from there takes Sayri's key bindings out of sway.
+    void withoutATray()
+    {
+        QCOMPARE(logMessages().filter(u"トレイ（通知領域）がないため"_s).size(), 1);
+        QCOMPARE(QProcess::execute(RunningSayri::path(), {}), 0);
+        AtspiTree tree;
+        QMap<QString, AccessibleElement> controls;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                for (const auto& [control, name] : AccessibleControls::focusable(tree, sayri.app.processId()))
+                    controls.insert(name, control);
+                return controls.contains(u"サイリについて"_s) && controls.contains(u"サイリを終了"_s);
+            },
+            20000));
+        QVERIFY(AccessibleControls::press(controls.value(u"サイリを終了"_s)));
+        QVERIFY(sayri.app.waitForFinished(10000));
+        QCOMPARE(sayri.app.exitCode(), 0);
+        QVERIFY(QProcess::execute(u"swaymsg"_s, {u"-q"_s, u"unbindsym --release Alt_L"_s}) != 0);  // no such binding left
     }
 };
 
