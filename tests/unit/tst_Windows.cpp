@@ -7,6 +7,7 @@
 #include "TestDataFolder.h"
 
 #include "desktop/TriggerKey.h"
+#include "platform/linux/SessionPlan.h"
 #include "provision/ModelSetup.h"
 #include "provision/UpdateNotice.h"
 #include "store/Config.h"
@@ -597,6 +598,35 @@ private Q_SLOTS:
                 }
             }
         }
+    }
+
+    // In a Wayland session the paste step shows the rows of the session's
+    // plan: each one's state, what it uses or what the user does, and the
+    // one command to copy. It moves on once the key source is there.
+    void pasteStepShowsTheSessionRows()
+    {
+        setPieces(2);
+        SessionCapabilities gnome;
+        gnome.wayland = gnome.xDisplay = true;
+        gnome.desktops = {u"gnome"_s};
+        gnome.globals = {u"wl_seat"_s};
+        keys.sessionRows = setupRows(gnome, selectPlan(gnome));
+        keys.isTrusted = false;
+        FirstRunWindow w(keys, sounds, false);
+        w.buildWindow();
+        w.show(Step::貼り付け);
+        const QString shown = texts(w.window()).join(u'\n');
+        for (const QString& row : {u"→ 録音キー（Alt×2）\n　GNOMEでは、キーボードを直接読む許可がいります"_s,
+                                   u"✕ 自動貼り付け（使えません）\n　GNOMEでは、ほかのアプリへキーを送れません。"_s,
+                                   u"✓ 録音バー\n"_s})
+            QVERIFY2(shown.contains(row), qPrintable(shown));
+        QVERIFY(!texts(w.window()).contains(u"次へ"_s));  // no way on before the key source is there
+        if (const QString shots = qEnvironmentVariable("SAYRI_SHOTS"); !shots.isEmpty())  // to look at
+            w.window()->grab().save(shots + u"/setup-gnome-step3.png"_s);
+        button(w.window(), u"コマンドをコピー"_s)->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"sudo usermod -aG input \"$USER\""_s);
+        keys.isTrusted = true;
+        QTRY_VERIFY_WITH_TIMEOUT(w.current() > Step::貼り付け, 5000);
     }
 
     void neededWhileAnythingIsMissing()

@@ -160,7 +160,9 @@ struct FakeHotkeys : TriggerListener {
 
 struct FakeKeyboardAccess : KeyboardAccess {
     bool isTrusted = true;
+    QList<SetupRow> sessionRows;
     bool trusted() override { return isTrusted; }
+    QList<SetupRow> rows() override { return sessionRows; }
 };
 
 struct FakeFirstRun : FirstRun {
