@@ -38,12 +38,13 @@ inline QList<std::pair<AccessibleElement, QString>> focusable(AccessibleTree& tr
 // application starts.
 inline bool announceScreenReader()
 {
-    return QProcess::execute(QStringLiteral("dbus-send"),
-                             {QStringLiteral("--session"), QStringLiteral("--print-reply"),
-                              QStringLiteral("--dest=org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-                              QStringLiteral("org.freedesktop.DBus.Properties.Set"), QStringLiteral("string:org.a11y.Status"),
-                              QStringLiteral("string:ScreenReaderEnabled"), QStringLiteral("variant:boolean:true")})
-           == 0;
+    QProcess set;
+    set.start(QStringLiteral("dbus-send"),
+              {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.a11y.Bus"),
+               QStringLiteral("/org/a11y/bus"), QStringLiteral("org.freedesktop.DBus.Properties.Set"),
+               QStringLiteral("string:org.a11y.Status"), QStringLiteral("string:ScreenReaderEnabled"),
+               QStringLiteral("variant:boolean:true")});
+    return set.waitForFinished(5000) && set.exitStatus() == QProcess::NormalExit && set.exitCode() == 0;
 }
 
 // Presses `control` as a screen reader does: its first action.
