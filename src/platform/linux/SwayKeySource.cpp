@@ -14,6 +14,8 @@ namespace {
 const QString escape = QStringLiteral("Escape");
 // The text of the nop command that marks Sayri's bindings.
 const QString mark = QStringLiteral("nop sayri ");
+// The nop of a press binding, which only keeps the press from the window.
+const QString heldMark = QStringLiteral("nop sayri-held ");
 
 struct Named {
     std::int64_t code;
@@ -79,6 +81,7 @@ bool SwayKeySource::open()
     // "workspace" brings word of a reload, which forgets runtime bindings.
     socket_->write(SwayIpc::encode(SwayIpc::subscribe, R"(["binding","workspace"])"));
     bound_.clear();
+    held_.clear();
     watchKeys(wanted_);
     return true;
 }
@@ -111,16 +114,43 @@ void SwayKeySource::watchKeys(const std::vector<std::int64_t>& keyCodes)
         if (!bound_.contains(symbol))
             bind(symbol);
     }
+    if (recording_)
+        holdPresses(true);
 }
 
 void SwayKeySource::watchEscape(bool on)
 {
-    if (!isOpen() || on == bound_.contains(escape))
+    recording_ = on;
+    if (!isOpen())
+        return;
+    holdPresses(on);
+    if (on == bound_.contains(escape))
         return;
     if (on)
         bind(escape);
     else
         unbind(escape);
+}
+
+void SwayKeySource::holdPresses(bool on)
+{
+    QStringList wanted;
+    for (const QString& symbol : on ? bound_ : QStringList()) {
+        if (symbol != escape)
+            wanted << symbol;
+    }
+    for (const QString& symbol : QStringList(held_)) {
+        if (!wanted.contains(symbol)) {
+            command(QStringLiteral("unbindsym %1").arg(symbol));
+            held_.removeAll(symbol);
+        }
+    }
+    for (const QString& symbol : wanted) {
+        if (!held_.contains(symbol)) {
+            command(QStringLiteral("bindsym --no-warn %1 %2%1").arg(symbol, heldMark));
+            held_ << symbol;
+        }
+    }
 }
 
 void SwayKeySource::command(const QString& text)
@@ -143,6 +173,7 @@ void SwayKeySource::unbind(const QString& symbol)
 
 void SwayKeySource::unbindAll()
 {
+    holdPresses(false);
     for (const QString& symbol : QStringList(bound_))
         unbind(symbol);
 }
@@ -163,8 +194,10 @@ void SwayKeySource::read()
                    && QJsonDocument::fromJson(m.payload)[QStringLiteral("change")] == QStringLiteral("reload")) {
             // A reloaded configuration has none of Sayri's bindings.
             const QStringList wanted = std::exchange(bound_, {});
+            held_.clear();
             for (const QString& symbol : wanted)
                 bind(symbol);
+            holdPresses(recording_);
         }
     }
 }

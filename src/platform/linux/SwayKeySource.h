@@ -17,6 +17,12 @@ class QLocalSocket;
 // trigger key's press and release at that moment (sway tells no press time,
 // so a long hold counts like a tap), or an Escape key press.
 //
+// While recording, the trigger keys' presses are bound as well: the tap that
+// ends the recording then reaches no window (a lone Alt tap opens the menu
+// bar's keyboard navigation in many applications, which would take the
+// paste keystroke). The window still learns the modifier's state, so a
+// shortcut with the key works meanwhile.
+//
 // The bindings live in sway until they are removed: they are removed when the
 // trigger changes and when Sayri quits. Main thread only.
 class SwayKeySource : public QObject, public KeySource {
@@ -42,12 +48,16 @@ private:
     void bind(const QString& symbol);
     void unbind(const QString& symbol);
     void unbindAll();
+    // Binds the presses of the trigger keys (on) or lets them go (off).
+    void holdPresses(bool on);
     void read();
     void bindingRan(const QByteArray& payload);
 
     QString path_;
     QLocalSocket* socket_ = nullptr;
     QByteArray buffer_;
-    QStringList bound_;
+    QStringList bound_;  // release bindings
+    QStringList held_;   // press bindings
+    bool recording_ = false;
     std::vector<std::int64_t> wanted_;
 };
