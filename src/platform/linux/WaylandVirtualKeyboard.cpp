@@ -31,7 +31,7 @@ QList<xkb_keysym_t> symbolsOf(PasteKeystroke keystroke)
     case PasteKeystroke::shiftInsert:
         return {XKB_KEY_Shift_L, XKB_KEY_Insert};
     case PasteKeystroke::controlV:
-    case PasteKeystroke::editThenControlV:  // Calc's cell editor is not opened here: plain Ctrl+V
+    case PasteKeystroke::editThenControlV:  // for a line break, which no dictated text holds: plain Ctrl+V
         break;
     }
     return {XKB_KEY_Control_L, XKB_KEY_v};
