@@ -147,7 +147,7 @@ void SwayKeySource::holdPresses(bool on)
     }
     for (const QString& symbol : wanted) {
         if (!held_.contains(symbol)) {
-            command(QStringLiteral("bindsym --no-warn %1 %2%1").arg(symbol, heldMark));
+            command(QStringLiteral("bindsym --no-warn --no-repeat %1 %2%1").arg(symbol, heldMark));
             held_ << symbol;
         }
     }
