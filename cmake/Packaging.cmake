@@ -1,7 +1,8 @@
 # Installing Sayri, and the Debian package made from the same install with
 # CPack (scripts/package): the executable, whisper-server when setup built one,
 # the desktop entry, hicolor icons drawn from the artwork, the AppStream
-# metainfo and the licence texts. The version is the project's.
+# metainfo, the licence texts and the udev rule for the paste keyboard. The
+# version is the project's.
 include(GNUInstallDirs)
 set(CMAKE_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/sayri)
 
@@ -27,6 +28,8 @@ install(CODE "
 install(FILES ${CMAKE_SOURCE_DIR}/resources/sayri.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The paste keyboard on Wayland desktops without a virtual-keyboard protocol.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/70-sayri-uinput.rules DESTINATION lib/udev/rules.d)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/licenses DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # The application icon: the logo artwork, scalable and drawn at the usual sizes.
@@ -75,12 +78,14 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CONTACT "Sayri developers <sayri@sayri.example>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "local Japanese dictation for X11 desktops")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "local Japanese dictation for Linux desktops")
 string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "Double-tap the trigger key in any application, speak, tap once more: the\n"
   "recognised text is pasted where you were typing. Speech is recognised on\n"
   "this machine by whisper.cpp, steered by a personal dictionary.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
