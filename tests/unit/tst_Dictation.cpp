@@ -512,6 +512,7 @@ private Q_SLOTS:
         QCOMPARE(app->phase(), Phase::idle);
         QCOMPARE(fakes->recorder->cancels, 1);
         QCOMPARE(fakes->overlay->last(), QStringLiteral("flash:取り消しました@1.2"));
+        QVERIFY(!app->recordingLimitArmed());
         QTest::qWait(400);  // nothing is collected, sent or stored afterwards
         QCOMPARE(fakes->recorder->collects, 0);
         QVERIFY(fakes->server->seen().isEmpty());
