@@ -35,8 +35,8 @@ public:
     bool open()
     {
         QDBusConnection bus = QDBusConnection::sessionBus();
-        const QDBusMessage created = bus.call(QDBusMessage::createMethodCall(
-            service, u"/org/gnome/Mutter/RemoteDesktop"_s, service, u"CreateSession"_s));
+        const QDBusMessage created = bus.call(
+            QDBusMessage::createMethodCall(service, u"/org/gnome/Mutter/RemoteDesktop"_s, service, u"CreateSession"_s));
         if (created.type() != QDBusMessage::ReplyMessage)
             return false;
         session_ = created.arguments().value(0).value<QDBusObjectPath>().path();
@@ -88,15 +88,7 @@ class TestMutter : public QObject {
     // Presses the control of that name in Sayri's focused window.
     bool press(const QString& name)
     {
-        std::optional<AccessibleElement> control;
-        (void)QTest::qWaitFor(
-            [&] {
-                for (const auto& [element, title] : AccessibleControls::focusable(tree, sayri.app.processId()))
-                    if (title == name)
-                        control = element;
-                return control.has_value();
-            },
-            20000);
+        const std::optional<AccessibleElement> control = AccessibleControls::named(tree, sayri.app.processId(), name);
         return control && AccessibleControls::press(*control);
     }
 

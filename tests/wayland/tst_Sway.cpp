@@ -94,10 +94,12 @@ class TestSway : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY2(!qEnvironmentVariableIsEmpty("SWAYSOCK"), "run in SAYRI_SESSION_COMPOSITOR=sway scripts/desktop-session");
+        QVERIFY2(!qEnvironmentVariableIsEmpty("SWAYSOCK"),
+                 "run in SAYRI_SESSION_COMPOSITOR=sway scripts/desktop-session");
         QVERIFY(sayri.keys.isOpen());
         data.writeText(u"dictionary.txt"_s, QString());
-        sayri.standIn.setReplies(QJsonArray{QJsonObject{{u"text"_s, u"今日は晴れです。ご視聴ありがとうございました"_s}}});
+        sayri.standIn.setReplies(
+            QJsonArray{QJsonObject{{u"text"_s, u"今日は晴れです。ご視聴ありがとうございました"_s}}});
         QVERIFY(AccessibleControls::announceScreenReader());  // for withoutATray
         QVERIFY(sayri.startListening());
         const QString plan = logMessages().filter(u"セッション: Wayland（sway）"_s).value(0);
@@ -147,18 +149,14 @@ private Q_SLOTS:
         QCOMPARE(logMessages().filter(u"トレイ（通知領域）がないため"_s).size(), 1);
         QCOMPARE(QProcess::execute(RunningSayri::path(), {}), 0);
         AtspiTree tree;
-        QMap<QString, AccessibleElement> controls;
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                for (const auto& [control, name] : AccessibleControls::focusable(tree, sayri.app.processId()))
-                    controls.insert(name, control);
-                return controls.contains(u"サイリについて"_s) && controls.contains(u"サイリを終了"_s);
-            },
-            20000));
-        QVERIFY(AccessibleControls::press(controls.value(u"サイリを終了"_s)));
+        QVERIFY(AccessibleControls::named(tree, sayri.app.processId(), u"サイリについて"_s));
+        const std::optional<AccessibleElement> quit =
+            AccessibleControls::named(tree, sayri.app.processId(), u"サイリを終了"_s);
+        QVERIFY(quit && AccessibleControls::press(*quit));
         QVERIFY(sayri.app.waitForFinished(10000));
         QCOMPARE(sayri.app.exitCode(), 0);
-        QVERIFY(QProcess::execute(u"swaymsg"_s, {u"-q"_s, u"unbindsym --release Alt_L"_s}) != 0);  // no such binding left
+        QVERIFY(QProcess::execute(u"swaymsg"_s, {u"-q"_s, u"unbindsym --release Alt_L"_s})
+                != 0);  // no such binding left
     }
 };
 

@@ -5,6 +5,9 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QProcess>
+#include <QTest>
+
+#include <optional>
 
 #include <utility>
 
@@ -33,6 +36,22 @@ inline QList<std::pair<AccessibleElement, QString>> focusable(AccessibleTree& tr
     return controls;
 }
 
+// The shown control of that name in the focused window of process `pid`,
+// once there (within 20 seconds).
+inline std::optional<AccessibleElement> named(AccessibleTree& tree, qint64 pid, const QString& name)
+{
+    std::optional<AccessibleElement> found;
+    (void)QTest::qWaitFor(
+        [&] {
+            for (const auto& [control, title] : focusable(tree, pid))
+                if (title == name)
+                    found = control;
+            return found.has_value();
+        },
+        20000);
+    return found;
+}
+
 // Says on the session bus that a screen reader runs, as Orca does. Outside
 // X11, Qt publishes its windows only for a screen reader running when the
 // application starts.
@@ -52,14 +71,14 @@ inline bool press(const AccessibleElement& control)
 {
     QProcess address;
     address.start(QStringLiteral("dbus-send"), {QStringLiteral("--session"), QStringLiteral("--print-reply=literal"),
-                                               QStringLiteral("--dest=org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-                                               QStringLiteral("org.a11y.Bus.GetAddress")});
+                                                QStringLiteral("--dest=org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                                                QStringLiteral("org.a11y.Bus.GetAddress")});
     if (!address.waitForFinished(5000) || address.exitCode() != 0)
         return false;
-    QDBusConnection bus =
-        QDBusConnection::connectToBus(QString::fromUtf8(address.readAllStandardOutput().trimmed()), QStringLiteral("press"));
-    QDBusMessage call = QDBusMessage::createMethodCall(control.owner, control.path, QStringLiteral("org.a11y.atspi.Action"),
-                                                       QStringLiteral("DoAction"));
+    QDBusConnection bus = QDBusConnection::connectToBus(QString::fromUtf8(address.readAllStandardOutput().trimmed()),
+                                                        QStringLiteral("press"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        control.owner, control.path, QStringLiteral("org.a11y.atspi.Action"), QStringLiteral("DoAction"));
     call << 0;
     const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
     return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool();
