@@ -1,5 +1,6 @@
 #include "BuildSettings.h"
 #include "app/AppDelegate.h"
+#include "app/CommandLine.h"
 #include "app/makeAppServices.h"
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/TerminationSignals.h"
@@ -19,21 +20,45 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+
+namespace {
+
+void print(std::FILE* to, const QString& text)
+{
+    std::fputs(text.toUtf8().constData(), to);
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    // Sayri itself, run by Sayri to list the graphics devices away from its
-    // own process (see LinuxComputeDevices).
-    if (argc == 2 && std::strcmp(argv[1], "--gpu-devices") == 0)
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    switch (const CommandLine::Request request = CommandLine::parse(args); request.action) {
+    case CommandLine::Action::PrintVersion:
+        print(stdout, CommandLine::versionText());
+        return 0;
+    case CommandLine::Action::PrintHelp:
+        print(stdout, CommandLine::helpText());
+        return 0;
+    case CommandLine::Action::Mistake:
+        print(stderr, CommandLine::mistakeText(request.mistake) + CommandLine::helpText());
+        return 2;
+    case CommandLine::Action::ListGpuDevices:
+        // Sayri itself, run by Sayri to list the graphics devices away from
+        // its own process (see LinuxComputeDevices).
         return VulkanDevices::print();
+    case CommandLine::Action::Run:
+        break;
+    }
 
     // What the session offers decides how each part works, and on which
     // platform Qt runs Sayri's windows.
     const SessionCapabilities session = SessionProbe::probe();
     const SessionPlan plan = selectPlan(session);
     if (QString why; !LinuxDesktop::prepareApplication(session, plan, why)) {
-        std::fputs(QStringLiteral("サイリ: %1。\n").arg(why).toUtf8().constData(), stderr);
+        print(stderr, QStringLiteral("サイリ: %1。\n").arg(why));
         return 1;
     }
     QApplication app(argc, argv);
@@ -56,8 +81,7 @@ int main(int argc, char** argv)
     if (!instance.claim()) {
         if (instance.refusal().isEmpty())
             return 0;  // the display's Sayri shows its settings window
-        const QString why = QStringLiteral("サイリ: %1。安全に起動できないため終了します。\n").arg(instance.refusal());
-        std::fputs(why.toUtf8().constData(), stderr);
+        print(stderr, QStringLiteral("サイリ: %1。安全に起動できないため終了します。\n").arg(instance.refusal()));
         Log::write(QStringLiteral("起動できません: %1").arg(instance.refusal()));
         return 1;
     }

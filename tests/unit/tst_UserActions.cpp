@@ -22,6 +22,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSystemTrayIcon>
@@ -535,6 +536,36 @@ private Q_SLOTS:
         UpdateNotice::testing::ageLastFetch(1500);
         check();
         QVERIFY(answeredAtOnce());
+    }
+
+    // The command line: the version and the help print and end without
+    // starting anything (no display, nothing written to the data folder);
+    // Qt's own options pass, with their values; anything else is answered
+    // with the help on stderr and status 2.
+    void commandLine()
+    {
+        QTemporaryDir home;
+        QProcessEnvironment bare;
+        bare.insert(u"HOME"_s, home.path());
+        const auto run = [&](const QStringList& args) {
+            QProcess sayri;
+            sayri.setProcessEnvironment(bare);
+            sayri.start(QStringLiteral(SAYRI_APP_PATH), args);
+            if (!sayri.waitForFinished(20000))
+                qFatal("sayri %s did not end", qPrintable(args.join(u' ')));
+            return std::tuple{sayri.exitCode(), QString::fromUtf8(sayri.readAllStandardOutput()),
+                              QString::fromUtf8(sayri.readAllStandardError())};
+        };
+        const QString version = u"サイリ %1（ビルド %2）\n"_s.arg(QStringLiteral(SAYRI_VERSION)).arg(SAYRI_BUILD_NUMBER);
+        QCOMPARE(run({u"--version"_s}), std::tuple(0, version, QString()));
+        QCOMPARE(run({u"-platform"_s, u"offscreen"_s, u"--login-item"_s, u"-v"_s}), std::tuple(0, version, QString()));
+        const auto [helpCode, help, helpErr] = run({u"-style=fusion"_s, u"--help"_s});
+        QCOMPARE(helpCode, 0);
+        QVERIFY(help.startsWith(u"使い方: sayri"_s) && help.contains(u"--version"_s));
+        QCOMPARE(run({u"--verbose"_s}), std::tuple(2, QString(), u"サイリ: オプション「--verbose」は使えません。\n\n"_s + help));
+        QCOMPARE(std::get<0>(run({u"--login-item"_s, u"-display"_s})), 2);  // a value is missing
+        QCOMPARE(std::get<0>(run({u"notes.txt"_s, u"--version"_s})), 2);
+        QVERIFY(QDir(home.path()).isEmpty());
     }
 };
 
