@@ -4,6 +4,18 @@
 # metainfo, the licence texts and the udev rule for the paste keyboard. The
 # version is the project's.
 include(GNUInstallDirs)
+
+# Each Debian release gets a package of its own, built on that release
+# against its libraries: sayri_0.1.0~deb12_amd64.deb, sayri_0.1.0~deb13_amd64.deb.
+set(SAYRI_PACKAGE_VERSION ${PROJECT_VERSION})
+if(EXISTS /etc/os-release)
+  file(STRINGS /etc/os-release os_id REGEX "^ID=")
+  file(STRINGS /etc/os-release os_version REGEX "^VERSION_ID=")
+  string(REGEX REPLACE "^VERSION_ID=\"?([0-9]+).*" "\\1" os_version "${os_version}")
+  if(os_id STREQUAL "ID=debian" AND os_version MATCHES "^[0-9]+$")
+    set(SAYRI_PACKAGE_VERSION "${PROJECT_VERSION}~deb${os_version}")
+  endif()
+endif()
 set(CMAKE_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/sayri)
 
 set(SAYRI_SCREENSHOT_URL "https://sayri.example/images/settings.png"
@@ -54,7 +66,7 @@ endif()
 set(changelog ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
 string(TIMESTAMP changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
 file(WRITE ${CMAKE_BINARY_DIR}/packaging/changelog
-  "sayri (${PROJECT_VERSION}) unstable; urgency=medium\n\n"
+  "sayri (${SAYRI_PACKAGE_VERSION}) unstable; urgency=medium\n\n"
   "  * Sayri ${PROJECT_VERSION}, build ${SAYRI_BUILD_NUMBER}.\n\n"
   " -- Sayri developers <sayri@sayri.example>  ${changelog_date}\n")
 add_custom_command(OUTPUT ${changelog}
@@ -74,7 +86,7 @@ set(CPACK_GENERATOR DEB)
 # cpack builds nothing itself: scripts/package builds what the package holds.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
 set(CPACK_PACKAGE_NAME sayri)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VERSION ${SAYRI_PACKAGE_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CONTACT "Sayri developers <sayri@sayri.example>")
@@ -89,6 +101,10 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Sayri reaches a Wayland window's surface through Qt's private platform
+# interface, whose ABI holds for one Qt version only: the package depends on
+# that version's ABI, as Debian's own packages built on private Qt API do.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-base-abi (= ${Qt6Core_VERSION})")
 # Not libraries, but what a Japanese desktop program wants beside it: the
 # fonts, Qt's own texts in Japanese, the accessibility bus for screen hints,
 # and Qt's Wayland platform, on which Sayri's windows run in a sway session.
