@@ -427,7 +427,7 @@ private Q_SLOTS:
 
         HistoryStore store;
         QCOMPARE(store.entries().size(), 150);
-        QCOMPARE(store.entries().at(0).date, QDateTime(QDate(2026, 1, 31), QTime(9, 5, 7), Qt::UTC));
+        QCOMPARE(store.entries().at(0).date, QDateTime(QDate(2026, 1, 31), QTime(9, 5, 7), QTimeZone::utc()));
         const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
         store.add(u"新"_s, u"新"_s, u"文字起こし"_s);
         QCOMPARE(store.entries().size(), 100);
