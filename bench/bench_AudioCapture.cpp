@@ -10,7 +10,7 @@
 //   scripts/desktop-session build/bench/bench_AudioCapture
 #include "Timings.h"
 #include "audio/AudioRecorder.h"
-#include "platform/linux/PulseCapture.h"
+#include "platform/linux/pulse/PulseCapture.h"
 #include "store/Config.h"
 
 #include <QCoreApplication>

@@ -15,7 +15,7 @@
 #include "TestDataFolder.h"
 #include "Timings.h"
 #include "WhisperStandIn.h"
-#include "platform/linux/LinuxProcesses.h"
+#include "platform/linux/system/LinuxProcesses.h"
 #include "preview/LivePreview.h"
 #include "preview/PreviewModel.h"
 #include "store/Config.h"

@@ -9,9 +9,9 @@
 #include "Timings.h"
 #include "desktop/HotkeyManager.h"
 #include "desktop/Paster.h"
-#include "platform/linux/X11FrontmostApp.h"
-#include "platform/linux/X11KeySource.h"
-#include "platform/linux/X11KeySynthesizer.h"
+#include "platform/linux/x11/X11FrontmostApp.h"
+#include "platform/linux/x11/X11KeySource.h"
+#include "platform/linux/x11/X11KeySynthesizer.h"
 #include "support/Uptime.h"
 
 #include <QApplication>

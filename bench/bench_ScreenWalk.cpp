@@ -13,7 +13,7 @@
 //   scripts/desktop-session build/bench/bench_ScreenWalk
 #include "Timings.h"
 #include "desktop/ScreenContext.h"
-#include "platform/linux/AtspiTree.h"
+#include "platform/linux/atspi/AtspiTree.h"
 
 #include <QApplication>
 #include <QDBusArgument>

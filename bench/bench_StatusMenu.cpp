@@ -4,7 +4,7 @@
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_StatusMenu
 #include "Timings.h"
 #include "app/AppState.h"
-#include "platform/linux/XdgAutostartLoginItem.h"
+#include "platform/linux/system/XdgAutostartLoginItem.h"
 #include "store/Config.h"
 
 #include <QApplication>

@@ -8,7 +8,7 @@
 
 #include "Timings.h"
 #include "audio/AudioRecorder.h"
-#include "platform/linux/LinuxProcesses.h"
+#include "platform/linux/system/LinuxProcesses.h"
 #include "recognition/HTTP.h"
 #include "recognition/WhisperServer.h"
 #include "store/Config.h"

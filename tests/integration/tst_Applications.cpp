@@ -15,8 +15,8 @@
 
 #include "desktop/Paster.h"
 #include "desktop/ScreenContext.h"
-#include "platform/linux/AtspiTree.h"
-#include "platform/linux/X11FrontmostApp.h"
+#include "platform/linux/atspi/AtspiTree.h"
+#include "platform/linux/x11/X11FrontmostApp.h"
 #include "store/Config.h"
 
 #include <QDateTime>

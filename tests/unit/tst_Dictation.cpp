@@ -14,7 +14,7 @@
 #include "desktop/HotkeyManager.h"
 #include "desktop/Paster.h"
 #include "desktop/TriggerKey.h"
-#include "platform/linux/X11InjectedKeys.h"
+#include "platform/linux/x11/X11InjectedKeys.h"
 #include "provision/UpdateNotice.h"
 #include "store/Config.h"
 #include "store/Log.h"

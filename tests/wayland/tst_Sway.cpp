@@ -9,7 +9,7 @@
 #include "PasteTarget.h"
 #include "RunningSayri.h"
 #include "TestDataFolder.h"
-#include "platform/linux/AtspiTree.h"
+#include "platform/linux/atspi/AtspiTree.h"
 
 #include <QImage>
 #include <QJsonArray>

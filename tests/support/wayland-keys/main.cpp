@@ -3,7 +3,7 @@
 // modifier state, as a hand on a keyboard types. Reads lines from stdin,
 // "down KEYSYM" or "up KEYSYM" (xkb names, e.g. Alt_L, x), and answers each
 // with "ok" once the compositor has it.
-#include "platform/linux/Keymap.h"
+#include "platform/linux/input/Keymap.h"
 #include "qwayland-virtual-keyboard-unstable-v1.h"
 
 #include <QElapsedTimer>
