@@ -184,12 +184,10 @@ public:
 
     void stop() override
     {
+        removeTap();
         if (!c_ || !c_->loop)
             return;
         MainloopLock lock(c_->loop);
-        tap_ = nullptr;
-        lost_ = nullptr;
-        cancelQuery();
         if (!stream_)
             return;
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
