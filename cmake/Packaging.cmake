@@ -105,6 +105,12 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # interface, whose ABI holds for one Qt version only: the package depends on
 # that version's ABI, as Debian's own packages built on private Qt API do.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-base-abi (= ${Qt6Core_VERSION})")
+# Qt's SVG icon engine draws the icons of the desktop's theme; from Debian 13 on
+# it is a package of its own, which no library dependency names.
+execute_process(COMMAND dpkg-query -W -f=\${Status} qt6-svg-plugins OUTPUT_VARIABLE svg_plugins ERROR_QUIET)
+if(svg_plugins MATCHES "install ok installed")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", qt6-svg-plugins")
+endif()
 # Not libraries, but what a Japanese desktop program wants beside it: the
 # fonts, Qt's own texts in Japanese, the accessibility bus for screen hints,
 # and Qt's Wayland platform, on which Sayri's windows run in a sway session.

@@ -146,7 +146,7 @@ private Q_SLOTS:
                   "[Desktop Entry]\nType=Application\nName=Yakuake\n"
                   "Exec=env QT_SCALE=1 /usr/bin/yakuake %u\nCategories=Qt;System;TerminalEmulator;\n");
 
-        DesktopEntryNames names({user.path(), system.path()});
+        DesktopEntryNames names({user.path(), system.path()}, QStringLiteral("ja_JP"));
         QCOMPARE(names.nameFor("Gnome-terminal", "gnome-terminal-server"), QStringLiteral("端末"));
         QCOMPARE(names.nameFor("GNOME-TERMINAL", ""), QStringLiteral("端末"));
         QCOMPARE(names.nameFor("Gedit", "gedit"), QStringLiteral("テキストエディター"));
@@ -397,9 +397,6 @@ private Q_SLOTS:
         QVERIFY(reader.held().empty());
     }
 };
-
-// Desktop entries are read in a Japanese locale, chosen before the application starts.
-[[maybe_unused]] static const bool japanese = qputenv("LC_ALL", "ja_JP.UTF-8");
 
 QTEST_GUILESS_MAIN(TestLinuxSession)
 #include "tst_LinuxSession.moc"

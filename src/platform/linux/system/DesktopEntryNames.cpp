@@ -56,9 +56,10 @@ QString programOf(const QString& exec)
 
 }  // namespace
 
-DesktopEntryNames::DesktopEntryNames(QStringList folders)
+DesktopEntryNames::DesktopEntryNames(QStringList folders, QString locale)
     : folders_(folders.isEmpty() ? QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation)
-                                 : std::move(folders))
+                                 : std::move(folders)),
+      locale_(locale.isEmpty() ? QLocale::system().name() : std::move(locale))
 {
 }
 
@@ -110,9 +111,8 @@ void DesktopEntryNames::readEntry(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return;
-    const QString locale = QLocale::system().name();  // e.g. "ja_JP"
-    const QString language = locale.section(QLatin1Char('_'), 0, 0);
-    const QString nameLocale = QStringLiteral("Name[%1]").arg(locale);
+    const QString language = locale_.section(QLatin1Char('_'), 0, 0);
+    const QString nameLocale = QStringLiteral("Name[%1]").arg(locale_);
     const QString nameLanguage = QStringLiteral("Name[%1]").arg(language);
 
     bool inEntry = false;

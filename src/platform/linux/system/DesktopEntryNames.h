@@ -22,7 +22,8 @@ public:
         QStringList categories;  // Categories=, e.g. {"System", "TerminalEmulator"}
     };
 
-    explicit DesktopEntryNames(QStringList folders = {});  // empty: the XDG application folders
+    // folders empty: the XDG application folders; locale empty: the user's (e.g. "ja_JP").
+    explicit DesktopEntryNames(QStringList folders = {}, QString locale = {});
 
     // The entry for a window whose class hint is (windowClass, windowInstance);
     // none when no entry matches.
@@ -35,6 +36,7 @@ private:
     void readEntry(const QString& path);
 
     QStringList folders_;
+    QString locale_;
     std::mutex lock_;
     QHash<QString, QDateTime> folderTimes_;
     QHash<QString, Entry> byWmClass_;   // lower-case StartupWMClass
