@@ -103,8 +103,15 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Sayri reaches a Wayland window's surface through Qt's private platform
 # interface, whose ABI holds for one Qt version only: the package depends on
-# that version's ABI, as Debian's own packages built on private Qt API do.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-base-abi (= ${Qt6Core_VERSION})")
+# that version's ABI, as Debian's own packages built on private Qt API do,
+# under the name Qt's core library gives it on this release
+# (qt6-base-abi on Debian 12, qt6-base-private-abi on Debian 13).
+execute_process(COMMAND dpkg-query -W -f=\${Provides}\n "libqt6core6*" OUTPUT_VARIABLE qt_provides ERROR_QUIET)
+string(REGEX MATCH "qt6-base(-private)?-abi \\(= [^)]+\\)" qt_abi "${qt_provides}")
+if(NOT qt_abi)
+  set(qt_abi "qt6-base-abi (= ${Qt6Core_VERSION})")
+endif()
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${qt_abi}")
 # Qt's SVG icon engine draws the icons of the desktop's theme; from Debian 13 on
 # it is a package of its own, which no library dependency names.
 execute_process(COMMAND dpkg-query -W -f=\${Status} qt6-svg-plugins OUTPUT_VARIABLE svg_plugins ERROR_QUIET)
