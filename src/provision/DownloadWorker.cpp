@@ -48,7 +48,8 @@ DownloadWorker::~DownloadWorker()
 void DownloadWorker::begin(const Attempt& attempt)
 {
     attempt_ = attempt;
-    written_ = received_ = rangeStart_ = 0;
+    written_ = rangeStart_ = 0;
+    status_ = 0;
     answered_ = keepBody_ = false;
     validator_.clear();
     fileError_.clear();
@@ -113,7 +114,7 @@ void DownloadWorker::takeAnswer()
     status_ = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     keepBody_ = success(status_);
     if (!keepBody_) {
-        written_ = 0;  // the partial file goes with this attempt
+        written_ = 0;  // an error page is counted, never written; the bytes on disk stay
         return;
     }
     QByteArray validator = reply_->rawHeader("ETag");
@@ -160,7 +161,6 @@ void DownloadWorker::receive()
         return;
     qint64 n = 0;
     while ((n = reply_->read(buffer_.data(), pieceSize)) > 0) {
-        received_ += n;
         written_ += n;
         if (!keepBody_)
             continue;  // the error page is counted, not kept
@@ -214,11 +214,24 @@ void DownloadWorker::complete()
         install();
         return;
     }
-    // Resumable: a transfer broken after some bytes of an answer that names
-    // its version, unless this attempt continued an earlier one and got nothing.
-    const bool resumable = !errorText.isEmpty() && keepBody_ && written_ > 0 && !validator_.isEmpty()
-                           && !(attempt_.resumeValidator && received_ == 0);
-    end(Result::Failed, errorText, resumable ? std::optional(validator_) : std::nullopt);
+    end(Result::Failed, errorText, keptValidator(errorText));
+}
+
+// What a failed attempt leaves for the next one. The bytes on disk go only
+// when the server said the file changed (a whole file to a `Range` request,
+// or a part of another version: the file was started over then). A transfer
+// broken after some bytes of an answer that names its version keeps them
+// with that version; no answer, an error status or a timeout keeps the bytes
+// a resumed attempt began with, with the version they were made with, unless
+// the server says no part of its file starts there (416).
+std::optional<QByteArray> DownloadWorker::keptValidator(const QString& transportError) const
+{
+    if (status_ == 416)
+        return std::nullopt;
+    if (keepBody_)
+        return !transportError.isEmpty() && written_ > 0 && !validator_.isEmpty() ? std::optional(validator_)
+                                                                                  : std::nullopt;
+    return rangeStart_ > 0 ? attempt_.resumeValidator : std::nullopt;
 }
 
 // Same folder, same file system: the model appears whole or not at all,

@@ -63,6 +63,7 @@ private:
     void install();
     void startOver(bool newRequest);
     bool writeAll(const char* data, qint64 size);
+    std::optional<QByteArray> keptValidator(const QString& transportError) const;
     void end(Result result, const QString& error = {}, std::optional<QByteArray> resume = {});
     void reportProgress();
     void dropReply();
@@ -76,7 +77,6 @@ private:
     Attempt attempt_;
     qint64 written_ = 0;     // bytes of the file (or of an error page)
     qint64 total_ = -1;      // the whole file's size, -1 when not announced
-    qint64 received_ = 0;    // bytes received in this attempt, error pages included
     qint64 rangeStart_ = 0;  // bytes asked to skip; 0 for a whole-file request
     int status_ = 0;
     bool answered_ = false;  // the answer's header has been looked at

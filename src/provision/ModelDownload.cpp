@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
+#include <QLockFile>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
@@ -32,6 +33,9 @@ struct ModelDownload::Impl {
     bool verifiedKept = false;  // the partial file is verified; the next attempt only puts it in place
     int urlIndex = 0;
     std::optional<QByteArray> resume;  // validator of the bytes in the partial file
+    // Held while this Sayri writes the partial file or means to resume it:
+    // another Sayri (on another display) then neither writes nor removes it.
+    std::unique_ptr<QLockFile> partLock;
     QPointer<QProgressBar> bar;
     QPointer<QLabel> status;
     QPointer<QPushButton> button;
@@ -123,6 +127,22 @@ void ModelDownload::start(QProgressBar* bar, QLabel* status, QPushButton* button
     d->status = status;
     d->button = button;
     QDir().mkpath(d->target.folder);
+    const QString partPath = QDir(d->target.folder).absoluteFilePath(d->target.fileName + QStringLiteral(".part"));
+    if (!d->partLock) {
+        auto lock = std::make_unique<QLockFile>(partPath + QStringLiteral(".lock"));
+        lock->setStaleLockTime(0);  // held for as long as its Sayri runs
+        // A folder where no lock can be made (full, read-only) fails the
+        // download by itself, with the reason.
+        if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError) {
+            d->running = false;
+            d->fail(QStringLiteral(
+                "❌ 別のサイリが同じモデルをダウンロードしています。終わってから、もう一度ボタンを押してください"));
+            Log::write(QStringLiteral("モデルのダウンロードを見送り: 別のサイリが受信中です（") + partPath + u'）');
+            Q_EMIT failed();
+            return;
+        }
+        d->partLock = std::move(lock);
+    }
     const std::optional<QByteArray> resume = std::exchange(d->resume, std::nullopt);
     const bool installOnly = std::exchange(d->verifiedKept, false);
     if (installOnly) {
@@ -159,12 +179,12 @@ void ModelDownload::start(QProgressBar* bar, QLabel* status, QPushButton* button
     }
     const QStringList& urls = d->target.urls;
     const QString dir = QDir(d->target.folder).absolutePath() + u'/';
-    DownloadWorker::Attempt attempt{
-        QUrl(urls.value(urls.isEmpty() ? 0 : d->urlIndex % urls.size())),
-        dir + d->target.fileName + QStringLiteral(".part"), dir + d->target.fileName, d->target.genuine,
-        // The share of the genuine size a whole model must exceed
-        // (499 999 999 bytes for the release model).
-        d->target.genuine.size * ModelSetup::plausibleModelSize / ModelSetup::expectedSize, resume, installOnly};
+    DownloadWorker::Attempt attempt{QUrl(urls.value(urls.isEmpty() ? 0 : d->urlIndex % urls.size())), partPath,
+                                    dir + d->target.fileName, d->target.genuine,
+                                    // The share of the genuine size a whole model must exceed
+                                    // (499 999 999 bytes for the release model).
+                                    d->target.genuine.size * ModelSetup::plausibleModelSize / ModelSetup::expectedSize,
+                                    resume, installOnly};
     QMetaObject::invokeMethod(
         d->worker, [w = d->worker, attempt] { w->begin(attempt); }, Qt::QueuedConnection);
 }
@@ -188,6 +208,7 @@ void ModelDownload::Impl::finish(ModelDownload* self, const DownloadWorker::Outc
     const QString finalPath = QDir(target.folder).absoluteFilePath(target.fileName);
     switch (o.result) {
     case Result::Installed:
+        partLock.reset();
         ModelSetup::resolveAndSave();
         Log::write(QStringLiteral("モデルのダウンロード完了（指紋照合OK）: ") + finalPath);
         Q_EMIT self->installed(finalPath);
@@ -216,5 +237,8 @@ void ModelDownload::Impl::finish(ModelDownload* self, const DownloadWorker::Outc
                    + (o.error.isEmpty() ? QStringLiteral("HTTP %1・受信%2バイト").arg(o.status).arg(o.size) : o.error));
         break;
     }
+    // Nothing left to resume: the partial file is gone, and so is the hold on it.
+    if (!resume && !verifiedKept)
+        partLock.reset();
     Q_EMIT self->failed();
 }

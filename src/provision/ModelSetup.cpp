@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 
 #include <map>
 #include <mutex>
@@ -196,7 +197,10 @@ void removeLeftoverPartials()
 {
     const QDateTime idleSince = QDateTime::currentDateTime().addSecs(-120);
     for (const QFileInfo& part : QDir(modelsDir()).entryInfoList({QStringLiteral("*.part")}, QDir::Files)) {
-        if (part.lastModified() < idleSince && QFile::remove(part.filePath()))
+        // A partial file another running Sayri holds is its own to resume.
+        QLockFile lock(part.filePath() + QStringLiteral(".lock"));
+        lock.setStaleLockTime(0);
+        if (part.lastModified() < idleSince && lock.tryLock(0) && QFile::remove(part.filePath()))
             Log::write(QStringLiteral("途中で終わったダウンロードの残りを消しました: ") + part.fileName());
     }
 }

@@ -22,6 +22,7 @@ QByteArray headerValue(const QByteArray& head, const QByteArray& name)
 FileServer::FileServer()
 {
     tcp_.listen(QHostAddress::LocalHost, 0);
+    port_ = tcp_.serverPort();
     connect(&tcp_, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = tcp_.nextPendingConnection()) {
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -32,6 +33,12 @@ FileServer::FileServer()
             });
         }
     });
+}
+
+void FileServer::reopen()
+{
+    if (!tcp_.isListening())
+        tcp_.listen(QHostAddress::LocalHost, port_);
 }
 
 void FileServer::answer(QTcpSocket* socket, const QByteArray& head)

@@ -42,6 +42,8 @@ public:
     }
     QString baseUrl() const { return url({}); }
     void close() { tcp_.close(); }
+    // Listens again on the port it had before close().
+    void reopen();
     // "path" or "path bytes=N-" for each request, in order.
     QStringList requests() const { return requests_; }
     // Steady-clock nanoseconds when the last body byte was handed to the system.
@@ -50,6 +52,7 @@ public:
 private:
     void answer(class QTcpSocket* socket, const QByteArray& head);
     QTcpServer tcp_;
+    quint16 port_ = 0;
     QHash<QString, Route> routes_;
     QStringList requests_;
     std::atomic<qint64> lastByteAt_{0};

@@ -770,8 +770,9 @@ private Q_SLOTS:
             << Route{.block = file, .changingTag = true, .drops = {half}} << QStringList{resumable, done}
             << QStringList{"/a", r, "/a"} << 0 << installed;
         QTest::newRow("a resume that yields nothing")
-            << Route{.block = file, .drops = {half / 2, half / 2, 0}} << QStringList{resumable, resumable, failed, done}
-            << QStringList{"/a", r, "/a bytes=N2-", "/b"} << 1 << installed;
+            << Route{.block = file, .drops = {half / 2, half / 2, 0}}
+            << QStringList{resumable, resumable, resumable, done} << QStringList{"/a", r, "/a bytes=N2-"} << 0
+            << installed;
         QTest::newRow("404") << Route{.block = "not here", .status = 404} << QStringList{failed, done} << ab << 1
                              << "モデルのダウンロードに失敗: HTTP 404・受信8バイト";
         QTest::newRow("too short") << Route{file.left(half)} << QStringList{failed, done} << ab << 1
@@ -814,6 +815,67 @@ private Q_SLOTS:
         QCOMPARE(bar.value(), texts.last() == done ? bar.maximum() : 0);
     }
 
+    // Offline, a busy or failing server, a page that is gone: the bytes
+    // received so far stay for the next press, with the location they came
+    // from, until the server says its file changed.
+    void partialKeptUntilTheServerSaysTheFileChanged()
+    {
+        const QString part = ModelSetup::modelsDir() + "/model.bin.part";
+        ModelDownload download(target(ModelSetup::modelsDir()));
+        fileServer->setRoute("/a", Route{.block = file, .drops = {half}});
+        QCOMPARE(attempt(download), resumable);
+        const QByteArray kept = readFile(part);
+        QVERIFY(!kept.isEmpty());
+        fileServer->close();
+        QCOMPARE(attempt(download), resumable);
+        QCOMPARE(readFile(part), kept);
+        fileServer->reopen();
+        for (const int status : {503, 429, 404}) {
+            fileServer->setRoute("/a", Route{.block = "not now", .status = status});
+            QCOMPARE(attempt(download), resumable);
+            QCOMPARE(readFile(part), kept);
+        }
+        QCOMPARE(download.urlIndex(), 0);
+        fileServer->setRoute("/a", Route{.block = file});
+        QCOMPARE(attempt(download), done);
+        QCOMPARE(fileServer->requests().last(), QStringLiteral("/a bytes=%1-").arg(kept.size()));
+        QVERIFY(readFile(ModelSetup::modelsDir() + "/model.bin") == file);
+    }
+
+    // A partial file is held while its Sayri may resume it: another Sayri
+    // starting meanwhile does not remove it, however long it has been idle,
+    // and does not download into it; one nobody holds goes.
+    void partialHeldByAnotherSayriIsLeftAlone()
+    {
+        const QString part = ModelSetup::modelsDir() + "/model.bin.part";
+        const auto idle = [&] {
+            QFile f(part);
+            return f.open(QIODevice::ReadWrite)
+                   && f.setFileTime(QDateTime::currentDateTime().addSecs(-600), QFileDevice::FileModificationTime);
+        };
+        fileServer->setRoute("/a", Route{.block = file, .drops = {half}});
+        auto first = std::make_unique<ModelDownload>(target(ModelSetup::modelsDir()));
+        QCOMPARE(attempt(*first), resumable);
+        const QByteArray kept = readFile(part);
+        QVERIFY(idle());
+        ModelSetup::removeLeftoverPartials();
+        QCOMPARE(readFile(part), kept);
+
+        ModelDownload second(target(ModelSetup::modelsDir()));
+        QSignalSpy refused(&second, &ModelDownload::failed);
+        second.start(&bar, &status, &button);
+        QCOMPARE(refused.size(), 1);
+        QVERIFY(status.text().startsWith("❌ 別のサイリが同じモデルをダウンロードしています"));
+        QCOMPARE(readFile(part), kept);
+        QCOMPARE(fileServer->requests(), QStringList{"/a"});
+
+        first.reset();  // quits: its partial file goes with it
+        QVERIFY(!QFile::exists(part));
+        QVERIFY(QFile(part).open(QIODevice::WriteOnly) && idle());
+        ModelSetup::removeLeftoverPartials();
+        QVERIFY(!QFile::exists(part));
+    }
+
     // Where the file cannot be saved: the failure text, and nothing left.
     void saveFaults()
     {
@@ -833,7 +895,7 @@ private Q_SLOTS:
             ModelDownload download(target(folder));
             QCOMPARE(attempt(download), "❌ 保存に失敗しました: Is a directory"
                                         "（受け取ったデータは残してあり、もう一度押すと保存だけやり直します）");
-            QCOMPARE(files(folder), QStringList{"model.bin.part"});
+            QCOMPARE(files(folder), (QStringList{"model.bin.part", "model.bin.part.lock"}));
             QDir(folder + "/model.bin").removeRecursively();
             QCOMPARE(attempt(download), "保存しています…");
             QCOMPARE(files(folder), (QStringList{"model.bin", "model.bin.sha256"}));
