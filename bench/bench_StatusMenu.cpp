@@ -32,7 +32,7 @@ int main(int argc, char** argv)
     AppState state(std::move(services));
     const QString text = QString(QStringLiteral("今日の打ち合わせの内容を\n共有します。")).repeated(12);
     for (int i = 0; i < 100; ++i)
-        state.history().add(text, text, AppState::historyMode);
+        (void)state.history().add(text, text, AppState::historyMode);
 
     QMenu menu;
     std::vector<double> ms;

@@ -14,6 +14,13 @@
 #include <QPointer>
 #include <QTimer>
 
+namespace {
+
+// Said after a change of settings that is in effect but could not be written.
+const QString notSaved = QStringLiteral("。ただし設定を保存できなかったため、次の起動では元に戻ります");
+
+}  // namespace
+
 AppState::AppState(AppServices services, AppTiming timing)
     : s_(std::move(services)),
       timing_(timing),
@@ -205,14 +212,17 @@ void AppState::periodicCheck()
 void AppState::micChanged(const QString& uid)
 {
     Config::edit([&uid](ConfigData& c) { c.micDeviceUID = uid; });
-    Config::save();
+    const bool saved = Config::save();
 
     QString label = QStringLiteral("%1と同じ（自動）").arg(PlatformWords::computer());
     if (!uid.isEmpty()) {
         const auto device = s_.audioInputs->find(uid);
         label = device ? device->name : QStringLiteral("選んだマイク");
     }
-    flash(QStringLiteral("マイク: %1（次の録音から使います）").arg(label), 2.5);
+    if (saved)
+        flash(QStringLiteral("マイク: %1（次の録音から使います）").arg(label), 2.5);
+    else
+        flash(QStringLiteral("マイク: %1（次の録音から使います）").arg(label) + notSaved, 4);
     Log::write(QStringLiteral("マイク設定を変更: ") + Log::伏せた機器名(label));
 
     if (!uid.isEmpty() && phase() == Phase::idle && s_.warmUp)
@@ -223,11 +233,17 @@ void AppState::applyTriggerKey(const QString& id)
 {
     // An unknown id is kept as given; the key in use is then the first row's.
     Config::edit([&id](ConfigData& c) { c.triggerKeyId = id; });
-    Config::save();
+    const bool saved = Config::save();
     const TriggerKey key = TriggerKey::find(id);
     if (s_.hotkeys)
         s_.hotkeys->setTrigger(id);
-    flash(QStringLiteral("録音キーを「%1」にしました（2回押しで開始）").arg(key.label), 2.5);
+    // The key is in effect either way; a record that could not be written
+    // is said, since the next start would use the old one.
+    const QString text = QStringLiteral("録音キーを「%1」にしました（2回押しで開始）").arg(key.label);
+    if (saved)
+        flash(text, 2.5);
+    else
+        flash(text + notSaved, 4);
     Log::write(QStringLiteral("録音キーを変更: ") + key.label);
 }
 

@@ -209,7 +209,7 @@ void DictationController::deliver(const QString& text, const QString& raw)
 {
     Log::write(QStringLiteral("貼り付けます（%1字）").arg(Graphemes::count(text)));
     const PasteOutcome pasted = s_.paster->paste(text);
-    history_.add(raw, text, historyMode);
+    const bool kept = history_.add(raw, text, historyMode);
     if (!pasted.sent) {
         // No keystroke can reach the window: say so rather than claim a
         // paste, and say how the user pastes there.
@@ -226,7 +226,10 @@ void DictationController::deliver(const QString& text, const QString& raw)
         return;
     }
     const auto [文, 秒] = 貼り付けたあとの一言();
-    finishWithMessage(文, 秒);
+    if (kept)
+        finishWithMessage(文, 秒);
+    else
+        finishWithMessage(文 + QStringLiteral("（履歴には保存できませんでした）"), 3);
 }
 
 QPair<QString, double> DictationController::貼り付けたあとの一言()

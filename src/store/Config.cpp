@@ -126,9 +126,10 @@ bool save()
             brokenNotKept().clear();
         }
     }
-    if (writeFileAtomically(path, shared().encode()))
+    QString error;
+    if (writeFileAtomically(path, shared().encode(), &error))
         return true;
-    Log::write(QStringLiteral("設定ファイルを保存できませんでした"));
+    Log::write(QStringLiteral("設定ファイルを保存できませんでした: ") + error);
     return false;
 }
 

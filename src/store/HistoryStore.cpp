@@ -111,7 +111,7 @@ bool HistoryStore::keepBrokenFile()
     return true;
 }
 
-void HistoryStore::add(const QString& raw, const QString& text, const QString& mode)
+bool HistoryStore::add(const QString& raw, const QString& text, const QString& mode)
 {
     QDateTime now = QDateTime::currentDateTimeUtc();
     now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
@@ -121,8 +121,12 @@ void HistoryStore::add(const QString& raw, const QString& text, const QString& m
 
     if (fileIsBroken_) {
         if (!keepBrokenFile())
-            return;
+            return false;
         fileIsBroken_ = false;
     }
-    writeFileAtomically(url_, encode(entries_));
+    QString error;
+    if (writeFileAtomically(url_, encode(entries_), &error))
+        return true;
+    Log::write(QStringLiteral("履歴ファイル history.json を保存できませんでした: ") + error);
+    return false;
 }

@@ -22,7 +22,9 @@ public:
     static constexpr int cap = 100;
 
     HistoryStore();  // loads "history.json"
-    void add(const QString& raw, const QString& text, const QString& mode);
+    // Whether "history.json" holds the entry; the list in memory always does.
+    // A write that fails is logged with its reason.
+    [[nodiscard]] bool add(const QString& raw, const QString& text, const QString& mode);
     const QList<HistoryEntry>& entries() const { return entries_; }
     QString url() const { return url_; }
 

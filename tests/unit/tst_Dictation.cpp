@@ -498,6 +498,16 @@ private Q_SLOTS:
             QCOMPARE(fakes->overlay->last(), u"flash:"_s + message);
         }
         QCOMPARE(app->history().entries().size(), 4);
+
+        // A history that cannot be written is said after the paste, and logged.
+        fakes->paster->outcome = {true, std::nullopt};
+        QVERIFY(QFile::remove(data->file(u"history.json"_s)) && QDir().mkpath(data->file(u"history.json/in-the-way"_s)));
+        fakes->server->replies << QStringLiteral("残らない文");
+        startByDoubleTap();
+        stopAndSettle();
+        QCOMPARE(fakes->overlay->last(), u"flash:✓ 貼り付けました（履歴には保存できませんでした）@3"_s);
+        QCOMPARE(logMessages().filter(u"履歴ファイル history.json を保存できませんでした: "_s).size(), 1);
+        QCOMPARE(app->history().entries().size(), 5);
     }
 
     void cancelInEveryPhase()
@@ -734,6 +744,22 @@ private Q_SLOTS:
                 {{1, 'f', 59, 0}, {1.1, 'f', key.keyCodes.front(), key.flag}, {1.2, 'f', key.keyCodes.front(), 0}});
             QTRY_COMPARE(rig.taps, Times{1.2});
         }
+
+        // Settings that cannot be written: the key is in effect for this run,
+        // and the bar says the next start will not keep it.
+        QVERIFY(QFile::remove(data->file(u"config.json"_s)) && QDir().mkpath(data->file(u"config.json/in-the-way"_s)));
+        KeyRig rig(QStringLiteral("control"));
+        auto* bar = new FakeOverlay;
+        AppServices services;
+        services.overlay.reset(bar);
+        services.hotkeys = std::move(rig.manager);
+        auto* hotkeys = static_cast<HotkeyManager*>(services.hotkeys.get());
+        AppState state(std::move(services));
+        state.applyTriggerKey(u"rightShift"_s);
+        QCOMPARE(hotkeys->trigger().id, u"rightShift"_s);
+        QCOMPARE(bar->events, QStringList{u"flash:録音キーを「%1」にしました（2回押しで開始）。ただし設定を保存できなかった"
+                                          u"ため、次の起動では元に戻ります@4"_s.arg(TriggerKey::find(u"rightShift"_s).label)});
+        QCOMPARE(logMessages().filter(u"設定ファイルを保存できませんでした: "_s).size(), 1);
     }
 
     void theTextAloneGoesOnTheClipboardBeforeTheKeystroke()

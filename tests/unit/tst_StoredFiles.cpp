@@ -429,7 +429,7 @@ private Q_SLOTS:
         QCOMPARE(store.entries().size(), 150);
         QCOMPARE(store.entries().at(0).date, QDateTime(QDate(2026, 1, 31), QTime(9, 5, 7), QTimeZone::utc()));
         const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
-        store.add(u"新"_s, u"新"_s, u"文字起こし"_s);
+        QVERIFY(store.add(u"新"_s, u"新"_s, u"文字起こし"_s));
         QCOMPARE(store.entries().size(), 100);
         const QDateTime date = store.entries().first().date;
         QVERIFY(date >= before && date <= QDateTime::currentDateTimeUtc());
@@ -474,15 +474,15 @@ private Q_SLOTS:
         QVERIFY(store.entries().isEmpty());
         QCOMPARE(data->readText(u"history.json"_s), broken);  // loading changes nothing
 
-        store.add(u"a"_s, u"b"_s, u"文字起こし"_s);
+        QVERIFY(store.add(u"a"_s, u"b"_s, u"文字起こし"_s));
         QVERIFY(data->readText(u"sayri.log"_s).contains(brokenCopies(u"history.json"_s).value(0, u"(none)"_s)));
 
-        store.add(u"c"_s, u"d"_s, u"文字起こし"_s);
+        QVERIFY(store.add(u"c"_s, u"d"_s, u"文字起こし"_s));
         QCOMPARE(HistoryStore().entries().size(), 2);
 
         // Another broken file in the same second is kept too; loading made no copy.
         data->writeText(u"history.json"_s, u"{"_s);
-        HistoryStore().add(u"a"_s, u"a"_s, u"文字起こし"_s);
+        QVERIFY(HistoryStore().add(u"a"_s, u"a"_s, u"文字起こし"_s));
         QStringList contents;
         for (const QString& name : brokenCopies(u"history.json"_s))
             contents.append(data->readText(name));

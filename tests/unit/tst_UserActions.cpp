@@ -230,9 +230,9 @@ private Q_SLOTS:
         const QString thirtyEight = u"あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよ"_s;
         const QString combining = QString(38, u'か') + u"\u3099"_s;  // 38 characters, 39 code units
         for (int i = 1; i <= 9; ++i)
-            app->history().add(QString(), u"古い%1"_s.arg(i), AppState::historyMode);
+            QVERIFY(app->history().add(QString(), u"古い%1"_s.arg(i), AppState::historyMode));
         for (const QString& text : {u"R&D\tの件"_s, combining, thirtyEight, forty})
-            app->history().add(QString(), text, AppState::historyMode);
+            QVERIFY(app->history().add(QString(), text, AppState::historyMode));
 
         const QStringList lines = open();
         const int first = int(lines.indexOf(u"履歴（押すとコピー） (off)"_s)) + 1;
@@ -387,7 +387,7 @@ private Q_SLOTS:
     // waits until the dictation's own message has had its time.
     void messagesWaitForTheDictation()
     {
-        app->history().add(QString(), u"前の文"_s, AppState::historyMode);
+        QVERIFY(app->history().add(QString(), u"前の文"_s, AppState::historyMode));
         app->optionTapped(100.0);
         app->optionTapped(100.3);
         const QString bar = fakes->overlay->last();
@@ -444,7 +444,7 @@ private Q_SLOTS:
         QCOMPARE(fakes->settings.dictionaryWrites, 3);
         // The history page lists the newest fifty.
         for (int i = 0; i < 51; ++i)
-            app->history().add(QString(), u"履歴%1"_s.arg(i), AppState::historyMode);
+            QVERIFY(app->history().add(QString(), u"履歴%1"_s.arg(i), AppState::historyMode));
         QCOMPARE(fakes->settings.historyProvider().size(), 50);
     }
 
