@@ -13,11 +13,13 @@
 #include "platform/linux/sway/SwayIpc.h"
 #include "platform/linux/system/DesktopEntryNames.h"
 #include "platform/linux/system/LinuxComputeDevices.h"
+#include "platform/linux/system/SessionEnvironment.h"
 #include "platform/linux/system/SingleInstance.h"
 #include "platform/linux/system/XdgAutostartLoginItem.h"
 #include "recognition/ComputePlan.h"
 #include "store/Log.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -211,6 +213,30 @@ private Q_SLOTS:
             QCOMPARE(SingleInstance::socketPath(), QString());
         }
         qunsetenv("TMPDIR");
+    }
+
+    // What Sayri sets for its own windows stays with it: a link opens through
+    // xdg-open with the environment the session gave Sayri.
+    void programsGetTheSessionsEnvironment()
+    {
+        QTemporaryDir bin;
+        const QString opener = bin.filePath(QStringLiteral("xdg-open"));
+        writeFile(opener, "#!/bin/sh\n{ echo \"$1\"; echo \"${QT_QPA_PLATFORM-unset}\";"
+                          " echo \"${QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT-unset}\"; } > \"$0.seen\"\n");
+        QVERIFY(QFile::setPermissions(opener, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QByteArray path = qgetenv("PATH"), platform = qgetenv("QT_QPA_PLATFORM");
+        qputenv("PATH", bin.path().toUtf8() + ':' + path);
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        qunsetenv("QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT");
+        SessionEnvironment::setForSayri("QT_QPA_PLATFORM", "wayland");
+        SessionEnvironment::setForSayri("QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT", "1");
+        QCOMPARE(qgetenv("QT_QPA_PLATFORM"), QByteArray("wayland"));
+        SessionEnvironment::openLinksWithIt();
+        QVERIFY(QDesktopServices::openUrl(QUrl(QStringLiteral("https://sayri.example/ヘルプ"))));
+        QTRY_COMPARE(readFile(opener + ".seen"), QByteArray("https://sayri.example/%E3%83%98%E3%83%AB%E3%83%97\nxcb\nunset\n"));
+        qputenv("PATH", path);
+        platform.isEmpty() ? qunsetenv("QT_QPA_PLATFORM") : qputenv("QT_QPA_PLATFORM", platform);
+        qunsetenv("QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT");
     }
 
     // A machine whose only Vulkan device is Mesa's software one (the test

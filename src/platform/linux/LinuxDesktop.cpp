@@ -4,6 +4,7 @@
 #include "platform/linux/input/UinputKeys.h"
 #include "platform/linux/sway/SwayFrontmostApp.h"
 #include "platform/linux/sway/SwayKeySource.h"
+#include "platform/linux/system/SessionEnvironment.h"
 #include "platform/linux/tray/StatusNotifierTray.h"
 #include "platform/linux/wayland/LayerShellBar.h"
 #include "platform/linux/wayland/WaylandDataControl.h"
@@ -73,7 +74,7 @@ bool LinuxDesktop::prepareApplication(const SessionCapabilities& caps, const Ses
     if (plan.family == Plan::Family::x11)
         return true;  // Qt finds the X server by itself, as it always has
     if (plan.windows == Plan::Windows::xcb) {
-        qputenv("QT_QPA_PLATFORM", "xcb");
+        SessionEnvironment::setForSayri("QT_QPA_PLATFORM", "xcb");
         if (caps.xDisplay)
             return true;
         why = QStringLiteral("X のディスプレイが見つからないため、起動できません");
@@ -84,16 +85,17 @@ bool LinuxDesktop::prepareApplication(const SessionCapabilities& caps, const Ses
                              "で X11 のセッションを選んでログインし直してください");
         return false;
     }
-    qputenv("QT_QPA_PLATFORM", "wayland");
+    SessionEnvironment::setForSayri("QT_QPA_PLATFORM", "wayland");
     // The bar's window gets no shell role of Qt's: it is given a layer's.
     if (plan.bar == Plan::Bar::layerShell)
-        qputenv("QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT", "1");
+        SessionEnvironment::setForSayri("QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT", "1");
     return true;
 }
 
 LinuxDesktop LinuxDesktop::make(const SessionCapabilities& caps, const SessionPlan& plan)
 {
     Log::write(describe(caps, plan));
+    SessionEnvironment::openLinksWithIt();
     LinuxDesktop d;
     const QString sway = qEnvironmentVariable("SWAYSOCK");
     switch (plan.keys) {
