@@ -10,21 +10,36 @@
 
 TrayIcon::TrayIcon(std::unique_ptr<TrayHost> host) : host_(std::move(host)), menu_(new QMenu)
 {
-    if (!host_ || host_->available()) {
+    if (!host_ || (host_->answered() && host_->available())) {
         makeIcon();
         return;
     }
-    Log::write(QStringLiteral("このデスクトップにはトレイ（通知領域）がないため、アイコンは出ません。メニューの項目は設定"
-                              "画面にあります（サイリの終了も）"));
-    MainThread::async(this, [this] { Q_EMIT availabilityChanged(false); });
     host_->onAvailable = [this] {
         if (tray_)
             return;
-        Log::write(QStringLiteral("トレイが現れたので、アイコンを出します"));
+        if (saidNone_)
+            Log::write(QStringLiteral("トレイが現れたので、アイコンを出します"));
         makeIcon();
         setIcon(symbol_);
         Q_EMIT availabilityChanged(true);
     };
+    if (host_->answered()) {
+        sayNone();
+        return;
+    }
+    host_->onAnswered = [this](bool available) {
+        if (!available)
+            sayNone();
+    };
+}
+
+void TrayIcon::sayNone()
+{
+    saidNone_ = true;
+    Log::write(
+        QStringLiteral("このデスクトップにはトレイ（通知領域）がないため、アイコンは出ません。メニューの項目は設定"
+                       "画面にあります（サイリの終了も）"));
+    MainThread::async(this, [this] { Q_EMIT availabilityChanged(false); });
 }
 
 void TrayIcon::makeIcon()

@@ -11,7 +11,6 @@
 class QMenu;
 class QSystemTrayIcon;
 
-
 // The status item: a tray icon whose menu is filled afresh each time it opens.
 // With a tray host that tells when a tray exists, the icon is made only once
 // one does (Qt decides once per run whether a tray can be had); until then
@@ -27,9 +26,11 @@ public:
 
 private:
     void makeIcon();
+    void sayNone();  // the log line, and the settings window told
 
     std::unique_ptr<TrayHost> host_;
     QSystemTrayIcon* tray_ = nullptr;
+    bool saidNone_ = false;
     QMenu* menu_;
     QString symbol_ = QStringLiteral("🎙️");
     // One icon per image for the whole run: a fresh icon at every change would

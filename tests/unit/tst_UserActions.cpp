@@ -44,6 +44,22 @@ QByteArray feedItem(const QByteArray& build, const QByteArray& version)
            + "</sparkle:version><sparkle:shortVersionString>" + version + "</sparkle:shortVersionString></item>\n";
 }
 
+// A tray host that answers later, as the desktop's bus does.
+struct LateTrayHost : TrayHost {
+    bool answer = false, told = false;
+    bool available() override { return answer; }
+    bool answered() override { return told; }
+    void tell(bool there)
+    {
+        answer = there;
+        told = true;
+        if (onAnswered)
+            onAnswered(there);
+        if (there && onAvailable)
+            onAvailable();
+    }
+};
+
 }  // namespace
 
 class TestUserActions : public QObject {
@@ -536,6 +552,33 @@ private Q_SLOTS:
         UpdateNotice::testing::ageLastFetch(1500);
         check();
         QVERIFY(answeredAtOnce());
+    }
+
+    // Until the desktop answers whether it has a tray, no icon and nothing
+    // said; then the icon, or the log line and the settings window told; a
+    // tray that comes later still gets the icon.
+    void trayWaitsForTheDesktopsAnswer()
+    {
+        const auto said = [](const QString& text) { return logMessages().filter(text).size(); };
+        const QString none = u"トレイ（通知領域）がないため"_s, appeared = u"トレイが現れたので"_s;
+        for (const bool there : {true, false}) {
+            auto* host = new LateTrayHost;
+            TrayIcon tray{std::unique_ptr<TrayHost>(host)};
+            QSignalSpy changed(&tray, &StatusIcon::availabilityChanged);
+            QCoreApplication::processEvents();
+            QVERIFY(!tray.findChild<QSystemTrayIcon*>() && changed.isEmpty() && said(none) == 0);
+            host->tell(there);
+            QCOMPARE(tray.findChild<QSystemTrayIcon*>() != nullptr, there);
+            QTRY_COMPARE(changed.size(), 1);
+            QCOMPARE(changed.at(0).at(0).toBool(), there);
+            QCOMPARE(said(none), there ? 0 : 1);
+            QCOMPARE(said(appeared), 0);
+            if (there)
+                continue;
+            host->tell(true);
+            QVERIFY(tray.findChild<QSystemTrayIcon*>());
+            QCOMPARE(said(appeared), 1);
+        }
     }
 
     // The command line: the version and the help print and end without
