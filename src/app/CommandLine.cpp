@@ -61,13 +61,9 @@ Request parse(const QStringList& args)
         }
         if (arg == QLatin1String("--login-item"))
             continue;
+        // Qt's own option, with its value when it takes one.
         const QtOption* option = arg.size() > 1 && arg.startsWith(QLatin1Char('-')) ? qtOption(arg) : nullptr;
-        if (!option) {
-            request.action = Action::Mistake;
-            request.mistake = arg;
-            return request;
-        }
-        if (option->takesValue && !arg.contains(QLatin1Char('=')) && ++i == args.size()) {
+        if (!option || (option->takesValue && !arg.contains(QLatin1Char('=')) && ++i == args.size())) {
             request.action = Action::Mistake;
             request.mistake = arg;
             return request;
